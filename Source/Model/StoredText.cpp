@@ -133,10 +133,11 @@ std::string lowered(std::string text) {
   return text;
 }
 
-// Escapes decoded, then what a browser drops inside an address (and no stored text holds).
+// Escapes decoded one by one (one that does not decode spoils none of the others), then what
+// a browser drops inside an address (and no stored text holds).
 std::string unescaped(std::string_view text) {
   if (text.find('%') == std::string_view::npos) return std::string(text);
-  return withoutForbiddenCharacters(fnd::removePercentEscapesOrKeep(text));
+  return withoutForbiddenCharacters(fnd::decodeEachPercentEscape(text));
 }
 
 // The text from `i` up to the first `end` (or its end), without blanks (when `dropBlanks`) and

@@ -108,6 +108,7 @@ std::optional<HTMLImport::Parsed> HTMLImport::parseDocument(std::string_view byt
   parsed.tags = records->tags;
   parsed.flattenedFolders = records->flattenedFolders;
   parsed.leftOut = records->leftOut;
+  parsed.unread = records->unread;
   return parsed;
 }
 
@@ -387,6 +388,7 @@ HTMLImport::Report HTMLImport::importFile(const std::string& path, const Receivi
   report.bookmarks = records->bookmarks.size();
   report.flattenedFolders = records->flattenedFolders;
   report.leftOut = records->leftOut;
+  report.unread = records->unread;
   report.alreadyHeld = records->alreadyHeld;
   report.repeated = records->repeated;
   if (records->flattenedFolders)
@@ -521,7 +523,13 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
     tally.repeated = report.repeated;
     tally.leftOut = report.leftOut;
     tally.flattenedFolders = report.flattenedFolders;
-    if (imported && tally.hasNews())
+    if (imported && report.unread)
+      // What was read is stored, but the import is not complete.
+      AlertPresenter::alert("Import incomplete",
+                            stored::importMessage(file, tally) + " " + std::to_string(report.unread) +
+                                (report.unread == 1 ? " entry" : " entries") +
+                                " of the file could not be read: the reading stopped before the end of the file.");
+    else if (imported && tally.hasNews())
       // What was not taken as it stood is told, not only logged: every entry is accounted for.
       AlertPresenter::inform("Import complete", stored::importMessage(file, tally));
     else if (imported)

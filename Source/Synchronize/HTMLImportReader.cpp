@@ -220,6 +220,7 @@ class Reader final : public fnd::HtmlStreamHandler {
     node->parent = container;
     node->collectorAbove = wantsText(container) ? container : container->collectorAbove;
     if (el == El::Dt) ++dtSeen_;
+    if (el == El::Dt || el == El::Li) ++itemsSeen_;
     childStarted(container, node.get(), attributes);
     stack_.push_back({std::move(node), nullptr});
   }
@@ -584,9 +585,13 @@ class Reader final : public fnd::HtmlStreamHandler {
   void finishItem(Node* c) {
     auto p = std::move(c->pending);
     if (!p || !p->hasHref) return;
-    // An address is kept whole or not at all: a cut one would lead elsewhere.
+    // An address is kept whole or not at all: a cut one would lead elsewhere. It is judged as
+    // the file gives it and in the form it is stored in.
     std::string url = stored::withoutForbiddenCharacters(trim(p->href));
-    if (const auto why = stored::whyImportLeavesOut(url); why != stored::LeftOut::None) {
+    std::string decoded = fnd::decodeAddressForStorage(url);
+    auto why = stored::whyImportLeavesOut(url);
+    if (why == stored::LeftOut::None) why = stored::whyImportLeavesOut(decoded);
+    if (why != stored::LeftOut::None) {
       leftOut_[c->set].count(why);
       return;
     }
@@ -594,7 +599,7 @@ class Reader final : public fnd::HtmlStreamHandler {
     b.folder = c->folder;
     b.set = c->set;
     b.baseURL = Bookmark::baseURLForAddress(url);
-    b.url = stored::address(fnd::decodeAddressForStorage(url));
+    b.url = stored::address(decoded);
     b.title = stored::title(trim(p->title));
     b.notes = stored::note(p->notes);
     if (!p->tags.empty())
@@ -690,7 +695,7 @@ class Reader final : public fnd::HtmlStreamHandler {
   Node* swapCandidateList_ = nullptr;
   int swapPending_ = -1;
   bool bodySeen_ = false;
-  std::size_t dtSeen_ = 0, converted_ = 0, flattened_ = 0, cutTexts_ = 0, textSteps_ = 0;
+  std::size_t dtSeen_ = 0, itemsSeen_ = 0, converted_ = 0, flattened_ = 0, cutTexts_ = 0, textSteps_ = 0;
   stored::LeftOutCounts leftOut_[3];  // per reading of the file
 };
 
@@ -785,6 +790,10 @@ std::optional<HTMLImportRecords> HTMLImportReader::read(const Source& source, co
   streamOptions.closeDescriptionBeforeList = true;
   const auto result = fnd::HtmlStreamReader::read(source, reader, streamOptions);
   auto records = reader.finish();
+  records.unread = result.itemStartTags > reader.itemsSeen_ ? result.itemStartTags - reader.itemsSeen_ : 0;
+  if (records.unread)
+    fnd::logInfo("Bookmark file: " + std::to_string(records.unread) +
+                 (records.unread == 1 ? " entry" : " entries") + " could not be read");
   if (result.nulBytesDropped) fnd::logInfo("Bookmark file: dropped " + std::to_string(result.nulBytesDropped) + " NUL bytes");
   if (records.leftOut.total()) fnd::logInfo("Bookmark file: " + stored::leftOutMessage(records.leftOut));
   if (records.cutTexts)

@@ -43,6 +43,9 @@ struct HTMLImportRecords {
   // Bookmarks skipped as duplicates (when skipping them): already in the library, or an address
   // the file gave before.
   std::size_t alreadyHeld = 0, repeated = 0;
+  // Items (DT, LI) of the file the parser did not hand on: it stopped or misread the file
+  // before its end.
+  std::size_t unread = 0;
   // Titles, names and notes cut to the length the reader keeps.
   std::size_t cutTexts = 0;
   // Times a piece of text went up to an element keeping it (a title, notes, a name): the

@@ -6,6 +6,7 @@
 #include "Synchronize/HTMLImportReader.h"
 
 #include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Foundation/Strings.h"
 
 #include "Model/DataManager.h"
@@ -498,6 +499,81 @@ TEST(HTMLImportParseTest, DeeplyNestedListsAreReadInWorkThatGrowsWithTheText) {
   EXPECT_LT(records->textSteps, static_cast<std::size_t>(kDepth) * 20);
 }
 
+// A data: page whose type is partly escaped is a script whether or not an escape beside it
+// decodes (an escape of no UTF-8 text, a stray "%"), and so is everything a library would store
+// for an address an import keeps: what an import keeps, it keeps in a form kept too.
+TEST(HTMLImportParseTest, WhatAnImportKeepsIsKeptInTheFormItIsStored) {
+  std::vector<std::string> addresses;
+  for (const std::string scheme : {"data:", "DATA:", "d%61ta:"})
+    for (const std::string type : {"text/ht%6Dl", "text/%68%74%6D%6C", "image/svg+%78ml", "application/x%6Dl",
+                                   "text/java%73cript", "text/html"})
+      for (const std::string rest : {"", ";x=%FF", ";%", ";x=%C0", "%", ";x=%E0%A4", ";charset=%ZZ"})
+        addresses.push_back(scheme + type + rest + ",<script>alert(1)</script>");
+  std::string html = "<DL>";
+  for (const auto& a : addresses) {
+    const std::string stored = stored::address(fnd::decodeAddressForStorage(a));
+    if (stored::whyImportLeavesOut(a) == stored::LeftOut::None) {
+      EXPECT_EQ(stored::whyImportLeavesOut(stored), stored::LeftOut::None) << a << " is stored as " << stored;
+    }
+    html += "<DT><A HREF=\"" + a + "\">Page</A>";
+  }
+  Parsed p = parse(html + "<DT><A HREF=\"data:text/plain;x=%FF,ht%6Dl\">Text</A></DL>");
+  EXPECT_EQ(p.leftOut.script, addresses.size());
+  ASSERT_EQ(p.bookmarks.size(), 1u);
+  EXPECT_EQ(p.bookmarks[0].url.string(), "data:text/plain;x=%FF,html");
+}
+
+// Numbers 128 to 159 name the characters of the Windows-1252 table, as a browser reads them:
+// in titles, folder names, notes and addresses alike.
+TEST(HTMLImportParseTest, ReferencesOfTheWindows1252RangeKeepTheirCharacters) {
+  Parsed p = parse("<DL><DT><H3>Caf&#233; &#150; Bar</H3><DL><DT><A HREF=\"https://p.example/p&#150;q\">"
+                   "It&#146;s &#128;5 &#133;</A><DD>Notes &#147;quoted&#x94;</DL></DL>");
+  Tree t(p);
+  ASSERT_TRUE(t.folder("Untitled/Café – Bar"));
+  ASSERT_EQ(p.bookmarks.size(), 1u);
+  EXPECT_EQ(p.bookmarks[0].title.string(), "It’s €5 …");
+  EXPECT_EQ(p.bookmarks[0].url.string(), "https://p.example/p–q");
+  EXPECT_EQ(p.bookmarks[0].notes.string(), "Notes “quoted”");
+}
+
+// A number padded with zeros is one character however long it is: a control before a script
+// leaves a script, counted as one; one inside an address goes, and the address stays whole.
+TEST(HTMLImportParseTest, AReferencePaddedWithZerosIsOneCharacter) {
+  const std::string zeros(30, '0');
+  Parsed p = parse("<DL><DT><A HREF=\"&#" + zeros + "1;javascript:alert(3)\">Script</A>"
+                   "<DT><A HREF=\"http://ok.example/&#x" + zeros + "1;x\">Page</A>"
+                   "<DT><A HREF=\"https://z.example/&#" + zeros + "65;\">&#x" + zeros + "92;</A></DL>");
+  EXPECT_EQ(p.leftOut.script, 1u);
+  EXPECT_EQ(p.leftOut.total(), 1u);
+  ASSERT_EQ(p.bookmarks.size(), 2u);
+  EXPECT_EQ(p.bookmarks[0].url.string(), "http://ok.example/x");
+  EXPECT_EQ(p.bookmarks[1].url.string(), "https://z.example/A");
+  EXPECT_EQ(p.bookmarks[1].title.string(), "’");
+}
+
+// An address of a long run of references, wherever it falls in the file, is read whole, and
+// every bookmark after it comes in; nothing is left unread.
+TEST(HTMLImportParseTest, EveryBookmarkAfterALongRunOfReferencesComesIn) {
+  std::string amps;
+  for (int i = 0; i < 1200; ++i) amps += '&';
+  for (int pad = 0; pad < 10; ++pad) {
+    std::string html = "<TITLE>" + std::string(static_cast<std::size_t>(pad), 'x') + "</TITLE><DL><p>\n";
+    html += "<DT><A HREF=\"https://x.example/pppp?";
+    for (int i = 0; i < 1200; ++i) html += "&#38;";
+    html += "\">Long</A>\n<DT><A HREF=\"data:";
+    for (int i = 0; i < 1000; ++i) html += "&Tab;";
+    html += ",tabbed\">Tabs</A>\n";
+    for (int i = 0; i < 20; ++i) html += "<DT><A HREF=\"https://site" + std::to_string(i) + ".example/\">Site</A>\n";
+    Parsed p = parse(html + "</DL><p>\n");
+    ASSERT_EQ(p.bookmarks.size(), 22u) << pad;
+    EXPECT_EQ(p.bookmarks[0].url.string(), "https://x.example/pppp?" + amps) << pad;
+    EXPECT_EQ(p.bookmarks[0].title.string(), "Long") << pad;
+    EXPECT_EQ(p.bookmarks[1].url.string(), "data:,tabbed") << pad;
+    EXPECT_EQ(p.bookmarks[21].url.string(), "https://site19.example/") << pad;
+    EXPECT_EQ(p.unread, 0u) << pad;
+  }
+}
+
 // ------------------------------------------------------------------------------------------------
 
 class HTMLImportTest : public SyncLibraryTest {
@@ -693,6 +769,25 @@ TEST_F(HTMLImportTest, TheUserIsToldHowManyEntriesWereLeftOutAndWhy) {
   HTMLImport again;
   ASSERT_TRUE(runImport(again, path));
   EXPECT_TRUE(alerts->shown.empty());
+}
+
+// A file the parser stops reading before its end (bytes its declared charset cannot read) is
+// not told as complete: what was read is stored, and the user learns how many entries were not.
+TEST_F(HTMLImportTest, AFileThatCannotBeReadToItsEndIsNotToldComplete) {
+  const std::string html = "<META CHARSET=\"shift_jis\"><DL><DT><A HREF=\"https://before.example/\">Before</A>"
+                           "<DT><A HREF=\"https://x.example/\">\x81\x20\xFF\xFE bytes</A>"
+                           "<DT><A HREF=\"https://a.example/\">A</A><DT><A HREF=\"https://b.example/\">B</A>"
+                           "<DT><A HREF=\"https://c.example/\">C</A></DL>";
+  const std::string path = makeTempDir("charset") + "/charset.html";
+  writeFile(path, html);
+  HTMLImport import;
+  ASSERT_TRUE(runImport(import, path));
+  EXPECT_TRUE(Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value("https://before.example/")));
+  ASSERT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(alerts->shown[0].title, "Import incomplete");
+  EXPECT_FALSE(alerts->shown[0].information);
+  EXPECT_NE(alerts->shown[0].message.find("3 entries of the file could not be read"), std::string::npos)
+      << alerts->shown[0].message;
 }
 
 // A file imported twice with duplicates skipped: each end accounts for every entry, the

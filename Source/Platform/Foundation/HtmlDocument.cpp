@@ -78,6 +78,12 @@ std::string detectEncoding(std::string_view bytes, std::size_t* skip) {
   return "UTF-8";
 }
 
+bool isUtf8(std::string_view encoding) {
+  std::string name(encoding);
+  std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+  return name == "utf-8" || name == "utf8";
+}
+
 // libxml2's HTML parser does not let a new DT close an open DT (nor DD a DD), so every item of
 // a bookmark list would nest inside the one before it, and past the parser's depth limit (256)
 // the rest of the file would be lost. Before parsing, each <dt> and <dd> start tag is preceded
@@ -94,7 +100,7 @@ std::string detectEncoding(std::string_view bytes, std::size_t* skip) {
 // character. The text may come in pieces: what a piece ends in the middle of is carried over.
 class ItemCloser {
  public:
-  explicit ItemCloser(bool closeAnyDescriptionBeforeList) : closeAll_(closeAnyDescriptionBeforeList) {
+  ItemCloser(bool closeAnyDescriptionBeforeList, bool utf8) : closeAll_(closeAnyDescriptionBeforeList), utf8_(utf8) {
     levels_.emplace_back();
   }
 
@@ -104,12 +110,24 @@ class ItemCloser {
     while (i < n) {
       switch (state_) {
         case State::Text: {
+          if (reference_.active && takeReference(in[i], Place::Text, out)) {
+            ++i;
+            break;
+          }
           const void* lt = std::memchr(in.data() + i, '<', n - i);
+          const std::size_t textEnd = lt ? static_cast<std::size_t>(static_cast<const char*>(lt) - in.data()) : n;
+          if (const void* amp = std::memchr(in.data() + i, '&', textEnd - i)) {
+            const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(amp) - in.data());
+            out.append(in.substr(i, at - i));
+            takeReference('&', Place::Text, out);
+            i = at + 1;
+            break;
+          }
           if (!lt) {
             out.append(in.substr(i));
             return;
           }
-          const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(lt) - in.data());
+          const std::size_t at = textEnd;
           out.append(in.substr(i, at - i));
           head_.assign(1, '<');
           state_ = State::TagHead;
@@ -127,8 +145,11 @@ class ItemCloser {
           break;
         case State::InTag: {
           const char c = in[i];
-          if (!dropping_ && (!reference_.empty() || c == '&') && takeReference(c, out)) {
-            if (!quote_) lastSignificant_ = c;
+          if (!dropping_ && (reference_.active || c == '&') && takeReference(c, placeInTag(), out)) {
+            if (!quote_) {
+              unquoted_ = unquoted_ || lastSignificant_ == '=';
+              lastSignificant_ = c;
+            }
             ++i;
             break;
           }
@@ -140,10 +161,22 @@ class ItemCloser {
             quote_ = c;
             lastSignificant_ = c;
           } else if (c == '>') {
+            unquoted_ = false;
             endTag();
-          } else if (!std::isspace(static_cast<unsigned char>(c))) {
+          } else if (std::isspace(static_cast<unsigned char>(c))) {
+            unquoted_ = false;
+          } else {
+            unquoted_ = unquoted_ || lastSignificant_ == '=';
             lastSignificant_ = c;
           }
+          break;
+        }
+        case State::Declaration: {
+          const void* gt = std::memchr(in.data() + i, '>', n - i);
+          const std::size_t end = gt ? static_cast<std::size_t>(static_cast<const char*>(gt) - in.data()) + 1 : n;
+          out.append(in.substr(i, end - i));
+          if (gt) state_ = State::Text;
+          i = end;
           break;
         }
         case State::Comment: {
@@ -173,10 +206,13 @@ class ItemCloser {
     }
   }
 
+  // DT and LI start tags handed to the parser, for telling whether it read them all.
+  std::size_t itemStartTags = 0;
+
   void finish(std::string& out) {
-    if (!reference_.empty()) {
+    if (reference_.active) {
       out += resolvedReference(false);
-      reference_.clear();
+      reference_ = Reference{};
     }
     if (state_ == State::TagHead) {
       decideHead(true, out);
@@ -187,7 +223,7 @@ class ItemCloser {
   }
 
  private:
-  enum class State { Text, TagHead, InTag, Comment, Raw };
+  enum class State { Text, TagHead, InTag, Comment, Declaration, Raw };
   struct Level {
     bool dtOpen = false;
     bool ddOpen = false;
@@ -205,6 +241,24 @@ class ItemCloser {
       out += head_;
       state_ = State::Comment;
       dashes_ = 0;
+      return true;
+    }
+    // A processing instruction, and a document type, take everything up to the next '>' (what
+    // looks like a tag in there is none to libxml2 or to a browser).
+    static constexpr std::string_view kDoctype = "<!doctype";
+    const auto isDoctypeSoFar = [&] {
+      for (std::size_t m = 0; m < head_.size() && m < kDoctype.size(); ++m)
+        if (lower(head_[m]) != kDoctype[m]) return false;
+      return true;
+    };
+    const bool instruction =
+        head_.size() >= 3 && head_[1] == '?' && (std::isalpha(static_cast<unsigned char>(head_[2])) || head_[2] == '_' || head_[2] == ':');
+    if ((head_.size() < 3 && head_.size() >= 2 && head_[1] == '?' && !atEnd) ||
+        (head_.size() < kDoctype.size() && isDoctypeSoFar() && !atEnd))
+      return false;
+    if (instruction || (head_.size() == kDoctype.size() && isDoctypeSoFar())) {
+      out += head_;
+      state_ = State::Declaration;
       return true;
     }
     std::size_t j = 1;
@@ -239,8 +293,11 @@ class ItemCloser {
         if (!drop) levels_.pop_back();
       }
     } else if (name == "dt" || name == "dd") {
+      if (name == "dt" && !continuesName(k)) ++itemStartTags;
       closeItems(level, true, out);
       level = Level{name == "dt", name == "dd", false};
+    } else if (name == "li") {
+      if (!continuesName(k)) ++itemStartTags;
     } else if (name == "h3") {
       level.ddHeading = level.ddOpen;
     } else if (name == "dl") {
@@ -254,53 +311,78 @@ class ItemCloser {
     return true;
   }
 
-  // Character references inside tags (attribute values) go to the parser as a browser reads
-  // them where libxml2 reads them otherwise: one naming a control character, or no character at
-  // all, would end the value there (so "&#1;javascript:..." would read as no address), and the
-  // names HTML gained later (&colon;, &Tab; ...) would stay as written. A control character goes
-  // as itself, no character as U+FFFD, a later name as the numeric reference libxml2 knows.
+  // Where a character reference stands: in text, in an attribute value (quoted or not), or
+  // elsewhere in a tag.
+  enum class Place { Text, DoubleQuoted, SingleQuoted, Unquoted, Tag };
+  Place placeInTag() const {
+    if (quote_) return quote_ == '"' ? Place::DoubleQuoted : Place::SingleQuoted;
+    return unquoted_ || lastSignificant_ == '=' ? Place::Unquoted : Place::Tag;
+  }
+
+  // Character references go to the parser as a browser reads them where libxml2 reads them
+  // otherwise:
+  // - a numeric one from 128 to 159 names the character of the Windows-1252 table (files written
+  //   in that charset say &#146; for its right quote); libxml2 would give a C1 control;
+  // - a numeric one is one character however many leading zeros it has;
+  // - in an attribute value, one naming a control character, or no character at all, would end
+  //   the value there (so "&#1;javascript:..." would read as no address), and the names HTML
+  //   gained later (&colon;, &Tab; ...) would stay as written;
+  // - libxml2 misreads a numeric reference that straddles the end of what it has read of the
+  //   file so far, and with it the rest of the file, so a long run of them in an attribute value
+  //   goes wrong at some offsets. In values, numeric references and the later names go as the
+  //   characters themselves (a character that would end or change the value as a named
+  //   reference, which libxml2 reads whole wherever it falls).
+  // In text only the numeric references of the Windows-1252 range change; the rest are libxml2's.
   // Answers whether `c` was taken (into the reference, or as the ';' ending it).
-  bool takeReference(char c, std::string& out) {
-    if (!reference_.empty()) {
-      const auto u = static_cast<unsigned char>(c);
-      const bool numeric = reference_.size() > 1 && reference_[1] == '#';
-      const bool hex = numeric && reference_.size() > 2 && (reference_[2] | 0x20) == 'x';
-      const bool part = reference_.size() == 1                ? c == '#' || std::isalpha(u)
-                        : numeric && reference_.size() == 2 ? (c | 0x20) == 'x' || std::isdigit(u)
-                        : hex                               ? std::isxdigit(u) != 0
-                        : numeric                           ? std::isdigit(u) != 0
-                                                            : isAlnum(c);
-      if (part && reference_.size() < kLongestReference) {
-        reference_ += c;
-        return true;
-      }
+  bool takeReference(char c, Place place, std::string& out) {
+    if (reference_.active) {
+      if (continuesReference(c)) return true;
       out += resolvedReference(c == ';');
-      reference_.clear();
+      reference_ = Reference{};
       if (c == ';') return true;
     }
     if (c != '&') return false;
-    reference_ = "&";
+    reference_.active = true;
+    reference_.place = place;
+    reference_.name = "&";
+    return true;
+  }
+
+  bool continuesReference(char c) {
+    Reference& r = reference_;
+    const auto u = static_cast<unsigned char>(c);
+    if (r.numeric) {
+      if (r.name.size() == 2 && !r.digits && (c | 0x20) == 'x') {
+        r.hex = true;
+        r.name += c;
+        return true;
+      }
+      const int digit = std::isdigit(u) ? c - '0' : r.hex && std::isxdigit(u) ? (c | 0x20) - 'a' + 10 : -1;
+      if (digit < 0) return false;
+      // However many digits: the value stops growing past the last code point.
+      r.digits = true;
+      r.value = std::min<std::uint32_t>(r.value * (r.hex ? 16 : 10) + static_cast<std::uint32_t>(digit), 0x110000);
+      return true;
+    }
+    if (r.name.size() == 1 && c == '#') {
+      r.numeric = true;
+      r.name += c;
+      return true;
+    }
+    // Text keeps its named references for libxml2.
+    if (r.place == Place::Text || r.name.size() >= kLongestReferenceName) return false;
+    if (!(r.name.size() == 1 ? std::isalpha(u) != 0 : isAlnum(c))) return false;
+    r.name += c;
     return true;
   }
 
   std::string resolvedReference(bool semicolon) const {
-    std::string written = reference_ + (semicolon ? ";" : "");
-    if (reference_.size() > 1 && reference_[1] == '#') {
-      const bool hex = reference_.size() > 2 && (reference_[2] | 0x20) == 'x';
-      const std::size_t first = hex ? 3 : 2;
-      if (reference_.size() == first || reference_.size() >= kLongestReference) return written;
-      unsigned long value = 0;
-      for (std::size_t k = first; k < reference_.size(); ++k) {
-        const char d = reference_[k];
-        const auto digit = static_cast<unsigned long>(d <= '9' ? d - '0' : (d | 0x20) - 'a' + 10);
-        value = std::min(value * (hex ? 16 : 10) + digit, 0x110000ul);
-      }
-      if ((value >= 1 && value <= 8) || value == 0x0B || value == 0x0C || (value >= 0x0E && value <= 0x1F))
-        return std::string(1, static_cast<char>(value));
-      if (value == 0 || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF || value == 0xFFFE || value == 0xFFFF)
-        return "&#xFFFD;";
-      return written;
+    const Reference& r = reference_;
+    if (r.numeric) {
+      if (!r.digits) return r.name + (semicolon ? ";" : "");
+      return character(r.value, true);
     }
+    const std::string written = r.name + (semicolon ? ";" : "");
     if (!semicolon) return written;
     // The names for plain ASCII characters that libxml2's (HTML 4) table lacks.
     static const std::pair<std::string_view, int> kLaterNames[] = {
@@ -311,10 +393,53 @@ class ItemCloser {
         {"lbrack", 91},   {"bsol", 92},     {"rsqb", 93},     {"rbrack", 93},       {"Hat", 94},     {"lowbar", 95},
         {"UnderBar", 95}, {"grave", 96},    {"DiacriticalGrave", 96}, {"lcub", 123}, {"lbrace", 123},
         {"verbar", 124},  {"vert", 124},    {"VerticalLine", 124},    {"rcub", 125}, {"rbrace", 125}};
-    const std::string_view name = std::string_view(reference_).substr(1);
+    const std::string_view name = std::string_view(r.name).substr(1);
     for (const auto& [later, code] : kLaterNames)
-      if (name == later) return "&#" + std::to_string(code) + ";";
+      if (name == later) return character(static_cast<std::uint32_t>(code), false);
     return written;
+  }
+
+  // What the parser is handed for the character a reference names (`numeric`: by its number).
+  std::string character(std::uint32_t value, bool numeric) const {
+    const Place place = reference_.place;
+    std::uint32_t cp = value;
+    if (numeric) {
+      if (cp >= 0x80 && cp <= 0x9F) cp = kWindows1252[cp - 0x80];
+      // No character, or one libxml2 would end a value at.
+      if (cp == 0 || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF || cp == 0xFFFE || cp == 0xFFFF) cp = 0xFFFD;
+    }
+    const auto asReference = [](std::uint32_t code) { return "&#" + std::to_string(code) + ";"; };
+    const bool control = (cp >= 1 && cp <= 8) || cp == 0x0B || cp == 0x0C || (cp >= 0x0E && cp <= 0x1F);
+    if (place == Place::Text) return asReference(value >= 0x80 && value <= 0x9F ? cp : value);
+    if (place == Place::Tag) return control ? std::string(1, static_cast<char>(cp)) : asReference(cp);
+    // An attribute value: the character itself, unless it would end or change the value.
+    switch (cp) {
+      case '&': return "&amp;";
+      case '"': return place == Place::SingleQuoted ? "\"" : "&quot;";
+      case '\'': return place == Place::DoubleQuoted ? "'" : "&#39;";
+      case '>': return place == Place::Unquoted ? "&gt;" : ">";
+      case '\t': case '\n': case '\f': case '\r': case ' ':
+        return place == Place::Unquoted ? asReference(cp) : std::string(1, static_cast<char>(cp));
+      default: break;
+    }
+    if (cp < 0x80) return std::string(1, static_cast<char>(cp));
+    // Bytes of UTF-8 only where the parser reads UTF-8.
+    if (!utf8_) return asReference(cp);
+    std::string bytes;
+    appendUtf8(bytes, cp);
+    return bytes;
+  }
+
+  // 0x80 to 0x9F in Windows-1252; the five it leaves unassigned stay as they are.
+  static constexpr std::uint32_t kWindows1252[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+  // Whether the character at `k` of the tag's head is one libxml2 reads as part of the name, so
+  // "<dt-x>" is no item to it.
+  bool continuesName(std::size_t k) const {
+    return k < head_.size() && std::string_view(":-_.").find(head_[k]) != std::string_view::npos;
   }
 
   // Ends the open DT of `level`, and its open DD when `description` says so.
@@ -331,6 +456,7 @@ class ItemCloser {
     state_ = State::InTag;
     quote_ = 0;
     lastSignificant_ = 0;
+    unquoted_ = false;
     closing_ = closing;
     rawName_ = !closing && (name == "script" || name == "style") ? std::string(name) : std::string();
   }
@@ -354,16 +480,26 @@ class ItemCloser {
   std::string rawName_, rawEnd_;
   std::size_t matched_ = 0;
   bool dropping_ = false;  // an end tag that closes nothing: left out
-  // A character reference in a tag, from its "&", while it lasts; longer ones go as written.
-  static constexpr std::size_t kLongestReference = 32;
-  std::string reference_;
+  bool unquoted_ = false;  // inside an attribute value without quotes
+  bool utf8_;              // the parser reads the text as UTF-8
+  // A character reference, from its "&", while it lasts. A longer name goes as written; a
+  // number is held as its value, however many digits it has.
+  static constexpr std::size_t kLongestReferenceName = 32;
+  struct Reference {
+    bool active = false;
+    Place place = Place::Text;
+    std::string name;  // as written so far ("&#" or "&#x" for a number)
+    bool numeric = false, hex = false, digits = false;
+    std::uint32_t value = 0;
+  };
+  Reference reference_;
   std::vector<Level> levels_;
 };
 
-std::string closeOpenItems(std::string_view in) {
+std::string closeOpenItems(std::string_view in, bool utf8) {
   std::string out;
   out.reserve(in.size() + in.size() / 16);
-  ItemCloser closer(false);
+  ItemCloser closer(false, utf8);
   closer.feed(in, out);
   closer.finish(out);
   return out;
@@ -546,8 +682,8 @@ constexpr int kHtmlOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARS
 class StreamPipeline {
  public:
   StreamPipeline(const HtmlStreamReader::Source& source, std::string head, bool utf16LittleEndian, bool utf16,
-                 bool closeAll)
-      : source_(source), head_(std::move(head)), closer_(closeAll && !utf16) {
+                 bool closeAll, bool utf8)
+      : source_(source), head_(std::move(head)), closer_(closeAll && !utf16, utf8 || utf16) {
     if (utf16) decoder_.emplace(utf16LittleEndian ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
   }
 
@@ -570,6 +706,7 @@ class StreamPipeline {
   }
 
   HtmlStreamReader::Result result;
+  std::size_t itemStartTags() const { return closer_.itemStartTags; }
 
  private:
   void fill() {
@@ -676,7 +813,7 @@ HtmlStreamReader::Result HtmlStreamReader::read(const Source& source, HtmlStream
   const bool utf16 = encoding == "UTF-16LE" || encoding == "UTF-16BE";
   if (utf16) skip = 2;
   StreamPipeline pipeline(source, head.substr(std::min(skip, head.size())), encoding == "UTF-16LE", utf16,
-                          options.closeDescriptionBeforeList);
+                          options.closeDescriptionBeforeList, isUtf8(encoding));
   pipeline.result.bytesRead = got;
   if (utf16) encoding = "UTF-8";
 
@@ -699,6 +836,7 @@ HtmlStreamReader::Result HtmlStreamReader::read(const Source& source, HtmlStream
                                   kHtmlOptions);
   if (doc) xmlFreeDoc(doc);
   htmlFreeParserCtxt(ctxt);
+  pipeline.result.itemStartTags = pipeline.itemStartTags();
   return pipeline.result;
 }
 
@@ -734,10 +872,10 @@ std::shared_ptr<XmlDocument> HtmlDocument::parse(std::string_view bytes, Error* 
   bytes.remove_prefix(skip);
   std::string text;
   if (encoding == "UTF-16LE" || encoding == "UTF-16BE") {
-    text = closeOpenItems(utf16ToUtf8(bytes.substr(2), encoding == "UTF-16LE"));
+    text = closeOpenItems(utf16ToUtf8(bytes.substr(2), encoding == "UTF-16LE"), true);
     encoding = "UTF-8";
   } else {
-    text = closeOpenItems(bytes);
+    text = closeOpenItems(bytes, isUtf8(encoding));
   }
   xmlDocPtr doc = nullptr;
   if (!text.empty() && text.size() <= static_cast<std::size_t>(INT32_MAX)) {

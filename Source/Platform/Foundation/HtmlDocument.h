@@ -24,6 +24,9 @@ class Error;
 // - P elements are unwrapped (their contents stay in place);
 // - text nodes that hold only white space between block elements are dropped, line ends in
 //   the remaining text are LF.
+// - character references read as browsers read them: numbers 128 to 159 by the Windows-1252
+//   table, a number however many zeros pad it, and in attribute values the names HTML gained
+//   later (&colon;, &Tab; ...) too.
 // The network is never used and no external resource is loaded.
 class HtmlDocument {
  public:
@@ -79,6 +82,9 @@ class HtmlStreamReader {
     // End tags that closed no open element: the parser looks for each through every open one,
     // so they cost as much as the document is deep.
     std::size_t endTagsClosingNothing = 0;
+    // DT and LI start tags in the file (outside comments, scripts and tags): a parser that
+    // stopped or misread the file before its end handed on fewer.
+    std::size_t itemStartTags = 0;
   };
   static Result read(const Source& source, HtmlStreamHandler& handler, const Options& options);
   static Result read(std::string_view bytes, HtmlStreamHandler& handler, const Options& options);

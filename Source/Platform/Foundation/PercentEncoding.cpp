@@ -181,6 +181,21 @@ std::optional<std::string> removePercentEscapes(std::string_view s) {
   return out;
 }
 
+std::string decodeEachPercentEscape(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const int b = escapedByteAt(s, i);
+    if (b < 0) {
+      out += s[i];
+      continue;
+    }
+    out += static_cast<char>(b);
+    i += 2;
+  }
+  return out;
+}
+
 std::string removePercentEscapesOrKeep(std::string_view s) {
   auto r = removePercentEscapes(s);
   return r ? std::move(*r) : std::string(s);

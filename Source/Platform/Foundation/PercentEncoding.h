@@ -41,6 +41,10 @@ std::optional<std::string> removePercentEscapes(std::string_view s);
 // removePercentEscapes, or the text unchanged when that fails.
 std::string removePercentEscapesOrKeep(std::string_view s);
 
+// Replaces each "%XX" by its byte, escape by escape, and keeps a "%" that starts none, as a
+// browser's address reader does. The result may hold bytes that are not UTF-8.
+std::string decodeEachPercentEscape(std::string_view s);
+
 // Decodes only the escapes whose removal leaves an address meaning the same: those of the
 // unreserved characters A-Z a-z 0-9 - . _ ~ and runs that spell UTF-8 text (no control,
 // direction-changing or line-separating characters). Reserved delimiters, "%25", spaces,

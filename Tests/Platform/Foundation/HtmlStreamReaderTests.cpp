@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <string>
 
 namespace kesto::fnd {
@@ -161,6 +162,67 @@ TEST(HtmlStreamReader, DeeplyNestedListsGiveTheParserNoEndTagThatClosesNothing) 
   // A stray end tag of another kind is still counted.
   Counter counter;
   EXPECT_EQ(HtmlStreamReader::read("<DL><DT>x</b></i></DL>", counter, {}).endTagsClosingNothing, 2u);
+}
+
+// The value of the first attribute named `name` in the document, "(none)" when there is none.
+std::string attribute(std::string_view html, const std::string& name, std::size_t piece = 0) {
+  struct Values : Recorder {
+    std::map<std::string, std::string> first;
+    void startElement(std::string_view element, const std::vector<Attribute>& attributes) override {
+      for (const auto& a : attributes) first.emplace(std::string(a.name), std::string(a.value));
+      Recorder::startElement(element, attributes);
+    }
+  } values;
+  std::size_t at = 0;
+  HtmlStreamReader::read(
+      [&](char* buffer, std::size_t size) {
+        const std::size_t n = std::min({size, piece ? piece : size, html.size() - at});
+        std::memcpy(buffer, html.data() + at, n);
+        at += n;
+        return n;
+      },
+      values, {});
+  const auto it = values.first.find(name);
+  return it == values.first.end() ? "(none)" : it->second;
+}
+
+// Numbers 128 to 159 name the characters of the Windows-1252 table, in text and in values, in
+// decimal or hexadecimal, whatever the file's charset and however the reading is cut; the five
+// the table leaves out stay the C1 controls.
+TEST(HtmlStreamReader, ReferencesOfTheWindows1252RangeNameThatTablesCharacters) {
+  const std::string body = "<h3>Caf&#233; &#150; Bar</h3><a href=\"p&#150;q&#x92;&#129;\" title='&#x80;&#159;&#160;'>"
+                           "It&#146;s &#128;5 &#x85;&#0000000000000000000000000000000147;</a>";
+  for (const std::string head : {"", "<meta charset=\"windows-1252\">", "<meta charset=\"iso-8859-1\">"})
+    for (std::size_t piece : {0, 1, 7}) {
+      const std::string log = events(head + body, piece);
+      EXPECT_NE(log.find("\"Café – Bar\""), std::string::npos) << head << log;
+      EXPECT_EQ(attribute(head + body, "href", piece), "p–q’\xC2\x81") << head << piece;
+      EXPECT_EQ(attribute(head + body, "title", piece), "€Ÿ\xC2\xA0") << head << piece;
+      EXPECT_NE(log.find("\"It’s €5 …“\""), std::string::npos) << head << log;
+    }
+  // A byte that is not UTF-8 before them, in a file read as UTF-8, changes nothing.
+  EXPECT_EQ(attribute("<p>caf\xE9</p><a href=\"&#146;&#8217;&#x1F600;\">", "href"), "’’\xF0\x9F\x98\x80");
+  // Named references and other numbers in text stay as libxml2 reads them.
+  EXPECT_NE(events("<p>&eacute;&amp;&#65;&#x263A;&bogus;").find("\"é&A☺&bogus;\""), std::string::npos);
+}
+
+// A reference in a value goes to the parser as its character, unless that character would end
+// or change the value: in quoted and unquoted values alike it keeps its meaning.
+TEST(HtmlStreamReader, AReferencedCharacterKeepsItsMeaningInEveryKindOfValue) {
+  EXPECT_EQ(attribute("<a href=\"a&#39;b&#34;c&#38;amp;&#62;&#99999999999;\">", "href"), "a'b\"c&amp;>\xEF\xBF\xBD");
+  EXPECT_EQ(attribute("<a href='a&#39;b&#34;c&Tab;d'>", "href"), "a'b\"c\td");
+  EXPECT_EQ(attribute("<a href=a&#32;b&#62;c&#34;&#10;d title=t>", "href"), "a b>c\"\nd");
+  EXPECT_EQ(attribute("<a href=a&#32;b&#62;c&#34;&#10;d title=t>", "title"), "t");
+}
+
+// The start tags of items the reading hands the parser are counted, so a parser that stops or
+// misreads the file can be caught handing on fewer: not those in comments, processing
+// instructions, document types, scripts or values, nor tags whose names only begin like an item's.
+TEST(HtmlStreamReader, CountsTheItemStartTagsHandedToTheParser) {
+  const std::string html = "<dl><dt>a<DT>b<dt-x>c<dt:y><!-- <dt> --><script><dt></script><a title=\"<dt>\">"
+                           "<ul><li>x<LI>y</ul></dl><?pi <dt>?><!DOCTYPE x <dt>><dt";
+  Recorder r;
+  EXPECT_EQ(HtmlStreamReader::read(html, r, {}).itemStartTags, 5u);
 }
 
 }  // namespace

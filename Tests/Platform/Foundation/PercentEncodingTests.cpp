@@ -69,6 +69,15 @@ TEST(PercentEncoding, DecodingReportsFailure) {
   EXPECT_EQ(removePercentEscapesOrKeep("%E0%B8%81"), "\xE0\xB8\x81");
 }
 
+// Each escape decodes on its own, as a browser reads an address: one that does not decode, or a
+// stray "%", spoils none of the others.
+TEST(PercentEncoding, EachEscapeDecodesOnItsOwn) {
+  EXPECT_EQ(decodeEachPercentEscape("text/ht%6Dl;x=%FF,a"), "text/html;x=\xFF,a");
+  EXPECT_EQ(decodeEachPercentEscape("ht%6dl;%,%C0%4"), "html;%,\xC0%4");
+  EXPECT_EQ(decodeEachPercentEscape("%%41%2525%"), "%A%25%");
+  EXPECT_EQ(decodeEachPercentEscape("plain"), "plain");
+}
+
 TEST(PercentEncoding, EncodersRoundTripThroughDecoding) {
   const std::string samples[] = {kMarks, "héllo wörld", "\xF0\x9F\x98\x80 & = + ?", ""};
   for (const auto& s : samples) {

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# File > Import in the real kesto program of a bookmark file written to trip the reading: data:
+# pages whose media type is partly escaped next to an escape that does not decode, references
+# from the Windows-1252 range, references padded with leading zeros, and addresses holding long
+# runs of references, each followed by ordinary bookmarks. Scripts stay out and are counted as
+# scripts, references read as a browser reads them, every other bookmark comes in, and the end
+# of the import says so; a file the parser stops reading before its end is told incomplete.
+# Usage: import-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
+set -uo pipefail
+kesto="$1"
+shots="${2:-}"
+. "$(dirname "$0")/../../Harness/e2e/lib.sh"
+e2e_app_script xdotool xclip sqlite3 python3
+
+file="$work/hostile.html"
+python3 - "$file" <<'PY'
+import sys
+rows = [
+    '<DT><A HREF="data:text/ht%6Dl;x=%FF,<script>alert(1)</script>">Escaped type</A>',
+    '<DT><A HREF="data:text/ht%6Dl;%,<script>alert(2)</script>">Stray percent</A>',
+    '<DT><A HREF="&#0000000000000000000000000000001;javascript:alert(3)">Padded control</A>',
+    '<DT><A HREF="http://ok.example/&#x00000000000000000000000000000001;x">Padded in address</A>',
+    '<DT><H3>Caf&#233; &#150; Bar</H3>',
+    '<DL><p>',
+    '<DT><A HREF="https://p.example/p&#150;q">It&#146;s &#128;5 &#133;</A>',
+    '<DD>Notes &#147;quoted&#148;',
+    '</DL><p>',
+]
+# Long runs of references, at five offsets against the reader's blocks, each followed by
+# ordinary bookmarks.
+for k in range(5):
+    rows.append('<DT><A HREF="https://x.example/pppp%d?' % k + '&#38;' * 1200 + '">Long ' + 'x' * k + '</A>')
+    rows += ['<DT><A HREF="https://after-%d-%d.example/">After %d %d</A>' % (k, i, k, i) for i in range(4)]
+rows.append('<DT><A HREF="data:' + '&Tab;' * 1000 + ',tabbed">Tabs</A>')
+rows += ['<DT><A HREF="https://last-%d.example/">Last %d</A>' % (i, i) for i in range(4)]
+open(sys.argv[1], "w").write(
+    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
+    "<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks</H1>\n<DL><p>\n" + "\n".join(rows) + "\n</DL><p>\n")
+PY
+
+e2e_offline_settings
+e2e_start_kesto
+e2e_close_first_run_panel || fail "no first-run panel"
+e2e_import_file "$file"
+said="$(e2e_wait_window '^Import (complete|incomplete)$' 30)" || fail "the import did not end"
+[[ -n "$shots" ]] && mkdir -p "$shots" && e2e_screenshot "$shots/import-end.png"
+e2e_key "$said" Return
+
+count() { e2e_sql "select count(*) from ZBOOKMARK $1"; }
+url_of() { e2e_sql "select ZURL from ZBOOKMARK where ZTITLE = '$1'"; }
+problems=()
+check() { [[ "$2" == "$3" ]] || problems+=("$1: '$2', not '$3'"); }
+check "imported" "$(count "where ZIMPORTEDFROM = 'HTML File'")" 32
+check "scripts stored" "$(count "where ZURL like 'data:text/html%' or ZURL like '%javascript:%'")" 0
+check "padded address" "$(url_of 'Padded in address')" "http://ok.example/x"
+check "folder" "$(e2e_sql "select count(*) from ZFOLDER where ZNAME = 'Café – Bar'")" 1
+check "Windows-1252 address" "$(url_of 'It’s €5 …')" "https://p.example/p–q"
+check "Windows-1252 notes" "$(e2e_sql "select ZNOTES from ZBOOKMARK where ZTITLE = 'It’s €5 …'")" "Notes “quoted”"
+runs="$(printf '&%.0s' $(seq 1200))"
+check "long addresses" "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL in ('https://x.example/pppp0?$runs',
+  'https://x.example/pppp1?$runs', 'https://x.example/pppp2?$runs', 'https://x.example/pppp3?$runs',
+  'https://x.example/pppp4?$runs') and ZTITLE like 'Long%'")" 5
+check "bookmarks after them" "$(count "where ZURL like 'https://after-%' or ZURL like 'https://last-%'")" 24
+check "tabs" "$(url_of 'Tabs')" "data:,tabbed"
+check "end of the import" "$(xdotool getwindowname "$said" 2>/dev/null || echo gone)" "gone"
+logged() { grep -rqs "3 entries were left out: 3 scripts" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs"; }
+e2e_wait_until 5 logged || problems+=("the three scripts were not counted as scripts")
+grep -rqs "could not be read" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs" && problems+=("entries were told unread")
+if ((${#problems[@]})); then
+  e2e_sql "select ZTITLE, substr(ZURL, 1, 60) from ZBOOKMARK" >&2
+  fail "$(printf '%s; ' "${problems[@]}")"
+fi
+
+# A file the parser stops reading before its end (bytes its declared charset cannot read): what
+# was read comes in, and the end of the import says the rest could not be read.
+cut="$work/cut.html"
+printf '<META CHARSET="shift_jis"><DL><DT><A HREF="https://cut-before.example/">Before</A>
+<DT><A HREF="https://cut-x.example/">\x81\x20\xff\xfe bytes</A>
+<DT><A HREF="https://cut-a.example/">A</A><DT><A HREF="https://cut-b.example/">B</A>
+<DT><A HREF="https://cut-c.example/">C</A></DL>\n' >"$cut"
+e2e_import_file "$cut"
+said="$(e2e_wait_window '^Import incomplete$' 30)" || fail "the import of a file read in part was not told incomplete"
+[[ -n "$shots" ]] && e2e_screenshot "$shots/import-incomplete.png"
+e2e_key "$said" Return
+[[ "$(count "where ZURL = 'https://cut-before.example/'")" == 1 ]] || fail "what was read was not stored"
+unread() { grep -rqs "Bookmark file: 3 entries could not be read" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs"; }
+e2e_wait_until 5 unread || fail "the entries not read were not counted"
+e2e_quit_kesto
+echo "hostile bookmark file: ok"
