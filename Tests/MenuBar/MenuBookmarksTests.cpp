@@ -534,6 +534,42 @@ TEST_F(QuickEdit, DoneFilesInTheChosenOrTheCurrentFolderElseTheInbox) {
   }
 }
 
+// A locked folder takes nothing in: chosen from the list, it files the bookmark in the Inbox at
+// once, as nothing else may end the edit (Escape hides the window, the program may quit), and
+// the box shows the Inbox with a note why; a folder chosen after it is taken again.
+TEST_F(QuickEdit, ALockedFolderChosenFilesTheBookmarkInTheInboxAtOnce) {
+  auto locked = folder("f-locked", "Locked");
+  locked->setBlocked(1);
+  auto other = folder("f-other", "Other Things");
+  auto inbox = folder(Folder::kInboxID, "Inbox");
+  save();
+  load(dm);
+  dm.setCurrentFolder(news);
+  const auto chooseNamed = [&](const Folder::Ref& f) {
+    ASSERT_EQ(menu.resultsInComboForString(f->name()), std::vector<std::string>{f->completeFolderPath()});
+    menu.comboBoxSelectionDidChange(0);
+  };
+  menu.showEdit(redCar);
+  EXPECT_TRUE(menu.editFolderNote->isHidden());
+  chooseNamed(locked);
+  EXPECT_EQ(redCar->folder(), inbox);
+  EXPECT_EQ(redCar->blocked(), 0);
+  EXPECT_FALSE(WrenEntity::defaultContext()->hasChanges()) << "saved at the choice";
+  EXPECT_EQ(menu.editFolder->stringValue(), "Inbox");
+  EXPECT_FALSE(menu.editFolderNote->isHidden());
+  EXPECT_NE(menu.editFolderNote->stringValue().find("locked"), std::string::npos);
+  chooseNamed(other);
+  EXPECT_EQ(redCar->folder(), other);
+  EXPECT_TRUE(menu.editFolderNote->isHidden());
+  chooseNamed(locked);
+  menu.cancelEdit();
+  EXPECT_EQ(redCar->folder(), inbox);
+  // The next edit starts without the note.
+  menu.showEdit(redBus);
+  EXPECT_TRUE(menu.editFolderNote->isHidden());
+  EXPECT_EQ(menu.editFolder->stringValue(), "Inbox");
+}
+
 // The folder box's list opens as soon as the typed text matches a folder; the keys that move on
 // or act are not lost to it: Tab closes it and moves to the next field, where Return acts. The
 // arrows and Return in the open list choose.
