@@ -610,14 +610,18 @@ void MenuBookmarksController::openSelectedBookmarks() {
 
 void MenuBookmarksController::openSelectedBookmarkInBrowser(const std::string& browserIdentifier) {
   if (!kestoData) return;
+  std::vector<std::shared_ptr<Bookmark>> opened;
   std::vector<std::string> urls;
   for (const auto& b : kestoData->selectedBookmarksMenu()) {
     auto url = b ? b->url() : std::nullopt;
     if (!url || sys::Workspace::policyForURL(*url) != sys::Workspace::OpenPolicy::Browser) continue;
-    recordMenuVisit(*b);
+    opened.push_back(b);
     urls.push_back(*url);
   }
-  if (!urls.empty()) sys::Workspace::openURLs(urls, browserIdentifier);
+  // Only pages handed to the browser are visits: one that did not start (removed since the window
+  // looked, or its program missing) counts none.
+  if (urls.empty() || !sys::Workspace::openURLs(urls, browserIdentifier)) return;
+  for (const auto& b : opened) recordMenuVisit(*b);
 }
 
 void MenuBookmarksController::disableButtons() {

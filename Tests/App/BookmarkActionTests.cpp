@@ -534,6 +534,35 @@ TEST_F(BookmarkActionTest, ACancelledOpenIsNoVisit) {
   EXPECT_EQ(dm().numberOfBookmarksVisitedToday(), 1);
 }
 
+// Open With counts a visit only once the browser started: a program that did not start, or a
+// browser that is not installed, counts nothing and tells the lists nothing.
+TEST_F(BookmarkActionTest, ABrowserThatDoesNotStartIsNoVisit) {
+  const std::string applications = std::string(std::getenv("XDG_DATA_HOME")) + "/applications";
+  std::filesystem::create_directories(applications);
+  writeFile(applications + "/vivaldi-stable.desktop",
+            "[Desktop Entry]\nType=Application\nName=Vivaldi\nExec=vivaldi %U\nMimeType=x-scheme-handler/http;\n");
+  auto a = add("http://a.example/", "A");
+  auto b = add("http://b.example/", "B");
+  ready(2);
+  dm().setSelectedBookmarks({a, b});
+  launched.failing = true;
+  controller().openSelectedBookmarkInBrowser("vivaldi-stable.desktop");
+  EXPECT_EQ(launched.size(), 1u) << "tried";
+  // Not installed here: nothing is tried.
+  ASSERT_TRUE(controller().performAction(cmd::openSelectedBookmarksInSafari, nullptr));
+  EXPECT_EQ(launched.size(), 1u);
+  for (const auto& bookmark : {a, b}) {
+    EXPECT_EQ(bookmark->timesOpened(), 0);
+    EXPECT_FALSE(bookmark->lastOpened());
+  }
+  EXPECT_EQ(dm().numberOfBookmarksVisitedToday(), 0);
+  launched.failing = false;
+  controller().openSelectedBookmarkInBrowser("vivaldi-stable.desktop");
+  EXPECT_EQ(launched.size(), 2u);
+  for (const auto& bookmark : {a, b}) EXPECT_EQ(bookmark->timesOpened(), 1);
+  EXPECT_EQ(dm().numberOfBookmarksVisitedToday(), 2);
+}
+
 TEST_F(BookmarkActionTest, ListKeysOpenDeleteAndClear) {
   auto a = add("http://a.example/", "A");
   ready(1);

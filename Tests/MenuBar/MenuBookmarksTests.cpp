@@ -335,6 +335,32 @@ TEST_F(MenuWithFirefox, ACancelledOpenIsNoVisit) {
   EXPECT_EQ(dm.menuBookmarks().front()->url(), redCar->url());
 }
 
+// A browser button's launch is a visit only once the browser started: a program that did not
+// start, or a browser removed since the window looked, counts nothing.
+TEST_F(MenuWithFirefox, ABrowserThatDoesNotStartIsNoVisit) {
+  type("red");
+  const auto& list = dm.menuBookmarks();
+  const int at = int(std::find(list.begin(), list.end(), redBus) - list.begin());
+  ASSERT_LT(std::size_t(at), list.size());
+  choose({at});
+  ASSERT_TRUE(menu.firefoxButton->isEnabled());
+  launches.failing = true;
+  menu.openSelectedBookmarkInBrowser("org.mozilla.firefox");
+  EXPECT_EQ(launches.size(), 1u) << "tried";
+  EXPECT_EQ(redBus->timesOpened(), 0);
+  EXPECT_FALSE(redBus->lastOpened());
+  launches.failing = false;
+  menu.openSelectedBookmarkInBrowser("org.mozilla.firefox");
+  EXPECT_EQ(launches.size(), 2u);
+  EXPECT_EQ(redBus->timesOpened(), 1);
+  EXPECT_TRUE(redBus->lastOpened());
+  // Removed while the window still offers it.
+  std::filesystem::remove(std::string(std::getenv("XDG_DATA_HOME")) + "/applications/firefox.desktop");
+  menu.openSelectedBookmarkInBrowser("org.mozilla.firefox");
+  EXPECT_EQ(launches.size(), 2u);
+  EXPECT_EQ(redBus->timesOpened(), 1);
+}
+
 TEST_F(MenuBookmarks, CardsStopShortOfTheScroller) {
   ASSERT_FALSE(type("red").empty());
   auto& list = *menu.collectionView;
