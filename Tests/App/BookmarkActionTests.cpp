@@ -65,6 +65,14 @@ class BookmarkActionTest : public AppTest {
     return out;
   }
 
+  // Vivaldi's desktop entry in `dataDir`'s applications, for the recorded launches to start.
+  static void installVivaldi(const std::string& dataDir) {
+    std::filesystem::create_directories(dataDir + "/applications");
+    writeFile(dataDir + "/applications/vivaldi-stable.desktop",
+              "[Desktop Entry]\nType=Application\nName=Vivaldi\nExec=/opt/vivaldi/vivaldi %U\n"
+              "MimeType=text/html;x-scheme-handler/http;\n");
+  }
+
   // Collects what the overlay is asked to show into `messages`, until the observer is removed.
   void watchOverlay() {
     fnd::NotificationCenter::defaultCenter().addObserver(
@@ -386,10 +394,7 @@ TEST_F(BookmarkActionTest, OpenWithListsTheInstalledBrowsersAndAMissingFavourite
   const char* oldDirs = std::getenv("XDG_DATA_DIRS");
   const std::string kept = oldDirs ? oldDirs : "";
   setenv("XDG_DATA_DIRS", dirs.c_str(), 1);
-  std::filesystem::create_directories(dirs + "/applications");
-  writeFile(dirs + "/applications/vivaldi-stable.desktop",
-            "[Desktop Entry]\nType=Application\nName=Vivaldi\nExec=/opt/vivaldi/vivaldi %U\n"
-            "MimeType=text/html;x-scheme-handler/http;\n");
+  installVivaldi(dirs);
   auto a = add("http://a.example/", "A");
   auto b = add("http://b.example/", "B");
   ready(2);
@@ -537,10 +542,7 @@ TEST_F(BookmarkActionTest, ACancelledOpenIsNoVisit) {
 // Open With counts a visit only once the browser started: a program that did not start, or a
 // browser that is not installed, counts nothing and tells the lists nothing.
 TEST_F(BookmarkActionTest, ABrowserThatDoesNotStartIsNoVisit) {
-  const std::string applications = std::string(std::getenv("XDG_DATA_HOME")) + "/applications";
-  std::filesystem::create_directories(applications);
-  writeFile(applications + "/vivaldi-stable.desktop",
-            "[Desktop Entry]\nType=Application\nName=Vivaldi\nExec=vivaldi %U\nMimeType=x-scheme-handler/http;\n");
+  installVivaldi(std::getenv("XDG_DATA_HOME"));
   auto a = add("http://a.example/", "A");
   auto b = add("http://b.example/", "B");
   ready(2);

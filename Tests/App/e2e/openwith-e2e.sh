@@ -10,6 +10,7 @@ kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}/openwith-screenshots}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 e2e_app_script xdotool sqlite3 python3
+. "$(dirname "$0")/card-search.sh"
 
 e2e_recording_program google-chrome
 mkdir -p "$XDG_DATA_HOME/applications"
@@ -34,13 +35,7 @@ counted() { [[ "$(visit)" == "$1"\|?* ]]; }
 
 # The library window: the search leaves the page alone in the list; its card is selected and its
 # context menu's Open With offers both browsers (by name: Firefox, then Google Chrome).
-second_card() { local r g b; read -r r g b < <(e2e_pixel 600 560 "$win"); (( r > 245 && g > 245 && b > 245 )); }
-narrowed() { ! second_card; }
-e2e_wait_until 20 second_card || fail "the list did not show the sample bookmarks"
-xdotool windowactivate --sync "$win" >/dev/null 2>&1
-e2e_click "$win" 560 44
-xdotool type --delay 30 "duckduckgo"
-e2e_wait_until 20 narrowed || fail "the search did not narrow the list"
+search_library duckduckgo
 open_with() {  # Down presses in the Open With menu
   e2e_click "$win" 600 220
   sleep 0.4
@@ -62,15 +57,7 @@ e2e_wait_until 5 counted 1 || fail "Open With Firefox, which did not start, and 
 # The menu-bar window's Firefox and Chrome buttons.
 e2e_key "$win" super+alt+ctrl+p
 menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "no menu-bar window"
-card_shown() { local r g b; read -r r g b < <(e2e_pixel 280 150 "$menu"); (( r > 245 && g > 245 && b > 245 )); }
-search_in_menu() {
-  e2e_click "$menu" 42 51  # Search
-  e2e_click "$menu" 350 51
-  xdotool key ctrl+a
-  xdotool type --delay 40 "duckduckgo"
-  e2e_wait_until 5 card_shown
-}
-e2e_wait_until 20 search_in_menu || fail "the search in the menu-bar window showed no card"
+e2e_wait_until 20 search_in_menu duckduckgo || fail "the search in the menu-bar window showed no card"
 e2e_click "$menu" 280 150
 sleep 0.5
 e2e_screenshot "$shots/menu-bar-buttons.png" "$menu"

@@ -10,12 +10,7 @@ kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}/quickedit-locked-screenshots}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 e2e_app_script xdotool sqlite3 python3
-fail() {
-  echo "FAIL: $*" >&2
-  e2e_screenshot "$shots/failure.png"
-  tail -n 60 "$work/kesto.log" >&2 2>/dev/null
-  exit 1
-}
+. "$(dirname "$0")/quickedit-lib.sh"
 
 e2e_offline_settings
 e2e_start_kesto
@@ -52,25 +47,6 @@ e2e_key "$win" Escape
 xdotool mousemove --window "$win" 80 190 click 1
 sleep 0.5
 
-menu_window() { menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "no menu-bar window"; }
-row_y() { echo $((100 + 8 + 13 + 34 * $1)); }  # the quick edit's rows, top down from 0
-done_button() { e2e_click "$menu" 498 "$(row_y 8)"; }
-# The menu-bar window with the page found, its card selected and Edit… clicked.
-edit_page() {  # text to search
-  e2e_no_window '^Kesto Bookmarks$' && e2e_key "$win" super+alt+ctrl+p
-  menu_window
-  sleep 0.4
-  e2e_click "$menu" 42 51  # Search
-  sleep 0.3
-  e2e_click "$menu" 350 51  # the search field
-  xdotool key ctrl+a
-  xdotool type --delay 40 "$1"
-  sleep 0.6
-  e2e_click "$menu" 280 150  # the first card
-  sleep 0.5
-  e2e_click "$menu" 510 81  # Edit…
-  sleep 0.5
-}
 # The locked folder chosen from the Folder box's list: its name typed opens the list with its one
 # path, Down and Return choose it.
 choose_kesto() {  # page
@@ -91,7 +67,7 @@ in_inbox() {  # page
 }
 
 # Escape instead of Done: the window hides, the edit stays open behind it.
-edit_page duckduckgo
+edit_card duckduckgo
 choose_kesto duckduckgo.com
 e2e_screenshot "$shots/locked-folder-chosen.png" "$menu"
 in_inbox duckduckgo.com "chosen"
@@ -108,14 +84,14 @@ sleep 0.5
 in_inbox duckduckgo.com "Done after Escape"
 
 # Done.
-edit_page bing.com
+edit_card bing.com
 choose_kesto bing.com
 done_button
 sleep 0.5
 in_inbox bing.com "Done"
 
 # Quit with the edit open.
-edit_page macrumors
+edit_card macrumors
 choose_kesto macrumors.com
 e2e_quit_by_key
 for page in duckduckgo.com bing.com macrumors.com; do
