@@ -639,6 +639,9 @@ void BookmarksController::hideMoreBookmarksButton() {
 }
 
 void BookmarksController::clearSearchField() {
+  // An emptied field is no search: left on, the folder list would no longer reload what it shows
+  // and a delete would bring the old results back.
+  if (kestoData_) kestoData_->setIsSearching(false);
   if (views_.foundBookmarksLabel) views_.foundBookmarksLabel->setStringValue("");
   if (views_.occurrencesLabel) views_.occurrencesLabel->setStringValue("");
   if (views_.folderSearchOnlyButton) views_.folderSearchOnlyButton->setHidden(true);

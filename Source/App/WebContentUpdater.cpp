@@ -450,6 +450,9 @@ void WebContentUpdater::merge(const store::SaveNotification& saved, bool brokenC
     if (data_ && !touched.empty()) {
       ViewUpdater::updateBookmarkRows(touched);
       if (brokenChanged) ViewUpdater::updateMaintenance();
+      // A fetched page dates the bookmark's change now: the History list counts it anew (only
+      // while it is the list shown).
+      ViewUpdater::updateHistory();
     }
   }
   if (!pending_.empty() && !scheduled_) scheduleBatch();

@@ -678,6 +678,8 @@ void FoldersController::updateSelection() {
       }
     }
   }
+  // A fixed row newly chosen ends a search as a folder's row does: its list is not the results.
+  if (isNew && isFixedRow(id)) ViewUpdater::clearSearchField();
   // The first time the user opens a fixed row it explains itself; the row restored at start is
   // not opened by the user.
   if (isNew && !lastSelectedIdentifier_.empty()) openTutorialForRow(id, static_cast<long>(rows.firstIndex()));

@@ -6,6 +6,7 @@
 #include "App/AppCommands.h"
 #include "App/BookmarkSearch.h"
 #include "Model/Tag.h"
+#include "Model/ViewUpdater.h"
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Net/URL.h"
 #include "Platform/UI/Menu.h"
@@ -19,6 +20,7 @@
 #include "Views/TextLabel.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace kesto::test {
 namespace {
@@ -60,6 +62,22 @@ class SearchTest : public AppTest {
     gone->setTrashed(1);
     gone->saveBookmark();
     add("http://six.example/", "Unrelated");
+  }
+  // Waits for the end of a reload of the whole library (the folder list's refresh comes with it).
+  void reloadLibrary() {
+    int ends = 0;
+    fnd::NotificationCenter::defaultCenter().addObserver(&ends, [&](const fnd::Notification&) { ++ends; },
+                                                         UpdateFoldersNotification);
+    dm().fetchAllBookmarksFromCoreData();
+    ViewUpdater::updateFoldersCompletely();
+    EXPECT_TRUE(runUntil([&] { return ends > 0; }, 10));
+    fnd::NotificationCenter::defaultCenter().removeObserver(&ends);
+    drainTurns();
+  }
+  std::string fieldText() { return controller().views().searchField->stringValue(); }
+  bool countShown() {
+    const auto& found = *controller().views().foundBookmarksLabel;
+    return !found.isHidden() && !found.stringValue().empty();
   }
 };
 
@@ -107,6 +125,41 @@ TEST_F(SearchTest, WordsAreSearchedInTheChosenFieldsOfLiveBookmarks) {
   EXPECT_FALSE(dm().isSearching());
   EXPECT_TRUE(controller().views().foundBookmarksLabel->isHidden());
   ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 5; }, 5)) << dm().bookmarks().size();
+}
+
+// Choosing another row of the folder list ends a search, whichever row it is: the field and its
+// count are emptied, the row's own list is shown, and a reload of the library (as an import ends
+// with, even one that brought nothing) shows it again rather than leaving it empty.
+TEST_F(SearchTest, ChoosingAnotherRowEndsTheSearch) {
+  seed();
+  auto reading = addFolder("Reading");
+  add("http://inside.example/", "Alpha inside", reading);
+  build(6);
+  auto* folders = ui->foldersController();
+  ASSERT_TRUE(folders);
+  struct Row {
+    const char* name;
+    std::function<void()> choose;
+    std::size_t shown;
+  };
+  const std::vector<Row> rows = {
+      {"a folder", [&] { folders->selectFolderWithID(reading->folderID()); }, 1},
+      {"Library", [&] { folders->selectLibraryView(); }, 6},
+      {"Inbox", [&] { folders->selectInboxView(); }, 5},
+      {"a folder after the Inbox", [&] { folders->selectFolderWithID(reading->folderID()); }, 1},
+  };
+  for (const auto& row : rows) {
+    type("alpha");
+    ASSERT_TRUE(dm().isSearching()) << row.name;
+    ASSERT_TRUE(countShown()) << row.name;
+    row.choose();
+    EXPECT_TRUE(runUntil([&] { return fieldText().empty() && dm().bookmarks().size() == row.shown; }, 5))
+        << row.name << ": '" << fieldText() << "', " << dm().bookmarks().size() << " shown";
+    EXPECT_FALSE(dm().isSearching()) << row.name;
+    EXPECT_FALSE(countShown()) << row.name << ": " << controller().views().foundBookmarksLabel->stringValue();
+    reloadLibrary();
+    EXPECT_EQ(dm().bookmarks().size(), row.shown) << row.name << " after a reload";
+  }
 }
 
 TEST_F(SearchTest, DeletingDuringASearchRunsItAgainSoTheTrashedLeaveTheResults) {

@@ -22,7 +22,10 @@
 #include "Synchronize/TestAlertResponder.h"
 #include "Harness/StoreOnDisk.h"
 #include "Harness/TestDialogResponder.h"
+#include "Sidebar/SidebarKeys.h"
 #include "Views/DiskCacheManager.h"
+#include "Views/SourceList.h"
+#include "Views/SourceListItem.h"
 #include "Views/TextLabel.h"
 #include "Views/TileCollectionView.h"
 #include "Views/WebImageDownloadRequest.h"
@@ -540,6 +543,49 @@ class WebContentStoreTest : public AppTest {
 
   PageServer server;
 };
+
+// With the real sidebar and its History list.
+class WebContentHistoryTest : public WebContentStoreTest {
+ protected:
+  void SetUp() override {
+    WebContentStoreTest::SetUp();
+    registerSidebarPaneFactory(nullptr);
+  }
+  // The badge of the History entry `identifier` as the sidebar shows it; absent without one.
+  std::optional<std::int64_t> historyBadge(const std::string& identifier) {
+    std::vector<ui::View*> views{ui->sidebarPane().view().get()};
+    while (!views.empty()) {
+      ui::View* view = views.back();
+      views.pop_back();
+      if (auto* list = dynamic_cast<SourceList*>(view))
+        for (long row = 0; row < list->numberOfRows(); ++row)
+          if (auto* item = sourcelistitems::itemFrom(list->itemAtRow(row)); item && item->identifier() == identifier)
+            return item->badgeValue();
+      for (const auto& sub : view->subviews()) views.push_back(sub.get());
+    }
+    return std::nullopt;
+  }
+};
+
+// A page fetched while the History list is shown dates the bookmark's change today, and the
+// list's counts say so at once, as they do after an edit.
+TEST_F(WebContentHistoryTest, AFetchedPageCountsAsModifiedTodayWhileHistoryIsShown) {
+  server.page("/old", "<title>Old page</title>");
+  auto old = bookmarkFor("/old", "Kept");
+  const fnd::Date daysAgo = fnd::Date::now().dateByAddingTimeInterval(-5 * 86400.0);
+  old->setAddedDate(daysAgo);
+  old->setUpdatedDate(daysAgo);
+  ASSERT_TRUE(WrenEntity::saveContext());
+  defaults().setString(SelectedHistoryView, SelectedView);
+  build(0);
+  ASSERT_TRUE(runUntil([&] { return historyBadge("ModifiedToday").has_value(); }, 5));
+  ASSERT_EQ(historyBadge("ModifiedToday"), std::optional<std::int64_t>(0));
+  controller().webContentUpdater().updateBookmarks(std::vector<std::string>{*old->uniqueIDValue()});
+  ASSERT_TRUE(runUntil([&] { return idle() && old->updatedDate() && *old->updatedDate() > daysAgo; }, 20));
+  EXPECT_TRUE(runUntil([&] { return historyBadge("ModifiedToday") == std::optional<std::int64_t>(1); }, 5))
+      << historyBadge("ModifiedToday").value_or(-1);
+  EXPECT_EQ(historyBadge("AddedToday"), std::optional<std::int64_t>(0));
+}
 
 TEST_F(WebContentStoreTest, HandedInBookmarksGetTitlesAndFaviconsAndBrokenOnesAreMarked) {
   build(0);
