@@ -3,7 +3,8 @@
 # Kesto folder is locked through the folder list's context menu; then, for three bookmarks, the
 # menu-bar window's card > Edit… > the locked folder chosen from the Folder list, and the edit
 # ended by Escape, by Done, or by quitting the program. Each time the bookmark waits in the Inbox
-# (the store says so at once, and after a restart), and the edit says why. Usage:
+# (the store says so at once, and after a restart); screenshots keep what the edit shows after the
+# choice and after Escape. Usage:
 # quickedit-locked-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
@@ -34,9 +35,12 @@ xdotool windowactivate --sync "$panel" >/dev/null 2>&1
 xdotool type --delay 40 "pw-e2e"; xdotool key Tab; xdotool type --delay 40 "pw-e2e"; xdotool key Return
 made() { [[ "$(e2e_sql "select count(*) from ZCONFIG where ZKESTOKEY = 'password'")" == 1 ]]; }
 e2e_wait_until 10 made || fail "no password stored"
-sleep 1
-xdotool key Return  # the confirmation
-sleep 0.8
+# The confirmation, a window of the same name once the panel has gone.
+other_than_panel() { xdotool search --onlyvisible --name '^Kesto Password$' 2>/dev/null | grep -vx "$panel" | head -n1; }
+confirmed() { [[ -n "$(other_than_panel)" ]]; }
+e2e_wait_until 10 confirmed || fail "no confirmation that the password was made"
+e2e_key "$(other_than_panel)" Return
+e2e_wait_until 10 e2e_no_window '^Kesto Password$' || fail "Return left the confirmation open"
 lock_kesto
 panel="$(e2e_wait_window '^Kesto Password$' 10)" || fail "no password panel"
 xdotool windowactivate --sync "$panel" >/dev/null 2>&1
