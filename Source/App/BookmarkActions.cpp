@@ -144,15 +144,18 @@ void BookmarksController::openSelectedBookmarks() {
 void BookmarksController::openSelectedBookmarkInBrowser(const std::string& browserIdentifier) {
   if (!kestoData_) return;
   clearSearchField();
+  std::vector<std::shared_ptr<Bookmark>> opened;
   std::vector<std::string> urls;
   for (const auto& b : kestoData_->selectedBookmarks()) {
     auto url = b ? b->url() : std::nullopt;
     if (!url || sys::Workspace::policyForURL(*url) != sys::Workspace::OpenPolicy::Browser) continue;
-    recordVisit(*b);
+    opened.push_back(b);
     urls.push_back(browserAddress(*url));
   }
-  if (urls.empty()) return;
-  sys::Workspace::openURLs(urls, browserIdentifier);
+  // Only pages handed to the browser are visits: one that did not start (removed since the menu
+  // was made, or its program missing) counts none.
+  if (urls.empty() || !sys::Workspace::openURLs(urls, browserIdentifier)) return;
+  for (const auto& b : opened) recordVisit(*b);
   ViewUpdater::updateHistory();
   ViewUpdater::updateInspector();
 }

@@ -53,6 +53,7 @@ constexpr double kRowHeight = 26;
 constexpr const char* kEmptyFavoritesHint =
     "No favorites yet. Mark a bookmark as a favorite (the star in the library's inspector, or "
     "Favorite in Edit…) and it is listed here.";
+constexpr const char* kLockedFolderNote = "The folder is locked: the bookmark was put in the Inbox";
 constexpr const char* kEmptyRecentHint =
     "No bookmarks yet. Every bookmark of the library is listed here, the most recently opened first.";
 
@@ -347,6 +348,10 @@ void MenuBookmarksController::buildEditPane(double W, double height) {
   editFavorite->setAction([this] { updateFavorite(); });
   pane.addSubview(editFavorite);
   editDone = ui::addPushButton(pane, fnd::Rect(W - 16 - 90, y, 90, kRowHeight), "Done", [this] { cancelEdit(); });
+  // Beside Done: why a locked folder chosen left the bookmark in the Inbox.
+  editFolderNote = std::make_shared<ui::Label>(fnd::Rect(16, y + 4, W - 16 - 90 - 32, 18), kLockedFolderNote);
+  editFolderNote->setHidden(true);
+  pane.addSubview(editFolderNote);
 }
 
 void MenuBookmarksController::awakeFromNib() {
@@ -605,14 +610,18 @@ void MenuBookmarksController::openSelectedBookmarks() {
 
 void MenuBookmarksController::openSelectedBookmarkInBrowser(const std::string& browserIdentifier) {
   if (!kestoData) return;
+  std::vector<std::shared_ptr<Bookmark>> opened;
   std::vector<std::string> urls;
   for (const auto& b : kestoData->selectedBookmarksMenu()) {
     auto url = b ? b->url() : std::nullopt;
     if (!url || sys::Workspace::policyForURL(*url) != sys::Workspace::OpenPolicy::Browser) continue;
-    recordMenuVisit(*b);
+    opened.push_back(b);
     urls.push_back(*url);
   }
-  if (!urls.empty()) sys::Workspace::openURLs(urls, browserIdentifier);
+  // Only pages handed to the browser are visits: one that did not start (removed since the window
+  // looked, or its program missing) counts none.
+  if (urls.empty() || !sys::Workspace::openURLs(urls, browserIdentifier)) return;
+  for (const auto& b : opened) recordMenuVisit(*b);
 }
 
 void MenuBookmarksController::disableButtons() {
@@ -798,6 +807,7 @@ void MenuBookmarksController::showEdit(const std::shared_ptr<Bookmark>& bookmark
   isInEditMode_ = true;
   listPane->setHidden(true);
   editPane->setHidden(false);
+  editFolderNote->setHidden(true);
   if (!bookmark) return;
   // The bookmark's own values, so that touching one field never blanks the others.
   editURL->setStringValue(bookmark->url().value_or(""));
@@ -936,8 +946,17 @@ void MenuBookmarksController::comboBoxSelectionDidChange(int index) {
   if (it == foldersDictionary_.end()) return;
   selectedFolder_ = it->second;
   shownFolderText_ = it->first;
+  // A locked folder takes nothing in while it shows nothing, at no step of the edit (Escape or
+  // quitting may end it without Done): the Inbox stands in, the box shows it and the edit says why.
+  const bool locked = selectedFolder_->blocked() > 0;
+  const auto target = locked ? Folder::inboxFolder() : selectedFolder_;
+  if (locked) {
+    shownFolderText_ = target->completeFolderPath();
+    editFolder->setStringValue(shownFolderText_);
+  }
+  if (editFolderNote) editFolderNote->setHidden(!locked);
   if (!lastAddedBookmark_) return;
-  lastAddedBookmark_->setFolder(selectedFolder_);
+  lastAddedBookmark_->setFolder(target);
   saveEdited();
 }
 

@@ -117,7 +117,8 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   // Typing in the folder box filters its list and opens or closes it.
   void controlTextDidChange(ui::Control& control) override;
   // A path chosen from the folder box's list (the item at `index`): the bookmark is filed there,
-  // and so is the bookmark of a later edit without a choice of its own.
+  // and so is the bookmark of a later edit without a choice of its own; for a locked folder, in
+  // the Inbox, and the edit says so.
   void comboBoxSelectionDidChange(int index);
   void updateURL();
   void updateTitle();
@@ -167,6 +168,8 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   std::shared_ptr<ui::PopUpButton> editColor;
   std::shared_ptr<ui::LevelIndicator> editRating;
   std::shared_ptr<ui::Button> editFavorite, editDone;
+  // Shown while a locked folder chosen has left the bookmark in the Inbox.
+  std::shared_ptr<ui::Label> editFolderNote;
 
  private:
   // The menu-bar search's fields, kept apart from the library window's.

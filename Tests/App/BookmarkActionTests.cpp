@@ -65,6 +65,14 @@ class BookmarkActionTest : public AppTest {
     return out;
   }
 
+  // Vivaldi's desktop entry in `dataDir`'s applications, for the recorded launches to start.
+  static void installVivaldi(const std::string& dataDir) {
+    std::filesystem::create_directories(dataDir + "/applications");
+    writeFile(dataDir + "/applications/vivaldi-stable.desktop",
+              "[Desktop Entry]\nType=Application\nName=Vivaldi\nExec=/opt/vivaldi/vivaldi %U\n"
+              "MimeType=text/html;x-scheme-handler/http;\n");
+  }
+
   // Collects what the overlay is asked to show into `messages`, until the observer is removed.
   void watchOverlay() {
     fnd::NotificationCenter::defaultCenter().addObserver(
@@ -410,10 +418,7 @@ TEST_F(BookmarkActionTest, OpenWithListsTheInstalledBrowsersAndAMissingFavourite
   const char* oldDirs = std::getenv("XDG_DATA_DIRS");
   const std::string kept = oldDirs ? oldDirs : "";
   setenv("XDG_DATA_DIRS", dirs.c_str(), 1);
-  std::filesystem::create_directories(dirs + "/applications");
-  writeFile(dirs + "/applications/vivaldi-stable.desktop",
-            "[Desktop Entry]\nType=Application\nName=Vivaldi\nExec=/opt/vivaldi/vivaldi %U\n"
-            "MimeType=text/html;x-scheme-handler/http;\n");
+  installVivaldi(dirs);
   auto a = add("http://a.example/", "A");
   auto b = add("http://b.example/", "B");
   ready(2);
@@ -556,6 +561,32 @@ TEST_F(BookmarkActionTest, ACancelledOpenIsNoVisit) {
   EXPECT_EQ(ftp->timesOpened(), 1);
   EXPECT_TRUE(ftp->lastOpened());
   EXPECT_EQ(dm().numberOfBookmarksVisitedToday(), 1);
+}
+
+// Open With counts a visit only once the browser started: a program that did not start, or a
+// browser that is not installed, counts nothing and tells the lists nothing.
+TEST_F(BookmarkActionTest, ABrowserThatDoesNotStartIsNoVisit) {
+  installVivaldi(std::getenv("XDG_DATA_HOME"));
+  auto a = add("http://a.example/", "A");
+  auto b = add("http://b.example/", "B");
+  ready(2);
+  dm().setSelectedBookmarks({a, b});
+  launched.failing = true;
+  controller().openSelectedBookmarkInBrowser("vivaldi-stable.desktop");
+  EXPECT_EQ(launched.size(), 1u) << "tried";
+  // Not installed here: nothing is tried.
+  ASSERT_TRUE(controller().performAction(cmd::openSelectedBookmarksInSafari, nullptr));
+  EXPECT_EQ(launched.size(), 1u);
+  for (const auto& bookmark : {a, b}) {
+    EXPECT_EQ(bookmark->timesOpened(), 0);
+    EXPECT_FALSE(bookmark->lastOpened());
+  }
+  EXPECT_EQ(dm().numberOfBookmarksVisitedToday(), 0);
+  launched.failing = false;
+  controller().openSelectedBookmarkInBrowser("vivaldi-stable.desktop");
+  EXPECT_EQ(launched.size(), 2u);
+  for (const auto& bookmark : {a, b}) EXPECT_EQ(bookmark->timesOpened(), 1);
+  EXPECT_EQ(dm().numberOfBookmarksVisitedToday(), 2);
 }
 
 TEST_F(BookmarkActionTest, ListKeysOpenDeleteAndClear) {

@@ -20,9 +20,11 @@ class RecordedLaunches : public std::vector<Launch> {
   RecordedLaunches() {
     sys::Workspace::setLauncher([this](const std::string& program, const std::vector<std::string>& arguments) {
       push_back({program, arguments});
-      return true;
+      return !failing;
     });
   }
+  // Set, each launch is recorded and reported as not started (a program that is missing).
+  bool failing = false;
   ~RecordedLaunches() { sys::Workspace::setLauncher(nullptr); }
   RecordedLaunches(const RecordedLaunches&) = delete;
   RecordedLaunches& operator=(const RecordedLaunches&) = delete;

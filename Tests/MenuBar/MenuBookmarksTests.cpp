@@ -335,6 +335,32 @@ TEST_F(MenuWithFirefox, ACancelledOpenIsNoVisit) {
   EXPECT_EQ(dm.menuBookmarks().front()->url(), redCar->url());
 }
 
+// A browser button's launch is a visit only once the browser started: a program that did not
+// start, or a browser removed since the window looked, counts nothing.
+TEST_F(MenuWithFirefox, ABrowserThatDoesNotStartIsNoVisit) {
+  type("red");
+  const auto& list = dm.menuBookmarks();
+  const int at = int(std::find(list.begin(), list.end(), redBus) - list.begin());
+  ASSERT_LT(std::size_t(at), list.size());
+  choose({at});
+  ASSERT_TRUE(menu.firefoxButton->isEnabled());
+  launches.failing = true;
+  menu.openSelectedBookmarkInBrowser("org.mozilla.firefox");
+  EXPECT_EQ(launches.size(), 1u) << "tried";
+  EXPECT_EQ(redBus->timesOpened(), 0);
+  EXPECT_FALSE(redBus->lastOpened());
+  launches.failing = false;
+  menu.openSelectedBookmarkInBrowser("org.mozilla.firefox");
+  EXPECT_EQ(launches.size(), 2u);
+  EXPECT_EQ(redBus->timesOpened(), 1);
+  EXPECT_TRUE(redBus->lastOpened());
+  // Removed while the window still offers it.
+  std::filesystem::remove(std::string(std::getenv("XDG_DATA_HOME")) + "/applications/firefox.desktop");
+  menu.openSelectedBookmarkInBrowser("org.mozilla.firefox");
+  EXPECT_EQ(launches.size(), 2u);
+  EXPECT_EQ(redBus->timesOpened(), 1);
+}
+
 TEST_F(MenuBookmarks, CardsStopShortOfTheScroller) {
   ASSERT_FALSE(type("red").empty());
   auto& list = *menu.collectionView;
@@ -532,6 +558,42 @@ TEST_F(QuickEdit, DoneFilesInTheChosenOrTheCurrentFolderElseTheInbox) {
     EXPECT_EQ(doneWith(menu, news, choose), filed) << chosen->name();
     EXPECT_EQ(doneWith(menu, news), filed) << "a later edit without a choice, after " << chosen->name();
   }
+}
+
+// A locked folder takes nothing in: chosen from the list, it files the bookmark in the Inbox at
+// once, as nothing else may end the edit (Escape hides the window, the program may quit), and
+// the box shows the Inbox with a note why; a folder chosen after it is taken again.
+TEST_F(QuickEdit, ALockedFolderChosenFilesTheBookmarkInTheInboxAtOnce) {
+  auto locked = folder("f-locked", "Locked");
+  locked->setBlocked(1);
+  auto other = folder("f-other", "Other Things");
+  auto inbox = folder(Folder::kInboxID, "Inbox");
+  save();
+  load(dm);
+  dm.setCurrentFolder(news);
+  const auto chooseNamed = [&](const Folder::Ref& f) {
+    ASSERT_EQ(menu.resultsInComboForString(f->name()), std::vector<std::string>{f->completeFolderPath()});
+    menu.comboBoxSelectionDidChange(0);
+  };
+  menu.showEdit(redCar);
+  EXPECT_TRUE(menu.editFolderNote->isHidden());
+  chooseNamed(locked);
+  EXPECT_EQ(redCar->folder(), inbox);
+  EXPECT_EQ(redCar->blocked(), 0);
+  EXPECT_FALSE(WrenEntity::defaultContext()->hasChanges()) << "saved at the choice";
+  EXPECT_EQ(menu.editFolder->stringValue(), "Inbox");
+  EXPECT_FALSE(menu.editFolderNote->isHidden());
+  EXPECT_NE(menu.editFolderNote->stringValue().find("locked"), std::string::npos);
+  chooseNamed(other);
+  EXPECT_EQ(redCar->folder(), other);
+  EXPECT_TRUE(menu.editFolderNote->isHidden());
+  chooseNamed(locked);
+  menu.cancelEdit();
+  EXPECT_EQ(redCar->folder(), inbox);
+  // The next edit starts without the note.
+  menu.showEdit(redBus);
+  EXPECT_TRUE(menu.editFolderNote->isHidden());
+  EXPECT_EQ(menu.editFolder->stringValue(), "Inbox");
 }
 
 // The folder box's list opens as soon as the typed text matches a folder; the keys that move on

@@ -12,6 +12,7 @@ kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}/visits-screenshots}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 e2e_app_script xdotool sqlite3 python3
+. "$(dirname "$0")/card-search.sh"
 
 # The update host answers at once, then sends a byte a second and never ends.
 python3 - "$work/port" >"$work/trickle.log" 2>&1 <<'PY' &
@@ -70,15 +71,8 @@ ask_at() {  # window x y [click delay in ms]
   question >/dev/null 2>&1
 }
 
-# The library window: the search leaves the ftp bookmark alone in the list. In the extended mode
-# the second of three cards covers (600, 560); alone, the first leaves it grey.
-second_card() { local r g b; read -r r g b < <(e2e_pixel 600 560 "$win"); (( r > 245 && g > 245 && b > 245 )); }
-narrowed() { ! second_card; }
-e2e_wait_until 20 second_card || fail "the list did not show the bookmarks imported"
-xdotool windowactivate --sync "$win" >/dev/null 2>&1
-e2e_click "$win" 560 44
-xdotool type --delay 30 "files.example"
-e2e_wait_until 20 narrowed || fail "the search did not narrow the list"
+# The library window: the search leaves the ftp bookmark alone in the list.
+search_library "files.example"
 # Quick double clicks as well as slow ones, each on a bookmark not selected before it.
 e2e_wait_until 20 ask_at "$win" 600 220 30 || fail "a double click on the ftp bookmark asked nothing"
 q="$(question)" || fail "no question"
@@ -104,16 +98,7 @@ before="$(visit)"
 : >"$E2E_HOME/xdg-open.log"
 e2e_key "$win" super+alt+ctrl+p
 menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "no menu-bar window"
-# The Search tab lists nothing until something is typed; then the ftp bookmark's card alone.
-card_shown() { local r g b; read -r r g b < <(e2e_pixel 280 150 "$menu"); (( r > 245 && g > 245 && b > 245 )); }
-search_in_menu() {
-  e2e_click "$menu" 42 51  # Search
-  e2e_click "$menu" 350 51
-  xdotool key ctrl+a
-  xdotool type --delay 40 "files"
-  e2e_wait_until 5 card_shown
-}
-e2e_wait_until 20 search_in_menu || fail "the search in the menu-bar window showed no card"
+e2e_wait_until 20 search_in_menu files || fail "the search in the menu-bar window showed no card"
 e2e_wait_until 20 ask_at "$menu" 280 150 80 || fail "a double click on the card asked nothing"
 q="$(question)" || fail "no question"
 e2e_key "$q" Return  # Cancel

@@ -12,12 +12,7 @@ kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}/quickedit-folder-screenshots}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 e2e_app_script xdotool sqlite3 python3
-fail() {
-  echo "FAIL: $*" >&2
-  e2e_screenshot "$shots/failure.png"
-  tail -n 60 "$work/kesto.log" >&2 2>/dev/null
-  exit 1
-}
+. "$(dirname "$0")/quickedit-lib.sh"
 
 e2e_offline_settings
 e2e_recording_program xdg-open
@@ -47,28 +42,8 @@ choose_folder() {  # name row-y
   done
   fail "the sidebar did not choose $1"
 }
-menu_window() { menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "no menu-bar window"; }
-# The menu-bar window with the page found and its card selected.
-find_duck() {
-  e2e_no_window '^Kesto Bookmarks$' && e2e_key "$win" super+alt+ctrl+p
-  menu_window
-  sleep 0.4
-  e2e_click "$menu" 42 51  # Search
-  sleep 0.3
-  e2e_click "$menu" 350 51  # the search field
-  xdotool key ctrl+a
-  xdotool type --delay 40 "duckduckgo"
-  sleep 0.6
-  e2e_click "$menu" 280 150  # the first card
-  sleep 0.5
-}
-row_y() { echo $((100 + 8 + 13 + 34 * $1)); }  # the quick edit's rows, top down from 0
-edit_duck() {
-  find_duck
-  e2e_click "$menu" 510 81  # Edit…
-  sleep 0.5
-}
-done_button() { e2e_click "$menu" 498 "$(row_y 8)"; }
+find_duck() { find_card duckduckgo; }
+edit_duck() { edit_card duckduckgo; }
 
 # A text that matches a folder opens the list; Tab, Tab and Return go on to the tags.
 choose_folder Kesto 331
@@ -108,17 +83,7 @@ e2e_wait_until 5 in_imported || fail "the choice filed the page in '$(folder_of 
 done_button
 sleep 0.5
 in_imported || fail "Done filed the page chosen into Imported in '$(folder_of "$duck")'"
-find_apple() {
-  e2e_click "$menu" 350 51
-  xdotool key ctrl+a
-  xdotool type --delay 40 "apple.com"
-  sleep 0.6
-  e2e_click "$menu" 280 150
-  sleep 0.5
-  e2e_click "$menu" 510 81  # Edit…
-  sleep 0.5
-}
-find_apple
+edit_card apple.com
 e2e_screenshot "$shots/folder-kept-for-a-later-edit.png" "$menu"
 done_button
 apple_in_imported() { [[ "$(folder_of apple.com)" == Imported ]]; }

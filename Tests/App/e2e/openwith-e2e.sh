@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# A browser that does not start is no visit. Two browsers are installed by their desktop entries:
+# Firefox, whose program is missing, and Google Chrome, a stand-in that writes what it is given.
+# The sample page duckduckgo.com is opened with each, from the library window's Open With menu
+# and from the menu-bar window's browser buttons: Firefox leaves its times opened and last-opened
+# date as they were, Chrome gets the page and counts one visit each time. Usage:
+# openwith-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
+set -uo pipefail
+kesto="$1"
+shots="${2:-${TMPDIR:-/tmp}/openwith-screenshots}"
+. "$(dirname "$0")/../../Harness/e2e/lib.sh"
+e2e_app_script xdotool sqlite3 python3
+. "$(dirname "$0")/card-search.sh"
+
+e2e_recording_program google-chrome
+mkdir -p "$XDG_DATA_HOME/applications"
+entry() {  # file name program
+  printf '[Desktop Entry]\nType=Application\nName=%s\nExec=%s %%U\nMimeType=text/html;x-scheme-handler/http;x-scheme-handler/https;\n' \
+    "$2" "$3" >"$XDG_DATA_HOME/applications/$1"
+}
+entry firefox.desktop Firefox kesto-e2e-no-such-browser
+entry google-chrome.desktop "Google Chrome" google-chrome
+: >"$work/google-chrome.log"
+
+e2e_offline_settings
+e2e_start_kesto
+e2e_sample_library
+sleep 2
+
+page="https://duckduckgo.com/"
+visit() { e2e_sql "select ZTIMESOPENED || '|' || ifnull(ZLASTOPENED, '') from ZBOOKMARK where ZURL = '$page'"; }
+[[ "$(visit)" == "0|" ]] || fail "the page starts as '$(visit)'"
+chrome_got() { [[ "$(grep -cx "$page" "$work/google-chrome.log")" == "$1" ]]; }
+counted() { [[ "$(visit)" == "$1"\|?* ]]; }
+
+# The library window: the search leaves the page alone in the list; its card is selected and its
+# context menu's Open With offers both browsers (by name: Firefox, then Google Chrome).
+search_library duckduckgo
+open_with() {  # Down presses in the Open With menu
+  e2e_click "$win" 600 220
+  sleep 0.4
+  e2e_click "$win" 600 220 3
+  sleep 0.6
+  xdotool key --delay 120 Down Down Right
+  sleep 0.4
+  e2e_screenshot "$shots/open-with-$1.png"
+  [[ "$1" == 0 ]] || xdotool key --delay 120 Down
+  xdotool key Return
+}
+# Firefox, then Google Chrome: once Chrome has the page, Firefox's turn is long over, and only
+# Chrome's launch is counted.
+open_with 0  # Firefox
+open_with 1  # Google Chrome
+e2e_wait_until 10 chrome_got 1 || fail "Open With Google Chrome opened nothing: $(cat "$work/google-chrome.log")"
+e2e_wait_until 5 counted 1 || fail "Open With Firefox, which did not start, and Google Chrome counted '$(visit)', not one visit"
+
+# The menu-bar window's Firefox and Chrome buttons.
+e2e_key "$win" super+alt+ctrl+p
+menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "no menu-bar window"
+e2e_wait_until 20 search_in_menu duckduckgo || fail "the search in the menu-bar window showed no card"
+e2e_click "$menu" 280 150
+sleep 0.5
+e2e_screenshot "$shots/menu-bar-buttons.png" "$menu"
+e2e_click "$menu" 114 81  # Firefox
+sleep 0.3
+e2e_click "$menu" 202 81  # Chrome
+e2e_wait_until 10 chrome_got 2 || fail "the Chrome button opened nothing: $(cat "$work/google-chrome.log")"
+e2e_wait_until 5 counted 2 || fail "the Firefox button, whose browser did not start, and the Chrome button counted '$(visit)', not one more visit"
+e2e_quit_by_key
+echo "open with a browser that does not start: ok"
