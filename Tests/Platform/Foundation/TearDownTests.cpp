@@ -32,7 +32,7 @@ TEST(TestHarnessTearDown, DropsWhatAFinishedTestLeftQueuedOnTheMainLoop) {
 }
 
 namespace {
-constexpr NotificationName kTearDownProbe = "KestoTearDownProbeNotification";
+constexpr NotificationName kTearDownProbe{"KestoTearDownProbeNotification"};
 }  // namespace
 
 // Observers a test left registered (its removal skipped by a failed assertion) are taken away as
