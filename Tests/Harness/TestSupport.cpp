@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -127,8 +128,9 @@ void dropQueuedMainLoopWork() {
 }
 
 namespace {
+// Before any mark, nothing is taken back.
 std::uint64_t& registrationMark() {
-  static std::uint64_t mark = 0;
+  static std::uint64_t mark = std::numeric_limits<std::uint64_t>::max();
   return mark;
 }
 }  // namespace

@@ -37,7 +37,8 @@ constexpr NotificationName kTearDownProbe{"KestoTearDownProbeNotification"};
 
 // Observers a test left registered (its removal skipped by a failed assertion) are taken away as
 // it ends, blocks on a queue among them, so a later post reaches none of them; what was
-// registered before the test began stays and still hears.
+// registered before the test began stays and still hears. A tracking predicate it left no longer
+// holds the main loop's default-mode work back.
 TEST(TestHarnessTearDown, TakesBackTheObserversAFinishedTestLeftRegistered) {
   auto& center = NotificationCenter::defaultCenter();
   int earlier = 0, left = 0, queued = 0;
@@ -47,15 +48,17 @@ TEST(TestHarnessTearDown, TakesBackTheObserversAFinishedTestLeftRegistered) {
   center.addObserverForName(kTearDownProbe, nullptr, nullptr, [&](const Notification&) { ++left; });
   center.addObserverForName(kTearDownProbe, nullptr, &DispatchQueue::main(), [&](const Notification&) { ++queued; });
   center.postNotificationName(kTearDownProbe);  // the queued block's call is now on its way
+  RunLoop::setTrackingPredicate([] { return true; });
 
   kesto::test::takeBackTestRegistrations();
   center.postNotificationName(kTearDownProbe);
   // Registered before the mark: the harness would not take it back.
   center.removeObserver(&earlier);
   EXPECT_EQ(earlier, 2);
-  bool after = false;
+  bool after = false, defaultModeRan = false;
   DispatchQueue::main().async([&] { after = true; });
-  ASSERT_TRUE(kesto::test::runUntil([&] { return after; }, 30));
+  RunLoop::main().perform([&] { defaultModeRan = true; }, RunLoop::Mode::Default);
+  ASSERT_TRUE(kesto::test::runUntil([&] { return after && defaultModeRan; }, 30));
   EXPECT_EQ(left, 2);
   EXPECT_EQ(queued, 0);
 }
