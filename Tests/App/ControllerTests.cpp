@@ -38,6 +38,11 @@ class ControllerTest : public AppTest {
     ui->window().sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDown, centre, flags, 1, &ui->window()));
     ui->window().sendEvent(ui::Event::mouse(ui::EventType::LeftMouseUp, centre, flags, 1, &ui->window()));
   }
+  // Where a bookmark is in the list shown.
+  std::int64_t position(const Bookmark::Ref& bookmark) {
+    const auto& list = dm().bookmarks();
+    return std::find(list.begin(), list.end(), bookmark) - list.begin();
+  }
   std::vector<std::string> selectedTitles() {
     std::vector<std::string> out;
     for (const auto& b : dm().selectedBookmarks()) out.push_back(b->title().value_or(""));
@@ -315,10 +320,6 @@ TEST_F(ControllerTest, AQuickDoubleClickOpensTheBookmarkClickedEveryTime) {
   auto b = add("http://b.example/", "B");
   build(2);
   app().initializeKesto();  // puts the controller behind the window
-  auto& list = dm().bookmarks();
-  const auto position = [&](const Bookmark::Ref& bookmark) {
-    return std::find(list.begin(), list.end(), bookmark) - list.begin();
-  };
   clickItem(position(a));
   ASSERT_TRUE(runUntil([&] { return selectedTitles() == std::vector<std::string>{"A"}; }));
   launched.clear();
@@ -358,10 +359,6 @@ TEST_F(ControllerTest, AKeyRightAfterAClickActsOnTheBookmarkClicked) {
   auto c = add("http://c.example/", "C");
   build(3);
   app().initializeKesto();  // puts the controller behind the window
-  auto& list = dm().bookmarks();
-  const auto position = [&](const Bookmark::Ref& bookmark) {
-    return std::find(list.begin(), list.end(), bookmark) - list.begin();
-  };
   clickItem(position(a));
   ASSERT_TRUE(runUntil([&] { return selectedTitles() == std::vector<std::string>{"A"}; }));
   launched.clear();
