@@ -522,6 +522,9 @@ void BookmarksController::mouseUp(const ui::Event& event) {
 }
 
 void BookmarksController::keyDown(const ui::Event& event) {
+  // A key that came with the click before it (a busy main loop takes both in one turn) acts on
+  // what was clicked: the click's selection reaches the library only a moment later.
+  if (selectionChangePending_) didChangeSelection();
   // Command-1/2/3 choose the mode, as the View menu's items do.
   // By key position (the digit row's 1, 2 and 3): with Command held the characters are not
   // reliably the digits.

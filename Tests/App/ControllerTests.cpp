@@ -20,6 +20,7 @@
 #include "Views/TextLabel.h"
 #include "Views/TileCollectionView.h"
 
+#include <gmock/gmock.h>
 #include <sqlite3.h>
 
 namespace kesto::test {
@@ -36,6 +37,11 @@ class ControllerTest : public AppTest {
     auto centre = cell->convertPointToView(fnd::Point{cell->bounds().midX(), cell->bounds().midY()}, nullptr);
     ui->window().sendEvent(ui::Event::mouse(ui::EventType::LeftMouseDown, centre, flags, 1, &ui->window()));
     ui->window().sendEvent(ui::Event::mouse(ui::EventType::LeftMouseUp, centre, flags, 1, &ui->window()));
+  }
+  // Where a bookmark is in the list shown.
+  std::int64_t position(const Bookmark::Ref& bookmark) {
+    const auto& list = dm().bookmarks();
+    return std::find(list.begin(), list.end(), bookmark) - list.begin();
   }
   std::vector<std::string> selectedTitles() {
     std::vector<std::string> out;
@@ -314,10 +320,6 @@ TEST_F(ControllerTest, AQuickDoubleClickOpensTheBookmarkClickedEveryTime) {
   auto b = add("http://b.example/", "B");
   build(2);
   app().initializeKesto();  // puts the controller behind the window
-  auto& list = dm().bookmarks();
-  const auto position = [&](const Bookmark::Ref& bookmark) {
-    return std::find(list.begin(), list.end(), bookmark) - list.begin();
-  };
   clickItem(position(a));
   ASSERT_TRUE(runUntil([&] { return selectedTitles() == std::vector<std::string>{"A"}; }));
   launched.clear();
@@ -345,6 +347,32 @@ TEST_F(ControllerTest, AQuickDoubleClickOpensTheBookmarkClickedEveryTime) {
   }
   EXPECT_EQ(selectedTitles(), std::vector<std::string>{"B"});
   EXPECT_EQ(highlightedTitles(), std::vector<std::string>{"B"});
+}
+
+// A key pressed right after a click, before the click's selection has reached the library (a
+// loaded machine hands both over in one turn), acts on the bookmark clicked, never on the one
+// selected before: Return opens it, Delete trashes it.
+TEST_F(ControllerTest, AKeyRightAfterAClickActsOnTheBookmarkClicked) {
+  RecordedLaunches launched;
+  auto a = add("http://a.example/", "A");
+  auto b = add("http://b.example/", "B");
+  auto c = add("http://c.example/", "C");
+  build(3);
+  app().initializeKesto();  // puts the controller behind the window
+  clickItem(position(a));
+  ASSERT_TRUE(runUntil([&] { return selectedTitles() == std::vector<std::string>{"A"}; }));
+  launched.clear();
+
+  clickItem(position(b));
+  ui->window().sendEvent(ui::Event::key(36, 0, "\r", &ui->window()));
+  ASSERT_EQ(launched.size(), 1u);
+  EXPECT_THAT(launched[0].arguments, ::testing::Contains("http://b.example/"));
+
+  clickItem(position(c));
+  ui->window().sendEvent(ui::Event::key(51, 0, "\x7f", &ui->window()));
+  EXPECT_EQ(c->trashed(), 1);
+  EXPECT_EQ(b->trashed(), 0);
+  EXPECT_EQ(a->trashed(), 0);
 }
 
 // Addresses of other schemes come from peers and archives: asked about by name before they are

@@ -94,10 +94,13 @@ class FreshStatePerTest : public ::testing::EmptyTestEventListener {
     // A broken contract fails the test that broke it instead of being logged and passed over.
     kesto::fnd::setAssertionPolicy(kesto::fnd::AssertionPolicy::Throw);
     kesto::fnd::clearRecordedFailures();
+    kesto::test::markTestRegistrations();
   }
   void OnTestEnd(const ::testing::TestInfo&) override {
     // What the test left queued on the main loop refers to its stack and fixture, gone by now.
     kesto::test::dropQueuedMainLoopWork();
+    // Nor may an observer it left registered be told of anything after it.
+    kesto::test::takeBackTestRegistrations();
     runStateResets();
   }
   static void runStateResets() {

@@ -1,7 +1,9 @@
 #include "Harness/TestSupport.h"
 
+#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/RunLoop_p.h"
+#include "Platform/Foundation/TestAccess_p.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -122,6 +125,24 @@ void dropQueuedMainLoopWork() {
   // The main loop's performs are queued calls to its context object; deferred deletions and
   // other objects' events are left as they are.
   QCoreApplication::removePostedEvents(fnd::runLoopContext(fnd::RunLoop::main()), QEvent::MetaCall);
+}
+
+namespace {
+// Before any mark, nothing is taken back.
+std::uint64_t& registrationMark() {
+  static std::uint64_t mark = std::numeric_limits<std::uint64_t>::max();
+  return mark;
+}
+}  // namespace
+
+void markTestRegistrations() {
+  registrationMark() = fnd::TestAccess::registrationMark(fnd::NotificationCenter::defaultCenter());
+}
+
+void takeBackTestRegistrations() {
+  fnd::TestAccess::removeRegistrationsSince(fnd::NotificationCenter::defaultCenter(), registrationMark());
+  // Only tests set one: nothing in the program does.
+  fnd::RunLoop::setTrackingPredicate(nullptr);
 }
 
 }  // namespace kesto::test

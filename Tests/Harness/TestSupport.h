@@ -70,6 +70,13 @@ void spin(double seconds);
 // to the loop for deletion are still deleted. The harness calls it as each test ends.
 void dropQueuedMainLoopWork();
 
+// What a test registers with the shared centres (notification observers, the run loop's tracking
+// predicate) holds its stack and fixture, and an assertion that stops the test skips its own
+// removal. The harness marks where each test begins and takes back everything registered since
+// as the test ends; what was there before (the harness's own, a fixture's SetUpTestSuite) stays.
+void markTestRegistrations();
+void takeBackTestRegistrations();
+
 // A shell command's exit status (as pclose gives it; -1 when it did not run) and output.
 struct CommandResult {
   int status = -1;

@@ -100,6 +100,15 @@ void NotificationCenter::removeObserver(ObserverToken token) {
   impl_->removeIf([&](const Registration& r) { return r.token == token.id; });
 }
 
+std::uint64_t NotificationCenter::registrationMark() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->nextToken;
+}
+
+void NotificationCenter::removeRegistrationsSince(std::uint64_t mark) {
+  impl_->removeIf([&](const Registration& r) { return r.token >= mark; });
+}
+
 void NotificationCenter::postNotification(const Notification& notification) {
   std::vector<std::shared_ptr<Registration>> matching;
   {

@@ -82,6 +82,12 @@ class NotificationCenter {
   }
 
  private:
+  friend struct TestAccess;
+  // Registrations are numbered in the order they are made: what was made from a mark on can be
+  // taken back together.
+  std::uint64_t registrationMark() const;
+  void removeRegistrationsSince(std::uint64_t mark);
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

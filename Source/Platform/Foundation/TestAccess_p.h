@@ -1,16 +1,19 @@
 #pragma once
 
 // For the test suites only: points the shared settings and keychain at another home, so each
-// test starts from the state a new process would have. Production code cannot include this.
+// test starts from the state a new process would have, and takes back the observers a test
+// registered. Production code cannot include this.
 
 #ifndef KESTO_TEST_ACCESS
 #error "Platform/Foundation/TestAccess_p.h is for the test suites"
 #endif
 
 #include "Platform/Foundation/Keychain.h"
+#include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/StandardPaths.h"
 #include "Platform/Foundation/UserDefaults.h"
 
+#include <cstdint>
 #include <string>
 
 namespace kesto::fnd {
@@ -25,6 +28,11 @@ struct TestAccess {
         StandardPaths::appendingPathComponent(StandardPaths::applicationSupportDirectory(),
                                               StandardPaths::applicationName()),
         "keychain.plist");
+  }
+  // Where the registrations made from now on begin, and taking all of them back.
+  static std::uint64_t registrationMark(const NotificationCenter& center) { return center.registrationMark(); }
+  static void removeRegistrationsSince(NotificationCenter& center, std::uint64_t mark) {
+    center.removeRegistrationsSince(mark);
   }
 };
 
