@@ -670,9 +670,9 @@ TEST_F(StartupTest, ActivityAndOverlayMessagesReachTheWindow) {
   EXPECT_TRUE(app().overlay()->isOverlay());
   EXPECT_EQ(app().overlay()->targetView(), ui->window().contentView());
   // A second message keeps its own time: the first one's timer does not end it. A mark due a
-  // second after the second message comes after the first one's end and before the second's,
-  // however late the timers run.
-  ViewUpdater::showMessage("Bookmark copied", 300, 100, 2);
+  // second after the second message comes after the first one's end and well before the
+  // second's, however late the timers run.
+  ViewUpdater::showMessage("Bookmark copied", 300, 100, 3);
   struct Mark {
     bool reached = false, shown = false;
   };
