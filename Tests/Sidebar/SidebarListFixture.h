@@ -71,8 +71,10 @@ class SidebarListTest : public LibraryTest {
     ASSERT_TRUE(list.selectEntry(id)) << id;
     ASSERT_NO_FATAL_FAILURE(waitPast(kSelectionDelay));
   }
+  // The lists' delays: a chosen entry is acted on after the first, a confirmed removal runs the
+  // second after its alert.
   static constexpr double kSelectionDelay = 0.1;
-  static constexpr double kConfirmedRemovalDelay = 0.5;  // a confirmed removal runs after its alert by this much
+  static constexpr double kConfirmedRemovalDelay = 0.5;
 
   // Waits until the main loop has run what the code just scheduled `seconds` ahead, and the
   // work that queued: a mark set up a turn later for the same delay comes after it, however late
