@@ -35,12 +35,12 @@ TEST_F(AppDelegatePanel, TogglePanelOpensThePanelOnlyWithAStatusItemAndFlipsItsH
   delegate.togglePanel();
   EXPECT_TRUE(menubar.hasActiveIcon());
   EXPECT_TRUE(panel.hasActivePanel());
-  ASSERT_TRUE(runUntil([&] { return panel.window().isVisible(); }, 3));
+  ASSERT_TRUE(runUntil([&] { return panel.window().isVisible(); }, 30));
   // Again: both go off together.
   delegate.togglePanel();
   EXPECT_FALSE(menubar.hasActiveIcon());
   EXPECT_FALSE(panel.hasActivePanel());
-  EXPECT_TRUE(runUntil([&] { return !panel.window().isVisible(); }, 3));
+  EXPECT_TRUE(runUntil([&] { return !panel.window().isVisible(); }, 30));
   // A highlight set elsewhere is flipped off, and the panel follows the icon.
   menubar.setHasActiveIcon(true);
   delegate.togglePanel();

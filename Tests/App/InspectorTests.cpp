@@ -163,7 +163,7 @@ TEST_F(InspectorTest, ReturnInTheTitleAndAddressViewsSavesTheEditAndOpensNothing
   e.views().title->keyDown(returnKey);
   EXPECT_EQ(a->title().value_or(""), "Typed title");
   EXPECT_EQ(a->titleUpdated(), 1) << "a typed title is settled: no page fetch replaces it";
-  EXPECT_TRUE(runUntil([&] { return e.views().title->isEditable(); }, 2)) << "ready for the next edit";
+  EXPECT_TRUE(runUntil([&] { return e.views().title->isEditable(); }, 30)) << "ready for the next edit";
   e.views().url->setStringValue("https://typed.example/");
   e.views().url->keyDown(ui::Event::key(ui::KeyCode::Return, ui::ModifierFlag::Shift, "\r"));
   EXPECT_EQ(a->url().value_or(""), "https://typed.example/");

@@ -149,7 +149,7 @@ TEST_F(MenuBarMode, EscapeHidesTheWindowTheHotKeyShowed) {
   ASSERT_TRUE(ui->menuBarWindow().isVisible());
   EXPECT_TRUE(ui->menuBookmarksController().showingFind());
   fnd::NotificationCenter::defaultCenter().postNotificationName(CloseMenubarNotification);
-  EXPECT_TRUE(runUntil([&] { return !ui->menuBarWindow().isVisible(); }, 2));
+  EXPECT_TRUE(runUntil([&] { return !ui->menuBarWindow().isVisible(); }, 30));
 }
 
 // Its edges dragged far inwards, the menu-bar window stops at the least size that shows every

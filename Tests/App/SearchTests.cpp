@@ -244,7 +244,7 @@ TEST_F(SearchTest, NothingFoundOffersTheWebSearchAndReturnOpensIt) {
       if (!args.empty() && args.back() == "https://www.google.com/search?q=a%26b%20%23c%2Bd%20%C3%BC") return true;
     return false;
   };
-  EXPECT_TRUE(runUntil([&] { return opened(); }, 2));
+  EXPECT_TRUE(runUntil([&] { return opened(); }, 30));
   EXPECT_FALSE(search().controlTextViewDoCommandBySelector(*controller().views().searchField, ui::cmd::moveUp));
 }
 
@@ -255,7 +255,7 @@ TEST_F(SearchTest, DownMovesTheFocusIntoANonEmptyList) {
   type("alpha");
   search().setFocusDelay(0);
   EXPECT_TRUE(search().controlTextViewDoCommandBySelector(*controller().views().searchField, ui::cmd::moveDown));
-  ASSERT_TRUE(runUntil([&] { return ui->window().firstResponder() == ui->collectionView().get(); }, 2));
+  ASSERT_TRUE(runUntil([&] { return ui->window().firstResponder() == ui->collectionView().get(); }, 30));
 }
 
 TEST_F(SearchTest, FindShowsTheListOnlyBoxAndItLimitsTheSearchToTheList) {

@@ -478,8 +478,7 @@ TEST(StoreFailure, ANewerVersionsLibraryIsNeverSetAsideUnasked) {
   bool opened = false;
   // The default answer quits.
   EXPECT_TRUE(MainInterface::presentStoreFailureIfAny([&] { opened = true; }));
-  spin(0.1);
-  ASSERT_GE(dialogs->alerts.size(), 1u);
+  ASSERT_TRUE(runUntil([&] { return !dialogs->alerts.empty(); }, 30));
   EXPECT_EQ(dialogs->alerts[0].buttons, (std::vector<std::string>{"Quit", "Open Another Library…"}));
   EXPECT_NE(dialogs->alerts[0].informative.find("made by a newer version of Kesto"), std::string::npos)
       << dialogs->alerts[0].informative;
@@ -670,12 +669,25 @@ TEST_F(StartupTest, ActivityAndOverlayMessagesReachTheWindow) {
   ASSERT_TRUE(app().overlay());
   EXPECT_TRUE(app().overlay()->isOverlay());
   EXPECT_EQ(app().overlay()->targetView(), ui->window().contentView());
-  // A second message keeps its own time: the first one's timer does not end it.
-  spin(0.6);
-  ViewUpdater::showMessage("Bookmark copied", 300, 100, 1);
-  spin(0.6);
-  EXPECT_TRUE(app().overlay()->isOverlay());
-  EXPECT_TRUE(runUntil([&] { return !app().overlay()->isOverlay(); }, 10));
+  // A second message keeps its own time: the first one's timer does not end it. A mark due a
+  // second after the second message comes after the first one's end and well before the
+  // second's, however late the timers run.
+  ViewUpdater::showMessage("Bookmark copied", 300, 100, 3);
+  struct Mark {
+    bool reached = false, shown = false;
+  };
+  auto mark = std::make_shared<Mark>();
+  auto* overlay = app().overlay();
+  // Held weakly: a mark still pending when the test ends touches nothing.
+  fnd::DispatchQueue::main().after(1, [weak = std::weak_ptr<Mark>(mark), overlay] {
+    auto mark = weak.lock();
+    if (!mark) return;
+    mark->reached = true;
+    mark->shown = overlay->isOverlay();
+  });
+  ASSERT_TRUE(runUntil([&] { return mark->reached; }, 30));
+  EXPECT_TRUE(mark->shown);
+  EXPECT_TRUE(runUntil([&] { return !app().overlay()->isOverlay(); }, 30));
 }
 
 

@@ -56,7 +56,7 @@ TEST_F(SyncStagesTest, TheToolbarButtonStartsTheEngineOrTheWizard) {
   ASSERT_TRUE(ui->syncWizard().setupFlow());
   EXPECT_TRUE(ui->syncWizard().setupFlow()->isSheet());
   ui->syncWizard().setupFlow()->cancelOperation();
-  ASSERT_TRUE(runUntil([&] { return !ui->syncWizard().setupFlow(); }, 2));
+  ASSERT_TRUE(runUntil([&] { return !ui->syncWizard().setupFlow(); }, 30));
   // Skyfolder not linked: "StartSync" ends quietly, the button opens the wizard.
   defaults().setString("skyfolder", Synchronizer::kCurrentSyncMethodKey);
   defaults().setBool(false, "syncUsingSkyfolder");

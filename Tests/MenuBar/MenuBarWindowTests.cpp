@@ -87,7 +87,7 @@ TEST(MenuBarWindowTest, HidingFadesAndLeavesTheWindowOpaque) {
   window.showWindow();
   ASSERT_TRUE(window.isVisible());
   window.hideWindow();
-  EXPECT_TRUE(runUntil([&] { return !window.isVisible(); }, 2));
+  EXPECT_TRUE(runUntil([&] { return !window.isVisible(); }, 30));
   EXPECT_EQ(window.alphaValue(), 1.0);
 }
 
@@ -178,7 +178,7 @@ TEST(MenuBarWindowTest, WindowButtonsStandInTheTitleBarAndHideWhileAttached) {
   };
   // Attaching fades them out, then hides them at full alpha for the next showing.
   window.setAttachedToMenuBar(true);
-  ASSERT_TRUE(runUntil([&] { return allHidden(); }, 2));
+  ASSERT_TRUE(runUntil([&] { return allHidden(); }, 30));
   for (const auto& b : buttons) EXPECT_EQ(b->alphaValue(), 1.0);
   // In the title bar below the arrow.
   EXPECT_EQ(buttons[0]->frame().minY(), std::floor((22 - WindowButton::kSize) / 2 + 278));
@@ -274,7 +274,7 @@ TEST(MenuBarWindowTest, AFocusedTitleBarShowsAFaintNoise) {
   };
   EXPECT_LT(rowSpread(), 0.001) << "not focused: no noise";
   window.makeKeyAndOrderFront();
-  ASSERT_TRUE(runUntil([&] { return window.isKeyWindow(); }, 2));
+  ASSERT_TRUE(runUntil([&] { return window.isKeyWindow(); }, 30));
   window.contentView()->setNeedsDisplay();
   EXPECT_GT(rowSpread(), 0.005) << "focused: the noise shows";
   window.orderOut();
@@ -304,7 +304,7 @@ TEST(MenuBarWindowTest, DoubleClickMinimisesADetachedWindowAndADragKeepsTheTitle
   window.setAttachedToMenuBar(false);
   window.showWindow();
   click({150, 290}, 2);
-  EXPECT_TRUE(runUntil([&] { return window.isMiniaturized(); }, 2));
+  EXPECT_TRUE(runUntil([&] { return window.isMiniaturized(); }, 30));
   window.orderOut();
 
   // Dragged below the bottom of the visible area, the title bar comes back up to stand arrow

@@ -388,7 +388,7 @@ TEST_F(MenuBookmarks, AHiddenListCatchesUpWhenItsWindowComesForward) {
   EXPECT_EQ(list.numberOfItemsInSection(0), shown);
   window.showWindow();
   ASSERT_TRUE(window.isVisible());
-  ASSERT_TRUE(runUntil([&] { return list.numberOfItemsInSection(0) == 0; }, 2)) << "caught up when shown";
+  ASSERT_TRUE(runUntil([&] { return list.numberOfItemsInSection(0) == 0; }, 30)) << "caught up when shown";
   // While shown, a change reaches the list at once.
   type("red");
   EXPECT_EQ(list.numberOfItemsInSection(0), static_cast<std::int64_t>(dm.menuBookmarks().size()));

@@ -60,7 +60,7 @@ TEST(StatusItemPanel, PlacementKeepsInsideTheRightEdgeAndTheArrowFollowsTheIcon)
   controller.window().keyDown(ui::Event::key(ui::KeyCode::Escape, 0, "\x1b"));
   EXPECT_FALSE(controller.hasActivePanel());
   controller.setHasActivePanel(false);
-  EXPECT_TRUE(runUntil([&] { return !controller.window().isVisible(); }, 3));
+  EXPECT_TRUE(runUntil([&] { return !controller.window().isVisible(); }, 30));
   EXPECT_FALSE(controller.hasActivePanel());
 
   // Without a status item: 24 points wide at the top middle of the screen, its origin left out.

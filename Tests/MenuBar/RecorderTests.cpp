@@ -140,11 +140,11 @@ TEST_F(Recorder, TheAnimatedStyleSlidesIntoAndOutOfRecording) {
   recorder.keyDown(key(ui::KeyCode::Space, 0, " "));
   EXPECT_TRUE(recorder.isAnimatingNow());
   EXPECT_FALSE(recorder.isRecording()) << "recording starts when the slide ends";
-  ASSERT_TRUE(runUntil([&] { return recorder.isRecording(); }, 3));
+  ASSERT_TRUE(runUntil([&] { return recorder.isRecording(); }, 30));
   EXPECT_FALSE(recorder.isAnimatingNow());
   recorder.keyDown(key(ui::KeyCode::Escape, 0, "\x1b"));
   EXPECT_TRUE(recorder.isRecording());
-  ASSERT_TRUE(runUntil([&] { return !recorder.isRecording(); }, 3));
+  ASSERT_TRUE(runUntil([&] { return !recorder.isRecording(); }, 30));
   EXPECT_TRUE(delegate.changes.empty());
   // A key typed during the slide is recorded, not lost.
   recorder.keyDown(key(ui::KeyCode::Space, 0, " "));
@@ -187,7 +187,7 @@ TEST_F(Recorder, ATakenComboIsExplainedAndNeverStored) {
   backend->takenElsewhere.insert({40, 0x1800});
   EXPECT_TRUE(recorder.performKeyEquivalent(key(ui::KeyCode::K, 0xC0000, "k")));
   EXPECT_TRUE(recorder.isRecording());
-  spin(0.05);
+  ASSERT_TRUE(runUntil([&] { return responder->alerts.size() >= 2; }, 30));
   ASSERT_EQ(responder->alerts.size(), 2u);
   EXPECT_EQ(responder->alerts[0].message, "The key combination Shift+Ctrl+B can't be used!");
   EXPECT_EQ(responder->alerts[0].style, ui::AlertStyle::Critical);

@@ -249,8 +249,8 @@ TEST(RequestOperationTest, StartAndFinishNotificationsOnMain) {
 
 TEST(RequestOperationTest, CancellationFinishesWithCancelledError) {
   Server s;
-  s.server->Get("/slow", [](const httplib::Request&, httplib::Response& res) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  s.server->Get("/slow", [&s](const httplib::Request&, httplib::Response& res) {
+    s.held.wait();  // answers only once the test is over: each cancel meets a running request
     res.set_content("late", "text/plain");
   });
   s.start();
@@ -293,7 +293,7 @@ TEST(RequestOperationTest, CancellationFinishesWithCancelledError) {
 }
 
 namespace {
-// Serves a body that pauses half way, honouring Range or not.
+// Serves a body that stops half way until the test opens `s.held`, honouring Range or not.
 void serveResumable(Server& s, const std::string& body, bool honourRange, std::atomic<bool>& halfSent) {
   s.server->Get("/file", [&s, body, honourRange, &halfSent](const httplib::Request& req, httplib::Response& res) {
     ++s.requests;
@@ -307,7 +307,7 @@ void serveResumable(Server& s, const std::string& body, bool honourRange, std::a
     const_cast<httplib::Request&>(req).ranges.clear();
     auto sent = std::make_shared<std::size_t>(0);
     res.set_chunked_content_provider("application/octet-stream",
-                                     [body, sent, &halfSent](size_t, httplib::DataSink& sink) {
+                                     [&s, body, sent, &halfSent](size_t, httplib::DataSink& sink) {
                                        if (*sent == 0) {
                                          sink.write(body.data(), body.size() / 2);
                                          *sent = body.size() / 2;
@@ -315,7 +315,7 @@ void serveResumable(Server& s, const std::string& body, bool honourRange, std::a
                                          return true;
                                        }
                                        if (*sent < body.size()) {
-                                         std::this_thread::sleep_for(std::chrono::milliseconds(400));
+                                         s.held.wait();
                                          sink.write(body.data() + *sent, body.size() - *sent);
                                          *sent = body.size();
                                          return true;
@@ -338,6 +338,7 @@ std::string resumeAgainst(bool honourRange, Outcome& o, std::string& rangeSeen) 
   queue.addOperation(op);
   EXPECT_TRUE(test::runUntil([&] { return halfSent.load() && op->totalBytesRead() >= 10000; }, 10));
   op->pause();
+  s.held.open();  // the rest comes only to a paused operation
   test::spin(0.1);
   rangeSeen = op->request().valueForHTTPHeaderField("Range").value_or("") + "|" +
               op->request().valueForHTTPHeaderField("If-Range").value_or("");

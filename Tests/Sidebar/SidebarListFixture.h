@@ -5,6 +5,7 @@
 #include "Harness/TestDialogResponder.h"
 #include "Model/DateAdditions.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Sidebar/SidebarKeys.h"
 #include "Sidebar/SmartListController.h"
@@ -12,6 +13,7 @@
 #include "Views/SourceList.h"
 
 #include <map>
+#include <memory>
 
 namespace kesto::test {
 
@@ -63,10 +65,30 @@ class SidebarListTest : public LibraryTest {
     show(selectedView, index);
   }
 
-  // Chooses an entry as a click does and waits for the list to act on it.
+  // Chooses an entry as a click does and waits for the list to act on it, after its selection
+  // delay.
   void choose(SmartListController& list, const std::string& id) {
     ASSERT_TRUE(list.selectEntry(id)) << id;
-    spin(0.3);
+    ASSERT_NO_FATAL_FAILURE(waitPast(kSelectionDelay));
+  }
+  // The lists' delays: a chosen entry is acted on after the first, a confirmed removal runs the
+  // second after its alert.
+  static constexpr double kSelectionDelay = 0.1;
+  static constexpr double kConfirmedRemovalDelay = 0.5;
+
+  // Waits until the main loop has run what the code just scheduled `seconds` ahead, and the
+  // work that queued: a mark set up a turn later for the same delay comes after it, however late
+  // a loaded or stopped machine runs the timers.
+  static void waitPast(double seconds) {
+    auto reached = std::make_shared<bool>(false);
+    fnd::RunLoop::main().perform([weak = std::weak_ptr<bool>(reached), seconds] {
+      fnd::RunLoop::main().performAfterDelay(seconds, [weak] {
+        fnd::RunLoop::main().perform([weak] {
+          if (auto r = weak.lock()) *r = true;
+        });
+      });
+    });
+    ASSERT_TRUE(runUntil([&] { return *reached; }, 30));
   }
 
   static std::optional<std::int64_t> badge(const SmartListController& list, const std::string& id) {

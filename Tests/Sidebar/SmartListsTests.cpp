@@ -114,8 +114,9 @@ TEST_F(HistoryListTest, WindowsBadgesAndSelectionFollowTheClock) {
   // loads it again instead of staying highlighted over an empty list.
   ViewUpdater::updateHistory();
   EXPECT_TRUE(dm.bookmarks().empty());
-  spin(0.3);
-  EXPECT_EQ(listed(), (std::vector<std::string>{"early month", "week", "yesterday"}));
+  const std::vector<std::string> again{"early month", "week", "yesterday"};
+  EXPECT_TRUE(runUntil([&] { return listed() == again; }, 30));
+  EXPECT_EQ(listed(), again);
   EXPECT_EQ(h.list.sourceList()->numberOfSelectedRows(), 1);
 }
 
@@ -139,7 +140,7 @@ TEST_F(HistoryListTest, RefreshActsOnlyWhileShownAndRestoresTheStoredRow) {
   // The emptied list is drawn at once, before the restored row loads again.
   EXPECT_TRUE(dm.bookmarks().empty());
   EXPECT_GT(posted[BRWUpdateBookmarksViewNotification], redraws);
-  ASSERT_TRUE(runUntil([&] { return !dm.bookmarks().empty(); }, 2));
+  ASSERT_TRUE(runUntil([&] { return !dm.bookmarks().empty(); }, 30));
   EXPECT_EQ(titles(dm.bookmarks()), (std::vector<std::string>{"added"}));
   EXPECT_EQ(h.list.lastSelectedIdentifier(), std::optional<std::string>("AddedToday"));
   EXPECT_EQ(h.list.currentlySelectedFolderIndex(), 2);
@@ -237,14 +238,14 @@ TEST_F(MaintenanceListTest, DuplicatesAreFoundAndMovedToTheTrash) {
   ASSERT_EQ(responder->alerts.size(), 1u);
   EXPECT_EQ(responder->alerts[0].message, "Remove Duplicates?");
   EXPECT_EQ(responder->alerts[0].buttons, (std::vector<std::string>{"Remove Duplicates", "Cancel"}));
-  spin(0.7);
+  ASSERT_NO_FATAL_FAILURE(waitPast(kConfirmedRemovalDelay));
   EXPECT_EQ(dm.duplicates().size(), 1u);
 
   // Confirmed: the later copy goes to the trash half a second later; the first stays.
   ASSERT_NO_FATAL_FAILURE(choose(m.list, "Duplicates"));
   ASSERT_NO_FATAL_FAILURE(choose(m.list, "CleanDuplicates"));
   const int sidebarRefreshes = posted[SelectCurrentSidebarViewNotification];
-  ASSERT_TRUE(runUntil([&] { return posted[SelectCurrentSidebarViewNotification] > sidebarRefreshes; }, 2));
+  ASSERT_TRUE(runUntil([&] { return posted[SelectCurrentSidebarViewNotification] > sidebarRefreshes; }, 30));
   auto second = Bookmark::fetchEntityWhereProperty("title", std::string("second"));
   auto first = Bookmark::fetchEntityWhereProperty("title", std::string("first"));
   EXPECT_EQ(second->trashed(), 1);
@@ -275,7 +276,7 @@ TEST_F(MaintenanceListTest, BrokenLinksAndNothingFound) {
   EXPECT_EQ(titles(dm.bookmarks()), (std::vector<std::string>{"gone"}));
 
   ASSERT_NO_FATAL_FAILURE(choose(m.list, "CleanBroken"));
-  ASSERT_TRUE(runUntil([&] { return broken->trashed() == 1; }, 2));
+  ASSERT_TRUE(runUntil([&] { return broken->trashed() == 1; }, 30));
   EXPECT_GT(broken->version(), 0);
   // The rebuild that follows clears the badges.
   ViewUpdater::updateMaintenance();
@@ -307,7 +308,7 @@ TEST_F(MaintenanceListTest, ACleanUpConfirmedForAListClosedSinceDoesNothing) {
   ASSERT_TRUE(runUntil([&] { return !responder->alerts.empty(); }, 30));
   ASSERT_EQ(responder->alerts.size(), 1u);
   m.reset();
-  spin(0.7);
+  ASSERT_NO_FATAL_FAILURE(waitPast(kConfirmedRemovalDelay));
   EXPECT_EQ(second->trashed(), 0);
   EXPECT_EQ(dm.duplicates().size(), 1u);
 }

@@ -219,7 +219,8 @@ TEST_F(TagsListTest, DeleteKeyDeletesTheConfirmedTagAlsoOnTheServices) {
   responder->alertAnswers.push_back({ui::AlertSecondButtonReturn});
   selectRows({"doomed"});
   tags.removeSelectedTag();
-  spin(0.8);
+  ASSERT_TRUE(runUntil([&] { return !responder->alerts.empty(); }, 30));
+  ASSERT_NO_FATAL_FAILURE(waitPast(kConfirmedRemovalDelay));
   ASSERT_EQ(responder->alerts.size(), 1u);
   EXPECT_EQ(responder->alerts[0].message, "Delete this tag?");
   EXPECT_EQ(responder->alerts[0].buttons, (std::vector<std::string>{"Delete", "Cancel"}));
@@ -229,7 +230,7 @@ TEST_F(TagsListTest, DeleteKeyDeletesTheConfirmedTagAlsoOnTheServices) {
   tags.removeSelectedTag();
   spin(0.1);
   selectRows({"kept"});
-  ASSERT_TRUE(runUntil([&] { return !sent.empty(); }, 2));
+  ASSERT_TRUE(runUntil([&] { return !sent.empty(); }, 30));
   EXPECT_EQ(tagNames(*a), (std::vector<std::string>{"kept"}));
   EXPECT_EQ(tagNames(*b), (std::vector<std::string>{"kept"}));
   EXPECT_GT(a->version(), va);
@@ -250,11 +251,11 @@ TEST_F(TagsListTest, AConfirmedDeletionIsDroppedWhenTheListGoesBeforeItRuns) {
   ASSERT_EQ(other->tagItems().size(), 1u);
   brightwren::setSelectedItems(*other->sourceList(), {other->tagItems()[0].get()});
   other->removeSelectedTag();
-  spin(0.1);
+  ASSERT_TRUE(runUntil([&] { return !responder->alerts.empty(); }, 30));
   ASSERT_EQ(responder->alerts.size(), 1u);
   // Answered "Delete"; the list goes within the half second before the deletion.
   other.reset();
-  spin(0.8);
+  ASSERT_NO_FATAL_FAILURE(waitPast(kConfirmedRemovalDelay));
   EXPECT_EQ(Tag::fetchEntitiesWhereProperty("name", std::string("doomed"))->size(), 1u);
   // Its notifications reach no one gone.
   ViewUpdater::resetTags();
@@ -294,7 +295,8 @@ TEST_F(TagsListTest, TheMenuItemsRenameInPlaceAndAskBeforeDeleting) {
 
   responder->alertAnswers.push_back({ui::AlertSecondButtonReturn});
   EXPECT_TRUE(send(1));
-  spin(0.8);
+  ASSERT_TRUE(runUntil([&] { return !responder->alerts.empty(); }, 30));
+  ASSERT_NO_FATAL_FAILURE(waitPast(kConfirmedRemovalDelay));
   ASSERT_EQ(responder->alerts.size(), 1u);
   EXPECT_EQ(responder->alerts[0].message, "Delete this tag?");
   EXPECT_FALSE(tags.respondsToAction(cmd::removeFolder));

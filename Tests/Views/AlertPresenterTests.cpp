@@ -31,7 +31,7 @@ TEST(DialogAlertPresenter, ClosingFromTheTitleBarAnswersWithTheLastButtonOnce) {
   EXPECT_EQ(alerts[0].informativeText(), "why");
   static_cast<QMessageBox*>(alerts[1].nativeHandle())->close();
   static_cast<QMessageBox*>(alerts[0].nativeHandle())->close();
-  ASSERT_TRUE(runUntil([&] { return answers.size() == 2; }, 2));
+  ASSERT_TRUE(runUntil([&] { return answers.size() == 2; }, 30));
   EXPECT_EQ(answers, (std::vector<int>{11, 0}));
   EXPECT_TRUE(presenter.shownAlerts().empty());
   // A click that reaches an alert already answered adds nothing.
@@ -77,7 +77,7 @@ TEST(DialogAlertPresenter, TheTestResponderAnswersItsQuestions) {
   DialogAlertPresenter presenter;
   int chosen = -1;
   presenter.askQuestion("Kesto Restore", "Continue?", {"Yes", "No"}, [&](int i) { chosen = i; });
-  ASSERT_TRUE(runUntil([&] { return chosen != -1; }, 2));
+  ASSERT_TRUE(runUntil([&] { return chosen != -1; }, 30));
   EXPECT_EQ(chosen, 1);
   ASSERT_EQ(responder->alerts.size(), 1u);
   EXPECT_EQ(responder->alerts[0].message, "Kesto Restore");
@@ -117,7 +117,7 @@ TEST(DialogAlertPresenter, TheBoxIsWideEnoughForItsWholeTitle) {
   ASSERT_EQ(alerts.size(), 1u);
   auto* box = static_cast<QMessageBox*>(alerts[0].nativeHandle());
   ASSERT_TRUE(box);
-  ASSERT_TRUE(runUntil([&] { return box->isVisible(); }, 2));
+  ASSERT_TRUE(runUntil([&] { return box->isVisible(); }, 30));
   QFont bold = box->font();
   bold.setBold(true);
   EXPECT_GE(box->width(), QFontMetrics(bold).horizontalAdvance(QString::fromStdString(title)) + 100);

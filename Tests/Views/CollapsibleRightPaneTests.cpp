@@ -18,7 +18,7 @@ std::shared_ptr<BRWSplitViewVerticalSecondaryRight> makeSplit(double left, doubl
 }
 
 void settle() {
-  EXPECT_TRUE(test::runUntil([] { return ui::AnimationContext::runningAnimationCount() == 0; }, 3));
+  EXPECT_TRUE(test::runUntil([] { return ui::AnimationContext::runningAnimationCount() == 0; }, 30));
 }
 
 const fnd::Rect& leftPane(const ui::SplitView& s) { return s.subviews()[0]->frame(); }

@@ -386,7 +386,7 @@ TEST_F(SourceListHooksTest, ARenameTellsTheDelegateItsFirstChangeEveryChangeAndI
   EXPECT_EQ(list->editingText(), "Re");
   QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
   QApplication::sendEvent(editor, &enter);
-  test::runUntil([&] { return !list->isEditing(); }, 2.0);
+  test::runUntil([&] { return !list->isEditing(); }, 30);
   using E = std::pair<std::string, std::string>;
   EXPECT_EQ(hooks.editing, (std::vector<E>{{"begin", "R"}, {"change", "R"}, {"change", "Re"}, {"end", "Re"}}));
 

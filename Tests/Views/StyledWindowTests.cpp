@@ -133,14 +133,14 @@ TEST(KestoStyledWindow, FullScreenHidesThreeButtonsButNeverTheFullScreenOne) {
   KestoStyledWindow window(fnd::Rect(100, 100, 400, 300));
   window.makeKeyAndOrderFront();
   window.fullscreenButton()->performClick();
-  ASSERT_TRUE(runUntil([&] { return window.isFullScreen(); }, 2));
-  ASSERT_TRUE(runUntil([&] { return window.closeButton()->isHidden(); }, 2));
+  ASSERT_TRUE(runUntil([&] { return window.isFullScreen(); }, 30));
+  ASSERT_TRUE(runUntil([&] { return window.closeButton()->isHidden(); }, 30));
   EXPECT_TRUE(window.minimizeButton()->isHidden());
   EXPECT_TRUE(window.maximizeButton()->isHidden());
   EXPECT_FALSE(window.fullscreenButton()->isHidden());
   EXPECT_FALSE(window.isMovableByWindowBackground());
   window.toggleFullScreen();
-  ASSERT_TRUE(runUntil([&] { return !window.closeButton()->isHidden(); }, 2));
+  ASSERT_TRUE(runUntil([&] { return !window.closeButton()->isHidden(); }, 30));
   EXPECT_TRUE(window.isMovableByWindowBackground());
 }
 

@@ -3,6 +3,7 @@
 #include "Platform/UI/GraphicsContext_p.h"
 #include "Platform/UI/WidgetHostView_p.h"
 
+#include <QAbstractItemView>
 #include <QCompleter>
 #include <QEvent>
 #include <QLineEdit>
@@ -100,6 +101,13 @@ class TokenWidget : public QWidget {
     QPainter(this).drawPixmap(0, 0, drawing_);
   }
   void mousePressEvent(QMouseEvent*) override { input->setFocus(Qt::MouseFocusReason); }
+  // The list of completions is a window of its own: it goes with the field (taken off the screen
+  // or on its way to deletion) instead of staying open and holding the program's wheel turns and
+  // clicks.
+  void hideEvent(QHideEvent* event) override {
+    if (QCompleter* completer = input->completer(); completer && completer->popup()) completer->popup()->hide();
+    QWidget::hideEvent(event);
+  }
 
  private:
   void drawTokens(QPainter& p) {

@@ -14,11 +14,34 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
 namespace kesto::test {
+
+// Holds a handler's answer until the test lets it go: the client is then seen doing something
+// (cancelling, timing out, pausing) while its request is unanswered, however slow the machine,
+// instead of racing a fixed sleep.
+class Gate {
+ public:
+  void open() {
+    std::lock_guard lock(mutex_);
+    open_ = true;
+    opened_.notify_all();
+  }
+  void wait() {
+    std::unique_lock lock(mutex_);
+    opened_.wait(lock, [this] { return open_; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable opened_;
+  bool open_ = false;
+};
 
 // Add routes to `server`, then start(). TLS with an identity from testPKI().
 struct LoopbackServer {
@@ -37,6 +60,7 @@ struct LoopbackServer {
   LoopbackServer(const LoopbackServer&) = delete;
   LoopbackServer& operator=(const LoopbackServer&) = delete;
   ~LoopbackServer() {
+    held.open();  // no handler outlives the server
     server->stop();
     if (thread.joinable()) thread.join();
   }
@@ -56,6 +80,8 @@ struct LoopbackServer {
   bool tls = false;
   // For handlers to count what reached the server.
   std::atomic<int> requests{0};
+  // For handlers whose answer waits for the test; opened when the server stops.
+  Gate held;
 };
 
 // Answers 401 with a challenge for Basic authentication in `realm`.

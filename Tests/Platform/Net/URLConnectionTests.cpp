@@ -343,8 +343,8 @@ TEST(URLConnectionTest, TransportFailuresMapToURLErrors) {
   EXPECT_EQ(refused->error->code(), urlerror::CannotConnectToHost);
 
   Server s;
-  s.server->Get("/slow", [](const httplib::Request&, httplib::Response& res) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  s.server->Get("/slow", [&s](const httplib::Request&, httplib::Response& res) {
+    s.held.wait();  // answers only once the test is over: the time-out always comes first
     res.set_content("late", "text/plain");
   });
   s.server->Get("/drop", [](const httplib::Request&, httplib::Response& res) {

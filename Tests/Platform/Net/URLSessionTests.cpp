@@ -22,8 +22,8 @@ struct Server : test::LoopbackServer {
   Server() {
     server->Get("/data", [](const httplib::Request&, httplib::Response& res) { res.set_content("payload", "text/plain"); });
     server->Post("/echo", [](const httplib::Request& req, httplib::Response& res) { res.set_content(req.body, "text/plain"); });
-    server->Get("/slow", [](const httplib::Request&, httplib::Response& res) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    server->Get("/slow", [this](const httplib::Request&, httplib::Response& res) {
+      held.wait();  // answers only once the test is over: the task is always still running
       res.set_content("late", "text/plain");
     });
     start();

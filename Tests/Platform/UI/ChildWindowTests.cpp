@@ -37,7 +37,7 @@ TEST(ChildWindow, AlphaAnimatesToItsEndAndAReplacedAnimationNeverCompletes) {
   int firstDone = 0, secondDone = 0;
   window.animateAlpha(0.0, 5.0, [&] { ++firstDone; });
   window.animateAlpha(0.5, 0.01, [&] { ++secondDone; });
-  ASSERT_TRUE(test::runUntil([&] { return secondDone == 1; }, 2));
+  ASSERT_TRUE(test::runUntil([&] { return secondDone == 1; }, 30));
   EXPECT_EQ(firstDone, 0);
   EXPECT_DOUBLE_EQ(window.alphaValue(), 0.5);
   window.animateFrame({fnd::Rect(0, 0, 50, 50), fnd::Rect(10, 10, 80, 80), fnd::Rect(20, 20, 60, 60)}, 5.0);

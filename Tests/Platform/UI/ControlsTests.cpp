@@ -676,6 +676,23 @@ TEST(TokenField, CompletionHookHearsThePrefixAndTheDelegateHearsReturnFirst) {
   EXPECT_EQ(field->pendingText(), "re");
 }
 
+// A field taken off the screen, or gone, takes its open list of completions with it at once:
+// left open, the list would hold every wheel turn and click of the program.
+TEST(TokenField, ItsCompletionListClosesWithTheField) {
+  Fixture f;
+  for (bool destroyed : {false, true}) {
+    SCOPED_TRACE(destroyed ? "destroyed" : "removed");
+    auto field = f.add(std::make_shared<TokenField>(fnd::Rect(10, 240, 300, 40)));
+    field->setCompletionHook([](const std::string&) { return std::vector<std::string>{"recipes", "reading"}; });
+    typeInto(f.window, field.get(), "re");
+    ASSERT_NE(QApplication::activePopupWidget(), nullptr) << "no list of completions opened";
+    field->removeFromSuperview();
+    if (destroyed) field.reset();
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    if (auto* left = QApplication::activePopupWidget()) left->close();
+  }
+}
+
 TEST(Label, ClicksItDoesNotUseReachTheViewBehindIt) {
   Fixture f;
   class ClickSink : public View {

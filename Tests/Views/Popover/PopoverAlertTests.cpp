@@ -19,7 +19,7 @@ struct AlertFixture : ::testing::Test {
     window.contentView()->addSubview(viewB);
     window.makeKeyAndOrderFront();
     // Activation reaches the window through the event loop.
-    test::runUntil([] { return ui::PlatformObserver::isApplicationActive(); }, 2);
+    test::runUntil([] { return ui::PlatformObserver::isApplicationActive(); }, 30);
     test::spin(0.05);
   }
   void TearDown() override {
@@ -45,12 +45,12 @@ struct AlertFixture : ::testing::Test {
 
 TEST_F(AlertFixture, ANewerAlertPutsTheShownOneAsideUntilItIsAnswered) {
   auto a = alert("A", viewA.get());
-  ASSERT_TRUE(test::runUntil([&] { return visible(a); }, 2));
+  ASSERT_TRUE(test::runUntil([&] { return visible(a); }, 30));
   auto firstPopoverOfA = a->parentPopover();
   auto b = alert("B", viewB.get());
   EXPECT_EQ(PopoverAlert::currentAlert(), b);
   EXPECT_EQ(PopoverAlert::waitingCount(), 1u);
-  ASSERT_TRUE(test::runUntil([&] { return !firstPopoverOfA->popoverIsVisible() && visible(b); }, 2));
+  ASSERT_TRUE(test::runUntil([&] { return !firstPopoverOfA->popoverIsVisible() && visible(b); }, 30));
   EXPECT_TRUE(log.empty());  // A was put aside, not answered
   b->stopSynchronousPopoverAlert(1);
   EXPECT_EQ(log, std::vector<std::string>{"B 1001"});
@@ -58,7 +58,7 @@ TEST_F(AlertFixture, ANewerAlertPutsTheShownOneAsideUntilItIsAnswered) {
   EXPECT_EQ(PopoverAlert::currentAlert(), a);
   EXPECT_EQ(PopoverAlert::waitingCount(), 0u);
   EXPECT_NE(a->parentPopover(), firstPopoverOfA);
-  ASSERT_TRUE(test::runUntil([&] { return visible(a) && !b->parentPopover()->popoverIsVisible(); }, 2));
+  ASSERT_TRUE(test::runUntil([&] { return visible(a) && !b->parentPopover()->popoverIsVisible(); }, 30));
   EXPECT_EQ(a->parentPopover()->positionView(), viewA.get());
   EXPECT_EQ(a->parentPopover()->arrowDirection(), PopoverArrow::Above);
   a->stopSynchronousPopoverAlert(2);
@@ -85,7 +85,7 @@ TEST_F(AlertFixture, AClickOnAButtonAnswersAndAnAlertWithoutBlockStillCloses) {
   a->setMessageText("No block");
   a->runAsPopoverForView(viewA.get(), nullptr);
   EXPECT_EQ(a->buttonTitles(), std::vector<std::string>{"OK"});
-  ASSERT_TRUE(test::runUntil([&] { return visible(a); }, 2));
+  ASSERT_TRUE(test::runUntil([&] { return visible(a); }, 30));
   // Click the OK button inside the popover window.
   auto& popoverWindow = a->parentPopover()->popoverWindow();
   auto button = a->panelContentView()->subviews().back();
@@ -98,5 +98,5 @@ TEST_F(AlertFixture, AClickOnAButtonAnswersAndAnAlertWithoutBlockStillCloses) {
     popoverWindow.sendEvent(e);
   }
   EXPECT_EQ(PopoverAlert::currentAlert(), nullptr);
-  ASSERT_TRUE(test::runUntil([&] { return !a->parentPopover()->popoverIsVisible(); }, 2));
+  ASSERT_TRUE(test::runUntil([&] { return !a->parentPopover()->popoverIsVisible(); }, 30));
 }

@@ -164,7 +164,7 @@ struct PopoverFixture : ::testing::Test {
     parent.contentView()->addSubview(anchor);
     parent.makeKeyAndOrderFront();
     // Activation reaches the window through the event loop.
-    test::runUntil([] { return ui::PlatformObserver::isApplicationActive(); }, 2);
+    test::runUntil([] { return ui::PlatformObserver::isApplicationActive(); }, 30);
     test::spin(0.05);
     controller.setDelegate(&recorder);
     controller.setAnimates(false);
@@ -251,13 +251,13 @@ TEST_F(PopoverFixture, AnimatedOpeningZoomsThenAttachesAndTheFadeCloses) {
   EXPECT_EQ(recorder.log, std::vector<std::string>{"willShow"});
   // A presentation during the zoom is ignored.
   present(PopoverArrow::Left);
-  ASSERT_TRUE(test::runUntil([&] { return recorder.log.size() == 2; }, 3));
+  ASSERT_TRUE(test::runUntil([&] { return recorder.log.size() == 2; }, 30));
   EXPECT_EQ(recorder.log.back(), "didShow");
   EXPECT_EQ(controller.popoverWindow().zoomWindow(), nullptr);
   EXPECT_EQ(controller.arrowDirection(), PopoverArrow::Below);
   controller.closePopover();
   EXPECT_TRUE(controller.popoverIsVisible());  // fading
-  ASSERT_TRUE(test::runUntil([&] { return !controller.popoverIsVisible(); }, 3));
+  ASSERT_TRUE(test::runUntil([&] { return !controller.popoverIsVisible(); }, 30));
   EXPECT_EQ(recorder.log.back(), "didClose");
 }
 
