@@ -12,9 +12,11 @@
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <set>
 #include <thread>
+#include <utility>
 
 using namespace kesto;
 using namespace kesto::store;
@@ -55,6 +57,17 @@ void addFoldersAndTags(Context& c, int n, std::vector<ManagedObjectRef>& folders
     tags.back()->setValueForKey("name", "T" + std::to_string(i));
   }
 }
+
+// Every context's saves heard for as long as it lives: an assertion that stops the test still
+// takes the observer, which holds the test's locals, off the shared list.
+struct AllSavesHeard {
+  explicit AllSavesHeard(SaveObserver observer)
+      : token(Context::observeAllSaves(std::move(observer))) {}
+  ~AllSavesHeard() { Context::removeGlobalSaveObserver(token); }
+  AllSavesHeard(const AllSavesHeard&) = delete;
+  AllSavesHeard& operator=(const AllSavesHeard&) = delete;
+  const int token;
+};
 
 }  // namespace
 
@@ -437,11 +450,12 @@ TEST(Context, MergingASaveRefreshesCleanObjectsAndForgetsDeletedOnes) {
   auto separate = Context::make(ConcurrencyType::Confinement);
   separate->setCoordinator(s.coordinator);
   std::vector<SaveNotification> heard;
-  int token = Context::observeAllSaves([&](const SaveNotification& n) { heard.push_back(n); });
-  fetchAll(*separate, "Bookmark", "uniqueID == 'B1'")[0]->setValueForKey("title", "new");
-  separate->deleteObject(fetchAll(*separate, "Bookmark", "uniqueID == 'B2'")[0]);
-  ASSERT_TRUE(separate->save());
-  Context::removeGlobalSaveObserver(token);
+  {
+    const AllSavesHeard observer([&](const SaveNotification& n) { heard.push_back(n); });
+    fetchAll(*separate, "Bookmark", "uniqueID == 'B1'")[0]->setValueForKey("title", "new");
+    separate->deleteObject(fetchAll(*separate, "Bookmark", "uniqueID == 'B2'")[0]);
+    ASSERT_TRUE(separate->save());
+  }
   ASSERT_EQ(heard.size(), 1u);
   EXPECT_EQ(heard[0].updatedIDs.size(), 1u);
   EXPECT_EQ(heard[0].deletedIDs.size(), 1u);
@@ -464,7 +478,7 @@ TEST(Context, AMergeKeepsLoadedSetsUnlessTheSaveChangedARelationship) {
   auto separate = Context::make(ConcurrencyType::Confinement);
   separate->setCoordinator(s.coordinator);
   std::vector<SaveNotification> heard;
-  int token = Context::observeAllSaves([&](const SaveNotification& n) { heard.push_back(n); });
+  const AllSavesHeard observer([&](const SaveNotification& n) { heard.push_back(n); });
   auto saveAndMerge = [&](const char* step) {
     SCOPED_TRACE(step);
     heard.clear();
@@ -500,7 +514,6 @@ TEST(Context, AMergeKeepsLoadedSetsUnlessTheSaveChangedARelationship) {
   s.main->mergeChangesFromSaveInSlices(heard[0], [&] { done = true; }, 1);
   ASSERT_TRUE(kesto::test::runUntil([&] { return done; }, 5));
   EXPECT_TRUE(setLoaded());
-  Context::removeGlobalSaveObserver(token);
 }
 
 TEST(Context, DeletingAnInsertedObjectLeavesNothingToSave) {
