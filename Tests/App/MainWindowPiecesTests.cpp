@@ -199,14 +199,17 @@ TEST_F(MainWindowPiecesTest, TheInspectorStripsShowEachMessageForItsOwnSeconds) 
   ViewUpdater::showMessage("First", 300, 100, 1);
   EXPECT_FALSE(v.progressView1->isHidden() || v.progressView2->isHidden());
   EXPECT_EQ(v.progressLabel2->stringValue(), "First");
-  spin(0.5);
+  // The main loop's timers fire in the order they fall due, however late: one second from now
+  // falls due after the first message's second and before the second message's two, which
+  // start after it.
+  auto firstRanOut = std::make_shared<bool>(false);
+  fnd::RunLoop::main().performAfterDelay(1, [firstRanOut] { *firstRanOut = true; });
   ViewUpdater::showMessage("Second", 300, 100, 2);
   EXPECT_EQ(v.progressLabel1->stringValue(), "Second");
-  // The first message's second has run out; the second stays its own two.
-  spin(0.8);
-  EXPECT_FALSE(v.progressView1->isHidden());
+  ASSERT_TRUE(runUntil([&] { return *firstRanOut; }, 60));
+  EXPECT_FALSE(v.progressView1->isHidden()) << "the first message's time hid the second";
   EXPECT_EQ(v.progressLabel1->stringValue(), "Second");
-  EXPECT_TRUE(runUntil([&] { return v.progressView1->isHidden() && v.progressView2->isHidden(); }, 3));
+  EXPECT_TRUE(runUntil([&] { return v.progressView1->isHidden() && v.progressView2->isHidden(); }, 60));
   EXPECT_EQ(v.progressLabel1->stringValue(), "");
 }
 
