@@ -151,8 +151,7 @@ pauser() {
 # Runs one program whole in a process group of its own (setsid: its pid is the group's id) and
 # writes its exit status to $state/NAME.rc.
 run_program() {
-  local program=$1 name key log pid rc pauser_pid
-  name=$(basename "$program")
+  local program=$1 name=$2 key log pid rc pauser_pid
   key=$(echo "$program" | md5sum | cut -c1-8)-$name
   log="$logs/$name.log"
   local args=(--gtest_color=no)
@@ -201,12 +200,21 @@ for ((i = 0; i < hogs; i++)); do
 done
 
 running=0
-for program in "${programs[@]}"; do
+# Each program's name in the logs: its file name, numbered where two share one (two builds).
+names=()
+for i in "${!programs[@]}"; do
+  names[$i]=$(basename "${programs[$i]}")
+  for ((j = 0; j < i; j++)); do
+    [[ ${names[$j]} == "${names[$i]}" ]] && names[$i]="${names[$i]}.$i" && break
+  done
+done
+
+for i in "${!programs[@]}"; do
   while ((running >= parallel)); do
     wait -n 2>/dev/null
     running=$((running - 1))
   done
-  run_program "$program" &
+  run_program "${programs[$i]}" "${names[$i]}" &
   running=$((running + 1))
 done
 while ((running > 0)); do
@@ -221,8 +229,8 @@ hog_pids=()
 failed=0
 echo
 echo "==== summary ===="
-for program in "${programs[@]}"; do
-  name=$(basename "$program")
+for i in "${!programs[@]}"; do
+  name=${names[$i]}
   rc=$(cat "$state/$name.rc" 2>/dev/null || echo "?")
   [[ $rc == 0 ]] && continue
   failed=1
