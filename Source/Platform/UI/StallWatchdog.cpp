@@ -98,25 +98,6 @@ void report(Watch& w, std::int64_t busyNs) {
   w.reported.fetch_add(1);
 }
 
-// Waits while the main thread stays in the busy period that began at `since`; answers whether it
-// stayed busy for the threshold while this thread was there to see it. Woken long after its
-// deadline, this thread was held itself (the whole program stopped, or the machine gave it no
-// processor), and the main thread with it: that is no stall of the main thread, so the count
-// starts again from the moment it woke.
-bool stayedBusy(Watch& w, std::unique_lock<std::mutex>& lock, std::int64_t since) {
-  std::int64_t from = since;
-  for (;;) {
-    const std::int64_t due = from + w.thresholdNs;
-    // Woken early only to stop; a new busy period after this one is picked up next round.
-    w.wake.wait_until(lock, Clock::time_point(std::chrono::nanoseconds(due)),
-                      [&] { return w.stopping.load() || w.busySince.load() != since; });
-    if (w.stopping || w.busySince.load() != since) return false;
-    const std::int64_t woke = nowNs();
-    if (woke - due <= w.thresholdNs / 2) return true;
-    from = woke;
-  }
-}
-
 // Sleeps while the main thread waits for events, so an idle program is not woken by its watch;
 // once the main thread works, wakes when the threshold would be reached.
 void watchLoop(Watch& w) {
@@ -129,7 +110,10 @@ void watchLoop(Watch& w) {
     });
     if (w.stopping) break;
     const std::int64_t since = w.busySince.load();
-    if (since == 0 || !stayedBusy(w, lock, since)) continue;
+    const auto deadline = Clock::time_point(std::chrono::nanoseconds(since + w.thresholdNs));
+    // Woken early only to stop; a new busy period after this one is picked up next round.
+    w.wake.wait_until(lock, deadline, [&] { return w.stopping.load() || w.busySince.load() != since; });
+    if (w.stopping || w.busySince.load() != since) continue;
     reportedFor = since;
     lock.unlock();
     report(w, nowNs() - since);
