@@ -71,8 +71,9 @@ class SyncedFolderTransportTest : public SyncEngineTest {
     std::function<void()> tick;
     tick = [&, alive = meter.watch()] {
       if (!alive || released) return;
-      endedWhileHeld = endedWhileHeld || ended.size() > before;
-      if (++ticksWhileHeld >= kTicks)
+      // Ticks count only while the run waits; one that ended without the lock lets go at once.
+      endedWhileHeld = ended.size() > before;
+      if (endedWhileHeld || ++ticksWhileHeld >= kTicks)
         letGo = true;
       else
         fnd::DispatchQueue::main().after(0.02, tick);
