@@ -26,9 +26,10 @@
 # Examples:
 #   scripts/stress-tests.sh AppTests -- --gtest_filter='DialogTest.*' --gtest_repeat=5
 #   scripts/stress-tests.sh -P 3            # every program, three at a time
+#   scripts/stress-tests.sh -P 3 --stop 0.5-1.5 --every 0.5-2   # stopped more often: finds more
 set -uo pipefail
 
-usage() { sed -n '/^# Usage:/,/^# Examples:/{/^# Examples:/d;s/^# \{0,1\}//;p}' "$0"; }
+usage() { sed -n '/^# Usage:/,/^set -uo/{/^set -uo/d;s/^# \{0,1\}//;p}' "$0"; }
 
 build=build
 cores=$(nproc 2>/dev/null || echo 2)
