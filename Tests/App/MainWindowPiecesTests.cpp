@@ -199,14 +199,23 @@ TEST_F(MainWindowPiecesTest, TheInspectorStripsShowEachMessageForItsOwnSeconds) 
   ViewUpdater::showMessage("First", 300, 100, 1);
   EXPECT_FALSE(v.progressView1->isHidden() || v.progressView2->isHidden());
   EXPECT_EQ(v.progressLabel2->stringValue(), "First");
-  spin(0.5);
+  // The main loop's timers fire in the order they fall due, however late (late ones all in one
+  // turn): one second from now falls due after the first message's second and before the second
+  // message's two, which start after it. What it sees is what shows between the two.
+  struct Seen {
+    bool fired = false, hidden = true;
+    std::string label;
+  };
+  auto seen = std::make_shared<Seen>();
+  fnd::RunLoop::main().performAfterDelay(1, [seen, &v] {
+    *seen = {true, v.progressView1->isHidden(), v.progressLabel1->stringValue()};
+  });
   ViewUpdater::showMessage("Second", 300, 100, 2);
   EXPECT_EQ(v.progressLabel1->stringValue(), "Second");
-  // The first message's second has run out; the second stays its own two.
-  spin(0.8);
-  EXPECT_FALSE(v.progressView1->isHidden());
-  EXPECT_EQ(v.progressLabel1->stringValue(), "Second");
-  EXPECT_TRUE(runUntil([&] { return v.progressView1->isHidden() && v.progressView2->isHidden(); }, 3));
+  ASSERT_TRUE(runUntil([&] { return seen->fired; }, 60));
+  EXPECT_FALSE(seen->hidden) << "the first message's time hid the second";
+  EXPECT_EQ(seen->label, "Second");
+  EXPECT_TRUE(runUntil([&] { return v.progressView1->isHidden() && v.progressView2->isHidden(); }, 60));
   EXPECT_EQ(v.progressLabel1->stringValue(), "");
 }
 

@@ -18,8 +18,12 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace kesto::test {
 namespace {
@@ -297,29 +301,47 @@ TEST_F(UpdateCheckTest, AClosedPortIsAFailure) {
   EXPECT_EQ(check(), Result::Failed);
 }
 
+// While the host is silent the window stays live: the check waits in the background and the
+// main loop runs other work meanwhile. Only the deadline the test holds ends it, so no loaded or
+// paused machine can end it first. Then a silent host also ends the check by itself, through the
+// request's own time-out.
 TEST_F(UpdateCheckTest, ASilentHostTimesOutWithoutBlockingTheWindow) {
-  controller->timeoutSeconds = 0.5;
+  std::vector<std::function<void()>> deadlines;
+  controller->scheduleDeadline = [&](double, std::function<void()> work) { deadlines.push_back(std::move(work)); };
+  controller->timeoutSeconds = 600;
   host.reply(200, "211#109");
   host.hold();
   controller->checkForUpdates();
-  // The call returns before the reply; the event loop keeps running while it is awaited.
+  // The call returns before the reply.
   EXPECT_TRUE(controller->isChecking());
   // A second request while one runs starts nothing.
   controller->checkForUpdates();
+  EXPECT_EQ(deadlines.size(), 1u);
   auto ranMeanwhile = std::make_shared<bool>(false);
   fnd::DispatchQueue::main().after(0.05, [ranMeanwhile] { *ranMeanwhile = true; });
-  EXPECT_TRUE(runUntil([&] { return !controller->isChecking(); }, 60));
-  EXPECT_TRUE(*ranMeanwhile);
+  ASSERT_TRUE(runUntil([&] { return *ranMeanwhile; }, 60));
+  EXPECT_TRUE(controller->isChecking()) << "nothing but the deadline ends the check";
+  ASSERT_TRUE(runUntil([&] { return host.hits() > 0; }, 60));
+  ASSERT_EQ(deadlines.size(), 1u);
+  deadlines[0]();
+  EXPECT_FALSE(controller->isChecking());
   EXPECT_EQ(controller->lastResult(), Result::Failed);
   EXPECT_NE(lastMessage().find("did not answer in time"), std::string::npos) << lastMessage();
-  // On a busy machine the request can reach the host after the client gave up on it.
-  EXPECT_TRUE(runUntil([&] { return host.hits() > 0; }, 60));
   host.release();
   // The late reply changes nothing.
   spin(0.2);
   EXPECT_EQ(host.hits(), 1);
   EXPECT_EQ(alerts->shown.size(), 1u);
   EXPECT_EQ(controller->updatesAvailablePanel(), nullptr);
+
+  // Silent again, with a short time-out and a deadline that never comes.
+  alerts->shown.clear();
+  deadlines.clear();
+  controller->timeoutSeconds = 0.5;
+  host.hold();
+  EXPECT_EQ(check(60), Result::Failed);
+  EXPECT_NE(lastMessage().find("did not answer in time"), std::string::npos) << lastMessage();
+  host.release();
 }
 
 // The whole check, connecting to the last byte, ends at its deadline, within the 15 s the user
@@ -336,7 +358,7 @@ TEST_F(UpdateCheckTest, ATricklingReplyEndsAtTheWholeChecksDeadline) {
   host.holdTheRest();
   controller->checkForUpdates();
   ASSERT_EQ(deadlines.size(), 1u);
-  EXPECT_LE(deadlines[0].first, controller->timeoutSeconds);
+  EXPECT_DOUBLE_EQ(deadlines[0].first, controller->timeoutSeconds) << "the whole check ends at its time-out";
   ASSERT_TRUE(runUntil([&] { return host.sent() >= 8; }, 60));
   EXPECT_TRUE(controller->isChecking());
   deadlines[0].second();
@@ -353,6 +375,19 @@ TEST_F(UpdateCheckTest, ATricklingReplyEndsAtTheWholeChecksDeadline) {
   deadlines[0].second();
   EXPECT_EQ(controller->lastResult(), Result::UpdateAvailable);
   EXPECT_TRUE(alerts->shown.empty());
+}
+
+// The deadline a new controller schedules goes to the main queue's timer as it is given: work
+// given no time runs before a timer of a second started after it, which it would not if the
+// timer were given more.
+TEST_F(UpdateCheckTest, TheProgramsDeadlineIsTheMainQueuesTimerAsGiven) {
+  UpdateController made("2.1");
+  ASSERT_TRUE(made.scheduleDeadline);
+  auto order = std::make_shared<std::string>();
+  made.scheduleDeadline(0, [order] { *order += "deadline "; });
+  fnd::DispatchQueue::main().after(1, [order] { *order += "timer "; });
+  ASSERT_TRUE(runUntil([&] { return order->size() == std::string("deadline timer ").size(); }, 60));
+  EXPECT_EQ(*order, "deadline timer ");
 }
 
 }  // namespace

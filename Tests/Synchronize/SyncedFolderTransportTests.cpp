@@ -30,20 +30,24 @@ class SyncedFolderTransportTest : public SyncEngineTest {
     startEngine(ICloudDataSource::kMethod);
   }
   void TearDown() override {
+    letGo = true;
     if (holder.joinable()) holder.join();
     stopEngine();
     SyncEngineTest::TearDown();
   }
 
-  // Takes the folder's lock on another thread and keeps it for `seconds`.
-  void holdLock(double seconds) {
+  // Takes the folder's lock on another thread and keeps it until the test lets go (or, should
+  // the main loop never turn to let go, for a long while).
+  void holdLock() {
     std::atomic<bool> taken{false};
     released = false;
-    holder = std::thread([this, seconds, &taken] {
+    letGo = false;
+    holder = std::thread([this, &taken] {
       {
         sys::FolderLock lock(sys::SyncedFolder(shared).lockPath(), 1);
         taken = lock.isLocked();
-        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        const auto giveUp = Clock::now() + std::chrono::seconds(30);
+        while (!letGo && Clock::now() < giveUp) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         released = true;
       }
     });
@@ -51,35 +55,36 @@ class SyncedFolderTransportTest : public SyncEngineTest {
     ASSERT_TRUE(taken);
   }
 
-  // A run while the lock is held: the main loop must keep turning (a main-queue timer ticking
-  // every 50 ms never waits much longer), and the run must end once the lock is free. A loop that
-  // blocked on the lock would stall for about the whole hold; the bounds leave half of it to a
-  // loaded machine.
+  // A run while the lock is held: starting it must not wait for the lock, and the main loop must
+  // keep turning while the run waits: a main-queue timer ticks a few times before the holder lets
+  // go. A loop blocked on the lock never ticks, so the holder keeps the lock to its own end. Only
+  // ticks are counted, never time, so a loaded or paused machine changes nothing.
   void syncWhileLocked() {
-    constexpr double kHold = 2.5;
-    constexpr auto kBound = std::chrono::milliseconds(1250);
-    ASSERT_NO_FATAL_FAILURE(holdLock(kHold));
-    auto last = Clock::now();
-    auto longestGap = Clock::duration::zero();
+    constexpr int kTicks = 5;
+    ASSERT_NO_FATAL_FAILURE(holdLock());
+    const std::size_t before = ended.size();
+    engine->syncFromButton();
+    const bool startedWhileHeld = !released;
+    int ticksWhileHeld = 0;
+    bool endedWhileHeld = false;
     fnd::Lifetime meter;
     std::function<void()> tick;
     tick = [&, alive = meter.watch()] {
-      if (!alive) return;
-      auto now = Clock::now();
-      longestGap = std::max(longestGap, now - last);
-      last = now;
-      if (!released) fnd::DispatchQueue::main().after(0.05, tick);
+      if (!alive || released) return;
+      // Ticks count only while the run waits; one that ended without the lock lets go at once.
+      endedWhileHeld = ended.size() > before;
+      if (endedWhileHeld || ++ticksWhileHeld >= kTicks)
+        letGo = true;
+      else
+        fnd::DispatchQueue::main().after(0.02, tick);
     };
-    fnd::DispatchQueue::main().after(0.05, tick);
-    const std::size_t before = ended.size();
-    const auto start = Clock::now();
-    engine->syncFromButton();
-    const auto startTook = Clock::now() - start;
-    ASSERT_TRUE(runUntil([&] { return ended.size() > before; }, 15));
+    fnd::DispatchQueue::main().after(0.02, tick);
+    ASSERT_TRUE(runUntil([&] { return ended.size() > before; }, 90));
     holder.join();
     meter.end();
-    EXPECT_LT(startTook, kBound) << "starting the run waited for the lock";
-    EXPECT_LT(longestGap, kBound) << "the main loop stalled while the lock was held";
+    EXPECT_TRUE(startedWhileHeld) << "starting the run waited for the lock";
+    EXPECT_GE(ticksWhileHeld, kTicks) << "the main loop stalled while the lock was held";
+    EXPECT_FALSE(endedWhileHeld) << "the run ended without the lock";
     EXPECT_TRUE(ended.back().success) << ended.back().message;
     EXPECT_FALSE(engine->isRunning());
     EXPECT_FALSE(engine->isBusy());
@@ -88,6 +93,7 @@ class SyncedFolderTransportTest : public SyncEngineTest {
   std::string shared;
   std::thread holder;
   std::atomic<bool> released{false};
+  std::atomic<bool> letGo{false};
 };
 
 TEST_F(SyncedFolderTransportTest, WaitingForTheLockKeepsTheMainLoopRunning) {

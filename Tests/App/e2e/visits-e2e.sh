@@ -5,7 +5,7 @@
 # bookmark, in the library window and in the menu-bar window, asks first: Cancel opens nothing
 # and leaves its times opened, its last-opened date and Visited Today as they were, Open hands it
 # over and counts once. Help > Check for Updates against a host that trickles its reply ends
-# with "did not answer in time" (the time it took is printed). Usage:
+# with "did not answer in time" within 15 s, as the program's own log times it. Usage:
 # visits-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
@@ -125,8 +125,30 @@ xdotool key Up Up
 started=$(e2e_now_ms)
 xdotool key Return
 box="$(e2e_wait_window '^Kesto Updater$' 60 "$app_pid")" || fail "Check for Updates showed nothing"
-echo "the update check's answer came after $(( $(e2e_now_ms) - started )) ms"
+echo "the update check's answer showed $(( $(e2e_now_ms) - started )) ms after the key press"
 grep -q "Update check timed out" "$work/kesto.log" || fail "the check did not end as timed out"
+# The user is told the answer comes within 15 s. Timed by the program's own log, from the
+# check's start to its end, which the script's clock would stretch by its window searches and
+# a loaded machine by its delays.
+took="$(python3 - "$work/kesto.log" <<'PY'
+import re, sys
+from datetime import datetime
+stamp = re.compile(r"^(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}) .*?\] (Update check (started|timed out))")
+began = ended = None
+for line in open(sys.argv[1], errors="replace"):
+    m = stamp.match(line)
+    if m:
+        at = datetime.strptime(m.group(1), "%Y-%m-%d %H:%M:%S.%f")
+        if m.group(3) == "started":
+            began = at
+        elif began:
+            ended = at
+print(round((ended - began).total_seconds() * 1000) if began and ended else "")
+PY
+)"
+[[ -n "$took" ]] || fail "the program's log does not time the update check"
+echo "the update check took $took ms by the program's log"
+(( took < 15000 )) || fail "the update check took $took ms, not within 15 s"
 e2e_screenshot "$shots/update-timed-out.png" "$box"
 e2e_key "$box" Return
 e2e_wait_until 5 e2e_no_window '^Kesto Updater$' || fail "Return left the answer open"
