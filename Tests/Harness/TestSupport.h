@@ -36,8 +36,9 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& contents);
 
 // Runs the main event loop until `done` answers true or `seconds` have passed; answers `done()`.
+// The default is there for a hang: a loaded or paused machine may take long for what is quick.
 template <typename F>
-bool runUntil(F&& done, double seconds = 5.0);
+bool runUntil(F&& done, double seconds = 30.0);
 
 // 1 where the program is built with AddressSanitizer: gcc says so with a macro, clang with a
 // feature test.
