@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <limits>
 #include <sstream>
 #include <sys/stat.h>
@@ -108,6 +109,18 @@ std::string screenshotCommand(const std::string& name) {
   const char* dir = std::getenv("KESTO_E2E_SHOTS");
   if (!dir) return "true";
   return "python3 " KESTO_SOURCE_DIR "/Tests/Harness/e2e/screenshot.py " + std::string(dir) + "/" + name + ".png";
+}
+
+bool waitPast(double seconds) {
+  auto reached = std::make_shared<bool>(false);
+  fnd::RunLoop::main().perform([weak = std::weak_ptr<bool>(reached), seconds] {
+    fnd::RunLoop::main().performAfterDelay(seconds, [weak] {
+      fnd::RunLoop::main().perform([weak] {
+        if (auto r = weak.lock()) *r = true;
+      });
+    });
+  });
+  return runUntil([&] { return *reached; }, 30);
 }
 
 void spin(double seconds) {

@@ -66,6 +66,11 @@ constexpr bool underAddressSanitizer() {
 // Runs the main event loop for about `seconds`, and at least once.
 void spin(double seconds);
 
+// Runs the main event loop until what the code just scheduled `seconds` ahead on it has run, and
+// the work that queued: a mark set up a turn later for the same delay comes after it, however
+// late a loaded or stopped machine runs the timers. Answers false only after 30 s without it.
+bool waitPast(double seconds);
+
 // Drops the work still queued on the main loop (main-queue blocks, performs), which holds what a
 // finished test's stack and fixture held, so that it never runs in the next test. Objects handed
 // to the loop for deletion are still deleted. The harness calls it as each test ends.

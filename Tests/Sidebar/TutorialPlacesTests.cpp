@@ -25,7 +25,8 @@ class TutorialPlacesTest : public FolderListTest {
   }
   void open(const std::string& id) {
     ASSERT_NO_FATAL_FAILURE(select(id));
-    spin(0.25);
+    // The list acts on a chosen row a moment later.
+    ASSERT_TRUE(waitPast(0.1));
   }
   std::unique_ptr<TutorialPopovers> tutorials = std::make_unique<TutorialPopovers>();
 };
