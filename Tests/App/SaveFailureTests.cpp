@@ -256,8 +256,12 @@ TEST_F(RealDiskTest, AFullDiskThenARemountedReadOnlyStore) {
   app().applicationDidFinishLaunching();
   ASSERT_FALSE(alerts->shown.empty());
   EXPECT_EQ(alerts->shown[0].title, "Kesto opened your library read-only");
+  // The start's backup, a moment later, has no place to go on this disk and says so: told before
+  // the next change, however late a loaded machine runs it.
+  ASSERT_TRUE(runUntil([&] { return !app().automaticBackupRunning(); }));
+  const std::size_t told = alerts->shown.size();
   drop("https://unsaved.example/");
-  EXPECT_EQ(alerts->shown.size(), 1u);
+  EXPECT_EQ(alerts->shown.size(), told) << "the start already said the library is read-only";
   EXPECT_EQ(bookmarksOnDisk(), 62);
   // The list takes the unsaved bookmark on the hand-over's next turn of the event loop.
   EXPECT_TRUE(runUntil([&] { return dm().bookmarks().size() == 63u; }));
