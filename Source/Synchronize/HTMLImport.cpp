@@ -580,7 +580,9 @@ bool HTMLImport::importFromFile(const std::string& path) {
   root.orderIndex = (last ? last->orderIndex() : 0) + 1;
   d_->importRootFolderID = root.folderID;
 
-  std::thread([impl = d_, path, root, skip = d_->skipDuplicates] {
+  // The thread holds the import's state weakly: the last hold on it, and so its end, is the main
+  // thread's (what it holds is the main thread's: the caller's blocks, the row reader's queue).
+  std::thread([weak = std::weak_ptr<Impl>(d_), path, root, skip = d_->skipDuplicates] {
     auto context = WrenDataManager::sharedInstance().newManagedObjectContext();
     store::SaveNotification saved;
     Report report;
@@ -594,7 +596,6 @@ bool HTMLImport::importFromFile(const std::string& path) {
       fnd::logError("Unable to read bookmark file '" + path + "' for import: no store");
     }
     saved.context = nullptr;
-    std::weak_ptr<Impl> weak = impl;
     fnd::DispatchQueue::main().async([weak, report = std::move(report), saved = std::move(saved)]() mutable {
       if (auto strong = weak.lock()) strong->finish(std::move(report), std::move(saved));
     });
