@@ -33,6 +33,8 @@ packages=(
   appstream clang libclang-rt-14-dev lld
   # network namespaces for the reachability tests
   iproute2 util-linux
+  # the locales the unit suites also run under (scripts/test-locales.sh)
+  locales
 )
 
 missing=()
@@ -42,20 +44,47 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -gt 0 ]; then
-  as_root=()
-  if [ "$(id -u)" != 0 ]; then
-    if command -v sudo >/dev/null && { [ -t 0 ] || sudo -n true 2>/dev/null; }; then
-      as_root=(sudo)
-    else
-      echo "setup: these packages are missing, and installing them needs root: ${missing[*]}" >&2
-      echo "setup: run 'bash scripts/setup.sh' as root (for example with sudo), then this command again." >&2
-      exit 1
-    fi
+# Runs a command as root: directly, through sudo where sudo may be used (or can ask for the
+# password), else it says what is missing ($1) and stops.
+as_root() {
+  local what=$1
+  shift
+  if [ "$(id -u)" = 0 ]; then
+    "$@"
+  elif command -v sudo >/dev/null && { [ -t 0 ] || sudo -n true 2>/dev/null; }; then
+    sudo "$@"
+  else
+    echo "setup: $what, and that needs root" >&2
+    echo "setup: run 'bash scripts/setup.sh' as root (for example with sudo), then this command again." >&2
+    exit 1
   fi
+}
+
+if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  as_root "these packages are missing: ${missing[*]}" \
+    env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  as_root "these packages are missing: ${missing[*]}" \
+    env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 else
   echo "setup: every package is installed"
+fi
+
+# The unit suites also run in a language with a decimal comma and in one with a dotless i.
+locales=(de_DE.UTF-8 tr_TR.UTF-8)
+absent=()
+for l in "${locales[@]}"; do
+  # locale -a names them in lower case without the dash: de_DE.utf8.
+  locale -a 2>/dev/null | grep -qix "${l%%.*}.utf-\?8" || absent+=("$l")
+done
+if [ ${#absent[@]} -gt 0 ]; then
+  echo "setup: generating the locales ${absent[*]}"
+  for l in "${absent[@]}"; do
+    if grep -q "^# *$l UTF-8" /etc/locale.gen 2>/dev/null; then
+      as_root "the locale $l is not generated" sed -i "s/^# *$l UTF-8/$l UTF-8/" /etc/locale.gen
+    elif ! grep -q "^$l UTF-8" /etc/locale.gen 2>/dev/null; then
+      echo "$l UTF-8" | as_root "the locale $l is not generated" tee -a /etc/locale.gen >/dev/null
+    fi
+  done
+  as_root "the locales ${absent[*]} are not generated" locale-gen >/dev/null
 fi

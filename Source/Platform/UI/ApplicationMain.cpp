@@ -12,7 +12,10 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <clocale>
 #include <cstdlib>
+#include <cstring>
+#include <langinfo.h>
 
 namespace kesto::ui {
 
@@ -43,6 +46,17 @@ void reopenWindow(Window& window) {
 
 namespace {
 bool waitingForFirstFrame = false;
+
+// Qt reads and shows text as UTF-8 in every locale, but Xlib converts window names (the legacy
+// WM_NAME that older window managers, taskbars and tools read) through the C library's character
+// set: in a locale without UTF-8 (POSIX, C) a name beyond ASCII came out as mojibake. Kesto's text
+// is UTF-8 whatever the locale, so the character classes follow UTF-8 there; the language, numbers
+// and dates stay the user's.
+void takeUtf8CharacterClasses() {
+  const char* codeset = nl_langinfo(CODESET);
+  if (codeset && std::strcmp(codeset, "UTF-8") == 0) return;
+  if (!std::setlocale(LC_CTYPE, "C.UTF-8")) std::setlocale(LC_CTYPE, "C.utf8");
+}
 }  // namespace
 
 bool isWaitingForFirstFrame() { return waitingForFirstFrame; }
@@ -64,6 +78,7 @@ bool showWindowAndDrawFirstFrame(Window& window, double timeoutSeconds) {
 int applicationMain(int argc, char** argv, const std::function<std::optional<int>()>& setUp,
                     const std::function<void()>& tearDown) {
   QApplication app(argc, argv);
+  takeUtf8CharacterClasses();
   app.setQuitOnLastWindowClosed(false);
   Image::installPNGTranscoder();
   TimingMarks::startFromEnvironment();

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Types text with non-ASCII characters into the controls demo's text field through the X server
-# (xdotool), as a user would, and checks what the field holds when Return ends the entry.
+# (xdotool), as a user would, and checks what the field holds when Return ends the entry. The
+# window is found by its whole non-ASCII name, which xdotool reads from the legacy WM_NAME: a
+# program that wrote that name in the wrong character set is not found. Run in any locale.
 # Usage: Tests/Harness/e2e/controls-demo.sh PATH/TO/ControlsDemo
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -14,7 +16,7 @@ exec "$here/xvfb-session.sh" -- bash -c '
   "$2" --report "$report" >/dev/null 2>&1 &
   pid=$!
   trap "kill $pid 2>/dev/null || true" EXIT
-  win="$(e2e_wait_window "Kesto Controls Demo" 20)"
+  win="$(e2e_wait_window "^Kesto Controls Demo — “Grüße”$" 20)"
   xdotool windowactivate --sync "$win"
   sleep 0.3
   # The plain text field: its row is the third (window-relative pixels).

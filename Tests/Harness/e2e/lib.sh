@@ -1,6 +1,10 @@
 # Helpers for end-to-end scripts run inside xvfb-session.sh. Source it: `. lib.sh`.
 
 E2E_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# xdotool reads the window names it searches for and the text it types in the locale's character
+# set, so in a locale without UTF-8 (POSIX) it cannot take the non-ASCII text these scripts use.
+# What Kesto shows and takes is UTF-8 in every locale: xdotool is asked in UTF-8 too.
+xdotool() { LC_ALL=C.UTF-8 command xdotool "$@"; }
 # Logs shown when a test fails and helper processes ended with it (see e2e_app_script).
 e2e_logs=() e2e_pids=()
 
