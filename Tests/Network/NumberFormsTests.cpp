@@ -16,6 +16,7 @@ TEST(QueryStringTest, RealsAndQualityValuesAreSentWithAPointInEveryLocale) {
   EXPECT_EQ(NetQueryValueDescription(fnd::Value(1.5)), "1.5");
   EXPECT_EQ(NetQueryValueDescription(fnd::Value(0.1)), "0.1");
   EXPECT_EQ(NetQueryValueDescription(fnd::Value(100.0)), "100");
+  EXPECT_EQ(NetQueryValueDescription(fnd::Value(0.1 + 0.2)), "0.30000000000000004");
   EXPECT_EQ(NetQueryValueDescription(fnd::Value(-2.5e-7)), "-2.5e-07");
   EXPECT_EQ(*NetQueryStringFromParameters(fnd::Value(fnd::Dictionary{{"pi", 3.25}}), fnd::kUTF8StringEncoding),
             "pi=3.25");

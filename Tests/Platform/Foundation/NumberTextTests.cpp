@@ -76,6 +76,7 @@ TEST(NumberText, ReadsDecimalNumbersOnlyAndSaysHowMuchItRead) {
 TEST(NumberText, GeometryFormatsAndPropertyListRealsIgnoreTheProcessLocale) {
   KESTO_IN_A_COMMA_LOCALE();
   EXPECT_EQ(toString(Rect(0.5, -1.25, 240, 180.5)), "{{0.5, -1.25}, {240, 180.5}}");
+  EXPECT_EQ(toString(Point{1.0 / 3, 1e7}), "{0.333333, 1e+07}");  // "%g", as stored before
   EXPECT_EQ(rectFromString("{{0.5, -1.25}, {240, 180.5}}"), Rect(0.5, -1.25, 240, 180.5));
   EXPECT_EQ(pointFromString("{+1.5e1, 2}"), (Point{15, 2}));
   EXPECT_FALSE(pointFromString("{0,5, 1}"));
