@@ -5,7 +5,6 @@
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Net/URLError.h"
 
-
 namespace kesto {
 
 std::string NetQueryValueDescription(const fnd::Value& value) {

@@ -2,8 +2,8 @@
 
 #include "Platform/Store/Predicate.h"
 
-#include "Platform/Store/ObjectID.h"
 #include "Platform/Foundation/NumberText.h"
+#include "Platform/Store/ObjectID.h"
 
 #include <algorithm>
 #include <cctype>
