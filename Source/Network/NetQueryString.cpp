@@ -1,11 +1,9 @@
 #include "Network/NetQueryString.h"
 
 #include "Network/NetNetworking.h"
+#include "Platform/Foundation/NumberText.h"
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Net/URLError.h"
-
-#include <cinttypes>
-#include <cstdio>
 
 namespace kesto {
 
@@ -14,17 +12,8 @@ std::string NetQueryValueDescription(const fnd::Value& value) {
     case fnd::Value::Type::String: return value.string();
     case fnd::Value::Type::Boolean: return value.boolValue() ? "1" : "0";
     case fnd::Value::Type::Integer: return std::to_string(value.intValue());
-    case fnd::Value::Type::Real: {
-      char buf[64];
-      std::snprintf(buf, sizeof buf, "%.17g", value.doubleValue());
-      // The shortest text that reads back the same, as numbers describe themselves.
-      for (int p = 1; p <= 17; ++p) {
-        char shortBuf[64];
-        std::snprintf(shortBuf, sizeof shortBuf, "%.*g", p, value.doubleValue());
-        if (std::strtod(shortBuf, nullptr) == value.doubleValue()) return shortBuf;
-      }
-      return buf;
-    }
+    // The shortest text that reads back the same, as numbers describe themselves.
+    case fnd::Value::Type::Real: return fnd::shortestNumberText(value.doubleValue());
     default: return value.description();
   }
 }

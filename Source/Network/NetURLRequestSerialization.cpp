@@ -5,6 +5,7 @@
 #include "Network/NetQueryString.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Json.h"
+#include "Platform/Foundation/NumberText.h"
 #include "Platform/Foundation/PropertyList.h"
 #include "Platform/Foundation/Strings.h"
 #include "Platform/Net/Streams.h"
@@ -12,7 +13,6 @@
 #include "Platform/Net/URLError.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace kesto {
 
@@ -26,9 +26,7 @@ std::string NetAcceptLanguageHeader(const std::vector<std::string>& languages) {
   std::vector<std::string> entries;
   for (std::size_t i = 0; i < languages.size(); ++i) {
     float q = static_cast<float>(i) * -0.1f + 1.0f;
-    char buf[32];
-    std::snprintf(buf, sizeof buf, ";q=%0.1g", static_cast<double>(q));
-    entries.push_back(languages[i] + buf);
+    entries.push_back(languages[i] + ";q=" + fnd::numberText(static_cast<double>(q), 1));
     if (q <= 0.5f) break;
   }
   return fnd::join(entries, ", ");

@@ -2,6 +2,7 @@
 // found by the fuzzers is minimised into Corpus/<Name>/ once fixed, so it stays fixed.
 
 #include "FuzzTarget.h"
+#include "Harness/LocaleGuard.h"
 
 #include <gtest/gtest.h>
 
@@ -23,11 +24,11 @@ std::vector<std::string> targetNames() {
 
 class FuzzCorpus : public ::testing::TestWithParam<std::string> {};
 
-TEST_P(FuzzCorpus, ReplaysEveryFile) {
+void replayCorpus(const std::string& name) {
   const auto& all = kesto::fuzz::targets();
-  auto it = std::find_if(all.begin(), all.end(), [&](const auto& t) { return t.name == GetParam(); });
+  auto it = std::find_if(all.begin(), all.end(), [&](const auto& t) { return t.name == name; });
   ASSERT_NE(it, all.end());
-  const fs::path folder = fs::path(KESTO_FUZZ_CORPUS_DIR) / GetParam();
+  const fs::path folder = fs::path(KESTO_FUZZ_CORPUS_DIR) / name;
   ASSERT_TRUE(fs::is_directory(folder)) << "every harness keeps a seed corpus: " << folder;
 
   std::vector<fs::path> files;
@@ -44,6 +45,16 @@ TEST_P(FuzzCorpus, ReplaysEveryFile) {
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(it->entry(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), 0);
   }
+}
+
+TEST_P(FuzzCorpus, ReplaysEveryFile) { replayCorpus(GetParam()); }
+
+// Qt applies the environment's locale to the C library when a program starts: what a harness
+// writes must read back in a locale with a decimal comma too.
+TEST_P(FuzzCorpus, ReplaysEveryFileInACommaLocale) {
+  kesto::test::LocaleGuard comma(kesto::test::LocaleGuard::decimalComma());
+  if (!comma.active()) GTEST_SKIP() << comma.missing();
+  replayCorpus(GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(Harnesses, FuzzCorpus, ::testing::ValuesIn(targetNames()),

@@ -1,9 +1,9 @@
 #include "Platform/Foundation/Geometry.h"
 
+#include "Platform/Foundation/NumberText.h"
+
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 
 namespace kesto::fnd {
@@ -127,11 +127,7 @@ bool Rect::operator==(const Rect& other) const {
 
 namespace {
 
-std::string num(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%g", v);
-  return buf;
-}
+std::string num(double v) { return numberText(v, 6); }
 
 struct Reader {
   std::string_view s;
@@ -149,11 +145,9 @@ struct Reader {
   }
   bool number(double& out) {
     skip();
-    std::string tmp(s.substr(i, 64));
-    char* end = nullptr;
-    out = std::strtod(tmp.c_str(), &end);
-    if (end == tmp.c_str()) return false;
-    i += static_cast<std::size_t>(end - tmp.c_str());
+    const std::size_t n = readNumber(s.substr(i), out);
+    if (n == 0) return false;
+    i += n;
     return std::isfinite(out);
   }
   bool pair(double& a, double& b) { return take('{') && number(a) && take(',') && number(b) && take('}'); }

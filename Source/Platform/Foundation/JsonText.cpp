@@ -1,5 +1,6 @@
 #include "Platform/Foundation/JsonText.h"
 
+#include "Platform/Foundation/NumberText.h"
 #include "Platform/Foundation/Strings.h"
 
 #include <charconv>
@@ -83,11 +84,9 @@ std::optional<Value> numberValue(const char* begin, const char* end, bool integr
     const auto r = std::from_chars(begin, end, n);
     if (r.ec == std::errc() && r.ptr == end) return Value(static_cast<long long>(n));
   }
-  // from_chars, unlike strtod, does not depend on the C locale's decimal separator.
-  double d = 0;
-  const auto r = std::from_chars(begin, end, d);
-  if (r.ec != std::errc() || r.ptr != end || !std::isfinite(d)) return std::nullopt;
-  return Value(d);
+  const std::optional<double> d = numberFromText(std::string_view(begin, static_cast<std::size_t>(end - begin)));
+  if (!d || !std::isfinite(*d)) return std::nullopt;
+  return Value(*d);
 }
 
 }  // namespace kesto::fnd::json

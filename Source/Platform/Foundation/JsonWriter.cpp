@@ -1,6 +1,7 @@
 #include "Platform/Foundation/JsonWriter.h"
 
 #include "Platform/Foundation/JsonText.h"
+#include "Platform/Foundation/NumberText.h"
 #include "Platform/Foundation/Strings.h"
 
 #include <charconv>
@@ -46,9 +47,7 @@ bool Writer::append(const Value& value) {
       const double d = value.doubleValue();
       // NaN and infinity have no JSON form; writing them as text would make unreadable output.
       if (!std::isfinite(d)) return fault(Fault::NotFinite, &value);
-      char buf[64];
-      const auto r = std::to_chars(buf, buf + sizeof buf, d);
-      out_.append(buf, r.ptr);
+      out_ += shortestNumberText(d);
       return true;
     }
     case Value::Type::String: return appendString(value.string());

@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Base64.h"
 #include "Platform/Foundation/Error.h"
+#include "Platform/Foundation/NumberText.h"
 #include "Platform/Foundation/Strings.h"
 #include "Platform/Foundation/XmlDocument.h"
 
@@ -27,9 +28,7 @@ void failPlist(Error* error, long code, const std::string& description) {
 std::string formatReal(double d) {
   if (std::isnan(d)) return "nan";
   if (std::isinf(d)) return d > 0 ? "+infinity" : "-infinity";
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, d);
-  return std::string(buf, r.ptr);
+  return shortestNumberText(d);
 }
 
 // ISO 8601 in UTC, whole seconds, as the XML format writes dates.
@@ -97,16 +96,12 @@ std::optional<double> parseReal(std::string_view text) {
   std::size_t b = 0;
   while (b < s.size() && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
   s = s.substr(b);
-  if (s == "nan") return std::nan("");
-  if (s == "+infinity" || s == "infinity" || s == "inf") return std::numeric_limits<double>::infinity();
-  if (s == "-infinity" || s == "-inf") return -std::numeric_limits<double>::infinity();
-  if (!s.empty() && s[0] == '+') s.erase(0, 1);
-  if (s.empty()) return std::nullopt;
-  // from_chars, unlike strtod, does not depend on the C locale's decimal separator.
-  double d = 0;
-  auto r = std::from_chars(s.data(), s.data() + s.size(), d);
-  if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return std::nullopt;
-  return d;
+  const std::string word = asciiLowercase(s);
+  if (word == "nan" || word == "+nan" || word == "-nan") return std::nan("");
+  if (word == "+infinity" || word == "infinity" || word == "inf" || word == "+inf")
+    return std::numeric_limits<double>::infinity();
+  if (word == "-infinity" || word == "-inf") return -std::numeric_limits<double>::infinity();
+  return numberFromText(s);
 }
 
 // ---- XML reading

@@ -1,19 +1,15 @@
 #include "Platform/Foundation/StringFormat.h"
 
+#include "Platform/Foundation/NumberText.h"
 #include "Platform/Foundation/Strings.h"
 
 #include <charconv>
 #include <cstdio>
+#include <locale.h>
 
 namespace kesto::fnd {
 
 namespace {
-
-std::string shortestReal(double d) {
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, d);
-  return std::string(buf, r.ptr);
-}
 
 // Pads or cuts an object or string argument; widths count characters, not bytes.
 std::string padText(std::string s, int width, int precision, bool left) {
@@ -52,6 +48,16 @@ std::string printfOne(const std::string& spec, T v) {
   std::snprintf(big.data(), big.size(), spec.c_str(), v);
   big.resize(static_cast<std::size_t>(n));
   return big;
+}
+
+// printf's reals follow the thread's locale ("1,5" in German once Qt has set it from the
+// environment): written in the C locale's form, whatever the process's.
+std::string printfReal(const std::string& spec, double v) {
+  static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", nullptr);
+  const locale_t previous = cLocale ? uselocale(cLocale) : nullptr;
+  std::string out = printfOne(spec, v);
+  if (previous) uselocale(previous);
+  return out;
 }
 
 std::int64_t asInteger(const Value& v) {
@@ -193,7 +199,7 @@ std::string formatArgument(const Spec& s, const Value& v) {
     case 'p': return printfOne(cspec(s, "llx"), static_cast<unsigned long long>(asInteger(v)));
     default: {
       std::string conv(1, s.conv);
-      return printfOne(cspec(s, conv.c_str()), v.doubleValue());
+      return printfReal(cspec(s, conv.c_str()), v.doubleValue());
     }
   }
 }
@@ -205,7 +211,7 @@ std::string describe(const Value& v) {
     case Value::Type::Null: return "(null)";
     case Value::Type::Boolean: return v.boolValue() ? "1" : "0";
     case Value::Type::Integer: return std::to_string(v.intValue());
-    case Value::Type::Real: return shortestReal(v.doubleValue());
+    case Value::Type::Real: return shortestNumberText(v.doubleValue());
     case Value::Type::String: return v.string();
     case Value::Type::Date: return v.date().description();
     case Value::Type::Object: return v.object()->description();

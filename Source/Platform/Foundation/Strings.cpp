@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/IcuSupport.h"
 #include "Platform/Foundation/Locale.h"
+#include "Platform/Foundation/NumberText.h"
 
 #include <unicode/brkiter.h>
 #include <unicode/coll.h>
@@ -691,38 +692,9 @@ std::int32_t leadingInt32(std::string_view s) {
 }
 
 double leadingDouble(std::string_view s) {
-  std::size_t i = skipLeadingSpace(s);
-  bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  std::size_t start = i, digits = 0;
-  while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
-  if (i < s.size() && s[i] == '.') {
-    ++i;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
-  }
-  if (digits == 0) return 0;
-  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-    std::size_t j = i + 1;
-    if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
-    if (j < s.size() && s[j] >= '0' && s[j] <= '9') {
-      while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j;
-      i = j;
-    }
-  }
   double v = 0;
-  auto r = std::from_chars(s.data() + start, s.data() + i, v);
-  if (r.ec == std::errc::result_out_of_range) {
-    // from_chars leaves v untouched on range errors: decide between overflow and underflow.
-    bool tiny = false;
-    for (std::size_t k = start; k < i && s[k] != 'e' && s[k] != 'E'; ++k)
-      if (s[k] >= '1' && s[k] <= '9') {
-        std::size_t e = s.find_first_of("eE", start);
-        tiny = e != std::string_view::npos && e < i && s[e + 1] == '-';
-        break;
-      }
-    v = tiny ? 0.0 : std::numeric_limits<double>::infinity();
-  }
-  return negative ? -v : v;
+  readNumber(s.substr(skipLeadingSpace(s)), v);
+  return v;
 }
 
 std::optional<std::int64_t> parseInteger(std::string_view s) {

@@ -4,6 +4,7 @@
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/NumberText.h"
 #include "Platform/Foundation/PropertyList.h"
 #include "Platform/Foundation/StandardPaths.h"
 
@@ -170,11 +171,7 @@ std::optional<std::string> UserDefaults::stringForKey(std::string_view key) cons
   if (v.isString()) return v.string();
   if (v.isBoolean()) return std::string(v.boolValue() ? "1" : "0");
   if (v.isInteger()) return std::to_string(v.intValue());
-  if (v.isReal()) {
-    char buf[64];
-    auto r = std::to_chars(buf, buf + sizeof buf, v.doubleValue());
-    return std::string(buf, r.ptr);
-  }
+  if (v.isReal()) return shortestNumberText(v.doubleValue());
   return std::nullopt;
 }
 

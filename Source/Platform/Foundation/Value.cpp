@@ -1,5 +1,6 @@
 #include "Platform/Foundation/Value.h"
 
+#include "Platform/Foundation/NumberText.h"
 #include "Platform/Foundation/Strings.h"
 
 #include <charconv>
@@ -210,9 +211,7 @@ void describe(const Value& v, std::ostringstream& out, int indent) {
     case Value::Type::Integer: out << v.intValue(); break;
     case Value::Type::Real: {
       // The shortest text that reads back as the same number ("0.1", not "0.10000000000000001").
-      char buf[64];
-      auto r = std::to_chars(buf, buf + sizeof buf, v.doubleValue());
-      out << std::string_view(buf, static_cast<std::size_t>(r.ptr - buf));
+      out << shortestNumberText(v.doubleValue());
       break;
     }
     case Value::Type::String: out << quoted(v.string()); break;

@@ -1,6 +1,7 @@
 #include "Platform/Store/Predicate.h"
 
 #include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/NumberText.h"
 #include "Platform/Store/KeyValueCoding.h"
 #include "Platform/Store/ManagedObject.h"
 #include "Platform/Store/SortDescriptor.h"
@@ -472,9 +473,7 @@ std::string quote(const std::string& s) {
 std::string realText(double d) {
   if (std::isnan(d)) return "nil";
   if (std::isinf(d)) return d < 0 ? "-1e999" : "1e999";
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.17g", d);
-  std::string r = buf;
+  std::string r = fnd::numberText(d, 17);
   if (r.find_first_of(".e") == std::string::npos) r += ".0";
   return r;
 }

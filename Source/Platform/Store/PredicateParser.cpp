@@ -2,10 +2,12 @@
 
 #include "Platform/Store/Predicate.h"
 
+#include "Platform/Foundation/NumberText.h"
 #include "Platform/Store/ObjectID.h"
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstring>
 #include <cstdlib>
 #include <optional>
@@ -50,6 +52,17 @@ int listDepth(const fnd::Value& v) {
 bool isKeyPathCharacter(char c) {
   const auto u = static_cast<unsigned char>(c);
   return std::isalnum(u) || c == '_' || c == '@' || c == '.' || c == '#' || c == '$' || u >= 0x80;
+}
+
+// "0x1.8p3": hexadecimal reals read as numbers too, as they always have.
+std::optional<double> hexadecimalReal(std::string_view t) {
+  const bool negative = !t.empty() && t[0] == '-';
+  if (!t.empty() && (t[0] == '-' || t[0] == '+')) t.remove_prefix(1);
+  if (t.size() < 3 || t[0] != '0' || (t[1] != 'x' && t[1] != 'X') || t[2] == '-' || t[2] == '+') return std::nullopt;
+  double d = 0;
+  const auto r = std::from_chars(t.data() + 2, t.data() + t.size(), d, std::chars_format::hex);
+  if (r.ec != std::errc() || r.ptr != t.data() + t.size()) return std::nullopt;
+  return negative ? -d : d;
 }
 
 bool upperEquals(std::string_view a, const char* b) {
@@ -291,9 +304,10 @@ class Parser {
           long long v = std::strtoll(t.c_str(), &end, 0);
           if (end && *end == 0) return Expression::makeConstant(fnd::Value(v));
         }
-        double d = std::strtod(t.c_str(), &end);
-        if (!end || *end != 0) fail("bad number \"" + t + "\"");
-        return Expression::makeConstant(fnd::Value(d));
+        std::optional<double> d = fnd::numberFromText(t);
+        if (!d) d = hexadecimalReal(t);
+        if (!d) fail("bad number \"" + t + "\"");
+        return Expression::makeConstant(fnd::Value(*d));
       }
       case Tok::Arg: {
         advance();

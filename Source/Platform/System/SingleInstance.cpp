@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/NumberText.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -296,9 +297,7 @@ struct SingleInstance::Impl {
       causes += (causes.empty() ? "" : ", ") + std::to_string(n) + " " + what;
     };
     add(droppedCrowd, "over the limit of " + std::to_string(maximumOpen) + " open at once");
-    char limit[32];
-    std::snprintf(limit, sizeof limit, "%g", idleTimeout);
-    add(droppedSlow, std::string("not complete within ") + limit + " s");
+    add(droppedSlow, "not complete within " + fnd::numberText(idleTimeout, 6) + " s");
     add(droppedOversized, "too large");
     fnd::logWarning("Dropped " + std::to_string(total) + " connection" + (total == 1 ? "" : "s") +
                     " from other launches (" + causes + ")");

@@ -545,10 +545,9 @@ void View::setToolTip(const std::string& tip) {
 }
 
 std::string View::description() const {
-  char buf[200];
-  std::snprintf(buf, sizeof buf, "<View: %p; frame = {{%g, %g}, {%g, %g}}>", (const void*)this,
-                frame_.origin.x, frame_.origin.y, frame_.size.width, frame_.size.height);
-  return buf;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%p", (const void*)this);
+  return std::string("<View: ") + buf + "; frame = " + fnd::toString(frame_) + ">";
 }
 
 void View::updateWidgetGeometry() {

@@ -1,6 +1,7 @@
 #include "Views/Unused/PrioritySplitViewDelegate.h"
 
 #include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/NumberText.h"
 #include "Platform/UI/Window.h"
 
 #include <cmath>
@@ -59,8 +60,8 @@ void PrioritySplitViewDelegate::splitViewResizeSubviewsWithOldSize(ui::SplitView
   }
   if (std::fabs(d) >= 0.5) {
     double length = (vertical ? split.frame().size.width : split.frame().size.height) - d;
-    std::snprintf(message, sizeof message, "Split view %p resized smaller than minimum %s of %f", (void*)&split,
-                  vertical ? "width" : "height", length);
+    std::snprintf(message, sizeof message, "Split view %p resized smaller than minimum %s of %s", (void*)&split,
+                  vertical ? "width" : "height", fnd::shortestNumberText(length).c_str());
     fnd::logError(std::string(message) + " (PrioritySplitViewDelegate)");
   }
   // Keep the window from being made smaller than the minimums again.

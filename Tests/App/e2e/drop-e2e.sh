@@ -27,7 +27,8 @@ start_kesto() {
   sleep 0.5
 }
 has_library() { [[ -s "$store" ]] && e2e_sql 'select count(*) from ZFOLDER' >/dev/null; }
-stored_width() { local w; w="$(e2e_setting "$1")"; printf '%.0f\n' "${w:-0}"; }
+# Rounded in the C locale: bash's printf reads "240.7" with the user's decimal separator.
+stored_width() { local w; w="$(e2e_setting "$1")"; LC_ALL=C printf '%.0f\n' "${w:-0}"; }
 # Drags a link of $1 from another program's window onto the bookmark list in the middle of the
 # main window, which passes it to the window; "up" ends the drag there ($source_pid is the other
 # program), anything else leaves the button down.

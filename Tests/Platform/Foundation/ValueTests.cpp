@@ -1,3 +1,4 @@
+#include "Harness/LocaleGuard.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/Value.h"
 
@@ -136,13 +137,12 @@ TEST(Date, InjectedClock) {
 TEST(Value, StringsReadAsNumbersIndependentlyOfTheProcessLocale) {
   // Qt applies the environment's locale to the C library; a comma-decimal locale must not
   // change how stored text reads.
-  const char* old = std::setlocale(LC_NUMERIC, nullptr);
-  std::string saved = old ? old : "C";
-  bool switched = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8") != nullptr;
-  EXPECT_DOUBLE_EQ(Value("2.5").doubleValue(), 2.5);
-  EXPECT_DOUBLE_EQ(Value("1,5").doubleValue(), 1.0);
-  std::setlocale(LC_NUMERIC, saved.c_str());
-  if (!switched) GTEST_LOG_(INFO) << "no comma-decimal locale installed; checked under C only";
+  {
+    kesto::test::LocaleGuard comma(kesto::test::LocaleGuard::decimalComma());
+    if (!comma.active()) GTEST_LOG_(INFO) << comma.missing() << "; checked in the program's locale only";
+    EXPECT_DOUBLE_EQ(Value("2.5").doubleValue(), 2.5);
+    EXPECT_DOUBLE_EQ(Value("1,5").doubleValue(), 1.0);
+  }
   // Hexadecimal and special words are not numbers in stored text.
   EXPECT_DOUBLE_EQ(Value("0x10").doubleValue(), 0.0);
   EXPECT_DOUBLE_EQ(Value("inf").doubleValue(), 0.0);

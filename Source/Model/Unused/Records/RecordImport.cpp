@@ -5,6 +5,7 @@
 #include "Model/Unused/Records/RecordFinders.h"
 #include "Model/Unused/Records/RecordKit.h"
 #include "Platform/Foundation/DateFormatter.h"
+#include "Platform/Foundation/NumberText.h"
 #include "Platform/Foundation/Strings.h"
 #include "Platform/Foundation/TimeZone.h"
 #include "Platform/Store/Context.h"
@@ -371,32 +372,7 @@ std::optional<fnd::Date> importDateFromText(const std::string& text, const std::
   return fnd::DateFormatter::threadFormatter(format, fnd::TimeZone::local()).dateFromString(text);
 }
 
-double importNumberFromText(const std::string& text) {
-  std::size_t i = 0, n = text.size();
-  while (i < n && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  bool negative = false;
-  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  std::size_t start = i;
-  bool digits = false;
-  while (i < n && std::isdigit(static_cast<unsigned char>(text[i]))) ++i, digits = true;
-  if (i < n && text[i] == '.') {
-    ++i;
-    while (i < n && std::isdigit(static_cast<unsigned char>(text[i]))) ++i, digits = true;
-  }
-  if (!digits) return 0;
-  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
-    std::size_t e = i + 1;
-    if (e < n && (text[e] == '+' || text[e] == '-')) ++e;
-    if (e < n && std::isdigit(static_cast<unsigned char>(text[e]))) {
-      while (e < n && std::isdigit(static_cast<unsigned char>(text[e]))) ++e;
-      i = e;
-    }
-  }
-  double value = 0;
-  auto result = std::from_chars(text.data() + start, text.data() + i, value);
-  if (result.ec != std::errc()) return 0;
-  return negative ? -value : value;
-}
+double importNumberFromText(const std::string& text) { return fnd::leadingDouble(text); }
 
 std::optional<std::array<float, 4>> rgbaComponentsFromText(const std::string& text) {
   std::size_t paren = text.find('(');
@@ -447,8 +423,8 @@ fnd::Date dateShiftedByDaylightSaving(fnd::Date date) {
 }
 
 std::string DeviceRGBColor::description() const {
-  char text[96];
-  std::snprintf(text, sizeof text, "DeviceRGB %g %g %g %g", rgba_[0], rgba_[1], rgba_[2], rgba_[3]);
+  std::string text = "DeviceRGB";
+  for (float c : rgba_) text += " " + fnd::numberText(c, 6);
   return text;
 }
 
