@@ -403,7 +403,10 @@ TEST(MenuCards, WidthsShareWhatIsLeftOver) {
   EXPECT_EQ(menuCardSize(777).height, 100);
 }
 
-class QuickEdit : public MenuBookmarks {};
+class QuickEdit : public MenuBookmarks {
+ protected:
+  static std::string folderNameOf(const Bookmark::Ref& b) { return b->folder() ? b->folder()->name() : "(none)"; }
+};
 
 TEST_F(QuickEdit, ShowsTheBookmarksOwnValuesAndSavesEachField) {
   redCar->setNotes("keep me");
@@ -632,6 +635,38 @@ TEST_F(QuickEdit, WithTheFolderListOpenTabMovesOnAndReturnActs) {
   EXPECT_EQ(menu.editFolder->stringValue(), searchFolder->completeFolderPath());
   menu.cancelEdit();
   EXPECT_EQ(redCar->folder(), searchFolder);
+  window.orderOut();
+}
+
+// Opening the folder box's list from its field (the arrow) and closing it with Escape chooses
+// nothing: the bookmark stays in its folder, though the box shows another that is in the list.
+TEST_F(QuickEdit, OpeningTheFolderListChoosesNothing) {
+  auto other = folder("f-other", "Other Things");
+  save();
+  load(dm);
+  dm.setCurrentFolder(other);
+  ui::Window window(fnd::Rect(0, 0, 560, 497));
+  window.setContentView(menu.view());
+  window.makeKeyAndOrderFront();
+  ASSERT_TRUE(runUntil([&] { return QApplication::activeWindow() == static_cast<QWidget*>(window.nativeHandle()); }));
+  menu.showEdit(redCar);
+  ASSERT_EQ(menu.editFolder->stringValue(), other->completeFolderPath());
+  window.makeFirstResponder(menu.editFolder.get());
+  ASSERT_TRUE(runUntil([&] { return QApplication::focusWidget() != nullptr; }));
+  menu.editFolder->showPopup();
+  ASSERT_TRUE(runUntil([&] { return menu.editFolder->isExpanded(); }));
+  EXPECT_EQ(folderNameOf(redCar), "News") << "opened";
+  press(Qt::Key_Escape);
+  ASSERT_TRUE(runUntil([&] { return !menu.editFolder->isExpanded(); }));
+  EXPECT_EQ(folderNameOf(redCar), "News") << "closed by Escape";
+  EXPECT_FALSE(WrenEntity::defaultContext()->hasChanges());
+  // Leaving the field for another is no choice either; the list's own item still is.
+  window.makeFirstResponder(menu.editNotes.get());
+  EXPECT_EQ(folderNameOf(redCar), "News") << "left";
+  const auto listed = menu.resultsInComboForString("Other");
+  ASSERT_EQ(listed, std::vector<std::string>{other->completeFolderPath()});
+  menu.comboBoxSelectionDidChange(0);
+  EXPECT_EQ(folderNameOf(redCar), "Other Things");
   window.orderOut();
 }
 
