@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 // Last: the toolkit's headers define names the store's headers use.
 #include "Harness/FocusedKeys.h"
 
@@ -244,11 +245,16 @@ TEST_F(MenuBookmarks, FavouritesAndRecentlyOpenedLists) {
   EXPECT_NE(menu.emptyListHint->stringValue().find("most recently opened"), std::string::npos);
 }
 
-// Firefox is installed here (its desktop entry in the test's home), so its button can be on;
-// questions are answered by `alerts`.
+// Firefox is installed here (its desktop entry in the test's home, and the machine's entries out
+// of sight), so its button can be on; questions are answered by `alerts`.
 class MenuWithFirefox : public MenuBookmarks {
  protected:
   void SetUp() override {
+    const char* dirs = std::getenv("XDG_DATA_DIRS");
+    savedDataDirs = dirs ? std::optional<std::string>(dirs) : std::nullopt;
+    const std::string machine = std::string(std::getenv("HOME")) + "/no-machine-entries";
+    std::filesystem::create_directories(machine);
+    setenv("XDG_DATA_DIRS", machine.c_str(), 1);
     const std::string applications = std::string(std::getenv("XDG_DATA_HOME")) + "/applications";
     std::filesystem::create_directories(applications);
     writeFile(applications + "/firefox.desktop", "[Desktop Entry]\nType=Application\nName=Firefox\nExec=firefox %u\n");
@@ -258,8 +264,11 @@ class MenuWithFirefox : public MenuBookmarks {
   void TearDown() override {
     TestAlertResponder::uninstall();
     MenuBookmarks::TearDown();
+    if (savedDataDirs) setenv("XDG_DATA_DIRS", savedDataDirs->c_str(), 1);
+    else unsetenv("XDG_DATA_DIRS");
   }
   std::shared_ptr<TestAlertResponder> alerts;
+  std::optional<std::string> savedDataDirs;
 };
 
 // An address of another scheme is asked about as the library window asks, once the double click
@@ -597,6 +606,69 @@ TEST_F(QuickEdit, ALockedFolderChosenFilesTheBookmarkInTheInboxAtOnce) {
   menu.showEdit(redBus);
   EXPECT_TRUE(menu.editFolderNote->isHidden());
   EXPECT_EQ(menu.editFolder->stringValue(), "Inbox");
+}
+
+// A lock covers a bookmark where it finds it: the quick edit never takes a locked bookmark out of
+// its locked folder (so never leaves it locked in one that is not), and offers no locked
+// bookmark for editing. Locking as the folder list does: the flags, then the library told.
+TEST_F(QuickEdit, ALockedBookmarkStaysLockedInItsFolderAndIsNotOffered) {
+  auto apple = folder("f-apple", "Apple");
+  auto other = folder("f-other", "Other Things");
+  save();
+  load(dm);
+  dm.setCurrentFolder(other);
+  const auto lock = [&](const Folder::Ref& f, bool tell) {
+    f->setBlocked(1);
+    auto inside = dm.bookmarksWithFolder(f->folderID());
+    for (const auto& b : inside) b->setBlocked(1);
+    save();
+    if (tell) dm.addBookmarks(inside);
+  };
+  const auto chooseNamed = [&](const std::string& name) {
+    ASSERT_EQ(menu.resultsInComboForString(name).size(), 1u);
+    menu.comboBoxSelectionDidChange(0);
+  };
+  // Apple chosen in the edit, then locked before Done (the window hidden meanwhile; nothing told).
+  menu.showEdit(redCar);
+  chooseNamed("Apple");
+  ASSERT_EQ(folderNameOf(redCar), "Apple");
+  lock(apple, false);
+  chooseNamed("Other");
+  EXPECT_EQ(folderNameOf(redCar), "Apple") << "a later choice";
+  menu.editTitle->setStringValue("Typed before the lock");
+  menu.cancelEdit();
+  EXPECT_EQ(folderNameOf(redCar), "Apple") << "Done";
+  EXPECT_EQ(redCar->blocked(), 1);
+  EXPECT_EQ(redCar->title().value_or(""), "Typed before the lock");
+  EXPECT_FALSE(menu.isInEditMode());
+
+  // Without a choice, the library's current folder locked while the edit is open: the lock ends
+  // the edit, and the bookmark stays in it.
+  dm.setCurrentFolder(news);
+  MenuBookmarksController fresh;  // no earlier choice
+  fresh.kestoData = &dm;
+  fresh.awakeFromNib();
+  fresh.showEdit(redBus);
+  ASSERT_EQ(fresh.editFolder->stringValue(), news->completeFolderPath());
+  fresh.searchField->setStringValue("red");
+  fresh.search();
+  lock(news, true);
+  EXPECT_TRUE(runUntil([&] { return !fresh.isInEditMode(); })) << "the lock ends the edit";
+  fresh.cancelEdit();
+  EXPECT_EQ(folderNameOf(redBus), "News");
+  EXPECT_EQ(redBus->blocked(), 1);
+  // The cards listed before the lock are gone, and nothing locked can be edited.
+  EXPECT_TRUE(dm.menuBookmarks().empty()) << titles(dm.menuBookmarks()).size();
+  EXPECT_EQ(fresh.collectionView->numberOfItemsInSection(0), 0);
+  EXPECT_FALSE(fresh.editButton->isEnabled());
+  dm.setSelectedBookmarksMenu({redBus});
+  fresh.editSelectedBookmark();
+  EXPECT_FALSE(fresh.isInEditMode());
+  fresh.showEdit(tagged);
+  EXPECT_FALSE(fresh.isInEditMode());
+  EXPECT_EQ(folderNameOf(tagged), "News");
+  EXPECT_EQ(tagged->blocked(), 1);
+  EXPECT_FALSE(WrenEntity::defaultContext()->hasChanges());
 }
 
 // The folder box's list opens as soon as the typed text matches a folder; the keys that move on
