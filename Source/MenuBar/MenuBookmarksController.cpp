@@ -627,8 +627,15 @@ void MenuBookmarksController::openSelectedBookmarkInBrowser(const std::string& b
     urls.push_back(*url);
   }
   // Only pages handed to the browser are visits: one that did not start (removed since the window
-  // looked, or its program missing) counts none.
-  if (urls.empty() || !sys::Workspace::openURLs(urls, browserIdentifier)) return;
+  // looked, or its program missing) counts none, and the user hears why nothing opened.
+  if (urls.empty()) return;
+  if (!sys::Workspace::openURLs(urls, browserIdentifier)) {
+    std::string known;
+    for (const auto* b : {&kFirefox, &kChrome, &kOpera})
+      if (browserIdentifier == b->identifier) known = b->title;
+    tellBrowserDidNotStart(browserIdentifier, known);
+    return;
+  }
   for (const auto& b : opened) recordMenuVisit(*b);
 }
 

@@ -6,6 +6,7 @@
 #include "Model/Base64.h"
 #include "Model/LibraryFixture.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/System/Workspace.h"
 #include "Platform/UI/Button.h"
@@ -345,7 +346,8 @@ TEST_F(MenuWithFirefox, ACancelledOpenIsNoVisit) {
 }
 
 // A browser button's launch is a visit only once the browser started: a program that did not
-// start, or a browser removed since the window looked, counts nothing.
+// start, or a browser removed since the window looked, counts nothing, and the user is told so
+// by name, once the click has been handled.
 TEST_F(MenuWithFirefox, ABrowserThatDoesNotStartIsNoVisit) {
   type("red");
   const auto& list = dm.menuBookmarks();
@@ -358,16 +360,27 @@ TEST_F(MenuWithFirefox, ABrowserThatDoesNotStartIsNoVisit) {
   EXPECT_EQ(launches.size(), 1u) << "tried";
   EXPECT_EQ(redBus->timesOpened(), 0);
   EXPECT_FALSE(redBus->lastOpened());
+  EXPECT_TRUE(alerts->shown.empty()) << "not told inside the click";
+  ASSERT_TRUE(runUntil([&] { return alerts->shown.size() == 1; }));
+  EXPECT_EQ(alerts->shown[0].title, "Firefox did not start");
+  EXPECT_EQ(alerts->shown[0].message, "The page was not opened. Its program could not be started.");
   launches.failing = false;
   menu.openSelectedBookmarkInBrowser("org.mozilla.firefox");
   EXPECT_EQ(launches.size(), 2u);
   EXPECT_EQ(redBus->timesOpened(), 1);
   EXPECT_TRUE(redBus->lastOpened());
+  bool queuedAfter = false;  // what the launch queued runs first
+  fnd::DispatchQueue::main().async([&] { queuedAfter = true; });
+  ASSERT_TRUE(runUntil([&] { return queuedAfter; }));
+  EXPECT_EQ(alerts->shown.size(), 1u) << "a start is told of by nothing";
   // Removed while the window still offers it.
   std::filesystem::remove(std::string(std::getenv("XDG_DATA_HOME")) + "/applications/firefox.desktop");
   menu.openSelectedBookmarkInBrowser("org.mozilla.firefox");
   EXPECT_EQ(launches.size(), 2u);
   EXPECT_EQ(redBus->timesOpened(), 1);
+  ASSERT_TRUE(runUntil([&] { return alerts->shown.size() == 2; }));
+  EXPECT_EQ(alerts->shown[1].title, "Firefox did not start");
+  EXPECT_EQ(alerts->shown[1].message, "The page was not opened. Firefox is not installed any more.");
 }
 
 TEST_F(MenuBookmarks, CardsStopShortOfTheScroller) {
