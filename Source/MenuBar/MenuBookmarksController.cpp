@@ -691,7 +691,7 @@ void MenuBookmarksController::didChangeSelection() {
     kestoData->setCurrentBookmarkMenu(nullptr);
     kestoData->setCurrentBookmarksMenu({});
   }
-  if (editButton) editButton->setEnabled(selected.size() == 1 && !isLocked(selected.front()));
+  if (editButton) editButton->setEnabled(selected.size() == 1);
   updateBrowserButtons();
 }
 
