@@ -45,7 +45,7 @@ void tellBrowserDidNotStart(const std::string& browserIdentifier, const std::str
     name = browserIdentifier;
     if (name.ends_with(".desktop")) name.resize(name.size() - 8);
   }
-  const std::string why = browser ? "Its program could not be started." : name + " is not installed any more.";
+  const std::string why = browser ? "Its program could not be started." : name + " is not installed.";
   // Never inside the click, key or menu callback that tried it.
   fnd::DispatchQueue::main().async([name, why] {
     AlertPresenter::alert(name + " did not start", "The page was not opened. " + why);

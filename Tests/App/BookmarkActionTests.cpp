@@ -584,7 +584,7 @@ TEST_F(BookmarkActionTest, ABrowserThatDoesNotStartIsNoVisit) {
   EXPECT_EQ(launched.size(), 1u);
   ASSERT_TRUE(runUntil([&] { return alerts->shown.size() == 2; }));
   EXPECT_EQ(alerts->shown[1].title, "Safari did not start");
-  EXPECT_EQ(alerts->shown[1].message, "The page was not opened. Safari is not installed any more.");
+  EXPECT_EQ(alerts->shown[1].message, "The page was not opened. Safari is not installed.");
   for (const auto& bookmark : {a, b}) {
     EXPECT_EQ(bookmark->timesOpened(), 0);
     EXPECT_FALSE(bookmark->lastOpened());

@@ -380,7 +380,7 @@ TEST_F(MenuWithFirefox, ABrowserThatDoesNotStartIsNoVisit) {
   EXPECT_EQ(redBus->timesOpened(), 1);
   ASSERT_TRUE(runUntil([&] { return alerts->shown.size() == 2; }));
   EXPECT_EQ(alerts->shown[1].title, "Firefox did not start");
-  EXPECT_EQ(alerts->shown[1].message, "The page was not opened. Firefox is not installed any more.");
+  EXPECT_EQ(alerts->shown[1].message, "The page was not opened. Firefox is not installed.");
 }
 
 TEST_F(MenuBookmarks, CardsStopShortOfTheScroller) {
