@@ -153,8 +153,14 @@ void BookmarksController::openSelectedBookmarkInBrowser(const std::string& brows
     urls.push_back(browserAddress(*url));
   }
   // Only pages handed to the browser are visits: one that did not start (removed since the menu
-  // was made, or its program missing) counts none.
-  if (urls.empty() || !sys::Workspace::openURLs(urls, browserIdentifier)) return;
+  // was made, or its program missing) counts none, and the user hears why nothing opened.
+  if (urls.empty()) return;
+  if (!sys::Workspace::openURLs(urls, browserIdentifier)) {
+    const auto known = std::find_if(std::begin(kBrowsers), std::end(kBrowsers),
+                                    [&](const KnownBrowser& b) { return browserIdentifier == b.identifier; });
+    tellBrowserDidNotStart(browserIdentifier, known != std::end(kBrowsers) ? known->title : "");
+    return;
+  }
   for (const auto& b : opened) recordVisit(*b);
   ViewUpdater::updateHistory();
   ViewUpdater::updateInspector();

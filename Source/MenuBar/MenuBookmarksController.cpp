@@ -398,11 +398,19 @@ void MenuBookmarksController::reload() {
 
 void MenuBookmarksController::updateView() {
   KESTO_ASSERT_MAIN_THREAD();
+  // A lock that covers the bookmark being edited ends the edit, which leaves it in its folder: its
+  // values are shown no more, hidden window or not. Once the lock is done: it saves.
+  if (isInEditMode_ && isLocked(lastAddedBookmark_))
+    fnd::DispatchQueue::main().async(lifetime_.whileAlive([this] {
+      if (isInEditMode_ && isLocked(lastAddedBookmark_)) cancelEdit();
+    }));
   // A hidden list does no work: every library change would otherwise lay out its cards and read
   // their tags. It catches up when its window comes forward.
   const ui::Window* window = collectionView ? collectionView->window() : nullptr;
   staleWhileHidden_ = window && !window->isVisible();
   if (staleWhileHidden_) return;
+  // Cards listed before a lock are offered no more.
+  if (kestoData) std::erase_if(kestoData->menuBookmarks(), isLocked);
   reload();
   fnd::logInfo("----> menubookmarks loaded...");
 }
@@ -619,8 +627,15 @@ void MenuBookmarksController::openSelectedBookmarkInBrowser(const std::string& b
     urls.push_back(*url);
   }
   // Only pages handed to the browser are visits: one that did not start (removed since the window
-  // looked, or its program missing) counts none.
-  if (urls.empty() || !sys::Workspace::openURLs(urls, browserIdentifier)) return;
+  // looked, or its program missing) counts none, and the user hears why nothing opened.
+  if (urls.empty()) return;
+  if (!sys::Workspace::openURLs(urls, browserIdentifier)) {
+    std::string known;
+    for (const auto* b : {&kFirefox, &kChrome, &kOpera})
+      if (browserIdentifier == b->identifier) known = b->title;
+    tellBrowserDidNotStart(browserIdentifier, known);
+    return;
+  }
   for (const auto& b : opened) recordMenuVisit(*b);
 }
 
@@ -801,6 +816,8 @@ void MenuBookmarksController::editSelectedBookmark() {
 }
 
 void MenuBookmarksController::showEdit(const std::shared_ptr<Bookmark>& bookmark) {
+  // A locked bookmark shows nothing of itself, here neither.
+  if (isLocked(bookmark)) return;
   view();
   prepareFolders();
   lastAddedBookmark_ = bookmark;
@@ -855,7 +872,7 @@ void MenuBookmarksController::cancelEdit() {
     auto target = folderForDone();
     // Without a choice the library's current folder stands as the choice, kept for later edits.
     if (!hasChosenFolder() && kestoData) selectedFolder_ = kestoData->currentFolder();
-    lastAddedBookmark_->setFolder(target ? target : Folder::inboxFolder());
+    fileLastAdded(target ? target : Folder::inboxFolder());
     saveEdited();
   }
   isInEditMode_ = false;
@@ -956,8 +973,19 @@ void MenuBookmarksController::comboBoxSelectionDidChange(int index) {
   }
   if (editFolderNote) editFolderNote->setHidden(!locked);
   if (!lastAddedBookmark_) return;
-  lastAddedBookmark_->setFolder(target);
+  fileLastAdded(target);
   saveEdited();
+}
+
+bool MenuBookmarksController::isLocked(const std::shared_ptr<Bookmark>& bookmark) {
+  return bookmark && bookmark->blocked() > 0;
+}
+
+void MenuBookmarksController::fileLastAdded(const std::shared_ptr<Folder>& folder) {
+  // A lock that came during the edit covers the bookmark where it found it: taken out, it would be
+  // locked in a folder that is not, seen by nobody.
+  if (!lastAddedBookmark_ || isLocked(lastAddedBookmark_)) return;
+  lastAddedBookmark_->setFolder(folder);
 }
 
 bool MenuBookmarksController::hasChosenFolder() const {

@@ -199,6 +199,11 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   // list, or the current folder an earlier Done took without a choice), else the library's
   // current folder; null (the Inbox) where there is none or it is locked.
   std::shared_ptr<Folder> folderForDone() const;
+  // Whether a lock covers the bookmark: its card and values are not offered, and the quick edit
+  // leaves it in its folder.
+  static bool isLocked(const std::shared_ptr<Bookmark>& bookmark);
+  // Files the bookmark being edited in `folder`, unless a lock covers it.
+  void fileLastAdded(const std::shared_ptr<Folder>& folder);
   // Whether a folder chosen in this or an earlier edit still exists.
   bool hasChosenFolder() const;
   // One edit of the bookmark being edited, saved at once (nothing without one).

@@ -1,5 +1,6 @@
 #include "Views/OpenBookmarkAddress.h"
 
+#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/System/Workspace.h"
 #include "Support/AlertPresenter.h"
 
@@ -34,6 +35,21 @@ void openBookmarkAddress(const std::string& url, std::function<void()> handedOve
       return;
     }
   }
+}
+
+void tellBrowserDidNotStart(const std::string& browserIdentifier, const std::string& knownName) {
+  const auto browser = sys::Workspace::browserForIdentifier(browserIdentifier);
+  // The name the user clicked, else the desktop's.
+  std::string name = !knownName.empty() ? knownName : browser ? browser->name : "";
+  if (name.empty()) {
+    name = browserIdentifier;
+    if (name.ends_with(".desktop")) name.resize(name.size() - 8);
+  }
+  const std::string why = browser ? "Its program could not be started." : name + " is not installed.";
+  // Never inside the click, key or menu callback that tried it.
+  fnd::DispatchQueue::main().async([name, why] {
+    AlertPresenter::alert(name + " did not start", "The page was not opened. " + why);
+  });
 }
 
 }  // namespace kesto

@@ -13,4 +13,9 @@ namespace kesto {
 // opener (at once, or after the user's Open), and never when nothing was opened.
 void openBookmarkAddress(const std::string& url, std::function<void()> handedOver = {});
 
+// Tells the user that the browser named by `browserIdentifier` (a desktop entry id or a known
+// bundle identifier) did not start, so no page was opened: with an alert, once the current event
+// has been handled. `knownName`, when given, is the name the user chose it by.
+void tellBrowserDidNotStart(const std::string& browserIdentifier, const std::string& knownName = {});
+
 }  // namespace kesto

@@ -9,6 +9,7 @@
 #include "Model/BookmarkServiceClient.h"
 #include "Model/Service.h"
 
+#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/UndoManager.h"
 #include "Platform/Store/Context.h"
 #include "Platform/System/Workspace.h"
@@ -564,7 +565,8 @@ TEST_F(BookmarkActionTest, ACancelledOpenIsNoVisit) {
 }
 
 // Open With counts a visit only once the browser started: a program that did not start, or a
-// browser that is not installed, counts nothing and tells the lists nothing.
+// browser that is not installed, counts nothing and tells the lists nothing; the user is told by
+// name, once the menu's action has returned.
 TEST_F(BookmarkActionTest, ABrowserThatDoesNotStartIsNoVisit) {
   installVivaldi(std::getenv("XDG_DATA_HOME"));
   auto a = add("http://a.example/", "A");
@@ -574,9 +576,15 @@ TEST_F(BookmarkActionTest, ABrowserThatDoesNotStartIsNoVisit) {
   launched.failing = true;
   controller().openSelectedBookmarkInBrowser("vivaldi-stable.desktop");
   EXPECT_EQ(launched.size(), 1u) << "tried";
+  EXPECT_TRUE(alerts->shown.empty()) << "not told inside the action";
+  ASSERT_TRUE(runUntil([&] { return alerts->shown.size() == 1; }));
+  EXPECT_EQ(alerts->shown[0].title, "Vivaldi did not start");
   // Not installed here: nothing is tried.
   ASSERT_TRUE(controller().performAction(cmd::openSelectedBookmarksInSafari, nullptr));
   EXPECT_EQ(launched.size(), 1u);
+  ASSERT_TRUE(runUntil([&] { return alerts->shown.size() == 2; }));
+  EXPECT_EQ(alerts->shown[1].title, "Safari did not start");
+  EXPECT_EQ(alerts->shown[1].message, "The page was not opened. Safari is not installed.");
   for (const auto& bookmark : {a, b}) {
     EXPECT_EQ(bookmark->timesOpened(), 0);
     EXPECT_FALSE(bookmark->lastOpened());
@@ -587,6 +595,10 @@ TEST_F(BookmarkActionTest, ABrowserThatDoesNotStartIsNoVisit) {
   EXPECT_EQ(launched.size(), 2u);
   for (const auto& bookmark : {a, b}) EXPECT_EQ(bookmark->timesOpened(), 1);
   EXPECT_EQ(dm().numberOfBookmarksVisitedToday(), 2);
+  bool queuedAfter = false;  // what the launch queued runs first
+  fnd::DispatchQueue::main().async([&] { queuedAfter = true; });
+  ASSERT_TRUE(runUntil([&] { return queuedAfter; }));
+  EXPECT_EQ(alerts->shown.size(), 2u) << "a start is told of by nothing";
 }
 
 TEST_F(BookmarkActionTest, ListKeysOpenDeleteAndClear) {

@@ -6,6 +6,7 @@
 #include "Model/Base64.h"
 #include "Model/LibraryFixture.h"
 #include "Model/ViewUpdater.h"
+#include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/System/Workspace.h"
 #include "Platform/UI/Button.h"
@@ -23,6 +24,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 // Last: the toolkit's headers define names the store's headers use.
 #include "Harness/FocusedKeys.h"
 
@@ -244,11 +246,16 @@ TEST_F(MenuBookmarks, FavouritesAndRecentlyOpenedLists) {
   EXPECT_NE(menu.emptyListHint->stringValue().find("most recently opened"), std::string::npos);
 }
 
-// Firefox is installed here (its desktop entry in the test's home), so its button can be on;
-// questions are answered by `alerts`.
+// Firefox is installed here (its desktop entry in the test's home, and the machine's entries out
+// of sight), so its button can be on; questions are answered by `alerts`.
 class MenuWithFirefox : public MenuBookmarks {
  protected:
   void SetUp() override {
+    const char* dirs = std::getenv("XDG_DATA_DIRS");
+    savedDataDirs = dirs ? std::optional<std::string>(dirs) : std::nullopt;
+    const std::string machine = std::string(std::getenv("HOME")) + "/no-machine-entries";
+    std::filesystem::create_directories(machine);
+    setenv("XDG_DATA_DIRS", machine.c_str(), 1);
     const std::string applications = std::string(std::getenv("XDG_DATA_HOME")) + "/applications";
     std::filesystem::create_directories(applications);
     writeFile(applications + "/firefox.desktop", "[Desktop Entry]\nType=Application\nName=Firefox\nExec=firefox %u\n");
@@ -258,8 +265,11 @@ class MenuWithFirefox : public MenuBookmarks {
   void TearDown() override {
     TestAlertResponder::uninstall();
     MenuBookmarks::TearDown();
+    if (savedDataDirs) setenv("XDG_DATA_DIRS", savedDataDirs->c_str(), 1);
+    else unsetenv("XDG_DATA_DIRS");
   }
   std::shared_ptr<TestAlertResponder> alerts;
+  std::optional<std::string> savedDataDirs;
 };
 
 // An address of another scheme is asked about as the library window asks, once the double click
@@ -336,7 +346,8 @@ TEST_F(MenuWithFirefox, ACancelledOpenIsNoVisit) {
 }
 
 // A browser button's launch is a visit only once the browser started: a program that did not
-// start, or a browser removed since the window looked, counts nothing.
+// start, or a browser removed since the window looked, counts nothing, and the user is told so
+// by name, once the click has been handled.
 TEST_F(MenuWithFirefox, ABrowserThatDoesNotStartIsNoVisit) {
   type("red");
   const auto& list = dm.menuBookmarks();
@@ -349,16 +360,27 @@ TEST_F(MenuWithFirefox, ABrowserThatDoesNotStartIsNoVisit) {
   EXPECT_EQ(launches.size(), 1u) << "tried";
   EXPECT_EQ(redBus->timesOpened(), 0);
   EXPECT_FALSE(redBus->lastOpened());
+  EXPECT_TRUE(alerts->shown.empty()) << "not told inside the click";
+  ASSERT_TRUE(runUntil([&] { return alerts->shown.size() == 1; }));
+  EXPECT_EQ(alerts->shown[0].title, "Firefox did not start");
+  EXPECT_EQ(alerts->shown[0].message, "The page was not opened. Its program could not be started.");
   launches.failing = false;
   menu.openSelectedBookmarkInBrowser("org.mozilla.firefox");
   EXPECT_EQ(launches.size(), 2u);
   EXPECT_EQ(redBus->timesOpened(), 1);
   EXPECT_TRUE(redBus->lastOpened());
+  bool queuedAfter = false;  // what the launch queued runs first
+  fnd::DispatchQueue::main().async([&] { queuedAfter = true; });
+  ASSERT_TRUE(runUntil([&] { return queuedAfter; }));
+  EXPECT_EQ(alerts->shown.size(), 1u) << "a start is told of by nothing";
   // Removed while the window still offers it.
   std::filesystem::remove(std::string(std::getenv("XDG_DATA_HOME")) + "/applications/firefox.desktop");
   menu.openSelectedBookmarkInBrowser("org.mozilla.firefox");
   EXPECT_EQ(launches.size(), 2u);
   EXPECT_EQ(redBus->timesOpened(), 1);
+  ASSERT_TRUE(runUntil([&] { return alerts->shown.size() == 2; }));
+  EXPECT_EQ(alerts->shown[1].title, "Firefox did not start");
+  EXPECT_EQ(alerts->shown[1].message, "The page was not opened. Firefox is not installed.");
 }
 
 TEST_F(MenuBookmarks, CardsStopShortOfTheScroller) {
@@ -403,7 +425,17 @@ TEST(MenuCards, WidthsShareWhatIsLeftOver) {
   EXPECT_EQ(menuCardSize(777).height, 100);
 }
 
-class QuickEdit : public MenuBookmarks {};
+class QuickEdit : public MenuBookmarks {
+ protected:
+  static std::string folderNameOf(const Bookmark::Ref& b) { return b->folder() ? b->folder()->name() : "(none)"; }
+  // The folder chosen from the box's whole list, as a click on its row chooses it.
+  void chooseFromList(MenuBookmarksController& m, const Folder::Ref& f) {
+    const auto paths = m.editFolder->objectValues();
+    const auto at = std::find(paths.begin(), paths.end(), f->completeFolderPath());
+    ASSERT_NE(at, paths.end()) << f->name();
+    m.comboBoxSelectionDidChange(int(at - paths.begin()));
+  }
+};
 
 TEST_F(QuickEdit, ShowsTheBookmarksOwnValuesAndSavesEachField) {
   redCar->setNotes("keep me");
@@ -596,6 +628,54 @@ TEST_F(QuickEdit, ALockedFolderChosenFilesTheBookmarkInTheInboxAtOnce) {
   EXPECT_EQ(menu.editFolder->stringValue(), "Inbox");
 }
 
+// A lock covers a bookmark where it finds it: the quick edit never takes a locked bookmark out of
+// its locked folder (so never leaves it locked in one that is not), and offers no locked
+// bookmark for editing. Locking as the folder list does: the flags, then the library told.
+TEST_F(QuickEdit, ALockedBookmarkStaysLockedInItsFolderAndIsNotOffered) {
+  auto apple = folder("f-apple", "Apple");
+  auto other = folder("f-other", "Other Things");
+  save();
+  load(dm);
+  dm.setCurrentFolder(other);
+  const auto lock = [&](const Folder::Ref& f, bool tell) {
+    f->setBlocked(1);
+    auto inside = dm.bookmarksWithFolder(f->folderID());
+    for (const auto& b : inside) b->setBlocked(1);
+    save();
+    if (tell) dm.addBookmarks(inside);
+  };
+  // Apple chosen, then locked before Done (the window hidden meanwhile; nothing told): neither a
+  // later choice nor Done takes the bookmark out.
+  menu.showEdit(redCar);
+  chooseFromList(menu, apple);
+  ASSERT_EQ(folderNameOf(redCar), "Apple");
+  lock(apple, false);
+  chooseFromList(menu, other);
+  menu.cancelEdit();
+  EXPECT_EQ(folderNameOf(redCar), "Apple");
+  EXPECT_EQ(redCar->blocked(), 1);
+
+  // Without a choice, the library's current folder locked while the edit is open and its cards
+  // listed: the lock ends the edit, which leaves the bookmark there, and the cards go.
+  dm.setCurrentFolder(news);
+  MenuBookmarksController fresh;  // no earlier choice
+  fresh.kestoData = &dm;
+  fresh.awakeFromNib();
+  fresh.searchField->setStringValue("red");
+  fresh.search();
+  fresh.showEdit(redBus);
+  lock(news, true);
+  EXPECT_TRUE(runUntil([&] { return !fresh.isInEditMode(); })) << "the lock ends the edit";
+  EXPECT_EQ(folderNameOf(redBus), "News");
+  EXPECT_EQ(redBus->blocked(), 1);
+  EXPECT_EQ(fresh.collectionView->numberOfItemsInSection(0), 0);
+  // Nothing locked is offered for editing.
+  dm.setSelectedBookmarksMenu({tagged});
+  fresh.editSelectedBookmark();
+  EXPECT_FALSE(fresh.isInEditMode());
+  EXPECT_FALSE(WrenEntity::defaultContext()->hasChanges());
+}
+
 // The folder box's list opens as soon as the typed text matches a folder; the keys that move on
 // or act are not lost to it: Tab closes it and moves to the next field, where Return acts. The
 // arrows and Return in the open list choose.
@@ -632,6 +712,36 @@ TEST_F(QuickEdit, WithTheFolderListOpenTabMovesOnAndReturnActs) {
   EXPECT_EQ(menu.editFolder->stringValue(), searchFolder->completeFolderPath());
   menu.cancelEdit();
   EXPECT_EQ(redCar->folder(), searchFolder);
+  window.orderOut();
+}
+
+// Opening the folder box's list from its field (the arrow) and closing it with Escape chooses
+// nothing: the bookmark stays in its folder, though the box shows another that is in the list.
+TEST_F(QuickEdit, OpeningTheFolderListChoosesNothing) {
+  auto other = folder("f-other", "Other Things");
+  save();
+  load(dm);
+  dm.setCurrentFolder(other);
+  ui::Window window(fnd::Rect(0, 0, 560, 497));
+  window.setContentView(menu.view());
+  window.makeKeyAndOrderFront();
+  ASSERT_TRUE(runUntil([&] { return QApplication::activeWindow() == static_cast<QWidget*>(window.nativeHandle()); }));
+  menu.showEdit(redCar);
+  ASSERT_EQ(menu.editFolder->stringValue(), other->completeFolderPath());
+  window.makeFirstResponder(menu.editFolder.get());
+  ASSERT_TRUE(runUntil([&] { return QApplication::focusWidget() != nullptr; }));
+  menu.editFolder->showPopup();
+  ASSERT_TRUE(runUntil([&] { return menu.editFolder->isExpanded(); }));
+  EXPECT_EQ(folderNameOf(redCar), "News") << "opened";
+  press(Qt::Key_Escape);
+  ASSERT_TRUE(runUntil([&] { return !menu.editFolder->isExpanded(); }));
+  EXPECT_EQ(folderNameOf(redCar), "News") << "closed by Escape";
+  EXPECT_FALSE(WrenEntity::defaultContext()->hasChanges());
+  // Leaving the field for another is no choice either; the list's own item still is.
+  window.makeFirstResponder(menu.editNotes.get());
+  EXPECT_EQ(folderNameOf(redCar), "News") << "left";
+  chooseFromList(menu, other);
+  EXPECT_EQ(folderNameOf(redCar), "Other Things");
   window.orderOut();
 }
 

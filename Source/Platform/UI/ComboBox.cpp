@@ -70,6 +70,10 @@ ComboBox::ComboBox(const fnd::Rect& frame) : TextControl(frame) {
   combo->setInsertPolicy(QComboBox::NoInsert);
   // Nothing is completed inline: what was typed stays as typed; the list offers the rest.
   combo->setCompleter(nullptr);
+  // The toolkit takes a field left with text that equals an item (its list opening takes the
+  // focus) for that item's activation: the field's text is no choice, so the box hears nothing
+  // of the field's end of editing.
+  QObject::disconnect(combo->lineEdit(), &QLineEdit::editingFinished, combo, nullptr);
   QObject::connect(combo->lineEdit(), &QLineEdit::textEdited, combo, [this] { userDidChangeText(); });
   QObject::connect(combo->lineEdit(), &QLineEdit::returnPressed, combo, [this] { sendAction(); });
   // A choice from the list is no typing: the delegate hears of typed changes only, so a list

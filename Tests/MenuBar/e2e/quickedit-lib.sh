@@ -31,3 +31,45 @@ edit_card() {  # text
   e2e_click "$menu" 510 81  # Edit…
   sleep 0.5
 }
+
+# Whether a pop-up of the program shows (a context menu, the Folder box's list): a window of its
+# own that was not there when `before_popup` looked (the tray icon is one of the program's too).
+kesto_windows() { xdotool search --onlyvisible --class kesto 2>/dev/null | sort; }
+before_popup() { popup_base="$(kesto_windows)"; }
+popup_shown() { [[ -n "$(comm -13 <(echo "$popup_base") <(kesto_windows))" ]]; }
+# The main window's folder context menu (the row's y given): its sixth item locks; a locked
+# folder, which cannot be renamed, has one item fewer above the fifth, which unlocks. A password
+# is made the first time, as a new user makes it.
+password_item() {  # row-y 1|0
+  before_popup
+  e2e_click "$win" 80 "$1" 3
+  e2e_wait_until 10 popup_shown || fail "no context menu"
+  xdotool key --delay 80 Down Down Down Down Down
+  (($2)) && xdotool key Down
+  xdotool key Return
+}
+# Types the password into the panel that asks for it ($panel), twice for a new one, and Return.
+password_typed() {  # [new]
+  panel="$(e2e_wait_window '^Kesto Password$' 10)" || fail "no password panel"
+  xdotool windowactivate --sync "$panel" >/dev/null 2>&1
+  xdotool type --delay 40 "pw-e2e"
+  [[ "${1:-}" == new ]] && { xdotool key Tab; xdotool type --delay 40 "pw-e2e"; }
+  xdotool key Return
+}
+password_made() { [[ "$(e2e_sql "select count(*) from ZCONFIG where ZKESTOKEY = 'password'")" == 1 ]]; }
+make_password() {  # row-y
+  password_item "$1" 1
+  password_typed new
+  e2e_wait_until 10 password_made || fail "no password stored"
+  confirmation() { xdotool search --onlyvisible --name '^Kesto Password$' 2>/dev/null | grep -vx "$panel" | head -n1; }
+  confirmed() { [[ -n "$(confirmation)" ]]; }
+  e2e_wait_until 10 confirmed || fail "no confirmation that the password was made"
+  e2e_key "$(confirmation)" Return
+  e2e_wait_until 10 e2e_no_window '^Kesto Password$' || fail "Return left the confirmation open"
+}
+folder_locked() { [[ "$(e2e_sql "select ZBLOCKED from ZFOLDER where ZNAME = '$1'")" == "$2" ]]; }
+set_lock() {  # folder row-y 1|0
+  password_item "$2" "$3"
+  password_typed
+  e2e_wait_until 10 folder_locked "$1" "$3" || fail "$1 is not $( (($3)) && echo locked || echo unlocked)"
+}

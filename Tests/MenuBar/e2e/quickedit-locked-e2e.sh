@@ -20,32 +20,10 @@ sleep 2
 
 folder_of() { e2e_sql "select f.ZNAME from ZBOOKMARK b join ZFOLDER f on f.Z_PK = b.ZFOLDER where b.ZURL like '%$1%'"; }
 blocked_of() { e2e_sql "select ZBLOCKED from ZBOOKMARK where ZURL like '%$1%'"; }
-kesto_locked() { [[ "$(e2e_sql "select ZBLOCKED from ZFOLDER where ZNAME = 'Kesto'")" == 1 ]]; }
-
-# The Kesto folder (the eighth row of the folder list) locked through its context menu: the
-# first time makes the password and locks nothing, the second locks.
-lock_kesto() {
-  e2e_click "$win" 80 330 3
-  sleep 0.6
-  xdotool key --delay 80 Down Down Down Down Down Down Return
-}
-lock_kesto
-panel="$(e2e_wait_window '^Kesto Password$' 10)" || fail "no new-password panel"
-xdotool windowactivate --sync "$panel" >/dev/null 2>&1
-xdotool type --delay 40 "pw-e2e"; xdotool key Tab; xdotool type --delay 40 "pw-e2e"; xdotool key Return
-made() { [[ "$(e2e_sql "select count(*) from ZCONFIG where ZKESTOKEY = 'password'")" == 1 ]]; }
-e2e_wait_until 10 made || fail "no password stored"
-# The confirmation, a window of the same name once the panel has gone.
-other_than_panel() { xdotool search --onlyvisible --name '^Kesto Password$' 2>/dev/null | grep -vx "$panel" | head -n1; }
-confirmed() { [[ -n "$(other_than_panel)" ]]; }
-e2e_wait_until 10 confirmed || fail "no confirmation that the password was made"
-e2e_key "$(other_than_panel)" Return
-e2e_wait_until 10 e2e_no_window '^Kesto Password$' || fail "Return left the confirmation open"
-lock_kesto
-panel="$(e2e_wait_window '^Kesto Password$' 10)" || fail "no password panel"
-xdotool windowactivate --sync "$panel" >/dev/null 2>&1
-xdotool type --delay 40 "pw-e2e"; xdotool key Return
-e2e_wait_until 10 kesto_locked || fail "Kesto is not locked"
+# The Kesto folder (the eighth row of the folder list) locked through its context menu, once
+# the password is made.
+make_password 330
+set_lock Kesto 330 1
 # The sidebar's current folder stays out of it: the Library row.
 e2e_key "$win" Escape
 xdotool mousemove --window "$win" 80 190 click 1
