@@ -14,7 +14,11 @@
 #include "Platform/UI/Button.h"
 #include "Platform/UI/SearchField.h"
 #include "Platform/UI/Window.h"
+#include "Platform/UI/Event.h"
 #include "Sidebar/FoldersController.h"
+#include "Sidebar/SidebarKeys.h"
+#include "Views/SourceList.h"
+#include "Views/SourceListItem.h"
 #include "Views/LinkLabel.h"
 #include "Views/Pathbar.h"
 #include "Views/TextLabel.h"
@@ -75,6 +79,29 @@ class SearchTest : public AppTest {
     drainTurns();
   }
   std::string fieldText() { return controller().views().searchField->stringValue(); }
+  std::string countText() { return controller().views().foundBookmarksLabel->stringValue(); }
+  // The sidebar list holding a row titled `title`, and that row's item.
+  std::pair<SourceList*, SourceListItem*> sidebarRow(const std::string& title) {
+    std::function<std::pair<SourceList*, SourceListItem*>(ui::View&)> walk = [&](ui::View& v) {
+      if (auto* list = dynamic_cast<SourceList*>(&v))
+        for (long r = 0; r < list->numberOfRows(); ++r)
+          if (auto* item = sourcelistitems::itemFrom(list->itemAtRow(r)); item && item->title() == title)
+            return std::make_pair(list, item);
+      for (const auto& sub : v.subviews())
+        if (auto found = walk(*sub); found.first) return found;
+      return std::pair<SourceList*, SourceListItem*>{};
+    };
+    return walk(*ui->sidebarPane().view());
+  }
+  // A plain click, press and release, in the middle of a sidebar row.
+  void clickRow(const std::string& title) {
+    auto [list, item] = sidebarRow(title);
+    ASSERT_TRUE(list) << title;
+    const fnd::Rect r = list->rectOfRow(list->rowForItem(item));
+    const fnd::Point p = list->convertPointToView(fnd::Point{r.midX(), r.midY()}, nullptr);
+    list->mouseDown(ui::Event::mouse(ui::EventType::LeftMouseDown, p, 0, 1));
+    list->mouseUp(ui::Event::mouse(ui::EventType::LeftMouseUp, p, 0, 1));
+  }
   bool countShown() {
     const auto& found = *controller().views().foundBookmarksLabel;
     return !found.isHidden() && !found.stringValue().empty();
@@ -159,6 +186,117 @@ TEST_F(SearchTest, ChoosingAnotherRowEndsTheSearch) {
     EXPECT_FALSE(countShown()) << row.name << ": " << controller().views().foundBookmarksLabel->stringValue();
     reloadLibrary();
     EXPECT_EQ(dm().bookmarks().size(), row.shown) << row.name << " after a reload";
+  }
+}
+
+// While a search is on, whatever reloads the list or the library (an import or a hand-over that
+// brings nothing or something, a list reloaded under the results, a page update in a smart list)
+// leaves the list showing what the field and its count say: the search runs again.
+TEST_F(SearchTest, AReloadWhileSearchingSearchesAgain) {
+  seed();
+  auto reading = addFolder("Reading");
+  add("http://inside.example/", "Alpha inside", reading);
+  build(6);
+  auto* folders = ui->foldersController();
+  ASSERT_TRUE(folders);
+  folders->selectFolderWithID(reading->folderID());
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 1; }, 5));
+  type("alpha");
+  const std::vector<std::string> found{"Alpha inside", "Alpha news", "Fourth", "Second", "Third"};
+  ASSERT_EQ(titles(), found);
+  auto agree = [&](const std::vector<std::string>& want, const std::string& count) {
+    return fieldText() == "alpha" && dm().isSearching() && titles() == want && countText() == count &&
+           countShown();
+  };
+  // A reload of the whole library that brought nothing.
+  reloadLibrary();
+  EXPECT_TRUE(runUntil([&] { return agree(found, "5 matches"); }, 5))
+      << "after a reload: " << titles().size() << " shown under '" << countText() << "'";
+  // One that brought a match: it is among the results and counted.
+  add("http://new.example/", "Alpha new", reading);
+  reloadLibrary();
+  auto more = found;
+  more.insert(more.begin() + 1, "Alpha new");
+  EXPECT_TRUE(runUntil([&] { return agree(more, "6 matches"); }, 5))
+      << "after an import: " << titles().size() << " shown under '" << countText() << "'";
+  // The folder's own list loaded under the results (a move into it, a change of order).
+  dm().loadBookmarks();
+  EXPECT_TRUE(agree(more, "6 matches")) << titles().size() << " shown under '" << countText() << "'";
+  // A search whose one match a page update renamed away shows none after the next reload, and
+  // offers the web search.
+  type("fourth");
+  ASSERT_EQ(titles(), std::vector<std::string>{"Fourth"});
+  dm().bookmarks().front()->setTitle("Fifth");
+  ASSERT_TRUE(WrenEntity::saveContext());
+  dm().loadBookmarks();
+  EXPECT_TRUE(dm().bookmarks().empty()) << titles().front();
+  EXPECT_EQ(countText(), "0 matches - search with google");
+}
+
+// The same in a smart list of the History tab, which a page update rebuilds and loads again.
+TEST_F(SearchTest, AHistoryListRebuiltWhileSearchingKeepsTheResults) {
+  defaults().setString(SelectedHistoryView, SelectedView);
+  defaults().setInteger(3, "CurrentlySelectedHistoryItem");  // Modified Today
+  seed();
+  build(5);
+  ASSERT_TRUE(sidebarRow("Modified Today").first);
+  type("news");
+  ASSERT_EQ(titles(), std::vector<std::string>{"Alpha news"});
+  // What a page update asks for: the list is rebuilt, its row chosen again and loaded.
+  ViewUpdater::updateHistory();
+  spin(0.3);
+  drainTurns();
+  EXPECT_EQ(titles(), std::vector<std::string>{"Alpha news"});
+  EXPECT_EQ(countText(), "1 match");
+  EXPECT_EQ(fieldText(), "news");
+}
+
+// Choosing a list ends the search before that list loads, also when the row chosen is the one
+// already shown (clicking it opens no rename then) and when it is a row of a smart list.
+TEST_F(SearchTest, ChoosingAListOrClickingTheRowShownEndsTheSearch) {
+  seed();
+  auto reading = addFolder("Reading");
+  add("http://inside.example/", "Alpha inside", reading);
+  build(6);
+  auto* folders = ui->foldersController();
+  ASSERT_TRUE(folders);
+  struct Step {
+    const char* name;
+    std::function<void()> show, choose;
+    std::size_t shown;
+  };
+  const std::vector<Step> steps = {
+      {"the folder shown", [&] { folders->selectFolderWithID(reading->folderID()); }, [&] { clickRow("Reading"); }, 1},
+      {"the Library shown", [&] { folders->selectLibraryView(); }, [&] { clickRow("Library"); }, 6},
+  };
+  for (const auto& step : steps) {
+    step.show();
+    ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == step.shown; }, 5)) << step.name;
+    type("alpha");
+    ASSERT_TRUE(dm().isSearching()) << step.name;
+    step.choose();
+    EXPECT_TRUE(runUntil([&] { return fieldText().empty() && dm().bookmarks().size() == step.shown; }, 5))
+        << step.name << ": '" << fieldText() << "', " << dm().bookmarks().size() << " shown";
+    EXPECT_FALSE(dm().isSearching()) << step.name;
+    EXPECT_FALSE(countShown()) << step.name;
+    spin(ui::Event::doubleClickInterval() + 0.2);
+    EXPECT_FALSE(sidebarRow("Reading").first->isEditing()) << step.name << ": the click opened a rename";
+  }
+  // A row of a smart list, another one and then the one shown.
+  // The History tab, through its stored choice as at start.
+  defaults().setString(SelectedHistoryView, SelectedView);
+  defaults().setInteger(3, "CurrentlySelectedHistoryItem");
+  fnd::NotificationCenter::defaultCenter().postNotificationName(SelectCurrentSidebarViewNotification);
+  ASSERT_TRUE(runUntil([&] { return sidebarRow("Modified Today").first != nullptr && dm().bookmarks().size() == 6; }, 5))
+      << dm().bookmarks().size();
+  for (const char* row : {"Added Today", "Added Today"}) {
+    type("alpha");
+    ASSERT_TRUE(dm().isSearching()) << row;
+    if (!dm().isSearching()) continue;
+    clickRow(row);
+    EXPECT_TRUE(runUntil([&] { return fieldText().empty() && dm().bookmarks().size() == 6; }, 5))
+        << row << ": '" << fieldText() << "', " << dm().bookmarks().size() << " shown";
+    EXPECT_FALSE(dm().isSearching()) << row;
   }
 }
 
