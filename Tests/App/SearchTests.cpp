@@ -298,6 +298,16 @@ TEST_F(SearchTest, ChoosingAListOrClickingTheRowShownEndsTheSearch) {
         << row << ": '" << fieldText() << "', " << dm().bookmarks().size() << " shown";
     EXPECT_FALSE(dm().isSearching()) << row;
   }
+  // A tag of the Tags tab.
+  defaults().setString(SelectedTagsView, SelectedView);
+  fnd::NotificationCenter::defaultCenter().postNotificationName(SelectCurrentSidebarViewNotification);
+  ASSERT_TRUE(runUntil([&] { return sidebarRow("alphatag").first != nullptr; }, 5));
+  type("alpha");
+  ASSERT_TRUE(dm().isSearching());
+  clickRow("alphatag");
+  EXPECT_TRUE(runUntil([&] { return fieldText().empty() && titles() == std::vector<std::string>{"Third"}; }, 5))
+      << "'" << fieldText() << "', " << dm().bookmarks().size() << " shown";
+  EXPECT_FALSE(dm().isSearching());
 }
 
 TEST_F(SearchTest, DeletingDuringASearchRunsItAgainSoTheTrashedLeaveTheResults) {
