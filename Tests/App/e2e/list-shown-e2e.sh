@@ -80,20 +80,26 @@ e2e_wait_until 10 shows -field -count +list || fail "the Apple folder kept the s
 
 # An archive of the Apple folder's own addresses, handed in and answered Yes (skip duplicates):
 # nothing comes in, and the folder's list is still there afterwards.
-package="$work/Apple.kesto"
-mkdir -p "$package/Contents"
-e2e_sql "select ZURL from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER = f.Z_PK where f.ZNAME = 'Apple'" >"$work/apple-urls"
-[[ "$(wc -l <"$work/apple-urls")" -ge 1 ]] || fail "the Apple folder holds nothing"
-python3 - "$package/Contents/kesto.xml" "$work/apple-urls" <<'PY'
+# Writes $work/NAME.kesto, a shared-folder archive of the folder NAME's own addresses, and prints its path.
+archive_of() {  # name
+  local package="$work/$1.kesto"
+  mkdir -p "$package/Contents"
+  e2e_sql "select ZURL from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER = f.Z_PK where f.ZNAME = '$1'" >"$work/$1-urls"
+  [[ "$(wc -l <"$work/$1-urls")" -ge 1 ]] || return 1
+  python3 - "$package/Contents/kesto.xml" "$work/$1-urls" "$1" <<'PY'
 import sys
 urls = open(sys.argv[2]).read().split()
 marks = "".join(f"<bookmark><folders><folder-id>F0</folder-id></folders><title><![CDATA[Again]]></title>"
                 f"<url><![CDATA[{u}]]></url></bookmark>" for u in urls)
-open(sys.argv[1], "w").write('<?xml version="1.0" encoding="UTF-8"?>\n<kesto-file><kesto-id>kesto-X</kesto-id>'
-                             f"<bookmarks>{marks}</bookmarks><folders><folder><folderID>F0</folderID>"
-                             "<parentFolderID>_imported</parentFolderID><name><![CDATA[Apple]]></name></folder>"
+open(sys.argv[1], "w").write('<?xml version="1.0" encoding="UTF-8"?>\n<kesto-file>'
+                             f"<kesto-id>kesto-{sys.argv[3]}</kesto-id><bookmarks>{marks}</bookmarks>"
+                             "<folders><folder><folderID>F0</folderID>"
+                             f"<parentFolderID>_imported</parentFolderID><name><![CDATA[{sys.argv[3]}]]></name></folder>"
                              "</folders></kesto-file>\n")
 PY
+  echo "$package"
+}
+package="$(archive_of Apple)" || fail "the Apple folder holds nothing"
 held="$(e2e_sql 'select count(*) from ZBOOKMARK')"
 "$kesto" "$package" >>"$work/kesto.log" 2>&1
 question="$(e2e_wait_window '^Would you like Kesto to automatically skip duplicates' 30)" || fail "no duplicates question"
@@ -114,20 +120,7 @@ skipped_import() {
   e2e_wait_until 5 e2e_no_window '^Import complete$' || fail "the notice stayed"
   [[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == "$held" ]] || fail "skipping every duplicate still added bookmarks"
 }
-# An archive of the Search folder's own addresses.
-package="$work/Search.kesto"
-mkdir -p "$package/Contents"
-e2e_sql "select ZURL from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER = f.Z_PK where f.ZNAME = 'Search'" >"$work/search-urls"
-python3 - "$package/Contents/kesto.xml" "$work/search-urls" <<'PY'
-import sys
-urls = open(sys.argv[2]).read().split()
-marks = "".join(f"<bookmark><folders><folder-id>F0</folder-id></folders><title><![CDATA[Again]]></title>"
-                f"<url><![CDATA[{u}]]></url></bookmark>" for u in urls)
-open(sys.argv[1], "w").write('<?xml version="1.0" encoding="UTF-8"?>\n<kesto-file><kesto-id>kesto-Y</kesto-id>'
-                             f"<bookmarks>{marks}</bookmarks><folders><folder><folderID>F0</folderID>"
-                             "<parentFolderID>_imported</parentFolderID><name><![CDATA[Search]]></name></folder>"
-                             "</folders></kesto-file>\n")
-PY
+package="$(archive_of Search)" || fail "the Search folder holds nothing"
 
 # The Search folder shown, "bing" searched (one match), File > Import of the archive, Yes to skip
 # duplicates: the match is still listed under the field and its count.
