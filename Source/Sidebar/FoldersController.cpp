@@ -533,6 +533,9 @@ void FoldersController::updateView() {
   }
   ViewUpdater::updateBookmarks();
   if (found) selectItem(found.get());
+  // While a search is on, the row chosen again above is the row already shown, not the user's
+  // choice: its list is not loaded after the selection delay, which would end the search.
+  if (kestoData_ && kestoData_->isSearching()) fnd::RunLoop::cancelPreviousPerformRequests(this);
 }
 
 void FoldersController::loadBadges() {
