@@ -13,6 +13,7 @@
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/StandardPaths.h"
 #include "Platform/Foundation/TimeZone.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UndoManager.h"
@@ -162,6 +163,9 @@ void AppStartup::initializeLogging() {
   LogCenter::addLogger(console);
   console->setColorsEnabled(true);
   console->setForegroundColor(LogColor{0.0, 0.502, 0.251, 1.0}, std::nullopt, fnd::LogFlag::Info);
+  // Kesto's cache folder is closed to others at each start, as its other folders are when first
+  // used (the logs' folder just below), also when an older version or another program made it.
+  fnd::StandardPaths::applicationCachesDirectory();
   auto file = std::make_shared<RollingFileLogger>();
   file->setMaximumFileSize(1048576);
   file->setRollingFrequency(86400);

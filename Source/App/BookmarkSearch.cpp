@@ -108,6 +108,7 @@ BookmarkSearch::BookmarkSearch() { KESTO_ASSERT_MAIN_THREAD(); }
 
 BookmarkSearch::~BookmarkSearch() {
   lifetime_.end();
+  if (controller_) controller_->setSearchResultsKeeper(nullptr);
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
   if (const auto& field = listViews().searchField) field->setDelegate(nullptr);
   if (const auto& field = listViews().searchInScopeField) field->setDelegate(nullptr);
@@ -122,7 +123,18 @@ void BookmarkSearch::awakeFromNib() {
   KESTO_ASSERT_MAIN_THREAD();
   auto& center = fnd::NotificationCenter::defaultCenter();
   center.addObserver(this, [this](const fnd::Notification&) { selectBookmarksView(); }, SelectBookmarksView);
+  // The whole library was read again (an import, a hand-over, a sync, a restore): results shown
+  // from before are searched again at the list's next refresh, which this asks for.
+  center.addObserver(
+      this,
+      [this](const fnd::Notification&) {
+        if (!kestoData_ || !kestoData_->isSearching()) return;
+        libraryReloaded_ = true;
+        ViewUpdater::updateBookmarks();
+      },
+      UpdateFoldersNotification);
   if (!controller_) return;
+  controller_->setSearchResultsKeeper([this] { return keepResultsShown(); });
   const auto& bc = listViews();
   if (bc.searchField) {
     if (auto* wren = dynamic_cast<WrenSearchField*>(bc.searchField.get())) wren->setMouseDownHandler([this] { find(); });
@@ -199,55 +211,82 @@ void BookmarkSearch::search() {
   KESTO_ASSERT_MAIN_THREAD();
   if (!controller_ || !kestoData_) return;
   const auto& bc = listViews();
-  validateSearchMenu();
-  auto& defaults = fnd::UserDefaults::standard();
   std::string text = trimmedOfSpaces(bc.searchField ? bc.searchField->stringValue() : std::string());
   if (text.empty()) {
+    validateSearchMenu();
     if (bc.foundBookmarksLabel) bc.foundBookmarksLabel->setHidden(true);
     kestoData_->setIsSearching(false);
+    shown_.clear();
     kestoData_->loadBookmarks();
     if (onLibraryWideSearch) onLibraryWideSearch(false);
   } else if (characterCount(text) == 1) {
+    validateSearchMenu();
     // Nothing is searched for one character; the next keystroke will be.
     index_.prepare(*kestoData_);
   } else {
-    kestoData_->setIsSearching(true);
-    SearchFields fields{defaults.boolForKey("SearchTitle"), defaults.boolForKey("SearchURL"),
-                        defaults.boolForKey("SearchNotes"), defaults.boolForKey("SearchTags"),
-                        defaults.boolForKey("SearchFolders")};
-    if (!fields.title && !fields.url && !fields.notes && !fields.tags && !fields.folders) fields.title = true;
-    std::size_t total = 0;
-    const bool inList = bc.folderSearchOnlyButton && bc.folderSearchOnlyButton->state() == 1;
-    if (onLibraryWideSearch) onLibraryWideSearch(!inList);
-    if (inList) {
-      kestoData_->applySearchPredicateOnCurrentSelection(
-          librarySearchPredicate(text, fields.title, fields.url, fields.notes, fields.tags, fields.folders));
-      total = kestoData_->bookmarks().size();
-    } else {
-      // The prepared texts answer as the store query would, without a query per keystroke.
-      kestoData_->bookmarks() = index_.search(*kestoData_, words(text), fields, kLibrarySearchLimit, &total);
-    }
-    std::size_t count = kestoData_->bookmarks().size();
-    std::string word = matchWord(total);
-    if (bc.foundBookmarksLabel) {
-      if (count == 0) {
-        ViewUpdater::showMessage("No Bookmarks Found. Hit enter to search with Google", 600, 100, 4);
-        word += " - search with google";
-        bc.foundBookmarksLabel->setActive(true);
-        bc.foundBookmarksLabel->setUrl(webSearchAddress(text));
-      } else {
-        bc.foundBookmarksLabel->setActive(false);
-      }
-      // The list stops at the limit; the label tells how many there are.
-      bc.foundBookmarksLabel->setStringValue(total > count ? grouped(count) + " of " + grouped(total) + " " + word
-                                                           : grouped(count) + " " + word);
-      bc.foundBookmarksLabel->setHidden(false);
-    }
+    searched_ = text;
+    showResults(true);
     // A new result list: the old selection and scroll position mean nothing in it.
     ViewUpdater::updateBookmarksAndResetView();
     return;
   }
   ViewUpdater::updateBookmarks();
+}
+
+void BookmarkSearch::showResults(bool typed) {
+  const auto& bc = listViews();
+  // A search in the list reloads the list on its way: those refreshes are its own.
+  searching_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{searching_};
+  validateSearchMenu();
+  auto& defaults = fnd::UserDefaults::standard();
+  kestoData_->setIsSearching(true);
+  SearchFields fields{defaults.boolForKey("SearchTitle"), defaults.boolForKey("SearchURL"),
+                      defaults.boolForKey("SearchNotes"), defaults.boolForKey("SearchTags"),
+                      defaults.boolForKey("SearchFolders")};
+  if (!fields.title && !fields.url && !fields.notes && !fields.tags && !fields.folders) fields.title = true;
+  std::size_t total = 0;
+  const bool inList = bc.folderSearchOnlyButton && bc.folderSearchOnlyButton->state() == 1;
+  if (onLibraryWideSearch) onLibraryWideSearch(!inList);
+  if (inList) {
+    kestoData_->applySearchPredicateOnCurrentSelection(
+        librarySearchPredicate(searched_, fields.title, fields.url, fields.notes, fields.tags, fields.folders));
+    total = kestoData_->bookmarks().size();
+  } else {
+    // The prepared texts answer as the store query would, without a query per keystroke.
+    kestoData_->bookmarks() = index_.search(*kestoData_, words(searched_), fields, kLibrarySearchLimit, &total);
+  }
+  shown_ = kestoData_->bookmarks();
+  libraryReloaded_ = false;
+  std::size_t count = shown_.size();
+  std::string word = matchWord(total);
+  if (!bc.foundBookmarksLabel) return;
+  if (count == 0) {
+    // Told when typed; a reload that leaves nothing shows the link without the message.
+    if (typed) ViewUpdater::showMessage("No Bookmarks Found. Hit enter to search with Google", 600, 100, 4);
+    word += " - search with google";
+    bc.foundBookmarksLabel->setActive(true);
+    bc.foundBookmarksLabel->setUrl(webSearchAddress(searched_));
+  } else {
+    bc.foundBookmarksLabel->setActive(false);
+  }
+  // The list stops at the limit; the label tells how many there are.
+  bc.foundBookmarksLabel->setStringValue(total > count ? grouped(count) + " of " + grouped(total) + " " + word
+                                                       : grouped(count) + " " + word);
+  bc.foundBookmarksLabel->setHidden(false);
+}
+
+bool BookmarkSearch::keepResultsShown() {
+  if (!controller_ || !kestoData_ || !kestoData_->isSearching() || searched_.empty() || searching_) return false;
+  if (!libraryReloaded_ && kestoData_->bookmarks() == shown_) return false;
+  // Something reloaded the list (an import, a sync, a page update, a smart list's refresh) while
+  // the field still names a search: the search runs again, so the list, the field and its count
+  // agree, with what the library holds now.
+  showResults(false);
+  return true;
 }
 
 void BookmarkSearch::searchInScope() {

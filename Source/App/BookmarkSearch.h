@@ -16,6 +16,7 @@
 
 namespace kesto {
 
+class Bookmark;
 class BookmarksController;
 struct BookmarkListViews;
 class DataManager;
@@ -69,6 +70,10 @@ class BookmarkSearch : public ui::ActionResponder, public ui::TextEditingDelegat
   void find();
   void findInScope();
   void search();
+  // Called before the list is drawn: when the list no longer holds the results the search
+  // field names (something reloaded it, or the library was read again), searches again with
+  // the last words searched and answers true.
+  bool keepResultsShown();
   void searchInScope();
   void selectBookmarks(const std::vector<IndexPath>& indexPaths);
   void selectBookmarksView();
@@ -91,11 +96,18 @@ class BookmarkSearch : public ui::ActionResponder, public ui::TextEditingDelegat
  private:
   // The list's views; none without a list controller.
   const BookmarkListViews& listViews() const;
+  // Searches the library for searched_ and puts the results and their count on show; `typed`
+  // when the user's keystroke asked (only then is "nothing found" told in a message).
+  void showResults(bool typed);
 
   BookmarksController* controller_ = nullptr;
   DataManager* kestoData_ = nullptr;
   ui::Window* window_ = nullptr;
   std::string scopeSearchString_, lastUsedSearchString_;
+  // The words of the last search and the list it showed.
+  std::string searched_;
+  std::vector<std::shared_ptr<Bookmark>> shown_;
+  bool libraryReloaded_ = false, searching_ = false;
   int sameSearchCount_ = 0;
   bool isSearchingInScope_ = false;
   double focusDelay_ = 0.1;

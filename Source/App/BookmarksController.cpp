@@ -297,6 +297,12 @@ std::vector<IndexPath> BookmarksController::indexPathsOfBookmarks(
 
 void BookmarksController::updateView(const ViewUpdater::RowChange* change) {
   KESTO_ASSERT_MAIN_THREAD();
+  if (searchResultsKeeper_ && searchResultsKeeper_()) {
+    // The same results again, not the list whose refresh this was: drawn whole, and what was
+    // selected in them stays selected.
+    change = nullptr;
+    shouldResetBookmarksView_ = false;
+  }
   shouldUpdateScrollPosition_ = shouldResetBookmarksView_;
   if (views_.collectionView && kestoData_) {
     if (!shouldResetBookmarksView_ && change && views_.collectionView->itemsChanged(change->removed, change->inserted)) {

@@ -104,6 +104,9 @@ class BookmarksController : public ui::ActionResponder,
   // Refreshes: keeping the selection, or clearing it. With `change`, the rows that left and came
   // are taken out and put in instead of reloading the list.
   void updateView(const ViewUpdater::RowChange* change = nullptr);
+  // Asked before each refresh of the list whether the search put its results back (the list
+  // is then drawn whole, its selection kept); the library search sets it.
+  void setSearchResultsKeeper(std::function<bool()> keeper) { searchResultsKeeper_ = std::move(keeper); }
   // Lets the inspector (and the toolbar) go of bookmarks that are no longer in `selected`.
   void forgetUnselectedInInspector(const std::vector<std::shared_ptr<Bookmark>>& selected);
   void updateViewAndResetBookmarks();
@@ -306,6 +309,7 @@ class BookmarksController : public ui::ActionResponder,
   std::shared_ptr<Bookmark> selectedBookmark_;
   double selectionDelay_ = 0.1;
   bool selectionChangePending_ = false;
+  std::function<bool()> searchResultsKeeper_;
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   bool observingScroll_ = false;
   bool restoringSelection_ = false;

@@ -175,6 +175,7 @@ void FoldersController::awakeFromNib() {
   fixInboxedFolders();
   list_->setDataSource(this);
   list_->setDelegate(this);
+  endSearchOnClickInShownRow(*list_, kestoData_, [this] { updateSelection(); });
   // Actions of the menus reach the controller while the list has the focus.
   list_->setNextResponder(this);
   setNextResponder(view_.get());
@@ -532,6 +533,9 @@ void FoldersController::updateView() {
   }
   ViewUpdater::updateBookmarks();
   if (found) selectItem(found.get());
+  // While a search is on, the row chosen again above is the row already shown, not the user's
+  // choice: its list is not loaded after the selection delay, which would end the search.
+  if (kestoData_ && kestoData_->isSearching()) fnd::RunLoop::cancelPreviousPerformRequests(this);
 }
 
 void FoldersController::loadBadges() {
@@ -613,6 +617,9 @@ void FoldersController::updateSelection() {
   defaults.setString(id, kCurrentlySelectedFolderKey);
   defaults.synchronize();
   auto refresh = [isNew] { isNew ? ViewUpdater::updateBookmarksAndResetView() : ViewUpdater::updateBookmarks(); };
+  // A fixed row newly chosen ends a search as a folder's row does, before its list loads: its
+  // list is not the results.
+  if (isNew && isFixedRow(id)) ViewUpdater::clearSearchField();
   // What the browser shows is set in one step per row; rows that do not name the tag state keep
   // it, and only a service row with its account marks new bookmarks.
   using Browsing = DataManager::BrowsingState;
@@ -678,8 +685,6 @@ void FoldersController::updateSelection() {
       }
     }
   }
-  // A fixed row newly chosen ends a search as a folder's row does: its list is not the results.
-  if (isNew && isFixedRow(id)) ViewUpdater::clearSearchField();
   // The first time the user opens a fixed row it explains itself; the row restored at start is
   // not opened by the user.
   if (isNew && !lastSelectedIdentifier_.empty()) openTutorialForRow(id, static_cast<long>(rows.firstIndex()));

@@ -54,6 +54,7 @@ void HistoryController::updateSelection() {
     return;
   }
   selectOnly(item);
+  endSearchForNewRow(item->identifier());
   currentlySelectedFolderIndex_ = static_cast<std::int32_t>(list_->rowForItem(item));
   fnd::UserDefaults::standard().setInteger(currentlySelectedFolderIndex_, kSelectedItemKey);
   loadEntryAndUpdate(item->identifier());

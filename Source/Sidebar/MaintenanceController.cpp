@@ -43,6 +43,7 @@ void MaintenanceController::updateSelection() {
   isDifferentFolder_ = false;
   if (selectedRowCount() != 1) return;
   const std::string id = item->identifier();
+  endSearchForNewRow(id);
   if (kestoData_) kestoData_->setCurrentFolder(nullptr);
   if (id == kDuplicates) {
     if (kestoData_) kestoData_->loadDuplicatedBookmarks();

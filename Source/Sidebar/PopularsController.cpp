@@ -53,6 +53,7 @@ void PopularsController::updateSelection() {
   if (kestoData_) kestoData_->setCurrentFolder(nullptr);
   isDifferentFolder_ = false;
   if (selectedRowCount() != 1) return;
+  endSearchForNewRow(item->identifier());
   fnd::UserDefaults::standard().setInteger(static_cast<std::int32_t>(list_->rowForItem(item)), kSelectedItemKey);
   loadEntryAndUpdate(item->identifier());
 }

@@ -42,6 +42,13 @@ void SmartListController::awakeFromNib() {
   }
   list_->setDataSource(this);
   list_->setDelegate(this);
+  endSearchOnClickInShownRow(*list_, kestoData_, [this] { updateSelection(); });
+}
+
+void SmartListController::endSearchForNewRow(const std::string& identifier) {
+  // Another row chosen: its list is not the results, so the search ends before it loads. A
+  // refresh that chooses the same row again leaves the search to run again over it.
+  if (!lastSelectedIdentifier_ || *lastSelectedIdentifier_ != identifier) ViewUpdater::clearSearchField();
 }
 
 void SmartListController::updateView() {

@@ -55,6 +55,9 @@ class SmartListController : public SidebarTabContent, public SourceListItemSourc
   virtual void loadItems();
   // The entry acted on 0.1 seconds after a selection change.
   virtual void updateSelection() = 0;
+  // Ends a library search when `identifier` is not the row shown last; called before the row's
+  // list loads.
+  void endSearchForNewRow(const std::string& identifier);
 
   std::shared_ptr<SourceList> sourceList() const { return list_; }
   SourceListItem* containerItem() const { return container_.get(); }

@@ -194,6 +194,7 @@ void TagsController::selectTagsFromDefaults() {
 void TagsController::updateSelection() {
   if (!kestoData_) return;
   auto& selected = kestoData_->currentlySelectedTags();
+  const auto before = selected;
   selected.clear();
   fnd::Array positions;
   std::vector<std::string> names;
@@ -216,6 +217,8 @@ void TagsController::updateSelection() {
   if (ViewManager::sharedInstance().currentView() != ViewManager::Tags) return;
   fnd::UserDefaults::standard().setObject(fnd::Value(std::move(positions)), kSelectedTagsKey);
   kestoData_->setLoadingFromTags(true);
+  // Other tags chosen: their list is not the results, so a library search ends before it loads.
+  if (names != before) ViewUpdater::clearSearchField();
   selected = names;
   kestoData_->resetFetchLimitAndOffset();
   kestoData_->loadBookmarks();

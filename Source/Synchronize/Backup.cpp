@@ -733,9 +733,10 @@ std::string Backup::restoreQuestionMessage(const std::string& backupPath) {
   const std::string store = storePath();
   const std::string before = store + kBeforeRestoreSuffix;
   const std::string kept = "“" + fnd::FileManager::lastPathComponent(before) + "”";
+  // The library is moved aside, never deleted (replaceDamagedStore): the question says so.
   std::string text =
-      "Attention. This operation will erase the current Kesto database and replace it with the content of the file "
-      "being restored. ";
+      "Attention. This operation replaces the current Kesto library with the content of the file being restored; "
+      "the current library is set aside, not erased. ";
   const auto counts = bookmarksOnlyIn(store, backupPath);
   // A library that cannot be read whole is kept under a dated name of its own, and the file an
   // earlier restore kept stays as it is.

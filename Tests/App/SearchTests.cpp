@@ -14,7 +14,11 @@
 #include "Platform/UI/Button.h"
 #include "Platform/UI/SearchField.h"
 #include "Platform/UI/Window.h"
+#include "Platform/UI/Event.h"
 #include "Sidebar/FoldersController.h"
+#include "Sidebar/SidebarKeys.h"
+#include "Views/SourceList.h"
+#include "Views/SourceListItem.h"
 #include "Views/LinkLabel.h"
 #include "Views/Pathbar.h"
 #include "Views/TextLabel.h"
@@ -63,6 +67,14 @@ class SearchTest : public AppTest {
     gone->saveBookmark();
     add("http://six.example/", "Unrelated");
   }
+  // The seeded library and a folder "Reading" with one match of "alpha", built and shown.
+  Folder::Ref seedWithFolder() {
+    seed();
+    auto reading = addFolder("Reading");
+    add("http://inside.example/", "Alpha inside", reading);
+    build(6);
+    return reading;
+  }
   // Waits for the end of a reload of the whole library (the folder list's refresh comes with it).
   void reloadLibrary() {
     int ends = 0;
@@ -75,6 +87,37 @@ class SearchTest : public AppTest {
     drainTurns();
   }
   std::string fieldText() { return controller().views().searchField->stringValue(); }
+  std::string countText() { return controller().views().foundBookmarksLabel->stringValue(); }
+  // Whether the search ends, its field and count emptied, over a list of `shown` bookmarks.
+  ::testing::AssertionResult searchEndsOver(std::size_t shown) {
+    if (runUntil([&] { return fieldText().empty() && dm().bookmarks().size() == shown; }, 5) && !dm().isSearching() &&
+        !countShown())
+      return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "'" << fieldText() << "' (" << countText() << "), "
+                                         << dm().bookmarks().size() << " shown";
+  }
+  // The sidebar list holding a row titled `title`, and that row's item.
+  std::pair<SourceList*, SourceListItem*> sidebarRow(const std::string& title) {
+    std::function<std::pair<SourceList*, SourceListItem*>(ui::View&)> walk = [&](ui::View& v) {
+      if (auto* list = dynamic_cast<SourceList*>(&v))
+        for (long r = 0; r < list->numberOfRows(); ++r)
+          if (auto* item = sourcelistitems::itemFrom(list->itemAtRow(r)); item && item->title() == title)
+            return std::make_pair(list, item);
+      for (const auto& sub : v.subviews())
+        if (auto found = walk(*sub); found.first) return found;
+      return std::pair<SourceList*, SourceListItem*>{};
+    };
+    return walk(*ui->sidebarPane().view());
+  }
+  // A plain click, press and release, in the middle of a sidebar row.
+  void clickRow(const std::string& title) {
+    auto [list, item] = sidebarRow(title);
+    ASSERT_TRUE(list) << title;
+    const fnd::Rect r = list->rectOfRow(list->rowForItem(item));
+    const fnd::Point p = list->convertPointToView(fnd::Point{r.midX(), r.midY()}, nullptr);
+    list->mouseDown(ui::Event::mouse(ui::EventType::LeftMouseDown, p, 0, 1));
+    list->mouseUp(ui::Event::mouse(ui::EventType::LeftMouseUp, p, 0, 1));
+  }
   bool countShown() {
     const auto& found = *controller().views().foundBookmarksLabel;
     return !found.isHidden() && !found.stringValue().empty();
@@ -131,10 +174,7 @@ TEST_F(SearchTest, WordsAreSearchedInTheChosenFieldsOfLiveBookmarks) {
 // count are emptied, the row's own list is shown, and a reload of the library (as an import ends
 // with, even one that brought nothing) shows it again rather than leaving it empty.
 TEST_F(SearchTest, ChoosingAnotherRowEndsTheSearch) {
-  seed();
-  auto reading = addFolder("Reading");
-  add("http://inside.example/", "Alpha inside", reading);
-  build(6);
+  auto reading = seedWithFolder();
   auto* folders = ui->foldersController();
   ASSERT_TRUE(folders);
   struct Row {
@@ -160,6 +200,117 @@ TEST_F(SearchTest, ChoosingAnotherRowEndsTheSearch) {
     reloadLibrary();
     EXPECT_EQ(dm().bookmarks().size(), row.shown) << row.name << " after a reload";
   }
+}
+
+// While a search is on, whatever reloads the list or the library (an import or a hand-over that
+// brings nothing or something, a list reloaded under the results, a page update in a smart list)
+// leaves the list showing what the field and its count say: the search runs again.
+TEST_F(SearchTest, AReloadWhileSearchingSearchesAgain) {
+  auto reading = seedWithFolder();
+  auto* folders = ui->foldersController();
+  ASSERT_TRUE(folders);
+  folders->selectFolderWithID(reading->folderID());
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 1; }, 5));
+  type("alpha");
+  const std::vector<std::string> found{"Alpha inside", "Alpha news", "Fourth", "Second", "Third"};
+  ASSERT_EQ(titles(), found);
+  auto agree = [&](const std::vector<std::string>& want, const std::string& count) {
+    return fieldText() == "alpha" && dm().isSearching() && titles() == want && countText() == count &&
+           countShown();
+  };
+  // A reload of the whole library that brought nothing.
+  reloadLibrary();
+  EXPECT_TRUE(runUntil([&] { return agree(found, "5 matches"); }, 5))
+      << "after a reload: " << titles().size() << " shown under '" << countText() << "'";
+  // Also once the folder list has acted on the row it chose again after its selection delay.
+  ASSERT_TRUE(waitPast(0.1));
+  EXPECT_TRUE(agree(found, "5 matches")) << "later: " << titles().size() << " shown under '" << countText() << "'";
+  // One that brought a match: it is among the results and counted.
+  add("http://new.example/", "Alpha new", reading);
+  reloadLibrary();
+  auto more = found;
+  more.insert(more.begin() + 1, "Alpha new");
+  EXPECT_TRUE(runUntil([&] { return agree(more, "6 matches"); }, 5))
+      << "after an import: " << titles().size() << " shown under '" << countText() << "'";
+  // The folder's own list loaded under the results (a move into it, a change of order).
+  dm().loadBookmarks();
+  EXPECT_TRUE(agree(more, "6 matches")) << titles().size() << " shown under '" << countText() << "'";
+  // A search whose one match a page update renamed away shows none after the next reload, and
+  // offers the web search.
+  type("fourth");
+  ASSERT_EQ(titles(), std::vector<std::string>{"Fourth"});
+  dm().bookmarks().front()->setTitle("Fifth");
+  ASSERT_TRUE(WrenEntity::saveContext());
+  dm().loadBookmarks();
+  EXPECT_TRUE(dm().bookmarks().empty()) << titles().front();
+  EXPECT_EQ(countText(), "0 matches - search with google");
+}
+
+// The same in a smart list of the History tab, which a page update rebuilds and loads again.
+TEST_F(SearchTest, AHistoryListRebuiltWhileSearchingKeepsTheResults) {
+  defaults().setString(SelectedHistoryView, SelectedView);
+  defaults().setInteger(3, "CurrentlySelectedHistoryItem");  // Modified Today
+  seed();
+  build(5);
+  ASSERT_TRUE(sidebarRow("Modified Today").first);
+  type("news");
+  ASSERT_EQ(titles(), std::vector<std::string>{"Alpha news"});
+  // What a page update asks for: the list is rebuilt, its row chosen again and loaded.
+  ViewUpdater::updateHistory();
+  ASSERT_TRUE(waitPast(0.1));  // the row is chosen again after the list's selection delay
+  drainTurns();
+  EXPECT_EQ(titles(), std::vector<std::string>{"Alpha news"});
+  EXPECT_EQ(countText(), "1 match");
+  EXPECT_EQ(fieldText(), "news");
+}
+
+// Choosing a list ends the search before that list loads, also when the row chosen is the one
+// already shown (clicking it opens no rename then) and when it is a row of a smart list.
+TEST_F(SearchTest, ChoosingAListOrClickingTheRowShownEndsTheSearch) {
+  auto reading = seedWithFolder();
+  auto* folders = ui->foldersController();
+  ASSERT_TRUE(folders);
+  struct Step {
+    const char* name;
+    std::function<void()> show, choose;
+    std::size_t shown;
+  };
+  const std::vector<Step> steps = {
+      {"the folder shown", [&] { folders->selectFolderWithID(reading->folderID()); }, [&] { clickRow("Reading"); }, 1},
+      {"the Library shown", [&] { folders->selectLibraryView(); }, [&] { clickRow("Library"); }, 6},
+  };
+  for (const auto& step : steps) {
+    step.show();
+    ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == step.shown; }, 5)) << step.name;
+    type("alpha");
+    ASSERT_TRUE(dm().isSearching()) << step.name;
+    step.choose();
+    EXPECT_TRUE(searchEndsOver(step.shown)) << step.name;
+    ASSERT_TRUE(waitPast(ui::Event::doubleClickInterval()));
+    EXPECT_FALSE(sidebarRow("Reading").first->isEditing()) << step.name << ": the click opened a rename";
+  }
+  // In the History tab (through its stored choice, as at start) another row, then the row shown.
+  defaults().setString(SelectedHistoryView, SelectedView);
+  defaults().setInteger(3, "CurrentlySelectedHistoryItem");
+  fnd::NotificationCenter::defaultCenter().postNotificationName(SelectCurrentSidebarViewNotification);
+  ASSERT_TRUE(runUntil([&] { return sidebarRow("Modified Today").first != nullptr && dm().bookmarks().size() == 6; }, 5))
+      << dm().bookmarks().size();
+  for (const char* row : {"Added Today", "Added Today"}) {
+    type("alpha");
+    ASSERT_TRUE(dm().isSearching()) << row;
+    if (!dm().isSearching()) continue;
+    clickRow(row);
+    EXPECT_TRUE(searchEndsOver(6)) << row;
+  }
+  // A tag of the Tags tab.
+  defaults().setString(SelectedTagsView, SelectedView);
+  fnd::NotificationCenter::defaultCenter().postNotificationName(SelectCurrentSidebarViewNotification);
+  ASSERT_TRUE(runUntil([&] { return sidebarRow("alphatag").first != nullptr; }, 5));
+  type("alpha");
+  ASSERT_TRUE(dm().isSearching());
+  clickRow("alphatag");
+  EXPECT_TRUE(searchEndsOver(1));
+  EXPECT_EQ(titles(), std::vector<std::string>{"Third"});
 }
 
 TEST_F(SearchTest, DeletingDuringASearchRunsItAgainSoTheTrashedLeaveTheResults) {
@@ -368,6 +519,8 @@ TEST_F(SearchTest, PreparedTextsAnswerAsTheStoreQueryAndFollowSaves) {
   blocked->saveBookmark();
   build(6);
   auto storeAnswer = [&](const std::string& text) {
+    // The store's answer with no search on show: one on show would put its own results back.
+    dm().setIsSearching(false);
     dm().applySearchPredicate(librarySearchPredicate(text, true, true, true, true, true));
     std::vector<std::string> out;
     for (const auto& b : dm().bookmarks()) out.push_back(b->title().value_or(""));
@@ -404,8 +557,12 @@ TEST_F(SearchTest, EachKeystrokeAnswersAsTheStoreQueryWhileTheWordsGrowAndShrink
   add("http://next.example/", "cd starts this one");
   build(8);
   auto answer = [&](const std::string& text, bool byStore) {
-    if (byStore) dm().applySearchPredicate(librarySearchPredicate(text, true, true, true, true, true));
-    else type(text);
+    if (byStore) {
+      dm().setIsSearching(false);  // the store's answer: a search on show would put its results back
+      dm().applySearchPredicate(librarySearchPredicate(text, true, true, true, true, true));
+    } else {
+      type(text);
+    }
     std::vector<std::string> out;
     for (const auto& b : dm().bookmarks()) out.push_back(b->title().value_or(""));
     return out;

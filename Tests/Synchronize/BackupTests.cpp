@@ -372,15 +372,15 @@ TEST_F(BackupTest, TheRestoreTellsBeforeAndAfterWhatOnlyTheKeptLibraryHolds) {
   const std::string kept = "“" + fnd::FileManager::lastPathComponent(storeFile()) + ".before-restore”";
   // Nothing since the backup: nothing is lost.
   EXPECT_EQ(Backup::restoreQuestionMessage(path),
-            "Attention. This operation will erase the current Kesto database and replace it with the content of the "
-            "file being restored. The backup holds every bookmark of the current library as it is now. Continue?");
+            "Attention. This operation replaces the current Kesto library with the content of the file being restored; "
+            "the current library is set aside, not erased. The backup holds every bookmark of the current library as it is now. Continue?");
   bookmark("https://after.example/", "After", Folder::existingFolderWithFolderID("F"));
   Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string("https://kept.example/")))->saveBookmark();
   save();
 
   EXPECT_EQ(confirmedRestore(path),
-            "Attention. This operation will erase the current Kesto database and replace it with the content of the "
-            "file being restored. 1 bookmark added after the backup and 1 bookmark changed after it exist only in the "
+            "Attention. This operation replaces the current Kesto library with the content of the file being restored; "
+            "the current library is set aside, not erased. 1 bookmark added after the backup and 1 bookmark changed after it exist only in the "
             "current library, which is kept as " + kept + " in the folder “" + appFolder() + "”. Continue?");
   ASSERT_TRUE(runUntil([&] { return terminated > 0; }, 5));
   ASSERT_EQ(alerts->shown.size(), 2u);
@@ -412,8 +412,8 @@ TEST_F(BackupTest, ASecondRestoreKeepsTheLibraryTheFirstKept) {
   const std::string first = readFile(before);
 
   EXPECT_EQ(confirmedRestore(path),
-            "Attention. This operation will erase the current Kesto database and replace it with the content of the "
-            "file being restored. The backup holds every bookmark of the current library as it is now. The library an "
+            "Attention. This operation replaces the current Kesto library with the content of the file being restored; "
+            "the current library is set aside, not erased. The backup holds every bookmark of the current library as it is now. The library an "
             "earlier restore kept as “data.sqlite.before-restore” in the folder “" + appFolder() + "” moves to “" +
                 dated + "”; it holds 1 bookmark that the current library lacks and 1 bookmark in a later version than "
                 "the current library has. Continue?");
@@ -468,8 +468,8 @@ TEST_F(BackupTest, ChangesAloneAreToldAsChangedAfterTheBackup) {
   ASSERT_TRUE(Backup().backupToFile(path));
   other->saveBookmark();
   EXPECT_EQ(Backup::restoreQuestionMessage(path),
-            "Attention. This operation will erase the current Kesto database and replace it with the content of the "
-            "file being restored. 1 bookmark changed after the backup exists only in the current library, which is "
+            "Attention. This operation replaces the current Kesto library with the content of the file being restored; "
+            "the current library is set aside, not erased. 1 bookmark changed after the backup exists only in the current library, which is "
             "kept as “data.sqlite.before-restore” in the folder “" + appFolder() + "”. Continue?");
   Bookmark::fetchEntityWhereProperty("url", fnd::Value(std::string("https://kept.example/")))->saveBookmark();
   EXPECT_EQ(Backup::keptLibraryMessage(storeFile(), path),

@@ -28,6 +28,8 @@ std::string xdg(const char* name, const char* fallbackBelowHome) {
   return StandardPaths::appendingPathComponent(StandardPaths::homeDirectory(), fallbackBelowHome);
 }
 
+// Made when missing, and closed to others (0700) when it was made open before, by an older
+// version or another program: only Kesto's own folders come here, never the XDG folders above.
 std::string ensured(const std::string& path) {
   return FileManager::createPrivateDirectory(path) ? path : std::string();
 }
@@ -63,9 +65,13 @@ std::string StandardPaths::applicationConfigDirectory() {
 
 std::string StandardPaths::cachesDirectory() { return xdg("XDG_CACHE_HOME", ".cache"); }
 
+std::string StandardPaths::applicationCachesDirectory() {
+  return ensured(appendingPathComponent(cachesDirectory(), applicationName()));
+}
+
 std::string StandardPaths::logsDirectory() {
-  std::string state = xdg("XDG_STATE_HOME", ".local/state");
-  return ensured(appendingPathComponent(appendingPathComponent(state, applicationName()), "logs"));
+  const std::string own = ensured(appendingPathComponent(xdg("XDG_STATE_HOME", ".local/state"), applicationName()));
+  return own.empty() ? own : ensured(appendingPathComponent(own, "logs"));
 }
 
 std::string StandardPaths::documentsDirectory() {

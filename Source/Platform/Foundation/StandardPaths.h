@@ -31,8 +31,11 @@ class StandardPaths {
 
   // Caches: $XDG_CACHE_HOME, else ~/.cache.
   static std::string cachesDirectory();
+  // Caches/kesto, created (0700); empty when it cannot be made.
+  static std::string applicationCachesDirectory();
 
-  // Logs: $XDG_STATE_HOME/kesto/logs (else ~/.local/state/kesto/logs), created (0700).
+  // Logs: $XDG_STATE_HOME/kesto/logs (else ~/.local/state/kesto/logs), created (0700), as is
+  // the kesto folder that holds it.
   static std::string logsDirectory();
 
   // Documents: $XDG_DOCUMENTS_DIR, else the user-dirs.dirs entry, else ~/Documents.

@@ -1530,6 +1530,7 @@ void OutlineView::mouseUp(const Event& event) {
   const bool renameLater = d->pressOnSelectedRow && !d->dragStarted && d->pressedRow >= 0 &&
                            rowAtPoint(pointIn(this, event)) == d->pressedRow;
   const OutlineItem pressedItem = itemAtRow(d->pressedRow);
+  const long pressedRow = d->pressedRow;
   d->pressOnSelectedRow = false;
   d->tracking = false;
   d->pressedRow = -1;
@@ -1537,6 +1538,7 @@ void OutlineView::mouseUp(const Event& event) {
     d->changedWhileTracking = false;
     notifySelectionChanged();
   }
+  if (renameLater && selectedRowClicked_ && selectedRowClicked_(pressedRow)) return;
   if (!renameLater || !d->tree) return;
   // Only once no second press has made it a double click, and while nothing else has happened.
   const unsigned request = ++d->editRequest;

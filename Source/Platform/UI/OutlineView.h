@@ -9,6 +9,7 @@
 #include "Platform/UI/WidgetHostView.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -294,6 +295,9 @@ class OutlineView : public WidgetHostView {
   bool isEditing() const;
   // Closes an open rename editor; with `commit` its text goes to the data source first.
   void endEditing(bool commit);
+  // Told of a plain click on the one row already selected (the click that would rename it
+  // later); answering true means the click was acted on and opens no editor.
+  void setSelectedRowClickHandler(std::function<bool(long row)> handler) { selectedRowClicked_ = std::move(handler); }
   // Opens the rename editor on a row the data source and delegate let the user rename; answers
   // whether it opened.
   bool beginEditingRow(long row);
@@ -369,6 +373,7 @@ class OutlineView : public WidgetHostView {
   bool allowsEmptySelection_ = true;
   bool allowsMultipleSelection_ = false;
   bool draggingEnabled_ = true;
+  std::function<bool(long row)> selectedRowClicked_;
   bool autoresizesOutlineColumn_ = true;
 };
 

@@ -47,24 +47,31 @@ TEST(StandardPaths, ApplicationFolderIsCreatedPrivateWithIntermediates) {
   EXPECT_EQ(modeOf(tempHome() + "/fresh"), 0700u);
 }
 
-// An install (or an older version) may have made Kesto's folders first, open to everyone: they are
-// made the user's alone all the same, and what holds them is left as it was.
+// An install (or an older version, or another program) may have made Kesto's folders first, open
+// to everyone: each kesto folder and the logs' folder in it are made the user's alone all the
+// same, and the XDG folders that hold them are left as they were.
 TEST(StandardPaths, FoldersMadeOpenBeforeKestoAreMadePrivate) {
   const std::string data = tempHome() + "/open/share", config = tempHome() + "/open/config",
-                    state = tempHome() + "/open/state";
+                    state = tempHome() + "/open/state", cache = tempHome() + "/open/cache";
   EnvScope dataEnv("XDG_DATA_HOME", data.c_str()), configEnv("XDG_CONFIG_HOME", config.c_str()),
-      stateEnv("XDG_STATE_HOME", state.c_str());
-  for (const std::string& folder : {data + "/kesto", config + "/kesto", state + "/kesto/logs"}) {
+      stateEnv("XDG_STATE_HOME", state.c_str()), cacheEnv("XDG_CACHE_HOME", cache.c_str());
+  for (const std::string& folder : {data + "/kesto", config + "/kesto", state + "/kesto/logs", cache + "/kesto"}) {
     std::filesystem::create_directories(folder);
     std::filesystem::permissions(folder, std::filesystem::perms(0755));
   }
   std::filesystem::permissions(data, std::filesystem::perms(0755));
+  std::filesystem::permissions(state, std::filesystem::perms(0755));
   std::filesystem::permissions(state + "/kesto", std::filesystem::perms(0755));
+  std::filesystem::permissions(cache, std::filesystem::perms(0777));
+  std::filesystem::permissions(cache + "/kesto", std::filesystem::perms(0777));
   for (const std::string& folder : {StandardPaths::applicationDirectory(), StandardPaths::applicationConfigDirectory(),
-                                    StandardPaths::logsDirectory()})
+                                    StandardPaths::logsDirectory(), StandardPaths::applicationCachesDirectory()})
     EXPECT_EQ(modeOf(folder), 0700u) << folder;
+  EXPECT_EQ(StandardPaths::applicationCachesDirectory(), cache + "/kesto");
+  EXPECT_EQ(modeOf(state + "/kesto"), 0700u);
   EXPECT_EQ(modeOf(data), 0755u);
-  EXPECT_EQ(modeOf(state + "/kesto"), 0755u);
+  EXPECT_EQ(modeOf(state), 0755u);
+  EXPECT_EQ(modeOf(cache), 0777u);
 }
 
 TEST(StandardPaths, ReadsTheEnvironmentOnEveryCall) {
