@@ -466,8 +466,8 @@ bool hasForeignTableClause(const std::string& sql) {
   std::string word;
   for (std::size_t i = 0; i <= sql.size(); ++i) {
     const char c = i < sql.size() ? sql[i] : ' ';
-    if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') {
-      word += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (fnd::isAsciiLetterOrDigit(c) || c == '_') {
+      word += fnd::asciiUppercase(c);
     } else {
       if (kForeign.count(word)) return true;
       word.clear();
@@ -530,9 +530,9 @@ void configureConnection(sqlite3* h, const fnd::Dictionary& options) {
   auto pit = options.find(kSQLitePragmasOption);
   if (pit != options.end() && pit->second.isDictionary()) {
     for (const auto& [k, v] : pit->second.dictionary()) {
-      bool safe = std::all_of(k.begin(), k.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+      bool safe = std::all_of(k.begin(), k.end(), [](char c) { return fnd::isAsciiLetterOrDigit(c) || c == '_'; });
       std::string val = v.isString() ? v.string() : std::to_string(v.intValue());
-      bool safeVal = std::all_of(val.begin(), val.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-'; });
+      bool safeVal = std::all_of(val.begin(), val.end(), [](char c) { return fnd::isAsciiLetterOrDigit(c) || c == '_' || c == '-'; });
       if (safe && safeVal) exec(h, "PRAGMA " + k + " = " + val, nullptr);
     }
   }
