@@ -1,5 +1,6 @@
 #include "StoreTestModel.h"
 
+#include "Harness/LocaleGuard.h"
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/UndoManager.h"
 #include "Platform/Store/TestAccess_p.h"
@@ -74,6 +75,39 @@ TEST(Persistence, TablesAndColumnsFollowTheStoredLayout) {
   EXPECT_FALSE(column(path, "SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = 'ZBOOKMARK'").empty());
   EXPECT_EQ(column(path, "SELECT Z_VALUE FROM Z_METADATA WHERE Z_KEY = 'versionHash'"),
             (std::vector<std::string>{model->versionHash()}));
+}
+
+// Column names are the attributes' in ASCII capitals whatever the C library's locale: a library
+// made in one locale is opened, searched and written in Turkish, where "i" upper-cases outside
+// ASCII.
+TEST(Persistence, ALibraryMadeInOneLocaleIsReadAndWrittenInTurkish) {
+  auto model = makeLibraryModel();
+  const std::string path = storePath();
+  {
+    kesto::test::LocaleGuard plain("C");
+    ASSERT_TRUE(storeWithOneBookmark(path, "B1"));
+  }
+  kesto::test::LocaleGuard turkish("tr_TR.UTF-8");
+  KESTO_SKIP_WITHOUT_LOCALE(turkish);
+  fnd::Error error;
+  EXPECT_TRUE(Coordinator::checkStoreFile(path, *model, &error)) << error.localizedDescription();
+  {
+    auto main = makeMainContext(openStore(model, path));
+    auto b = addBookmark(*main, "B2", "https://i.example/", "Iris");
+    b->setValueForKey("isFavorite", true);
+    ASSERT_TRUE(main->save());
+  }
+  auto main = makeMainContext(openStore(model, path));
+  FetchRequest request("Bookmark");
+  request.predicate = Predicate::parse("title contains[c] %@ or uniqueID in %@", {"IRIS", fnd::Value(fnd::Array{"B1"})});
+  ASSERT_TRUE(request.predicate);
+  EXPECT_EQ(main->fetch(request)->size(), 2u);
+  request.predicate = Predicate::parse("isFavorite == 1");
+  EXPECT_EQ(main->fetch(request)->size(), 1u);
+  auto cols = column(path, "SELECT name FROM pragma_table_info('ZBOOKMARK')");
+  std::set<std::string> have(cols.begin(), cols.end());
+  for (const char* c : {"ZUNIQUEID", "ZTITLE", "ZISFAVORITE"}) EXPECT_TRUE(have.count(c)) << c;
+  EXPECT_EQ(column(path, "SELECT ZTITLE FROM ZBOOKMARK WHERE ZUNIQUEID = 'B2'"), (std::vector<std::string>{"Iris"}));
 }
 
 // Values kept with a store survive reopening; the store's own keys cannot be overwritten; only
