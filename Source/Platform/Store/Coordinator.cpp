@@ -445,12 +445,18 @@ std::optional<Schema> schemaOf(sqlite3* db) {
   Stmt st(db, "SELECT type, name, tbl_name, sql FROM sqlite_master WHERE name NOT LIKE 'sqlite\\_stat%' ESCAPE '\\'");
   if (!st) return std::nullopt;
   int rc;
-  while ((rc = sqlite3_step(st.s)) == SQLITE_ROW)
-    schema[columnText(st.s, 1)] = {columnText(st.s, 0), columnText(st.s, 2), columnText(st.s, 3), {}};
+  // Names compare as SQL's do, without ASCII case: an older program wrote some in another case
+  // where the C library's locale decided it (Turkish "i").
+  std::map<std::string, std::string> written;  // names as the file has them
+  while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+    const std::string name = fnd::asciiUppercase(columnText(st.s, 1));
+    written[name] = columnText(st.s, 1);
+    schema[name] = {columnText(st.s, 0), fnd::asciiUppercase(columnText(st.s, 2)), fnd::asciiUppercase(columnText(st.s, 3)), {}};
+  }
   if (rc != SQLITE_DONE) return std::nullopt;
   for (auto& [name, object] : schema) {
     if (object.type != "table") continue;
-    Stmt info(db, "PRAGMA table_xinfo(\"" + name + "\")");
+    Stmt info(db, "PRAGMA table_xinfo(\"" + written[name] + "\")");
     while (info && sqlite3_step(info.s) == SQLITE_ROW)
       object.columns.insert(fnd::asciiUppercase(columnText(info.s, 1)) + " " + columnText(info.s, 2) + " " +
                             columnText(info.s, 3) + " " + columnText(info.s, 4) + " " + columnText(info.s, 5) + " " +
