@@ -481,7 +481,7 @@ TEST_F(QuickEdit, FoldersAreChosenPerEditAndKeptWithoutAChoice) {
   menu.cancelEdit();
 }
 
-// Where the C library upper-cases "i" outside ASCII (Turkish), typing in the folder box lists the
+// Where the C library does not pair "i" with "I" (Turkish), typing in the folder box lists the
 // folders holding the text and tag completion offers the tags it begins, as anywhere else.
 TEST_F(QuickEdit, FolderListAndTagCompletionMatchInTurkish) {
   kesto::test::LocaleGuard turkish("tr_TR.UTF-8");

@@ -663,7 +663,7 @@ TEST_F(EntityTest, FilteredFolderListsExpandAncestorsAndHighlightNewMatches) {
   EXPECT_TRUE(C->isHighlighted());
 }
 
-// Where the C library upper-cases "i" outside ASCII (Turkish), a script in capitals stays out, a
+// Where the C library does not pair "i" with "I" (Turkish), a script in capitals stays out, a
 // scheme is still stored in lower case, and a folder filter matches by the user's letters.
 TEST_F(EntityTest, SchemesAndFolderFiltersKeepTheirCaseRulesInTurkish) {
   kesto::test::LocaleGuard turkish("tr_TR.UTF-8");

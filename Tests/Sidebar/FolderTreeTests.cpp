@@ -264,7 +264,7 @@ TEST_F(FolderTreeTest, SearchFindsFoldersByNameInNameOrderAndMovesToTheNextMatch
   EXPECT_EQ(controller->firstFoundFolderID(), "");
 }
 
-// Find folder with "App" where the C library upper-cases "i" outside ASCII (Turkish): the one
+// Find folder with "App" where the C library does not pair "i" with "I" (Turkish): the one
 // folder holding the text, not every folder.
 TEST_F(FolderTreeTest, SearchFindsTheSameFoldersInTurkish) {
   kesto::test::LocaleGuard turkish("tr_TR.UTF-8");

@@ -84,7 +84,7 @@ std::string capitalized(std::string_view s, std::string_view localeId = {});
 std::string uppercaseFirst(std::string_view s);
 // ASCII letters only, byte by byte: for keywords, schemes, header and charset names and
 // type-select keys, not for text. The same in every locale (the C library's tables are not: in
-// Turkish "i" upper-cases to a letter outside ASCII).
+// Turkish they do not pair "i" with "I").
 constexpr bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 constexpr bool isAsciiLetterOrDigit(char c) { return isAsciiLetter(c) || (c >= '0' && c <= '9'); }
 constexpr bool isAsciiUppercase(char c) { return c >= 'A' && c <= 'Z'; }

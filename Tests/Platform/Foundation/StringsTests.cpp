@@ -125,7 +125,7 @@ TEST(Strings, CaseMappingAndFolding) {
   EXPECT_EQ(transliterate("abc", "No-Such-Transform"), "abc");
 }
 
-// Protocol words keep ASCII case under a C library whose tables map "i" and "I" outside ASCII;
+// Protocol words keep ASCII case under a C library that does not pair "i" with "I" (Turkish);
 // a user's text folds by Unicode, whatever the locale.
 TEST(Strings, AsciiCaseAndFoldingAreTheSameInTurkish) {
   kesto::test::LocaleGuard turkish("tr_TR.UTF-8");

@@ -83,8 +83,8 @@ TEST(HTTPURLResponseTest, ContentTypeAndLengthFromHeaders) {
   EXPECT_EQ(HTTPURLResponse::localizedStringForStatusCode(599), "server error");
 }
 
-// Header, media type and charset names compare in ASCII case also where the C library maps "i"
-// and "I" outside ASCII.
+// Header, media type and charset names compare in ASCII case also where the C library does not
+// pair "i" with "I" (Turkish).
 TEST(HTTPHeadersTest, NamesMediaTypesAndCharsetsKeepTheirCaseRulesInTurkish) {
   kesto::test::LocaleGuard turkish("tr_TR.UTF-8");
   KESTO_SKIP_WITHOUT_LOCALE(turkish);

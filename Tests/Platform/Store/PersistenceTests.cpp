@@ -78,8 +78,8 @@ TEST(Persistence, TablesAndColumnsFollowTheStoredLayout) {
 }
 
 // Column names are the attributes' in ASCII capitals whatever the C library's locale: a library
-// made in one locale is opened, searched and written in Turkish, where "i" upper-cases outside
-// ASCII.
+// made in one locale is opened, searched and written in Turkish, where the C library does not
+// pair "i" with "I".
 TEST(Persistence, ALibraryMadeInOneLocaleIsReadAndWrittenInTurkish) {
   auto model = makeLibraryModel();
   const std::string path = storePath();

@@ -42,8 +42,8 @@ TEST(Predicate, ParsesTheFormsTheLibraryUses) {
   EXPECT_TRUE(eval("%K == %@", b, {"folder.folderID", "F1"}));
 }
 
-// Keywords, modifiers and functions read in any case also where the C library upper-cases "i"
-// outside ASCII (Turkish), and key paths that would read as keywords are still written escaped.
+// Keywords, modifiers and functions read in any case also where the C library does not pair "i"
+// with "I" (Turkish), and key paths that would read as keywords are still written escaped.
 TEST(Predicate, KeywordsReadAndWriteTheSameInTurkish) {
   kesto::test::LocaleGuard turkish("tr_TR.UTF-8");
   KESTO_SKIP_WITHOUT_LOCALE(turkish);

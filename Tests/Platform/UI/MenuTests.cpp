@@ -176,7 +176,7 @@ TEST(Menu, TheNearestReceiverDecidesAndGetsTheAction) {
   EXPECT_EQ(inner->senders.front(), copy.get());  // the item is the sender
 }
 
-// Where the C library maps "i" and "I" outside ASCII (Turkish), Ctrl+Shift+I still imports and
+// Where the C library does not pair "i" with "I" (Turkish), Ctrl+Shift+I still imports and
 // the menus still show the letter.
 TEST(Menu, LetterKeysMatchAndShowTheSameInTurkish) {
   kesto::test::LocaleGuard turkish("tr_TR.UTF-8");
