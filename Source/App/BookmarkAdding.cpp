@@ -43,8 +43,7 @@ std::vector<std::string> sameAddressForms(const std::string& url) {
   if (slashes == std::string::npos) return forms;
   const std::size_t hostEnd = decoded.find_first_of("/?#", slashes + 3);
   std::string lowered = decoded;
-  for (std::size_t i = 0; i < std::min(hostEnd, lowered.size()); ++i)
-    lowered[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(lowered[i])));
+  for (std::size_t i = 0; i < std::min(hostEnd, lowered.size()); ++i) lowered[i] = fnd::asciiLowercase(lowered[i]);
   for (const std::string& form : {decoded, lowered}) {
     add(form);
     if (hostEnd == std::string::npos) add(form + "/");

@@ -2,6 +2,7 @@
 
 #include "Model/StoredText.h"
 #include "Platform/Foundation/PercentEncoding.h"
+#include "Platform/Foundation/Strings.h"
 #include "Platform/Net/URL.h"
 
 #include <algorithm>
@@ -34,10 +35,9 @@ constexpr int kEscapeReadings = 3;
 // Whether a line is an address escaped as a whole, its scheme's colon too ("https%3A%2F%2F...").
 bool isEscapedAsAWhole(std::string_view line) {
   std::size_t i = 0;
-  while (i < line.size() && (std::isalnum(static_cast<unsigned char>(line[i])) || line[i] == '+' || line[i] == '-' ||
-                             line[i] == '.'))
+  while (i < line.size() && (fnd::isAsciiLetterOrDigit(line[i]) || line[i] == '+' || line[i] == '-' || line[i] == '.'))
     ++i;
-  return i > 0 && std::isalpha(static_cast<unsigned char>(line[0])) && line.size() >= i + 3 && line[i] == '%' &&
+  return i > 0 && fnd::isAsciiLetter(line[0]) && line.size() >= i + 3 && line[i] == '%' &&
          line[i + 1] == '3' && (line[i + 2] == 'A' || line[i + 2] == 'a');
 }
 
@@ -47,7 +47,7 @@ std::string withLineBreaksDecoded(const std::string& text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '%' && i + 2 < text.size() && text[i + 1] == '0') {
-      const char c = static_cast<char>(std::toupper(static_cast<unsigned char>(text[i + 2])));
+      const char c = fnd::asciiUppercase(text[i + 2]);
       if (c == 'A' || c == 'D') {
         out += c == 'A' ? '\n' : '\r';
         i += 2;

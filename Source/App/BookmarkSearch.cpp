@@ -309,7 +309,7 @@ void BookmarkSearch::searchInScope() {
       fnd::Array(4, fnd::Value(scopeSearchString_)));
   std::vector<IndexPath> matches;
   const auto& list = kestoData_->bookmarks();
-  for (std::size_t i = 0; i < list.size(); ++i)
+  for (std::size_t i = 0; predicate && i < list.size(); ++i)
     if (list[i] && predicate->evaluate(fnd::Value(std::static_pointer_cast<fnd::Object>(list[i]))))
       matches.push_back(IndexPath::forItem(static_cast<std::int64_t>(i), 0));
   if (sameSearchCount_ >= static_cast<int>(matches.size())) sameSearchCount_ = 0;

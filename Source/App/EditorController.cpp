@@ -675,6 +675,7 @@ std::vector<std::string> EditorController::completionsForSubstring(const std::st
   if (fieldTag > 0) {
     if (!kestoData_) return out;
     auto match = store::Predicate::parse("self contains[cd] %@", {fnd::Value(substring)});
+    if (!match) return out;  // a filter that does not parse finds nothing
     for (const auto& folder : kestoData_->allFolders()) {
       if (!folder || folder->name().empty()) continue;
       std::string path = folder->completeFolderPath();

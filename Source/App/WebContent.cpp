@@ -197,7 +197,7 @@ bool isPageCharset(std::string_view name) {
   if (name.empty() || !fnd::isKnownCharset(name)) return false;
   std::string lower;
   for (char c : name)
-    if (c != '-' && c != '_') lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (c != '-' && c != '_') lower += fnd::asciiLowercase(c);
   return lower != "utf7" && lower != "unicode11utf7" && lower != "csunicode11utf7" && lower != "unicode20utf7";
 }
 

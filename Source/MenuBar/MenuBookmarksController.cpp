@@ -919,6 +919,7 @@ void MenuBookmarksController::controlTextDidEndEditing(ui::Control& control) { c
 std::vector<std::string> MenuBookmarksController::foldersContaining(const std::string& text) const {
   std::vector<std::string> found;
   auto match = store::Predicate::parse("self contains[cd] %@", {fnd::Value(text)});
+  if (!match) return found;  // a filter that does not parse finds nothing
   for (const auto& path : folders_)
     if (match->evaluate(fnd::Value(path))) found.push_back(path);
   return found;

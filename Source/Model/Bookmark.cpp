@@ -165,8 +165,7 @@ std::string Bookmark::baseURLForAddress(std::string_view url) {
   const std::size_t schemeEnd = stored::schemeLength(url);
   if (schemeEnd == 0) return {};
   // The scheme in lower case, as the stored address has it.
-  std::string base(url.substr(0, schemeEnd));
-  for (auto& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string base = fnd::asciiLowercase(url.substr(0, schemeEnd));
   std::string_view rest = url.substr(schemeEnd + 1);
   // Without "//" the address names no host: no "://" is made up for it.
   if (rest.substr(0, 2) != "//") return base + ":";
@@ -395,10 +394,8 @@ std::string Bookmark::thumbnailRequestURL(const std::string& pageURL, const std:
   // Only web pages have a picture the service can take; no other address leaves the machine.
   const std::string page = fnd::removePercentEscapesOrKeep(pageURL);
   const auto isScheme = [&](std::string_view scheme) {
-    if (page.size() <= scheme.size() + 3) return false;
-    for (std::size_t i = 0; i < scheme.size(); ++i)
-      if (std::tolower(static_cast<unsigned char>(page[i])) != scheme[i]) return false;
-    return page.compare(scheme.size(), 3, "://") == 0;
+    return page.size() > scheme.size() + 3 && fnd::asciiHasPrefixIgnoringCase(page, scheme) &&
+           page.compare(scheme.size(), 3, "://") == 0;
   };
   if (!isScheme("http") && !isScheme("https")) return {};
   std::string host = fnd::UserDefaults::standard().stringForKey(kThumbnailHostDefaultsKey).value_or(kThumbnailDefaultHost);

@@ -1,6 +1,7 @@
 #include "Model/StoredText.h"
 
 #include "Platform/Foundation/PercentEncoding.h"
+#include "Platform/Foundation/Strings.h"
 
 #include <cctype>
 
@@ -89,8 +90,7 @@ std::string oneLine(std::string_view text) {
 
 std::string address(std::string_view text) {
   std::string out = bounded(text, kMaximumAddressBytes, false);
-  for (std::size_t i = 0, n = schemeLength(out); i < n; ++i)
-    out[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(out[i])));
+  for (std::size_t i = 0, n = schemeLength(out); i < n; ++i) out[i] = fnd::asciiLowercase(out[i]);
   return out;
 }
 std::string title(std::string_view text) { return oneLine(truncated(text, kMaximumTitleBytes)); }
@@ -99,13 +99,9 @@ std::string tagName(std::string_view text) { return bounded(text, kMaximumTagByt
 
 bool isWebAddress(std::string_view text) {
   if (text.size() > kMaximumAddressBytes) return false;
-  auto startsWithNoCase = [&](std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-      if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
-    return true;
-  };
-  std::size_t start = startsWithNoCase("https://") ? 8 : startsWithNoCase("http://") ? 7 : 0;
+  std::size_t start = fnd::asciiHasPrefixIgnoringCase(text, "https://")  ? 8
+                      : fnd::asciiHasPrefixIgnoringCase(text, "http://") ? 7
+                                                                          : 0;
   if (!start) return false;
   // A host follows: something before the path, query or fragment.
   return start < text.size() && text[start] != '/' && text[start] != '?' && text[start] != '#';
@@ -127,11 +123,6 @@ namespace {
 
 // Longer schemes are none of those judged here (escaped, a character takes three bytes).
 constexpr std::size_t kLongestJudgedSchemeBytes = 3 * 32;
-
-std::string lowered(std::string text) {
-  for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 // Escapes decoded one by one (one that does not decode spoils none of the others), then what
 // a browser drops inside an address (and no stored text holds).
@@ -176,10 +167,10 @@ std::string schemeAsBrowsersRead(std::string_view text, std::size_t& afterColon)
   const std::string seen = keptUntil(text, i, ':', false, kLongestJudgedSchemeBytes + 1);
   if (i >= text.size() || seen.size() > kLongestJudgedSchemeBytes) return {};
   afterColon = i + 1;
-  std::string scheme = lowered(unescaped(seen));
+  std::string scheme = fnd::asciiLowercase(unescaped(seen));
   if (scheme.empty() || scheme[0] < 'a' || scheme[0] > 'z') return {};
   for (char c : scheme)
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') return {};
+    if (!fnd::isAsciiLetterOrDigit(c) && c != '+' && c != '-' && c != '.') return {};
   return scheme;
 }
 
@@ -192,7 +183,7 @@ bool isScriptScheme(const std::string& scheme) {
 // sheet or an XHTML part can), SVG and scripts. A type longer than an address a library holds
 // is not read to its end: such an address is left out whatever it holds.
 bool isScriptData(std::string_view text, std::size_t afterColon) {
-  std::string type = lowered(unescaped(keptUntil(text, afterColon, ',', true, kMaximumAddressBytes)));
+  std::string type = fnd::asciiLowercase(unescaped(keptUntil(text, afterColon, ',', true, kMaximumAddressBytes)));
   std::erase_if(type, [](char c) { return c == ' '; });
   for (const char* kind : {"html", "xml", "svg", "script"})
     if (type.find(kind) != std::string::npos) return true;

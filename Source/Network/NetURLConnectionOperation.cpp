@@ -5,6 +5,7 @@
 #include "Platform/Foundation/Charset.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/Strings.h"
 #include "Platform/Net/ServerTrust.h"
 #include "Platform/Net/Streams.h"
 #include "Platform/Net/URLCoding.h"
@@ -376,12 +377,8 @@ std::vector<std::shared_ptr<fnd::Operation>> NetURLConnectionOperation::batchOfR
 
 namespace {
 bool sameOrigin(const net::ProtectionSpace& space, const net::URL& url) {
-  auto lower = [](std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
-    return text;
-  };
-  return lower(space.protocol) == lower(url.scheme()) && lower(space.host) == lower(url.host()) &&
-         space.port == url.effectivePort();
+  return fnd::asciiEqualsIgnoringCase(space.protocol, url.scheme()) &&
+         fnd::asciiEqualsIgnoringCase(space.host, url.host()) && space.port == url.effectivePort();
 }
 }  // namespace
 

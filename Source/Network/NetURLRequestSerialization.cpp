@@ -129,11 +129,6 @@ std::optional<net::URL> appendingQuery(const net::URL& url, const std::string& q
   return net::URL::fromString(s);
 }
 
-std::string upper(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return s;
-}
-
 }  // namespace
 
 std::optional<net::URLRequest> NetHTTPRequestSerializer::requestBySerializingRequest(const net::URLRequest& request,
@@ -159,7 +154,7 @@ std::optional<net::URLRequest> NetHTTPRequestSerializer::requestBySerializingReq
     query = NetQueryStringFromParameters(*parameters, stringEncoding_, error);
     if (!query) return std::nullopt;
   }
-  if (uriMethods_.count(upper(request.httpMethod()))) {
+  if (uriMethods_.count(fnd::asciiUppercase(request.httpMethod()))) {
     auto url = appendingQuery(copy.url(), *query);
     if (!url) {
       if (error) *error = net::makeURLError(net::urlerror::BadURL, &copy.url());
@@ -179,7 +174,7 @@ std::optional<net::URLRequest> NetHTTPRequestSerializer::requestWithEncodedBody(
                                                                                fnd::Error* error,
                                                                                const std::string& contentType,
                                                                                const BodyEncoder& encode) {
-  if (HTTPMethodsEncodingParametersInURI().count(upper(request.httpMethod())))
+  if (HTTPMethodsEncodingParametersInURI().count(fnd::asciiUppercase(request.httpMethod())))
     return NetHTTPRequestSerializer::requestBySerializingRequest(request, parameters, error);
   net::URLRequest copy = withDefaultHeaders(request);
   if (parameters) {

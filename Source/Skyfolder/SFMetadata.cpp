@@ -1,5 +1,7 @@
 #include "Skyfolder/SFMetadata.h"
 
+#include "Platform/Foundation/Strings.h"
+
 #include <cstring>
 #include <ctime>
 
@@ -46,7 +48,7 @@ bool expect(std::string_view s, std::size_t& i, std::string_view lit) {
 int nameIndex(std::string_view s, std::size_t& i, const char* const* names, int count) {
   if (i + 3 > s.size()) return -1;
   for (int k = 0; k < count; ++k) {
-    if (strncasecmp(s.data() + i, names[k], 3) == 0) {
+    if (fnd::asciiEqualsIgnoringCase(s.substr(i, 3), std::string_view(names[k], 3))) {
       i += 3;
       return k;
     }

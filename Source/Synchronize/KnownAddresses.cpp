@@ -4,6 +4,7 @@
 #include "Model/StoredText.h"
 
 #include "Platform/Foundation/PercentEncoding.h"
+#include "Platform/Foundation/Strings.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Store/FetchRequest.h"
 
@@ -14,8 +15,7 @@ namespace kesto {
 std::string KnownAddresses::key(std::string_view address) {
   // Schemes compare without case: an older library may hold one in capitals.
   std::string key = fnd::decodeAddressForStorage(address);
-  for (std::size_t i = 0, n = stored::schemeLength(key); i < n; ++i)
-    key[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(key[i])));
+  for (std::size_t i = 0, n = stored::schemeLength(key); i < n; ++i) key[i] = fnd::asciiLowercase(key[i]);
   return key;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <clocale>
 #include <string>
 #include <utility>
@@ -13,6 +15,8 @@ namespace kesto::test {
 //
 //   LocaleGuard comma(LocaleGuard::decimalComma());
 //   if (!comma.active()) GTEST_SKIP() << comma.missing();
+//   LocaleGuard turkish("tr_TR.UTF-8");
+//   KESTO_SKIP_WITHOUT_LOCALE(turkish);
 class LocaleGuard {
  public:
   // Locales that write "0,5"; the CI set-up generates the first.
@@ -33,11 +37,14 @@ class LocaleGuard {
       }
     }
   }
+  explicit LocaleGuard(const char* name, int category = LC_ALL)
+      : LocaleGuard(std::vector<std::string>{name}, category) {}
   ~LocaleGuard() { std::setlocale(category_, previous_.c_str()); }
   LocaleGuard(const LocaleGuard&) = delete;
   LocaleGuard& operator=(const LocaleGuard&) = delete;
 
   bool active() const { return !name_.empty(); }
+  bool available() const { return active(); }
   // The locale taken; empty when none of the candidates is installed.
   const std::string& name() const { return name_; }
   // Why the test cannot run, for GTEST_SKIP.
@@ -55,3 +62,7 @@ class LocaleGuard {
 };
 
 }  // namespace kesto::test
+
+// Skips the rest of the test when `guard` could not switch to any of its locales.
+#define KESTO_SKIP_WITHOUT_LOCALE(guard) \
+  if (!(guard).active()) GTEST_SKIP() << (guard).missing()

@@ -1,5 +1,6 @@
 #include "MenuBar/MenuBookmarksController.h"
 
+#include "Harness/LocaleGuard.h"
 #include "Harness/RecordedLaunches.h"
 #include "MenuBar/MenuBarWindow.h"
 #include "Harness/TestDialogResponder.h"
@@ -509,6 +510,28 @@ TEST_F(QuickEdit, FoldersAreChosenPerEditAndKeptWithoutAChoice) {
   menu.updateTitle();
   menu.updateTags();
   menu.updateFavorite();
+  menu.cancelEdit();
+}
+
+// Where the C library does not pair "i" with "I" (Turkish), typing in the folder box lists the
+// folders holding the text and tag completion offers the tags it begins, as anywhere else.
+TEST_F(QuickEdit, FolderListAndTagCompletionMatchInTurkish) {
+  kesto::test::LocaleGuard turkish("tr_TR.UTF-8");
+  KESTO_SKIP_WITHOUT_LOCALE(turkish);
+  auto other = folder("f-other", "Other Things");
+  auto city = folder("f-city", "\xC4\xB0zmir");
+  auto tag = Tag::initEntity();
+  tag->setName("Iris");
+  redBus->addTag(tag);
+  save();
+  load(dm);
+  menu.showEdit(redCar);
+  EXPECT_EQ(menu.resultsInComboForString("THINGS"), std::vector<std::string>{other->completeFolderPath()});
+  EXPECT_EQ(menu.resultsInComboForString("izmir"), std::vector<std::string>{city->completeFolderPath()});
+  menu.editFolder->setStringValue("thi");
+  menu.controlTextDidChange(*menu.editFolder);
+  EXPECT_EQ(menu.editFolder->objectValues(), std::vector<std::string>{other->completeFolderPath()});
+  EXPECT_EQ(menu.tagCompletions("ir"), std::vector<std::string>{"Iris"});
   menu.cancelEdit();
 }
 

@@ -3,6 +3,7 @@
 #include "RecordingImageView.h"
 
 #include "Harness/AnswerTable.h"
+#include "Harness/LocaleGuard.h"
 
 #include "Model/BookmarkDummy.h"
 #include "Model/BookmarkServiceClient.h"
@@ -660,6 +661,25 @@ TEST_F(EntityTest, FilteredFolderListsExpandAncestorsAndHighlightNewMatches) {
   auto onlyChild = Folder::fetchFoldersOrderedByNameWithFilter("child");
   EXPECT_EQ(onlyChild, (Folder::List{P, CC, C}));
   EXPECT_TRUE(C->isHighlighted());
+}
+
+// Where the C library does not pair "i" with "I" (Turkish), a script in capitals stays out, a
+// scheme is still stored in lower case, and a folder filter matches only what holds its text.
+TEST_F(EntityTest, SchemesAndFolderFiltersKeepTheirCaseRulesInTurkish) {
+  kesto::test::LocaleGuard turkish("tr_TR.UTF-8");
+  KESTO_SKIP_WITHOUT_LOCALE(turkish);
+  using stored::LeftOut;
+  for (const char* script : {"JAVASCRIPT:alert(1)", "VBSCRIPT:x", "LIVESCRIPT:x", "DATA:TEXT/HTML,<b>", "DATA:IMAGE/SVG+XML,<svg/>"})
+    EXPECT_EQ(stored::whyImportLeavesOut(script), LeftOut::Script) << script;
+  EXPECT_EQ(stored::whyImportLeavesOut("ABOUT:CONFIG"), LeftOut::BrowserInternal);
+  EXPECT_EQ(stored::address("FILE:///I"), "file:///I");
+  EXPECT_EQ(Bookmark::baseURLForAddress("HTTPS://I.EXAMPLE/x"), "https://I.EXAMPLE");
+  EXPECT_TRUE(stored::isWebAddress("HTTP://I.EXAMPLE/"));
+  EXPECT_FALSE(Bookmark::thumbnailRequestURL("HTTP://I.EXAMPLE/", "small", 0).empty());
+  auto apple = folder("A", "Apple");
+  folder("S", "Added since 2001.5");
+  save();
+  EXPECT_EQ(Folder::fetchFoldersOrderedByNameWithFilter("App"), (Folder::List{apple}));
 }
 
 TEST_F(EntityTest, AncestorFetchStopsAtTheLimit) {

@@ -1,5 +1,7 @@
 #include "SidebarFixture.h"
 
+#include "Harness/LocaleGuard.h"
+
 #include "Model/Config.h"
 #include "Model/DataModel.h"
 #include "Model/ViewUpdater.h"
@@ -260,6 +262,30 @@ TEST_F(FolderTreeTest, SearchFindsFoldersByNameInNameOrderAndMovesToTheNextMatch
   type("");
   EXPECT_EQ(controller->occurrencesLabel()->stringValue(), "");
   EXPECT_EQ(controller->firstFoundFolderID(), "");
+}
+
+// Find folder with "App" where the C library does not pair "i" with "I" (Turkish): the one
+// folder holding the text, not every folder.
+TEST_F(FolderTreeTest, SearchFindsTheSameFoldersInTurkish) {
+  kesto::test::LocaleGuard turkish("tr_TR.UTF-8");
+  KESTO_SKIP_WITHOUT_LOCALE(turkish);
+  auto apple = folder("Apple");
+  folder("Added since 2001.5");
+  folder("Inbox items");
+  auto city = folder("\xC4\xB0zmir");
+  ASSERT_NO_FATAL_FAILURE(start());
+  auto type = [&](const std::string& text) {
+    controller->searchField()->setStringValue(text);
+    controller->search();
+  };
+  type("App");
+  EXPECT_EQ(controller->occurrencesLabel()->stringValue(), "1 match");
+  EXPECT_EQ(controller->firstFoundFolderID(), apple->folderID());
+  type("izmir");
+  EXPECT_EQ(controller->occurrencesLabel()->stringValue(), "1 match");
+  EXPECT_EQ(controller->firstFoundFolderID(), city->folderID());
+  type("ITEMS");
+  EXPECT_EQ(controller->occurrencesLabel()->stringValue(), "1 match");
 }
 
 TEST_F(FolderTreeTest, AddFolderGoesUnderTheSelectedFolderOrTheTopLevel) {

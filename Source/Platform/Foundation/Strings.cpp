@@ -127,13 +127,11 @@ ComparisonResult fromInt(int r) {
 
 bool isAsciiDigit(UChar c) { return c >= '0' && c <= '9'; }
 
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // For ASCII text every option reduces to at most lower-casing, and byte order is UTF-16 order.
 std::string asciiFolded(std::string_view s, unsigned options) {
   std::string out(s);
   if (options & CaseInsensitiveSearch)
-    for (char& c : out) c = asciiLower(c);
+    for (char& c : out) c = asciiLowercase(c);
   return out;
 }
 
@@ -491,14 +489,25 @@ std::string lowercase(std::string_view s, std::string_view localeId) {
 
 std::string asciiUppercase(std::string_view s) {
   std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : r) c = asciiUppercase(c);
   return r;
 }
 
 std::string asciiLowercase(std::string_view s) {
   std::string r(s);
-  for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : r) c = asciiLowercase(c);
   return r;
+}
+
+bool asciiEqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && asciiHasPrefixIgnoringCase(a, b);
+}
+
+bool asciiHasPrefixIgnoringCase(std::string_view s, std::string_view prefix) {
+  if (s.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (asciiLowercase(s[i]) != asciiLowercase(prefix[i])) return false;
+  return true;
 }
 
 std::string capitalized(std::string_view s, std::string_view localeId) {

@@ -82,9 +82,19 @@ std::string lowercase(std::string_view s, std::string_view localeId = "en_US_POS
 std::string capitalized(std::string_view s, std::string_view localeId = {});
 // The first character upper-cased, the rest unchanged.
 std::string uppercaseFirst(std::string_view s);
-// ASCII letters only, byte by byte: for keywords, schemes and type-select keys, not for text.
+// ASCII letters only, byte by byte: for keywords, schemes, header and charset names and
+// type-select keys, not for text. The same in every locale (the C library's tables are not: in
+// Turkish they do not pair "i" with "I").
+constexpr bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr bool isAsciiLetterOrDigit(char c) { return isAsciiLetter(c) || (c >= '0' && c <= '9'); }
+constexpr bool isAsciiUppercase(char c) { return c >= 'A' && c <= 'Z'; }
+constexpr char asciiLowercase(char c) { return isAsciiUppercase(c) ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char asciiUppercase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 std::string asciiUppercase(std::string_view s);
 std::string asciiLowercase(std::string_view s);
+// Equality and prefix ignoring the case of ASCII letters only.
+bool asciiEqualsIgnoringCase(std::string_view a, std::string_view b);
+bool asciiHasPrefixIgnoringCase(std::string_view s, std::string_view prefix);
 std::string normalizeNFC(std::string_view s);
 std::string normalizeNFD(std::string_view s);
 // ICU transliteration by transform id (e.g. "Any-Latin; Latin-ASCII"); the input when the id

@@ -185,7 +185,7 @@ void describe(const Value& v, std::ostringstream& out, int indent);
 std::string quoted(const std::string& s) {
   bool plain = !s.empty();
   for (unsigned char c : s) {
-    if (!(std::isalnum(c) || c == '_' || c == '.' || c == '/' || c == '$' || c == ':' || c >= 0x80)) {
+    if (!(isAsciiLetterOrDigit(static_cast<char>(c)) || c == '_' || c == '.' || c == '/' || c == '$' || c == ':' || c >= 0x80)) {
       plain = false;
       break;
     }

@@ -4,6 +4,7 @@
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/HtmlDocument.h"
 #include "Platform/Foundation/Libxml_p.h"
+#include "Platform/Foundation/Strings.h"
 
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
@@ -194,7 +195,7 @@ std::string fasterForm(std::string expr) {
   for (std::size_t at = expr.find(from); at != std::string::npos; at = expr.find(from, at + to.size())) {
     // Only a plain name test may follow, closed by the bracket that is then dropped.
     std::size_t end = at + from.size();
-    while (end < expr.size() && (std::isalnum(static_cast<unsigned char>(expr[end])) || expr[end] == '-' ||
+    while (end < expr.size() && (isAsciiLetterOrDigit(expr[end]) || expr[end] == '-' ||
                                  expr[end] == '_' || expr[end] == '*' || expr[end] == ':' || expr[end] == '.'))
       ++end;
     if (end >= expr.size() || expr[end] != ']' || end == at + from.size()) continue;

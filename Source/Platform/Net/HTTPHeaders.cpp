@@ -1,15 +1,13 @@
 #include "Platform/Net/HTTPHeaders.h"
 
+#include "Platform/Foundation/Strings.h"
+
 #include <algorithm>
 
 namespace kesto::net {
 
 namespace {
-bool sameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
+bool sameName(std::string_view a, std::string_view b) { return fnd::asciiEqualsIgnoringCase(a, b); }
 }  // namespace
 
 std::optional<std::string> HTTPHeaders::value(std::string_view name) const {

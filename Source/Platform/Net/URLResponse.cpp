@@ -1,15 +1,13 @@
 #include "Platform/Net/URLResponse.h"
 
+#include "Platform/Foundation/Strings.h"
+
 #include <algorithm>
 #include <cctype>
 
 namespace kesto::net {
 
 namespace {
-std::string lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
 std::string trim(std::string_view s) {
   auto b = s.find_first_not_of(" \t");
   if (b == std::string_view::npos) return {};
@@ -21,16 +19,16 @@ std::string trim(std::string_view s) {
 std::pair<std::optional<std::string>, std::optional<std::string>> parseContentType(std::string_view contentType) {
   std::optional<std::string> mime, charset;
   auto semi = contentType.find(';');
-  std::string type = lower(trim(contentType.substr(0, semi)));
+  std::string type = fnd::asciiLowercase(trim(contentType.substr(0, semi)));
   if (!type.empty()) mime = type;
   while (semi != std::string_view::npos) {
     auto next = contentType.find(';', semi + 1);
     std::string param = trim(contentType.substr(semi + 1, next == std::string_view::npos ? std::string_view::npos : next - semi - 1));
     auto eq = param.find('=');
-    if (eq != std::string::npos && lower(trim(param.substr(0, eq))) == "charset") {
+    if (eq != std::string::npos && fnd::asciiLowercase(trim(param.substr(0, eq))) == "charset") {
       std::string v = trim(std::string_view(param).substr(eq + 1));
       if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
-      if (!v.empty()) charset = lower(v);
+      if (!v.empty()) charset = fnd::asciiLowercase(v);
     }
     semi = next;
   }

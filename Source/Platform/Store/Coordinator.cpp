@@ -445,12 +445,18 @@ std::optional<Schema> schemaOf(sqlite3* db) {
   Stmt st(db, "SELECT type, name, tbl_name, sql FROM sqlite_master WHERE name NOT LIKE 'sqlite\\_stat%' ESCAPE '\\'");
   if (!st) return std::nullopt;
   int rc;
-  while ((rc = sqlite3_step(st.s)) == SQLITE_ROW)
-    schema[columnText(st.s, 1)] = {columnText(st.s, 0), columnText(st.s, 2), columnText(st.s, 3), {}};
+  // Names compare as SQL's do, without ASCII case: an older program wrote some in another case
+  // where the C library's locale decided it (Turkish "i").
+  std::map<std::string, std::string> written;  // names as the file has them
+  while ((rc = sqlite3_step(st.s)) == SQLITE_ROW) {
+    const std::string name = fnd::asciiUppercase(columnText(st.s, 1));
+    written[name] = columnText(st.s, 1);
+    schema[name] = {columnText(st.s, 0), fnd::asciiUppercase(columnText(st.s, 2)), fnd::asciiUppercase(columnText(st.s, 3)), {}};
+  }
   if (rc != SQLITE_DONE) return std::nullopt;
   for (auto& [name, object] : schema) {
     if (object.type != "table") continue;
-    Stmt info(db, "PRAGMA table_xinfo(\"" + name + "\")");
+    Stmt info(db, "PRAGMA table_xinfo(\"" + written[name] + "\")");
     while (info && sqlite3_step(info.s) == SQLITE_ROW)
       object.columns.insert(fnd::asciiUppercase(columnText(info.s, 1)) + " " + columnText(info.s, 2) + " " +
                             columnText(info.s, 3) + " " + columnText(info.s, 4) + " " + columnText(info.s, 5) + " " +
@@ -466,8 +472,8 @@ bool hasForeignTableClause(const std::string& sql) {
   std::string word;
   for (std::size_t i = 0; i <= sql.size(); ++i) {
     const char c = i < sql.size() ? sql[i] : ' ';
-    if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') {
-      word += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (fnd::isAsciiLetterOrDigit(c) || c == '_') {
+      word += fnd::asciiUppercase(c);
     } else {
       if (kForeign.count(word)) return true;
       word.clear();
@@ -530,9 +536,9 @@ void configureConnection(sqlite3* h, const fnd::Dictionary& options) {
   auto pit = options.find(kSQLitePragmasOption);
   if (pit != options.end() && pit->second.isDictionary()) {
     for (const auto& [k, v] : pit->second.dictionary()) {
-      bool safe = std::all_of(k.begin(), k.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; });
+      bool safe = std::all_of(k.begin(), k.end(), [](char c) { return fnd::isAsciiLetterOrDigit(c) || c == '_'; });
       std::string val = v.isString() ? v.string() : std::to_string(v.intValue());
-      bool safeVal = std::all_of(val.begin(), val.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-'; });
+      bool safeVal = std::all_of(val.begin(), val.end(), [](char c) { return fnd::isAsciiLetterOrDigit(c) || c == '_' || c == '-'; });
       if (safe && safeVal) exec(h, "PRAGMA " + k + " = " + val, nullptr);
     }
   }

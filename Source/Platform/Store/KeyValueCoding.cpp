@@ -1,5 +1,7 @@
 #include "Platform/Store/KeyValueCoding.h"
 
+#include "Platform/Foundation/Strings.h"
+
 #include <cctype>
 
 
@@ -17,15 +19,8 @@ std::size_t utf16Length(const std::string& s) {
   return n;
 }
 
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  return true;
-}
-
 fnd::Value step(const fnd::Value& v, std::string_view key) {
-  if (equalsNoCase(key, "self")) return v;
+  if (fnd::asciiEqualsIgnoringCase(key, "self")) return v;
   if (key == "@count") {
     if (v.isArray() || v.isDictionary()) return fnd::Value(static_cast<std::int64_t>(v.size()));
     return v.isNull() ? fnd::Value() : fnd::Value(1);

@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/NumberText.h"
+#include "Platform/Foundation/Strings.h"
 #include "Platform/Store/KeyValueCoding.h"
 #include "Platform/Store/ManagedObject.h"
 #include "Platform/Store/SortDescriptor.h"
@@ -509,17 +510,12 @@ std::string keyPathText(const std::string& keyPath) {
       "ENDSWITH", "LIKE", "MATCHES", "IN"};
   if (keyPath.empty()) return keyPath;
   const auto first = static_cast<unsigned char>(keyPath[0]);
-  bool escape = !(std::isalpha(first) || first == '_' || first == '@' || first == '$' || first >= 0x80);
+  bool escape = !(fnd::isAsciiLetter(keyPath[0]) || first == '_' || first == '@' || first == '$' || first >= 0x80);
   // A bare "SELF." prefix is dropped on reading.
-  escape = escape || (keyPath.size() > 5 && std::equal(keyPath.begin(), keyPath.begin() + 5, "SELF.", [](char a, char b) {
-                        return std::toupper(static_cast<unsigned char>(a)) == b;
-                      }));
+  escape = escape || (keyPath.size() > 5 && fnd::asciiHasPrefixIgnoringCase(keyPath, "SELF."));
   for (const char* keyword : kKeywords) {
     if (escape) break;
-    escape = keyPath.size() == std::strlen(keyword) &&
-             std::equal(keyPath.begin(), keyPath.end(), keyword, [](char a, char b) {
-               return std::toupper(static_cast<unsigned char>(a)) == b;
-             });
+    escape = fnd::asciiEqualsIgnoringCase(keyPath, keyword);
   }
   return escape ? "#" + keyPath : keyPath;
 }

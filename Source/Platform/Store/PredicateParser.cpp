@@ -3,6 +3,7 @@
 #include "Platform/Store/Predicate.h"
 
 #include "Platform/Foundation/NumberText.h"
+#include "Platform/Foundation/Strings.h"
 #include "Platform/Store/ObjectID.h"
 
 #include <algorithm>
@@ -51,7 +52,7 @@ int listDepth(const fnd::Value& v) {
 
 bool isKeyPathCharacter(char c) {
   const auto u = static_cast<unsigned char>(c);
-  return std::isalnum(u) || c == '_' || c == '@' || c == '.' || c == '#' || c == '$' || u >= 0x80;
+  return fnd::isAsciiLetterOrDigit(c) || c == '_' || c == '@' || c == '.' || c == '#' || c == '$' || u >= 0x80;
 }
 
 // "0x1.8p3": hexadecimal reals read as numbers too, as they always have.
@@ -69,7 +70,7 @@ bool upperEquals(std::string_view a, const char* b) {
   std::size_t n = std::char_traits<char>::length(b);
   if (a.size() != n) return false;
   for (std::size_t i = 0; i < n; ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) != b[i]) return false;
+    if (fnd::asciiUppercase(a[i]) != b[i]) return false;
   return true;
 }
 
@@ -154,7 +155,7 @@ class Parser {
     if (std::isdigit(static_cast<unsigned char>(c)) ||
         ((c == '-' || c == '+' || c == '.') && i_ + 1 < s_.size() && std::isdigit(static_cast<unsigned char>(s_[i_ + 1])))) {
       std::size_t j = i_ + 1;
-      while (j < s_.size() && (std::isalnum(static_cast<unsigned char>(s_[j])) || s_[j] == '.' ||
+      while (j < s_.size() && (fnd::isAsciiLetterOrDigit(s_[j]) || s_[j] == '.' ||
                                ((s_[j] == '-' || s_[j] == '+') && (s_[j - 1] == 'e' || s_[j - 1] == 'E'))))
         ++j;
       t.type = Tok::Number;
@@ -169,7 +170,7 @@ class Parser {
     if (two("||")) { i_ += 2; t.type = Tok::OrOp; t.text = "||"; return t; }
     if (c == '=' || c == '<' || c == '>') { t.type = Tok::Op; t.text = std::string(1, c); ++i_; return t; }
     if (c == '!') { ++i_; t.type = Tok::Not; t.text = "!"; return t; }
-    if (std::isalpha(static_cast<unsigned char>(c)) || c == '_' || c == '@' || c == '$' || c == '#' ||
+    if (fnd::isAsciiLetter(c) || c == '_' || c == '@' || c == '$' || c == '#' ||
         static_cast<unsigned char>(c) >= 0x80) {
       std::size_t j = i_;
       // A key path: identifiers joined by dots ("folder.folderID", "tags.@count").
@@ -367,8 +368,7 @@ class Parser {
         }
         if (tok_.type == Tok::LParen) {
           // An aggregate function: min(keyPath) or min(%@) with a key path argument.
-          std::string fn;
-          for (char c : word) fn += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+          const std::string fn = fnd::asciiLowercase(word);
           if (fn != "min" && fn != "max" && fn != "sum" && fn != "average" && fn != "avg" && fn != "count")
             fail("unknown function \"" + word + "\"");
           advance();

@@ -1,6 +1,7 @@
 // Translates predicates into SQL where the result is certain to equal the evaluator's; anything
 // else is evaluated in memory.
 
+#include "Platform/Foundation/Strings.h"
 #include "Platform/Store/ObjectID.h"
 #include "Platform/Store/StoreInternal.h"
 
@@ -15,9 +16,7 @@ namespace kesto::store {
 namespace {
 
 std::string column(const std::string& name) {
-  std::string r = "Z";
-  for (char c : name) r += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return r;
+  return "Z" + fnd::asciiUppercase(name);
 }
 
 // kesto_cmp(op, options, value, constant): the evaluator's string comparison, so folding and

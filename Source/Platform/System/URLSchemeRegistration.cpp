@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/StandardPaths.h"
+#include "Platform/Foundation/Strings.h"
 #include "Platform/System/DesktopEntry_p.h"
 #include "Platform/System/Launcher_p.h"
 
@@ -62,9 +63,9 @@ using detail::desktopExecArgument;
 using detail::runningExecutable;
 
 bool isSchemeName(const std::string& s) {
-  if (s.empty() || !std::isalpha(static_cast<unsigned char>(s[0]))) return false;
+  if (s.empty() || !fnd::isAsciiLetter(s[0])) return false;
   for (char c : s)
-    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') return false;
+    if (!fnd::isAsciiLetterOrDigit(c) && c != '+' && c != '-' && c != '.') return false;
   return true;
 }
 

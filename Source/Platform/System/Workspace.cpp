@@ -5,6 +5,7 @@
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Foundation/StandardPaths.h"
+#include "Platform/Foundation/Strings.h"
 #include "Platform/System/Launcher_p.h"
 
 #include <QProcess>
@@ -86,7 +87,7 @@ bool isOpenableURL(const std::string& url) {
   if (colon == std::string::npos || colon == 0) return false;
   for (std::size_t i = 0; i < colon; ++i) {
     char c = url[i];
-    bool ok = std::isalpha(static_cast<unsigned char>(c)) || (i > 0 && (std::isdigit(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.'));
+    bool ok = fnd::isAsciiLetter(c) || (i > 0 && (std::isdigit(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.'));
     if (!ok) return false;
   }
   for (unsigned char c : url)
@@ -94,10 +95,6 @@ bool isOpenableURL(const std::string& url) {
   return true;
 }
 
-std::string lowered(std::string text) {
-  for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 // The local file a "file:" address names, read as the desktop opener reads it: the query and
 // the fragment cut off first, then the escapes decoded. Absent when it names no local file:
@@ -109,7 +106,7 @@ std::optional<std::string> localPathOf(const std::string& url) {
   if (rest.rfind("//", 0) == 0) {
     std::size_t slash = rest.find('/', 2);
     std::string host = rest.substr(2, slash == std::string::npos ? std::string::npos : slash - 2);
-    if (!host.empty() && lowered(host) != "localhost") return std::nullopt;
+    if (!host.empty() && fnd::asciiLowercase(host) != "localhost") return std::nullopt;
     rest = slash == std::string::npos ? std::string("/") : rest.substr(slash);
   }
   auto path = fnd::removePercentEscapes(rest);
@@ -165,7 +162,7 @@ bool isLocalProgram(const std::string& path) {
   static const char* const kLaunchers[] = {"desktop", "exe", "com", "bat", "cmd", "msi", "jar", "appimage",
                                            "run", "sh", "bash", "zsh", "csh", "py", "pl", "rb", "bin", "flatpakref"};
   for (const auto& candidate : {path, target}) {
-    const std::string extension = lowered(fnd::FileManager::pathExtension(candidate));
+    const std::string extension = fnd::asciiLowercase(fnd::FileManager::pathExtension(candidate));
     for (const char* launcher : kLaunchers)
       if (extension == launcher) return true;
   }
@@ -177,7 +174,7 @@ bool isLocalProgram(const std::string& path) {
   return false;
 }
 
-bool isFileURL(const std::string& url) { return lowered(url.substr(0, url.find(':'))) == "file"; }
+bool isFileURL(const std::string& url) { return fnd::asciiLowercase(url.substr(0, url.find(':'))) == "file"; }
 
 // What the opener is handed for an address: a "file:" address becomes the local path it was
 // checked as, so the opener cannot read it another way. Absent when it may not be opened.
@@ -345,7 +342,7 @@ void Workspace::setLauncher(Launcher launcher) {
 std::string Workspace::schemeOf(const std::string& url) {
   std::size_t colon = url.find(':');
   if (colon == std::string::npos || !isOpenableURL(url)) return {};
-  return lowered(url.substr(0, colon));
+  return fnd::asciiLowercase(url.substr(0, colon));
 }
 
 Workspace::OpenPolicy Workspace::policyForURL(const std::string& url) {
@@ -372,7 +369,7 @@ bool Workspace::openURL(const std::string& url) {
 bool Workspace::composeEmail(const std::string& mailtoURL, std::function<void(bool taken)> outcome) {
   // Only a message: no other scheme reaches the mail program's command line, and nothing in the
   // address can be read as an option or split into a second argument.
-  if (lowered(mailtoURL.substr(0, 7)) != "mailto:" || mailtoURL.find_first_of(" \t\r\n") != std::string::npos) {
+  if (fnd::asciiLowercase(mailtoURL.substr(0, 7)) != "mailto:" || mailtoURL.find_first_of(" \t\r\n") != std::string::npos) {
     fnd::logWarning("Refused to compose a message from an address that is not a mailto address");
     return false;
   }
@@ -432,7 +429,7 @@ std::vector<Workspace::Browser> Workspace::installedBrowsers() {
   }
   std::stable_sort(browsers.begin(), browsers.end(), [](const Browser& a, const Browser& b) {
     return std::lexicographical_compare(a.name.begin(), a.name.end(), b.name.begin(), b.name.end(), [](char x, char y) {
-      return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
+      return fnd::asciiLowercase(x) < fnd::asciiLowercase(y);
     });
   });
   return browsers;

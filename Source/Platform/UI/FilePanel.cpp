@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Foundation/Strings.h"
 #include "Platform/UI/DialogResponder.h"
 #include "Platform/UI/UINotifications.h"
 #include "Platform/UI/ViewWidget_p.h"
@@ -38,18 +39,14 @@ namespace {
 std::string lowerExtension(const std::string& path) {
   std::string ext = fs::path(path).extension().string();
   if (!ext.empty() && ext[0] == '.') ext.erase(0, 1);
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return ext;
+  return fnd::asciiLowercase(ext);
 }
 
 bool typeAllowed(const SavePanel::State& s, const std::string& path) {
   if (s.types.empty() || s.allowsOther) return true;
   std::string ext = lowerExtension(path);
   if (ext.empty()) return s.extensionless;
-  return std::any_of(s.types.begin(), s.types.end(), [&](std::string t) {
-    for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return t == ext;
-  });
+  return std::any_of(s.types.begin(), s.types.end(), [&](const std::string& t) { return fnd::asciiLowercase(t) == ext; });
 }
 
 std::string absolute(const std::string& path) {

@@ -161,7 +161,7 @@ std::string MenuItem::keyEquivalentText() const {
   if (keyEquivalent_.empty()) return {};
   std::uint64_t mask = keyMask_;
   std::string key = keyEquivalent_;
-  if (key.size() == 1 && std::isupper(static_cast<unsigned char>(key[0]))) mask |= ModifierFlag::Shift;
+  if (key.size() == 1 && fnd::isAsciiUppercase(key[0])) mask |= ModifierFlag::Shift;
   std::string text;
   if (mask & ModifierFlag::Command) text += "Ctrl+";
   if (mask & ModifierFlag::Control) text += "Super+";
@@ -172,21 +172,20 @@ std::string MenuItem::keyEquivalentText() const {
   if (key == "\t") return text + "Tab";
   if (key == " ") return text + "Space";
   if (key == "\x7f" || key == "\b") return text + "Backspace";
-  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text + key;
+  return text + fnd::asciiUppercase(key);
 }
 
 bool MenuItem::matchesKeyEquivalent(const Event& event) const {
   if (keyEquivalent_.empty() || event.type != EventType::KeyDown || separator_) return false;
   std::string key = keyEquivalent_;
   std::uint64_t required = keyMask_ & kShortcutModifiers;
-  bool upper = key.size() == 1 && std::isupper(static_cast<unsigned char>(key[0]));
+  bool upper = key.size() == 1 && fnd::isAsciiUppercase(key[0]);
   if (upper) required |= ModifierFlag::Shift;
   key = fnd::asciiLowercase(key);
   std::uint64_t have = event.modifierFlags & kShortcutModifiers;
   const std::string& chars = event.charactersIgnoringModifiers;
   // A symbol typed with Shift ("?") names itself: Shift is part of the character then.
-  bool letter = key.size() == 1 && std::isalpha(static_cast<unsigned char>(key[0]));
+  bool letter = key.size() == 1 && fnd::isAsciiLetter(key[0]);
   if (!letter && chars == key) {
     required &= ~ModifierFlag::Shift;
     have &= ~ModifierFlag::Shift;

@@ -2,6 +2,7 @@
 #include "Platform/Foundation/Strings.h"
 
 #include "Harness/AnswerTable.h"
+#include "Harness/LocaleGuard.h"
 
 #include <gtest/gtest.h>
 
@@ -122,6 +123,28 @@ TEST(Strings, CaseMappingAndFolding) {
   EXPECT_EQ(normalizeNFD("\xC3\xA9"), "e\xCC\x81");
   EXPECT_EQ(transliterate("Ελληνικά Ж", "Any-Latin; Latin-ASCII; [:^ASCII:] Remove"), "Ellenika Z");
   EXPECT_EQ(transliterate("abc", "No-Such-Transform"), "abc");
+}
+
+// Protocol words keep ASCII case under a C library that does not pair "i" with "I" (Turkish);
+// a user's text folds by Unicode, whatever the locale.
+TEST(Strings, AsciiCaseAndFoldingAreTheSameInTurkish) {
+  kesto::test::LocaleGuard turkish("tr_TR.UTF-8");
+  KESTO_SKIP_WITHOUT_LOCALE(turkish);
+  EXPECT_EQ(asciiLowercase("JAVASCRIPT:If-Range ISO-8859-1"), "javascript:if-range iso-8859-1");
+  EXPECT_EQ(asciiUppercase("self contains[cd] nil in min"), "SELF CONTAINS[CD] NIL IN MIN");
+  EXPECT_EQ(asciiLowercase('I'), 'i');
+  EXPECT_EQ(asciiUppercase('i'), 'I');
+  // Bytes outside ASCII pass untouched ("İı").
+  EXPECT_EQ(asciiLowercase("\xC4\xB0\xC4\xB1"), "\xC4\xB0\xC4\xB1");
+  EXPECT_TRUE(asciiEqualsIgnoringCase("if-range", "IF-RANGE"));
+  EXPECT_FALSE(asciiEqualsIgnoringCase("if-range", "IF-RANG"));
+  EXPECT_FALSE(asciiEqualsIgnoringCase("i", "\xC4\xB0"));
+  EXPECT_TRUE(asciiHasPrefixIgnoringCase("JAVASCRIPT:alert(1)", "javascript:"));
+  EXPECT_FALSE(asciiHasPrefixIgnoringCase("java", "javascript:"));
+  EXPECT_TRUE(isAsciiLetter('I') && isAsciiLetterOrDigit('9') && !isAsciiLetter('\xC4') && !isAsciiLetterOrDigit('_'));
+  EXPECT_TRUE(contains("\xC4\xB0STANBUL", "istanbul", CaseInsensitiveSearch | DiacriticInsensitiveSearch));
+  EXPECT_TRUE(contains("Bookmarks IN the INBOX", "in the inbox", CaseInsensitiveSearch));
+  EXPECT_EQ(fold("TITLE", CaseInsensitiveSearch), "title");
 }
 
 TEST(Strings, TrimmingSplittingJoiningReplacing) {

@@ -1,6 +1,7 @@
 // Download resume data, the response cache, replacement body streams and background sessions.
 #include "Platform/Foundation/PropertyList.h"
 #include "Platform/Foundation/StandardPaths.h"
+#include "Platform/Foundation/Strings.h"
 #include "Platform/Net/URLError.h"
 #include "Platform/Net/URLSession.h"
 
@@ -66,7 +67,7 @@ struct RawServer {
         if (n <= 0) break;
         head.append(buf, static_cast<std::size_t>(n));
       }
-      std::transform(head.begin(), head.end(), head.begin(), [](unsigned char ch) { return std::tolower(ch); });
+      head = fnd::asciiLowercase(head);
       {
         std::lock_guard lock(mutex);
         heads_.push_back(head);

@@ -5,6 +5,7 @@
 #include "Platform/Net/URLError.h"
 #include "Platform/Net/URLResponse.h"
 
+#include "Harness/LocaleGuard.h"
 #include "Harness/TestSupport.h"
 #include "TestCertificates.h"
 
@@ -80,6 +81,28 @@ TEST(HTTPURLResponseTest, ContentTypeAndLengthFromHeaders) {
   EXPECT_EQ(HTTPURLResponse::localizedStringForStatusCode(404), "not found");
   EXPECT_EQ(HTTPURLResponse::localizedStringForStatusCode(299), "success");
   EXPECT_EQ(HTTPURLResponse::localizedStringForStatusCode(599), "server error");
+}
+
+// Header, media type and charset names compare in ASCII case also where the C library does not
+// pair "i" with "I" (Turkish).
+TEST(HTTPHeadersTest, NamesMediaTypesAndCharsetsKeepTheirCaseRulesInTurkish) {
+  kesto::test::LocaleGuard turkish("tr_TR.UTF-8");
+  KESTO_SKIP_WITHOUT_LOCALE(turkish);
+  HTTPHeaders h;
+  h.set("If-Range", "\"v1\"");
+  h.set("IF-RANGE", "\"v2\"");
+  h.add("Content-Disposition", "inline");
+  EXPECT_EQ(h.size(), 2u);
+  EXPECT_EQ(h.fields()[0].first, "If-Range");
+  EXPECT_EQ(h.value("if-range"), "\"v2\"");
+  EXPECT_EQ(h.value("CONTENT-DISPOSITION"), "inline");
+  h.remove("if-range");
+  EXPECT_FALSE(h.contains("If-Range"));
+  h.set("Content-Type", "APPLICATION/XHTML+XML; CHARSET=ISO-8859-9");
+  HTTPURLResponse r(*URL::fromString("HTTP://I.EXAMPLE/"), 200, h);
+  EXPECT_EQ(r.mimeType(), "application/xhtml+xml");
+  EXPECT_EQ(r.textEncodingName(), "iso-8859-9");
+  EXPECT_EQ(URL::fromString("HTTPS://I.EXAMPLE/")->scheme(), "https");
 }
 
 TEST(URLErrorTest, CarriesCodeAndFailingURL) {

@@ -1,5 +1,6 @@
 #include "StoreTestModel.h"
 
+#include "Harness/LocaleGuard.h"
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/UndoManager.h"
 #include "Platform/Store/TestAccess_p.h"
@@ -74,6 +75,79 @@ TEST(Persistence, TablesAndColumnsFollowTheStoredLayout) {
   EXPECT_FALSE(column(path, "SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = 'ZBOOKMARK'").empty());
   EXPECT_EQ(column(path, "SELECT Z_VALUE FROM Z_METADATA WHERE Z_KEY = 'versionHash'"),
             (std::vector<std::string>{model->versionHash()}));
+}
+
+// Column names are the attributes' in ASCII capitals whatever the C library's locale: a library
+// made in one locale is opened, searched and written in Turkish, where the C library does not
+// pair "i" with "I".
+TEST(Persistence, ALibraryMadeInOneLocaleIsReadAndWrittenInTurkish) {
+  auto model = makeLibraryModel();
+  const std::string path = storePath();
+  {
+    kesto::test::LocaleGuard plain("C");
+    ASSERT_TRUE(storeWithOneBookmark(path, "B1"));
+  }
+  kesto::test::LocaleGuard turkish("tr_TR.UTF-8");
+  KESTO_SKIP_WITHOUT_LOCALE(turkish);
+  fnd::Error error;
+  EXPECT_TRUE(Coordinator::checkStoreFile(path, *model, &error)) << error.localizedDescription();
+  {
+    auto main = makeMainContext(openStore(model, path));
+    auto b = addBookmark(*main, "B2", "https://i.example/", "Iris");
+    b->setValueForKey("isFavorite", true);
+    ASSERT_TRUE(main->save());
+  }
+  auto main = makeMainContext(openStore(model, path));
+  FetchRequest request("Bookmark");
+  request.predicate = Predicate::parse("title contains[c] %@ or uniqueID in %@", {"IRIS", fnd::Value(fnd::Array{"B1"})});
+  ASSERT_TRUE(request.predicate);
+  EXPECT_EQ(main->fetch(request)->size(), 2u);
+  request.predicate = Predicate::parse("isFavorite == 1");
+  EXPECT_EQ(main->fetch(request)->size(), 1u);
+  auto cols = column(path, "SELECT name FROM pragma_table_info('ZBOOKMARK')");
+  std::set<std::string> have(cols.begin(), cols.end());
+  for (const char* c : {"ZUNIQUEID", "ZTITLE", "ZISFAVORITE"}) EXPECT_TRUE(have.count(c)) << c;
+  EXPECT_EQ(column(path, "SELECT ZTITLE FROM ZBOOKMARK WHERE ZUNIQUEID = 'B2'"), (std::vector<std::string>{"Iris"}));
+}
+
+// The program once wrote column and index names in the case the C library's locale gave them
+// ("ZiSFAVORiTE" in Turkish). SQL names ignore ASCII case, so such a library is ours: it passes
+// the check a restore makes, opens, and is searched and written.
+TEST(Persistence, NamesThatDifferOnlyInCaseAreOurs) {
+  auto model = makeLibraryModel();
+  const std::string path = storePath();
+  ASSERT_TRUE(storeWithOneBookmark(path, "B1"));
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    std::string sql;
+    auto lowerI = [](std::string name) {
+      for (std::size_t i = 1; i < name.size(); ++i)
+        if (name[i] == 'I') name[i] = 'i';
+      return name;
+    };
+    for (const auto& table : column(path, "SELECT name FROM sqlite_master WHERE type = 'table'"))
+      for (const auto& c : column(path, "SELECT name FROM pragma_table_info('" + table + "')"))
+        if (lowerI(c) != c) sql += "ALTER TABLE " + table + " RENAME COLUMN " + c + " TO " + lowerI(c) + ";";
+    for (const auto& index : column(path, "SELECT name || '|' || tbl_name || '|' || sql FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL")) {
+      const auto bar = index.find('|'), bar2 = index.find('|', bar + 1);
+      const std::string name = index.substr(0, bar), definition = index.substr(bar2 + 1);
+      sql += "DROP INDEX " + name + ";" + lowerI(definition) + ";";
+    }
+    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+  }
+  ASSERT_EQ(column(path, "SELECT count(*) FROM pragma_table_info('ZBOOKMARK') WHERE name = 'ZUNiQUEiD'"),
+            (std::vector<std::string>{"1"}));
+  fnd::Error error;
+  EXPECT_TRUE(Coordinator::checkStoreFile(path, *model, &error)) << error.localizedDescription();
+  auto main = makeMainContext(openStore(model, path));
+  addBookmark(*main, "B2", "https://i.example/", "Iris");
+  ASSERT_TRUE(main->save());
+  FetchRequest request("Bookmark");
+  request.predicate = Predicate::parse("uniqueID IN %@", {fnd::Value(fnd::Array{"B1", "B2"})});
+  EXPECT_EQ(main->fetch(request)->size(), 2u);
+  EXPECT_TRUE(Coordinator::checkStoreFile(path, *model, &error)) << error.localizedDescription();
 }
 
 // Values kept with a store survive reopening; the store's own keys cannot be overwritten; only

@@ -1,6 +1,8 @@
 #include "Platform/Store/Predicate.h"
 #include "Platform/Store/SortDescriptor.h"
 
+#include "Harness/LocaleGuard.h"
+
 #include <gtest/gtest.h>
 
 
@@ -38,6 +40,28 @@ TEST(Predicate, ParsesTheFormsTheLibraryUses) {
   EXPECT_TRUE(eval("title contains[cd] %@", b, {"PEDI"}));
   EXPECT_TRUE(eval("folder.folderID IN %@", b, {fnd::Value(fnd::Array{"F0", "F1"})}));
   EXPECT_TRUE(eval("%K == %@", b, {"folder.folderID", "F1"}));
+}
+
+// Keywords, modifiers and functions read in any case also where the C library does not pair "i"
+// with "I" (Turkish), and key paths that would read as keywords are still written escaped.
+TEST(Predicate, KeywordsReadAndWriteTheSameInTurkish) {
+  kesto::test::LocaleGuard turkish("tr_TR.UTF-8");
+  KESTO_SKIP_WITHOUT_LOCALE(turkish);
+  fnd::Value b = row({{"title", "Wikipedia"}, {"list", fnd::Array{1, 2, 3}}, {"in", 1}, {"nil", 2}, {"index", 3},
+                      {"tags", fnd::Array{row({{"name", "wiki"}})}}});
+  expectHolds(b, {"title contains[cd] 'PEDI'", "title beginswith[c] 'WIKI'", "title Like[C] 'wiki*'",
+                  "title matches 'W.*'", "title in {'Wikipedia'}", "notes == nil", "ANY tags.name == 'wiki'",
+                  "SOME tags.name contains 'i'", "min(list) == 1 AND Max(list) == 3 AND count(list) == 3",
+                  "self.title == 'Wikipedia'", "#in == 1 and #nil == 2 and index == 3", "truepredicate"});
+  expectHolds(b, {"title contains[c] 'x'", "notes != nil", "falsepredicate"}, false);
+  EXPECT_TRUE(eval("SELF contains[cd] %@", fnd::Value("Apple"), {"APP"}));
+  EXPECT_FALSE(eval("SELF contains[cd] %@", fnd::Value("Added since"), {"APP"}));
+  for (const char* key : {"in", "nil", "Self.title"}) {
+    auto p = Predicate::parse("%K == 1", {key});
+    ASSERT_TRUE(p) << key;
+    EXPECT_EQ(p->format(), "#" + std::string(key) + " == 1");
+  }
+  EXPECT_EQ(Predicate::parse("%K == 1", {"index"})->format(), "index == 1");
 }
 
 TEST(Predicate, MissingValuesFailComparisonsButEqualNil) {

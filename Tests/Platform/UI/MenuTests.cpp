@@ -1,5 +1,6 @@
 // Menus: enabling through the responder chain, key equivalents (also with a text field focused),
 // the menu bar above the content, and context menus driven from the keyboard.
+#include "Harness/LocaleGuard.h"
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/NotificationName.h"
 #include "Platform/Foundation/UndoManager.h"
@@ -173,6 +174,22 @@ TEST(Menu, TheNearestReceiverDecidesAndGetsTheAction) {
   EXPECT_TRUE(outer->got.empty());
   ASSERT_FALSE(inner->senders.empty());
   EXPECT_EQ(inner->senders.front(), copy.get());  // the item is the sender
+}
+
+// Where the C library does not pair "i" with "I" (Turkish), Ctrl+Shift+I still imports and
+// the menus still show the letter.
+TEST(Menu, LetterKeysMatchAndShowTheSameInTurkish) {
+  kesto::test::LocaleGuard turkish("tr_TR.UTF-8");
+  KESTO_SKIP_WITHOUT_LOCALE(turkish);
+  MenuItem import("Import", ui::cmd::selectAll, "I");
+  EXPECT_EQ(import.keyEquivalentText(), "Ctrl+Shift+I");
+  EXPECT_TRUE(import.matchesKeyEquivalent(keyWithCommand(KeyCode::I, "i", ModifierFlag::Shift)));
+  EXPECT_TRUE(import.matchesKeyEquivalent(keyWithCommand(KeyCode::I, "I", ModifierFlag::Shift)));
+  EXPECT_FALSE(import.matchesKeyEquivalent(keyWithCommand(KeyCode::I, "i")));
+  MenuItem info("Info", ui::cmd::selectAll, "i");
+  EXPECT_EQ(info.keyEquivalentText(), "Ctrl+I");
+  EXPECT_TRUE(info.matchesKeyEquivalent(keyWithCommand(KeyCode::I, "i")));
+  EXPECT_FALSE(info.matchesKeyEquivalent(keyWithCommand(KeyCode::I, "i", ModifierFlag::Shift)));
 }
 
 TEST(Menu, KeyEquivalentsMatchByCharacterModifiersAndPhysicalKey) {

@@ -35,7 +35,7 @@ bool userInfoFlag(const fnd::Dictionary& info, const std::string& key) {
   const fnd::Value& v = it->second;
   if (v.isNumber()) return v.boolValue();
   if (!v.isString() || v.string().empty()) return false;
-  char c = static_cast<char>(std::tolower(static_cast<unsigned char>(v.string().front())));
+  const char c = fnd::asciiLowercase(v.string().front());
   return c == 'y' || c == 't' || (c >= '1' && c <= '9');
 }
 
@@ -364,7 +364,7 @@ std::string importKeyWithUppercaseInitial(const std::string& name) { return RK_c
 
 std::string defaultRelatedKeyForEntityName(const std::string& entityName) {
   std::string key = entityName;
-  if (!key.empty()) key[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(key[0])));
+  if (!key.empty()) key[0] = fnd::asciiLowercase(key[0]);
   return key + "ID";
 }
 
