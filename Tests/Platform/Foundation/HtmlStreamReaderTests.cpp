@@ -1,3 +1,4 @@
+#include "Platform/Foundation/Charset.h"
 #include "Platform/Foundation/HtmlDocument.h"
 #include "Platform/Foundation/TestAccess_p.h"
 
@@ -312,6 +313,8 @@ TEST(HtmlStreamReader, NamesAndLabelsCompareInAsciiCaseInEveryLocale) {
   EXPECT_EQ(result.itemStartTags, 3u);
   EXPECT_EQ(counter.items, 3u);
   EXPECT_EQ(HtmlDocument::declaredCharset("<META CHARSET=\"ISO-8859-1\">"), "windows-1252");
+  EXPECT_EQ(encodingForWebLabel("LATIN1"), "windows-1252");
+  EXPECT_EQ(encodingForWebLabel("ISO-8859-9"), "windows-1254");
 }
 
 }  // namespace
