@@ -7,6 +7,7 @@
 #include <unicode/ucnv_err.h>
 #include <unicode/ustring.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -341,8 +342,12 @@ void WebTextDecoder::decodeUtf8(std::string_view bytes, std::string& out) {
   const std::size_t n = bytes.size();
   for (std::size_t i = 0; i < n;) {
     if (needed_ == 0) {
-      // A run of ASCII goes as it is.
+      // A run of ASCII goes as it is, looked at eight bytes at a time.
       std::size_t j = i;
+      for (std::uint64_t word; j + 8 <= n; j += 8) {
+        std::memcpy(&word, bytes.data() + j, 8);
+        if (word & 0x8080808080808080ull) break;
+      }
       while (j < n && static_cast<unsigned char>(bytes[j]) < 0x80) ++j;
       out.append(bytes.data() + i, j - i);
       i = j;
@@ -418,7 +423,9 @@ void WebTextDecoder::decode(std::string_view bytes, std::string& out) {
         }
         appendUtf8(out, kReplacementCharacter);
       }
-      if (c >= 0xD800 && c <= 0xDBFF)
+      if (c < 0x80)
+        out += static_cast<char>(c);
+      else if (c >= 0xD800 && c <= 0xDBFF)
         converter_->highSurrogate = c;
       else if (c >= 0xDC00 && c <= 0xDFFF)
         appendUtf8(out, kReplacementCharacter);
