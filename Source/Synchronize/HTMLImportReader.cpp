@@ -27,8 +27,9 @@
 // Over that tree: a list's DT items are its bookmarks (the first A with an HREF gives the
 // address, the first A the title and tags, a DD right after the item its notes); a DD holding
 // a DL, and a DL directly inside the list, are its subfolders, named by the DD's H3 or by the
-// heading DT (or DD holding an H3) before them. Top-level lists are named by the node before them; an empty
-// "Bookmarks Menu" or "Favorites Bar" list gives way to the next list. Items at the top level,
+// heading DT (or DD holding an H3) before them. Top-level lists (the body's DLs, also those
+// inside another element of it, such as a stray LI) are named by the body's node before them;
+// an empty "Bookmarks Menu" or "Favorites Bar" list gives way to the next list. Items at the top level,
 // outside any list, go to the receiving folder. A file with no DT item at all and a Pocket,
 // Read It Later or Instapaper title is a reading list: each UL (OL) at the top is a folder
 // named by the H3 (else H1) headings in turn, with its LI items.
@@ -129,6 +130,7 @@ struct Node {
   El el = El::Other;
   bool block = false;
   Node* parent = nullptr;  // in the repaired tree
+  Node* listAbove = nullptr;  // the nearest list (or the body) it is in
   bool closed = false;     // ended early; what the parser still puts in it goes to the parent
   bool folded = false;
 
@@ -218,6 +220,7 @@ class Reader final : public fnd::HtmlStreamHandler {
       childEnded(container, outer);
     }
     node->parent = container;
+    node->listAbove = container->list ? container : container->listAbove;
     node->collectorAbove = wantsText(container) ? container : container->collectorAbove;
     if (el == El::Dt) ++dtSeen_;
     if (el == El::Dt || el == El::Li) ++itemsSeen_;
@@ -450,6 +453,10 @@ class Reader final : public fnd::HtmlStreamHandler {
           // The first list of a DD in a list is a subfolder; its name is settled when the DD ends.
           openSubfolder(c->parent, child, c->headingBefore);
           c->holderFolder = child->folder == c->parent->folder ? -1 : child->folder;
+        } else if (!c->list && !c->item && c->listAbove && c->listAbove->el == El::Body) {
+          // A list the body holds inside another element (a stray LI, a DIV) is a top-level
+          // list all the same: a browser reads its items.
+          topLevelList(c->listAbove, child);
         }
         c->hasDl = true;
         break;

@@ -1,7 +1,9 @@
 // Every bookmark file the tests hold (real browser exports, reading lists, our own export and
 // the fuzz corpora) read into a canonical text, compared with Data/Import/readings.txt. The
 // readings were taken with the tree-building reader this one replaced; they differ only where
-// that reader lost data (it stopped at a NUL byte). KESTO_WRITE_READINGS=1 writes the file anew.
+// that reader lost data (it stopped at a NUL byte), and in corpus files that are not UTF-8 where
+// they say they are (read with U+FFFD as a browser reads them, no longer as Latin-1 from the
+// first such byte on). KESTO_WRITE_READINGS=1 writes the file anew.
 #include "Synchronize/HTMLImport.h"
 
 #include "SyncLibraryFixture.h"

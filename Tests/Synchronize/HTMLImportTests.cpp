@@ -8,6 +8,7 @@
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Foundation/Strings.h"
+#include "Platform/Foundation/TestAccess_p.h"
 
 #include "Model/DataManager.h"
 #include "Model/WrenDataManager.h"
@@ -574,6 +575,91 @@ TEST(HTMLImportParseTest, EveryBookmarkAfterALongRunOfReferencesComesIn) {
   }
 }
 
+// `count` bookmarks of addresses https://`host`-N.example/.
+std::string plainBookmarks(const std::string& host, int count) {
+  std::string html;
+  for (int i = 0; i < count; ++i)
+    html += "<DT><A HREF=\"https://" + host + "-" + std::to_string(i) + ".example/\">" + host + "</A>\n";
+  return html;
+}
+
+// Files declared in another encoding read whole, as a browser reads them: a run of references
+// at any offset (the shapes that stopped the reading after one bookmark), bytes the encoding
+// cannot read (U+FFFD), and the bytes Windows-1252 leaves undefined.
+TEST(HTMLImportParseTest, FilesInOtherEncodingsReadWholeAsABrowserReadsThem) {
+  const struct {
+    const char* encoding;
+    std::string reference, character;
+    int count, comment;
+  } runs[] = {{"windows-1252", "&#233;", "é", 40, 3698}, {"windows-1252", "&#233;", "é", 40, 3704},
+              {"shift_jis", "&#12354;", "あ", 30, 3703}};
+  for (const auto& run : runs) {
+    std::string html = std::string("<META CHARSET=\"") + run.encoding + "\"><DL><p><!--" +
+                       std::string(static_cast<std::size_t>(run.comment - 7), 'c') + "-->";
+    std::string address = "http://x.example/", expected = address;
+    for (int i = 0; i < run.count; ++i) address += run.reference, expected += run.character;
+    Parsed p = parse(html + "<DT><A HREF=\"" + address + "\">t</A>" + plainBookmarks("p", 2000) + "</DL>");
+    ASSERT_EQ(p.bookmarks.size(), 2001u) << run.encoding << " " << run.comment;
+    EXPECT_EQ(p.bookmarks[0].url.string(), fnd::decodeAddressForStorage(expected)) << run.encoding;
+    EXPECT_EQ(p.bookmarks[0].title.string(), "t");
+    EXPECT_EQ(p.unread, 0u);
+  }
+  for (const auto& [encoding, bytes] : {std::pair<std::string, std::string>{"shift_jis", "\x81\x20\xFF\xFE"},
+                                        {"big5", "\x81\x20\xFF"}, {"euc-jp", "\x8E\x20\xFF"}, {"gb2312", "\x81\x20\xFF"}}) {
+    Parsed p = parse("<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=" + encoding + "\"><DL><p>" +
+                     plainBookmarks("before", 3000) + "<DT><A HREF=\"https://x.example/\">" + bytes + " bytes</A>" +
+                     plainBookmarks("after", 3000) + "</DL>");
+    ASSERT_EQ(p.bookmarks.size(), 6001u) << encoding;
+    EXPECT_EQ(p.bookmarks[3000].title.string().substr(0, 3), "\uFFFD") << encoding;
+    EXPECT_EQ(p.bookmarks[6000].url.string(), "https://after-2999.example/") << encoding;
+    EXPECT_EQ(p.unread, 0u) << encoding;
+  }
+  std::string c1 = "<META CHARSET=\"windows-1252\"><DL><p>";
+  for (char b : {'\x81', '\x8D', '\x8F', '\x90', '\x9D'})
+    c1 += std::string("<DT><A HREF=\"https://c1.example/") + static_cast<char>('a' + (b & 0x0F)) + "\">t" + b +
+          "</A>" + plainBookmarks(std::string("after") + static_cast<char>('a' + (b & 0x0F)), 10);
+  Parsed p = parse(c1 + "</DL>");
+  EXPECT_EQ(p.bookmarks.size(), 55u);
+  EXPECT_EQ(p.unread, 0u);
+}
+
+// Comments end where HTML ends them, and a stray item before the list keeps none of its
+// bookmarks from it.
+TEST(HTMLImportParseTest, CommentsAndStrayItemsReadAsInABrowser) {
+  EXPECT_EQ(parse("<DL><p><!--><DT><A HREF=\"http://a.example/\">a</A></DL>").bookmarks.size(), 1u);
+  EXPECT_EQ(parse("<DL><p><!--->" + plainBookmarks("p", 400) + "</DL><p>\n<!-- later -->").bookmarks.size(), 400u);
+  EXPECT_EQ(parse("<DL><p><!-- x --!>" + plainBookmarks("p", 3) + "</DL><!-- y -->").bookmarks.size(), 3u);
+  Parsed stray = parse("<LI>text<H1>Bookmarks</H1><DL><p><DT><A HREF=\"http://a.example/\">a</A></DL>");
+  ASSERT_EQ(stray.bookmarks.size(), 1u);
+  EXPECT_EQ(stray.bookmarks[0].url.string(), "http://a.example/");
+  EXPECT_EQ(stray.unread, 0u);
+}
+
+// Where the reading stops before the end of the file, the entries not read are counted over the
+// whole file, DT and LI items alike (however much of it follows); a file read whole, a reading
+// list among them, has none.
+TEST(HTMLImportParseTest, EntriesNotReadAreCountedOverTheWholeFile) {
+  const std::string pocket = "<title>Pocket Export</title><h1>Unread</h1><ul><li><a href=\"https://a.example/\">a</a>"
+                             "<li><a href=\"https://b.example/\">b</a></ul>";
+  Parsed whole = parse(pocket);
+  EXPECT_EQ(whole.bookmarks.size(), 2u);
+  EXPECT_EQ(whole.unread, 0u);
+  const fnd::HtmlParserStop stop(4000);
+  for (int after : {3000, 10000}) {
+    Parsed p = parse("<DL><p>" + plainBookmarks("before", 3000) + plainBookmarks("after", after) + "</DL>");
+    // The item the parser was in when it stopped has started, but may have lost its address.
+    EXPECT_GT(p.bookmarks.size(), 0u);
+    EXPECT_GE(p.bookmarks.size() + p.unread, 2999u + static_cast<std::size_t>(after));
+    EXPECT_LE(p.bookmarks.size() + p.unread, 3000u + static_cast<std::size_t>(after));
+  }
+  std::string list = "<title>Pocket Export</title><h1>Unread</h1><ul>";
+  for (int i = 0; i < 500; ++i) list += "<li><a href=\"https://r" + std::to_string(i) + ".example/\">r</a>";
+  Parsed read = parse(list);
+  EXPECT_GT(read.bookmarks.size(), 0u);
+  EXPECT_GE(read.bookmarks.size() + read.unread, 499u);
+  EXPECT_LE(read.bookmarks.size() + read.unread, 500u);
+}
+
 // ------------------------------------------------------------------------------------------------
 
 class HTMLImportTest : public SyncLibraryTest {
@@ -771,13 +857,14 @@ TEST_F(HTMLImportTest, TheUserIsToldHowManyEntriesWereLeftOutAndWhy) {
   EXPECT_TRUE(alerts->shown.empty());
 }
 
-// A file the parser stops reading before its end (bytes its declared charset cannot read) is
-// not told as complete: what was read is stored, and the user learns how many entries were not.
+// A file the parser stops reading before its end is not told as complete: what was read is
+// stored, and the user learns how many entries were not.
 TEST_F(HTMLImportTest, AFileThatCannotBeReadToItsEndIsNotToldComplete) {
-  const std::string html = "<META CHARSET=\"shift_jis\"><DL><DT><A HREF=\"https://before.example/\">Before</A>"
-                           "<DT><A HREF=\"https://x.example/\">\x81\x20\xFF\xFE bytes</A>"
-                           "<DT><A HREF=\"https://a.example/\">A</A><DT><A HREF=\"https://b.example/\">B</A>"
-                           "<DT><A HREF=\"https://c.example/\">C</A></DL>";
+  const std::string before = "<META CHARSET=\"shift_jis\"><DL><DT><A HREF=\"https://before.example/\">Before</A>"
+                             "<DT><A HREF=\"https://x.example/\">\x81\x20\xFF\xFE bytes</A>";
+  const std::string html = before + "<DT><A HREF=\"https://a.example/\">A</A><DT><A HREF=\"https://b.example/\">B</A>"
+                                    "<DT><A HREF=\"https://c.example/\">C</A></DL>";
+  const fnd::HtmlParserStop stop(before.size() + 2);
   const std::string path = makeTempDir("charset") + "/charset.html";
   writeFile(path, html);
   HTMLImport import;

@@ -3,9 +3,11 @@
 #include "Platform/Foundation/Strings.h"
 
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
 #include <unicode/ucnv_err.h>
 #include <unicode/ustring.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -190,6 +192,268 @@ std::string encodeUTF16LEWithBOM(std::string_view utf8) {
     out += static_cast<char>(c >> 8);
   }
   return out;
+}
+
+// ---- Web encodings --------------------------------------------------------------------------
+
+namespace {
+
+struct WebEncoding {
+  const char* name;
+  const char* converter;  // ICU's name; null for UTF-8 and the replacement encoding
+  const char* labels;     // space-separated
+};
+
+// The encodings browsers read and every label of each.
+constexpr WebEncoding kWebEncodings[] = {
+    {"UTF-8", nullptr, "unicode-1-1-utf-8 unicode11utf8 unicode20utf8 utf-8 utf8 x-unicode20utf8"},
+    {"IBM866", "ibm-866", "866 cp866 csibm866 ibm866"},
+    {"ISO-8859-2", "iso-8859-2", "csisolatin2 iso-8859-2 iso-ir-101 iso8859-2 iso88592 iso_8859-2 iso_8859-2:1987 l2 latin2"},
+    {"ISO-8859-3", "iso-8859-3", "csisolatin3 iso-8859-3 iso-ir-109 iso8859-3 iso88593 iso_8859-3 iso_8859-3:1988 l3 latin3"},
+    {"ISO-8859-4", "iso-8859-4", "csisolatin4 iso-8859-4 iso-ir-110 iso8859-4 iso88594 iso_8859-4 iso_8859-4:1988 l4 latin4"},
+    {"ISO-8859-5", "iso-8859-5",
+     "csisolatincyrillic cyrillic iso-8859-5 iso-ir-144 iso8859-5 iso88595 iso_8859-5 iso_8859-5:1988"},
+    {"ISO-8859-6", "iso-8859-6",
+     "arabic asmo-708 csiso88596e csiso88596i csisolatinarabic ecma-114 iso-8859-6 iso-8859-6-e iso-8859-6-i "
+     "iso-ir-127 iso8859-6 iso88596 iso_8859-6 iso_8859-6:1987"},
+    {"ISO-8859-7", "iso-8859-7",
+     "csisolatingreek ecma-118 elot_928 greek greek8 iso-8859-7 iso-ir-126 iso8859-7 iso88597 iso_8859-7 "
+     "iso_8859-7:1987 sun_eu_greek"},
+    {"ISO-8859-8", "iso-8859-8",
+     "csiso88598e csisolatinhebrew hebrew iso-8859-8 iso-8859-8-e iso-ir-138 iso8859-8 iso88598 iso_8859-8 "
+     "iso_8859-8:1988 visual"},
+    {"ISO-8859-8-I", "iso-8859-8", "csiso88598i iso-8859-8-i logical"},
+    {"ISO-8859-10", "iso-8859-10", "csisolatin6 iso-8859-10 iso-ir-157 iso8859-10 iso885910 l6 latin6"},
+    {"ISO-8859-13", "iso-8859-13", "iso-8859-13 iso8859-13 iso885913"},
+    {"ISO-8859-14", "iso-8859-14", "iso-8859-14 iso8859-14 iso885914"},
+    {"ISO-8859-15", "iso-8859-15", "csisolatin9 iso-8859-15 iso8859-15 iso885915 iso_8859-15 l9"},
+    {"ISO-8859-16", "iso-8859-16", "iso-8859-16"},
+    {"KOI8-R", "koi8-r", "cskoi8r koi koi8 koi8-r koi8_r"},
+    {"KOI8-U", "koi8-u", "koi8-ru koi8-u"},
+    {"macintosh", "macintosh", "csmacintosh mac macintosh x-mac-roman"},
+    {"windows-874", "windows-874", "dos-874 iso-8859-11 iso8859-11 iso885911 tis-620 windows-874"},
+    {"windows-1250", "windows-1250", "cp1250 windows-1250 x-cp1250"},
+    {"windows-1251", "windows-1251", "cp1251 windows-1251 x-cp1251"},
+    {"windows-1252", "windows-1252",
+     "ansi_x3.4-1968 ascii cp1252 cp819 csisolatin1 ibm819 iso-8859-1 iso-ir-100 iso8859-1 iso88591 iso_8859-1 "
+     "iso_8859-1:1987 l1 latin1 us-ascii windows-1252 x-cp1252"},
+    {"windows-1253", "windows-1253", "cp1253 windows-1253 x-cp1253"},
+    {"windows-1254", "windows-1254",
+     "cp1254 csisolatin5 iso-8859-9 iso-ir-148 iso8859-9 iso88599 iso_8859-9 iso_8859-9:1989 l5 latin5 "
+     "windows-1254 x-cp1254"},
+    {"windows-1255", "windows-1255", "cp1255 windows-1255 x-cp1255"},
+    {"windows-1256", "windows-1256", "cp1256 windows-1256 x-cp1256"},
+    {"windows-1257", "windows-1257", "cp1257 windows-1257 x-cp1257"},
+    {"windows-1258", "windows-1258", "cp1258 windows-1258 x-cp1258"},
+    {"x-mac-cyrillic", "x-mac-cyrillic", "x-mac-cyrillic x-mac-ukrainian"},
+    {"GBK", "gb18030", "chinese csgb2312 csiso58gb231280 gb2312 gb_2312 gb_2312-80 gbk iso-ir-58 x-gbk"},
+    {"gb18030", "gb18030", "gb18030"},
+    {"Big5", "ibm-1375_P100-2008", "big5 big5-hkscs cn-big5 csbig5 x-x-big5"},
+    {"EUC-JP", "euc-jp", "cseucpkdfmtjapanese euc-jp x-euc-jp"},
+    {"ISO-2022-JP", "iso-2022-jp", "csiso2022jp iso-2022-jp"},
+    {"Shift_JIS", "windows-31j", "csshiftjis ms932 ms_kanji shift-jis shift_jis sjis windows-31j x-sjis"},
+    {"EUC-KR", "windows-949",
+     "cseuckr csksc56011987 euc-kr iso-ir-149 korean ks_c_5601-1987 ks_c_5601-1989 ksc5601 ksc_5601 windows-949"},
+    {"replacement", nullptr, "csiso2022kr hz-gb-2312 iso-2022-cn iso-2022-cn-ext iso-2022-kr replacement"},
+    {"UTF-16BE", "UTF-16BE", "unicodefffe utf-16be"},
+    {"UTF-16LE", "UTF-16LE", "csunicode iso-10646-ucs-2 ucs-2 unicode unicodefeff utf-16 utf-16le"},
+    {"x-user-defined", "windows-1252", "x-user-defined"},
+};
+
+const WebEncoding* webEncodingNamed(std::string_view name) {
+  for (const auto& e : kWebEncodings)
+    if (name == e.name) return &e;
+  return nullptr;
+}
+
+bool isAsciiWhitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
+
+constexpr char16_t kReplacementCharacter = 0xFFFD;
+
+// Where a converter cannot read a byte or sequence: U+FFFD once, or the C1 control a Windows
+// code page's undefined byte stands for, or the euro sign of GBK's 0x80.
+struct ReplacementRules {
+  bool c1Controls = false;
+  bool euroAt80 = false;
+};
+
+void replaceUnreadable(const void* context, UConverterToUnicodeArgs* args, const char* units, int32_t length,
+                       UConverterCallbackReason reason, UErrorCode* error) {
+  if (reason > UCNV_IRREGULAR) return;  // a reset, close or clone: nothing to write
+  const auto* rules = static_cast<const ReplacementRules*>(context);
+  UChar c = kReplacementCharacter;
+  if (length == 1) {
+    const auto byte = static_cast<unsigned char>(units[0]);
+    if (rules->c1Controls && byte >= 0x80 && byte <= 0x9F) c = byte;
+    if (rules->euroAt80 && byte == 0x80) c = 0x20AC;
+  }
+  *error = U_ZERO_ERROR;
+  ucnv_cbToUWriteUChars(args, &c, 1, 0, error);
+}
+
+}  // namespace
+
+std::string encodingForWebLabel(std::string_view label) {
+  while (!label.empty() && isAsciiWhitespace(label.front())) label.remove_prefix(1);
+  while (!label.empty() && isAsciiWhitespace(label.back())) label.remove_suffix(1);
+  if (label.empty() || label.size() > 64) return {};
+  // ASCII case by hand: the C library's tables follow the user's locale (a Turkish 'I').
+  std::string wanted(label);
+  for (char& c : wanted)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+  for (const auto& e : kWebEncodings) {
+    std::string_view labels = e.labels;
+    for (std::size_t at = 0; at < labels.size();) {
+      std::size_t end = labels.find(' ', at);
+      if (end == std::string_view::npos) end = labels.size();
+      if (labels.substr(at, end - at) == wanted) return e.name;
+      at = end + 1;
+    }
+  }
+  return {};
+}
+
+struct WebTextDecoder::Converter {
+  ConverterPtr converter;
+  ReplacementRules rules;
+  char16_t highSurrogate = 0;  // the first half of a pair cut at the end of a piece
+};
+
+WebTextDecoder::WebTextDecoder(std::string_view encoding) {
+  const WebEncoding* e = webEncodingNamed(encoding);
+  if (e && !e->converter) replacement_ = std::string_view(e->name) == "replacement";
+  if (!e || !e->converter) return;
+  // A code page the ICU data lacks is read as the nearest one it has.
+  ConverterPtr c = openConverter(e->converter);
+  if (!c) c = openConverter("windows-1252");
+  if (!c) return;
+  converter_ = std::make_unique<Converter>();
+  converter_->converter = std::move(c);
+  const std::string_view name = e->name;
+  converter_->rules.c1Controls = name.rfind("windows-", 0) == 0 || name == "x-user-defined";
+  converter_->rules.euroAt80 = name == "GBK" || name == "gb18030";
+  UErrorCode ec = U_ZERO_ERROR;
+  ucnv_setToUCallBack(converter_->converter.get(), replaceUnreadable, &converter_->rules, nullptr, nullptr, &ec);
+}
+
+WebTextDecoder::~WebTextDecoder() = default;
+
+void WebTextDecoder::decodeUtf8(std::string_view bytes, std::string& out) {
+  const std::size_t n = bytes.size();
+  for (std::size_t i = 0; i < n;) {
+    if (needed_ == 0) {
+      // A run of ASCII goes as it is, looked at eight bytes at a time.
+      std::size_t j = i;
+      for (std::uint64_t word; j + 8 <= n; j += 8) {
+        std::memcpy(&word, bytes.data() + j, 8);
+        if (word & 0x8080808080808080ull) break;
+      }
+      while (j < n && static_cast<unsigned char>(bytes[j]) < 0x80) ++j;
+      out.append(bytes.data() + i, j - i);
+      i = j;
+      if (i == n) break;
+      const auto b = static_cast<unsigned char>(bytes[i++]);
+      if (b >= 0xC2 && b <= 0xDF) {
+        needed_ = 1;
+        codePoint_ = b & 0x1F;
+      } else if (b >= 0xE0 && b <= 0xEF) {
+        if (b == 0xE0) lower_ = 0xA0;
+        if (b == 0xED) upper_ = 0x9F;
+        needed_ = 2;
+        codePoint_ = b & 0x0F;
+      } else if (b >= 0xF0 && b <= 0xF4) {
+        if (b == 0xF0) lower_ = 0x90;
+        if (b == 0xF4) upper_ = 0x8F;
+        needed_ = 3;
+        codePoint_ = b & 0x07;
+      } else {
+        appendUtf8(out, kReplacementCharacter);
+      }
+      continue;
+    }
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b < lower_ || b > upper_) {
+      // The sequence ends unfinished; the byte is read again as the start of what follows.
+      codePoint_ = 0;
+      needed_ = seen_ = 0;
+      lower_ = 0x80;
+      upper_ = 0xBF;
+      appendUtf8(out, kReplacementCharacter);
+      continue;
+    }
+    ++i;
+    lower_ = 0x80;
+    upper_ = 0xBF;
+    codePoint_ = (codePoint_ << 6) | (b & 0x3F);
+    if (++seen_ == needed_) {
+      appendUtf8(out, codePoint_);
+      codePoint_ = 0;
+      needed_ = seen_ = 0;
+    }
+  }
+}
+
+void WebTextDecoder::decode(std::string_view bytes, std::string& out) {
+  if (replacement_) {
+    // The whole text is one replacement character.
+    if (!bytes.empty() && !replaced_) appendUtf8(out, kReplacementCharacter);
+    replaced_ = replaced_ || !bytes.empty();
+    return;
+  }
+  if (!converter_) {
+    decodeUtf8(bytes, out);
+    return;
+  }
+  const char* source = bytes.data();
+  const char* const end = source + bytes.size();
+  UChar units[4096];
+  UErrorCode ec;
+  do {
+    ec = U_ZERO_ERROR;
+    UChar* target = units;
+    ucnv_toUnicode(converter_->converter.get(), &target, units + std::size(units), &source, end, nullptr, false, &ec);
+    for (const UChar* u = units; u < target; ++u) {
+      const char16_t c = static_cast<char16_t>(*u);
+      if (converter_->highSurrogate) {
+        const char16_t high = converter_->highSurrogate;
+        converter_->highSurrogate = 0;
+        if (c >= 0xDC00 && c <= 0xDFFF) {
+          appendUtf8(out, 0x10000 + ((static_cast<std::uint32_t>(high) - 0xD800) << 10) + (c - 0xDC00));
+          continue;
+        }
+        appendUtf8(out, kReplacementCharacter);
+      }
+      if (c < 0x80)
+        out += static_cast<char>(c);
+      else if (c >= 0xD800 && c <= 0xDBFF)
+        converter_->highSurrogate = c;
+      else if (c >= 0xDC00 && c <= 0xDFFF)
+        appendUtf8(out, kReplacementCharacter);
+      else
+        appendUtf8(out, c);
+    }
+  } while (ec == U_BUFFER_OVERFLOW_ERROR);
+}
+
+void WebTextDecoder::finish(std::string& out) {
+  if (converter_) {
+    // What the converter still holds of a cut sequence is unreadable.
+    const char* none = "";
+    UChar units[64];
+    UChar* target = units;
+    UErrorCode ec = U_ZERO_ERROR;
+    ucnv_toUnicode(converter_->converter.get(), &target, units + std::size(units), &none, none, nullptr, true, &ec);
+    for (const UChar* u = units; u < target; ++u) appendUtf8(out, static_cast<char16_t>(*u));
+    if (converter_->highSurrogate) appendUtf8(out, kReplacementCharacter);
+    converter_->highSurrogate = 0;
+    ucnv_resetToUnicode(converter_->converter.get());
+  } else if (needed_) {
+    appendUtf8(out, kReplacementCharacter);
+    codePoint_ = 0;
+    needed_ = seen_ = 0;
+    lower_ = 0x80;
+    upper_ = 0xBF;
+  }
 }
 
 }  // namespace kesto::fnd

@@ -3,6 +3,7 @@
 #include "Platform/Foundation/Value.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,6 +60,37 @@ std::optional<std::string> encodeText(std::string_view utf8, StringEncoding enc,
 std::optional<std::string> decodeTextByBOM(std::string_view bytes);
 // UTF-16 little-endian with a leading BOM (FF FE).
 std::string encodeUTF16LEWithBOM(std::string_view utf8);
+
+// The encoding a label names as browsers read labels (any ASCII case, ASCII white space around it
+// ignored): its canonical name, "windows-1252" for "latin1" or "us-ascii", "Shift_JIS" for "sjis".
+// Empty when browsers know no such label.
+std::string encodingForWebLabel(std::string_view label);
+
+// Decodes text in a web encoding (a name encodingForWebLabel gives) to UTF-8, piece by piece, as
+// browsers decode it: a byte or sequence the encoding cannot read becomes U+FFFD and the text goes
+// on, the bytes Windows code pages leave undefined in 0x80-0x9F are the C1 controls. An unknown
+// name decodes as UTF-8.
+class WebTextDecoder {
+ public:
+  explicit WebTextDecoder(std::string_view encoding);
+  ~WebTextDecoder();
+  WebTextDecoder(const WebTextDecoder&) = delete;
+  WebTextDecoder& operator=(const WebTextDecoder&) = delete;
+  // Appends the text of `bytes` to `out`; a character cut at the end waits for the next piece.
+  void decode(std::string_view bytes, std::string& out);
+  // The end of the text: a character left unfinished becomes U+FFFD.
+  void finish(std::string& out);
+
+ private:
+  struct Converter;
+  void decodeUtf8(std::string_view bytes, std::string& out);
+  std::unique_ptr<Converter> converter_;  // none for UTF-8
+  bool replacement_ = false, replaced_ = false;
+  // UTF-8: the character being read.
+  std::uint32_t codePoint_ = 0;
+  int needed_ = 0, seen_ = 0;
+  unsigned char lower_ = 0x80, upper_ = 0xBF;
+};
 
 // Bytes <-> string helpers for Data.
 inline std::string_view asStringView(const Data& d) {

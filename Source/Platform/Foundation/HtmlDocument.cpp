@@ -1,12 +1,10 @@
 #include "Platform/Foundation/HtmlDocument.h"
 
+#include "Platform/Foundation/Charset.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/Libxml_p.h"
 #include "Platform/Foundation/Strings.h"
 
-#include <QByteArrayView>
-#include <QString>
-#include <QStringDecoder>
 
 #include <libxml/HTMLparser.h>
 #include <libxml/HTMLtree.h>
@@ -15,10 +13,8 @@
 #include <libxml/xmlerror.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -44,44 +40,183 @@ bool isBlank(const xmlChar* s) {
   return true;
 }
 
-// The charset to read with: a byte-order mark wins, then a <meta> declaration near the top,
-// then UTF-8 (libxml2 would otherwise assume Latin-1).
+bool isAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
+bool isAsciiAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+bool isAsciiAlnum(char c) { return isAsciiAlpha(c) || isAsciiDigit(c); }
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+// What a browser's look at the first bytes of a page finds a <meta> element to declare, over the
+// first `bytes` (comments and other tags skipped, attributes read as the tokenizer reads them).
+class MetaCharsetScan {
+ public:
+  explicit MetaCharsetScan(std::string_view bytes) : in_(bytes) {}
+
+  std::string encoding() {
+    while (at_ < in_.size()) {
+      if (startsWith("<!--")) {
+        // "<!-->" ends where it starts: the two dashes before the '>' may be the opening's.
+        const std::size_t end = in_.find("-->", at_ + 2);
+        if (end == std::string_view::npos) return {};
+        at_ = end + 3;
+        continue;
+      }
+      if (startsWithNoCase("<meta") && at_ + 5 < in_.size() && (isAsciiSpace(in_[at_ + 5]) || in_[at_ + 5] == '/')) {
+        at_ += 5;
+        std::string found = meta();
+        if (!found.empty()) return found;
+        continue;
+      }
+      if (in_[at_] == '<' && at_ + 2 < in_.size() &&
+          (isAsciiAlpha(in_[at_ + 1]) || (in_[at_ + 1] == '/' && isAsciiAlpha(in_[at_ + 2])))) {
+        // Another tag: its name and attributes are passed over.
+        while (at_ < in_.size() && !isAsciiSpace(in_[at_]) && in_[at_] != '>') ++at_;
+        std::string name, value;
+        while (attribute(name, value)) {
+        }
+        ++at_;
+        continue;
+      }
+      if (startsWith("<!") || startsWith("</") || startsWith("<?")) {
+        const std::size_t end = in_.find('>', at_);
+        if (end == std::string_view::npos) return {};
+        at_ = end + 1;
+        continue;
+      }
+      ++at_;
+    }
+    return {};
+  }
+
+ private:
+  bool startsWith(std::string_view s) const { return in_.substr(at_, s.size()) == s; }
+  bool startsWithNoCase(std::string_view s) const {
+    if (in_.size() - at_ < s.size()) return false;
+    for (std::size_t i = 0; i < s.size(); ++i)
+      if (asciiLower(in_[at_ + i]) != s[i]) return false;
+    return true;
+  }
+
+  // The attributes of a <meta> element: its charset, or a Content-Type pragma's.
+  std::string meta() {
+    std::vector<std::string> seen;
+    bool gotPragma = false;
+    int needPragma = -1;  // unknown, no, yes
+    std::string charset, name, value;
+    while (attribute(name, value)) {
+      if (std::find(seen.begin(), seen.end(), name) != seen.end()) continue;
+      seen.push_back(name);
+      if (name == "http-equiv") {
+        gotPragma = gotPragma || value == "content-type";
+      } else if (name == "content" && charset.empty()) {
+        charset = encodingForWebLabel(fromContent(value));
+        if (!charset.empty()) needPragma = 1;
+      } else if (name == "charset") {
+        charset = encodingForWebLabel(value);
+        needPragma = 0;
+      }
+    }
+    ++at_;
+    if (needPragma < 0 || (needPragma == 1 && !gotPragma) || charset.empty()) return {};
+    // A page cannot declare itself UTF-16 in bytes that could be read this far.
+    if (charset == "UTF-16BE" || charset == "UTF-16LE") return "UTF-8";
+    if (charset == "x-user-defined") return "windows-1252";
+    return charset;
+  }
+
+  // The charset a Content-Type value names ("text/html; charset=x").
+  static std::string fromContent(std::string_view v) {
+    for (std::size_t at = 0;;) {
+      const std::size_t found = v.find("charset", at);
+      if (found == std::string_view::npos) return {};
+      std::size_t i = found + 7;
+      while (i < v.size() && isAsciiSpace(v[i])) ++i;
+      if (i >= v.size() || v[i] != '=') {
+        at = i;
+        continue;
+      }
+      ++i;
+      while (i < v.size() && isAsciiSpace(v[i])) ++i;
+      if (i >= v.size()) return {};
+      if (v[i] == '"' || v[i] == '\'') {
+        const std::size_t close = v.find(v[i], i + 1);
+        if (close == std::string_view::npos) return {};
+        return std::string(v.substr(i + 1, close - i - 1));
+      }
+      std::size_t j = i;
+      while (j < v.size() && !isAsciiSpace(v[j]) && v[j] != ';') ++j;
+      return std::string(v.substr(i, j - i));
+    }
+  }
+
+  // The next attribute of a tag, its name and value in ASCII lower case; false at its '>' (or
+  // the end of the bytes).
+  bool attribute(std::string& name, std::string& value) {
+    name.clear();
+    value.clear();
+    const auto at = [&] { return at_ < in_.size() ? in_[at_] : '\0'; };
+    while (at_ < in_.size() && (isAsciiSpace(in_[at_]) || in_[at_] == '/')) ++at_;
+    if (at_ >= in_.size() || at() == '>') return false;
+    for (;; ++at_) {
+      if (at_ >= in_.size()) return false;
+      const char c = at();
+      if (c == '=' && !name.empty()) break;
+      if (isAsciiSpace(c)) {
+        while (at_ < in_.size() && isAsciiSpace(in_[at_])) ++at_;
+        if (at() != '=') return at_ < in_.size();
+        break;
+      }
+      if (c == '/' || c == '>') return true;
+      name += asciiLower(c);
+    }
+    ++at_;  // the '='
+    while (at_ < in_.size() && isAsciiSpace(in_[at_])) ++at_;
+    if (at_ >= in_.size()) return false;
+    const char q = at();
+    if (q == '"' || q == '\'') {
+      for (++at_; at_ < in_.size(); ++at_) {
+        if (in_[at_] == q) {
+          ++at_;
+          return true;
+        }
+        value += asciiLower(in_[at_]);
+      }
+      return false;
+    }
+    if (q == '>') return true;
+    for (; at_ < in_.size() && !isAsciiSpace(in_[at_]) && in_[at_] != '>'; ++at_) value += asciiLower(in_[at_]);
+    return at_ < in_.size();
+  }
+
+  std::string_view in_;
+  std::size_t at_ = 0;
+};
+
+// The encoding to read with: a byte-order mark's (`skip`: its length), else a <meta> declaration's
+// in the first 4 KiB, else UTF-8.
 std::string detectEncoding(std::string_view bytes, std::size_t* skip) {
   *skip = 0;
   if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
     *skip = 3;
     return "UTF-8";
   }
-  if (bytes.substr(0, 2) == "\xFF\xFE") return "UTF-16LE";
-  if (bytes.substr(0, 2) == "\xFE\xFF") return "UTF-16BE";
-  std::string head(bytes.substr(0, 4096));
-  std::transform(head.begin(), head.end(), head.begin(), [](unsigned char c) { return std::tolower(c); });
-  for (std::size_t at = head.find("<meta"); at != std::string::npos; at = head.find("<meta", at + 5)) {
-    const std::size_t end = head.find('>', at);
-    const std::size_t cs = head.find("charset", at);
-    if (cs == std::string::npos || (end != std::string::npos && cs > end)) continue;
-    std::size_t i = cs + 7;
-    while (i < head.size() && (head[i] == ' ' || head[i] == '=' || head[i] == '"' || head[i] == '\'')) ++i;
-    std::size_t j = i;
-    while (j < head.size() && (std::isalnum(static_cast<unsigned char>(head[j])) || head[j] == '-' ||
-                               head[j] == '_' || head[j] == ':' || head[j] == '.'))
-      ++j;
-    std::string name = head.substr(i, j - i);
-    // A page that says UTF-16 but has no byte-order mark is really in an ASCII-compatible form.
-    if (name.empty() || name.rfind("utf-16", 0) == 0 || name.rfind("utf-32", 0) == 0) break;
-    if (xmlCharEncodingHandlerPtr h = xmlFindCharEncodingHandler(name.c_str())) {
-      xmlCharEncCloseFunc(h);
-      return name;
-    }
-    break;
+  if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") {
+    *skip = 2;
+    return bytes[0] == '\xFF' ? "UTF-16LE" : "UTF-16BE";
   }
-  return "UTF-8";
+  std::string found = MetaCharsetScan(bytes.substr(0, 4096)).encoding();
+  return found.empty() ? "UTF-8" : found;
 }
 
-bool isUtf8(std::string_view encoding) {
-  std::string name(encoding);
-  std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-  return name == "utf-8" || name == "utf8";
+// Bytes of any encoding as UTF-8, as a browser decodes them.
+std::string decodeAsUtf8(std::string_view bytes) {
+  std::size_t skip = 0;
+  WebTextDecoder decoder(detectEncoding(bytes, &skip));
+  std::string out;
+  out.reserve(bytes.size());
+  decoder.decode(bytes.substr(skip), out);
+  decoder.finish(out);
+  return out;
 }
 
 // libxml2's HTML parser does not let a new DT close an open DT (nor DD a DD), so every item of
@@ -95,12 +230,13 @@ bool isUtf8(std::string_view encoding) {
 // of the file's own that close no item or list are left out: the parser looks for the element
 // an end tag closes through every open element, so each one that closes nothing would cost as
 // much as the lists are deep, and a file nested thousands deep would take minutes.
-// Comments, quoted attribute values and script or style contents are copied untouched. The
-// input is in an ASCII-compatible encoding, where '<' never appears inside a multi-byte
-// character. The text may come in pieces: what a piece ends in the middle of is carried over.
+// Quoted attribute values and script or style contents are copied untouched, and so are
+// comments, ended where HTML ends them: libxml2 ends a comment only at "-->", so "<!-->",
+// "<!--->" and "--!>" reach it as "<!---->", "<!---->" and "-->". The input is UTF-8. The text
+// may come in pieces: what a piece ends in the middle of is carried over.
 class ItemCloser {
  public:
-  ItemCloser(bool closeAnyDescriptionBeforeList, bool utf8) : closeAll_(closeAnyDescriptionBeforeList), utf8_(utf8) {
+  explicit ItemCloser(bool closeAnyDescriptionBeforeList) : closeAll_(closeAnyDescriptionBeforeList) {
     levels_.emplace_back();
   }
 
@@ -163,7 +299,7 @@ class ItemCloser {
           } else if (c == '>') {
             unquoted_ = false;
             endTag();
-          } else if (std::isspace(static_cast<unsigned char>(c))) {
+          } else if (isAsciiSpace(c) || c == '\v') {
             unquoted_ = false;
           } else {
             unquoted_ = unquoted_ || lastSignificant_ == '=';
@@ -180,14 +316,15 @@ class ItemCloser {
           break;
         }
         case State::Comment: {
-          const char c = in[i++];
-          out += c;
-          if (c == '-') {
-            ++dashes_;
-          } else {
-            if (c == '>' && dashes_ >= 2) state_ = State::Text;
-            dashes_ = 0;
+          if (held_.empty() && !commentStart_) {
+            // Up to the next dash, nothing can end the comment.
+            const void* dash = std::memchr(in.data() + i, '-', n - i);
+            const std::size_t end = dash ? static_cast<std::size_t>(static_cast<const char*>(dash) - in.data()) : n;
+            out.append(in.substr(i, end - i));
+            i = end;
+            if (!dash) break;
           }
+          commentChar(in[i++], out);
           break;
         }
         case State::Raw: {
@@ -229,8 +366,53 @@ class ItemCloser {
     bool ddOpen = false;
     bool ddHeading = false;
   };
-  static char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
-  static bool isAlnum(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
+  static char lower(char c) { return asciiLower(c); }
+  static bool isAlnum(char c) { return isAsciiAlnum(c); }
+
+  // One character of a comment, as the HTML tokenizer takes it. held_ keeps the dashes (and a
+  // '!' after two) that may turn out to be the comment's end, which the parser is handed as
+  // "-->" whatever its spelling.
+  void commentChar(char c, std::string& out) {
+    const auto end = [&] {
+      out += "-->";
+      held_.clear();
+      commentStart_ = false;
+      state_ = State::Text;
+    };
+    if (commentStart_) {
+      // Right after "<!--" or "<!---": a '>' ends the comment empty.
+      if (c == '>') return end();
+      if (c == '-' && held_.empty()) {
+        held_ = "-";
+        return;
+      }
+      commentStart_ = false;
+    }
+    if (held_ == "--!") {
+      if (c == '>') return end();
+      out += held_;
+      held_.clear();
+    } else if (held_ == "--") {
+      if (c == '>') return end();
+      if (c == '!') {
+        held_ += c;
+        return;
+      }
+      if (c == '-') {
+        out += c;  // a dash more before the end belongs to the comment
+        return;
+      }
+      out += held_;
+      held_.clear();
+    }
+    if (c == '-') {
+      held_ += c;
+      return;
+    }
+    out += held_;
+    held_.clear();
+    out += c;
+  }
 
   // Decides what the text after a '<' is, once enough of it has come (or the input ended).
   // Answers true when decided; bytes to read again are left in pending_.
@@ -240,7 +422,8 @@ class ItemCloser {
     if (head_ == kComment) {
       out += head_;
       state_ = State::Comment;
-      dashes_ = 0;
+      held_.clear();
+      commentStart_ = true;
       return true;
     }
     // A processing instruction, and a document type, take everything up to the next '>' (what
@@ -252,7 +435,7 @@ class ItemCloser {
       return true;
     };
     const bool instruction =
-        head_.size() >= 3 && head_[1] == '?' && (std::isalpha(static_cast<unsigned char>(head_[2])) || head_[2] == '_' || head_[2] == ':');
+        head_.size() >= 3 && head_[1] == '?' && (isAsciiAlpha(head_[2]) || head_[2] == '_' || head_[2] == ':');
     if ((head_.size() < 3 && head_.size() >= 2 && head_[1] == '?' && !atEnd) ||
         (head_.size() < kDoctype.size() && isDoctypeSoFar() && !atEnd))
       return false;
@@ -350,14 +533,14 @@ class ItemCloser {
 
   bool continuesReference(char c) {
     Reference& r = reference_;
-    const auto u = static_cast<unsigned char>(c);
     if (r.numeric) {
       if (r.name.size() == 2 && !r.digits && (c | 0x20) == 'x') {
         r.hex = true;
         r.name += c;
         return true;
       }
-      const int digit = std::isdigit(u) ? c - '0' : r.hex && std::isxdigit(u) ? (c | 0x20) - 'a' + 10 : -1;
+      const bool hexLetter = (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+      const int digit = isAsciiDigit(c) ? c - '0' : r.hex && hexLetter ? (c | 0x20) - 'a' + 10 : -1;
       if (digit < 0) return false;
       // However many digits: the value stops growing past the last code point.
       r.digits = true;
@@ -371,7 +554,7 @@ class ItemCloser {
     }
     // Text keeps its named references for libxml2.
     if (r.place == Place::Text || r.name.size() >= kLongestReferenceName) return false;
-    if (!(r.name.size() == 1 ? std::isalpha(u) != 0 : isAlnum(c))) return false;
+    if (!(r.name.size() == 1 ? isAsciiAlpha(c) : isAlnum(c))) return false;
     r.name += c;
     return true;
   }
@@ -423,8 +606,6 @@ class ItemCloser {
       default: break;
     }
     if (cp < 0x80) return std::string(1, static_cast<char>(cp));
-    // Bytes of UTF-8 only where the parser reads UTF-8.
-    if (!utf8_) return asReference(cp);
     std::string bytes;
     appendUtf8(bytes, cp);
     return bytes;
@@ -476,12 +657,12 @@ class ItemCloser {
   std::string head_, pending_;
   char quote_ = 0, lastSignificant_ = 0;
   bool closing_ = false;
-  int dashes_ = 0;
+  std::string held_;           // a comment's dashes that may be its end
+  bool commentStart_ = false;  // right after a comment's "<!--"
   std::string rawName_, rawEnd_;
   std::size_t matched_ = 0;
   bool dropping_ = false;  // an end tag that closes nothing: left out
   bool unquoted_ = false;  // inside an attribute value without quotes
-  bool utf8_;              // the parser reads the text as UTF-8
   // A character reference, from its "&", while it lasts. A longer name goes as written; a
   // number is held as its value, however many digits it has.
   static constexpr std::size_t kLongestReferenceName = 32;
@@ -496,20 +677,13 @@ class ItemCloser {
   std::vector<Level> levels_;
 };
 
-std::string closeOpenItems(std::string_view in, bool utf8) {
+std::string closeOpenItems(std::string_view in) {
   std::string out;
   out.reserve(in.size() + in.size() / 16);
-  ItemCloser closer(false, utf8);
+  ItemCloser closer(false);
   closer.feed(in, out);
   closer.finish(out);
   return out;
-}
-
-// UTF-16 input becomes UTF-8, so that the item pass above can work on it.
-std::string utf16ToUtf8(std::string_view bytes, bool littleEndian) {
-  QStringDecoder decoder(littleEndian ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
-  const QString text = decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-  return text.toStdString();
 }
 
 // Elements named `name` (or `other`) below `n`, in document order.
@@ -676,16 +850,16 @@ void initHtmlParsing() {
   xmlSetStructuredErrorFunc(nullptr, libxml::silentStructured);
 }
 
-constexpr int kHtmlOptions = HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET;
+// The text is UTF-8 by then: a <meta> declaration in it must not make the parser decode it again.
+constexpr int kHtmlOptions =
+    HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC;
 
-// The bytes on their way to the parser: charset, NUL bytes, the item repairs.
+// The bytes on their way to the parser: decoded to UTF-8, NUL bytes dropped, the item repairs.
 class StreamPipeline {
  public:
-  StreamPipeline(const HtmlStreamReader::Source& source, std::string head, bool utf16LittleEndian, bool utf16,
-                 bool closeAll, bool utf8)
-      : source_(source), head_(std::move(head)), closer_(closeAll && !utf16, utf8 || utf16) {
-    if (utf16) decoder_.emplace(utf16LittleEndian ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
-  }
+  StreamPipeline(const HtmlStreamReader::Source& source, std::string head, std::string_view encoding, bool closeAll,
+                 std::size_t handOnLimit)
+      : source_(source), head_(std::move(head)), decoder_(encoding), closer_(closeAll), handOnLimit_(handOnLimit) {}
 
   // The parser's read callback.
   static int read(void* context, char* buffer, int size) {
@@ -698,11 +872,23 @@ class StreamPipeline {
     }
     while (self->out_.size() - self->at_ < static_cast<std::size_t>(size) && !self->ended_) self->fill();
     self->result.largestBuffer = std::max(self->result.largestBuffer, self->out_.size());
-    const std::size_t n = std::min(self->out_.size() - self->at_, static_cast<std::size_t>(size));
+    std::size_t n = std::min(self->out_.size() - self->at_, static_cast<std::size_t>(size));
+    if (const std::size_t limit = self->handOnLimit_) n = std::min(n, limit - std::min(limit, self->handedOn_));
     std::memcpy(buffer, self->out_.data() + self->at_, n);
     self->at_ += n;
+    self->handedOn_ += n;
     if (self->at_ == self->out_.size()) self->out_.clear(), self->at_ = 0;
     return static_cast<int>(n);
+  }
+
+  // The rest of the file after the parser stopped asking, read only to count its items.
+  void drain() {
+    while (!ended_) {
+      out_.clear();
+      at_ = 0;
+      fill();
+    }
+    out_.clear();
   }
 
   HtmlStreamReader::Result result;
@@ -724,18 +910,16 @@ class StreamPipeline {
       result.bytesRead += n;
       chunk = std::string_view(block_.data(), n);
     }
+    text_.clear();
     if (chunk.empty()) {
-      if (decoder_) push(QString(decoder_->decode(QByteArrayView())).toStdString());
+      decoder_.finish(text_);
+      push(text_);
       closer_.finish(out_);
       ended_ = true;
       return;
     }
-    if (decoder_) {
-      push(QString(decoder_->decode(QByteArrayView(chunk.data(), static_cast<qsizetype>(chunk.size())))).toStdString());
-    } else {
-      block_.resize(chunk.size());
-      push(block_);
-    }
+    decoder_.decode(chunk, text_);
+    push(text_);
   }
 
   void push(std::string& text) {
@@ -747,14 +931,14 @@ class StreamPipeline {
     }
     closer_.feed(text, out_);
   }
-  void push(std::string&& text) { push(text); }
 
   const HtmlStreamReader::Source& source_;
   std::string head_;
-  std::optional<QStringDecoder> decoder_;
+  WebTextDecoder decoder_;
   ItemCloser closer_;
-  std::string block_, out_;
-  std::size_t at_ = 0;
+  std::string block_, text_, out_;
+  std::size_t at_ = 0, handedOn_ = 0;
+  const std::size_t handOnLimit_;
   bool ended_ = false;
 };
 
@@ -795,6 +979,8 @@ void saxInstruction(void* ctx, const xmlChar*, const xmlChar* data) { handlerOf(
 
 }  // namespace
 
+std::atomic<std::size_t> HtmlStreamReader::handOnLimit_{0};
+
 HtmlStreamReader::Result HtmlStreamReader::read(const Source& source, HtmlStreamHandler& handler,
                                                 const Options& options) {
   initHtmlParsing();
@@ -809,13 +995,10 @@ HtmlStreamReader::Result HtmlStreamReader::read(const Source& source, HtmlStream
   }
   head.resize(got);
   std::size_t skip = 0;
-  std::string encoding = detectEncoding(head, &skip);
-  const bool utf16 = encoding == "UTF-16LE" || encoding == "UTF-16BE";
-  if (utf16) skip = 2;
-  StreamPipeline pipeline(source, head.substr(std::min(skip, head.size())), encoding == "UTF-16LE", utf16,
-                          options.closeDescriptionBeforeList, isUtf8(encoding));
+  const std::string encoding = detectEncoding(head, &skip);
+  StreamPipeline pipeline(source, head.substr(std::min(skip, head.size())), encoding,
+                          options.closeDescriptionBeforeList, handOnLimit_.load());
   pipeline.result.bytesRead = got;
-  if (utf16) encoding = "UTF-8";
 
   SaxState state{&handler, {}, &pipeline.result.endTagsClosingNothing};
   htmlParserCtxtPtr ctxt = htmlNewParserCtxt();
@@ -832,10 +1015,11 @@ HtmlStreamReader::Result HtmlStreamReader::read(const Source& source, HtmlStream
   ctxt->sax->processingInstruction = saxInstruction;
   ctxt->sax->serror = saxError;
   ctxt->_private = &state;
-  htmlDocPtr doc = htmlCtxtReadIO(ctxt, &StreamPipeline::read, nullptr, &pipeline, nullptr, encoding.c_str(),
-                                  kHtmlOptions);
+  htmlDocPtr doc = htmlCtxtReadIO(ctxt, &StreamPipeline::read, nullptr, &pipeline, nullptr, "UTF-8", kHtmlOptions);
   if (doc) xmlFreeDoc(doc);
   htmlFreeParserCtxt(ctxt);
+  // Where the parser stopped before the end, the rest of the file still counts its items.
+  pipeline.drain();
   pipeline.result.itemStartTags = pipeline.itemStartTags();
   return pipeline.result;
 }
@@ -867,23 +1051,13 @@ std::shared_ptr<XmlDocument> HtmlDocument::parse(std::string_view bytes, Error* 
   }
   initHtmlParsing();
 
-  std::size_t skip = 0;
-  std::string encoding = detectEncoding(bytes, &skip);
-  bytes.remove_prefix(skip);
-  std::string text;
-  if (encoding == "UTF-16LE" || encoding == "UTF-16BE") {
-    text = closeOpenItems(utf16ToUtf8(bytes.substr(2), encoding == "UTF-16LE"), true);
-    encoding = "UTF-8";
-  } else {
-    text = closeOpenItems(bytes, isUtf8(encoding));
-  }
+  const std::string text = closeOpenItems(decodeAsUtf8(bytes));
   xmlDocPtr doc = nullptr;
   if (!text.empty() && text.size() <= static_cast<std::size_t>(INT32_MAX)) {
     htmlParserCtxtPtr ctxt = htmlNewParserCtxt();
     if (ctxt) {
       ctxt->sax->serror = libxml::silentStructured;
-      doc = htmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), nullptr, encoding.c_str(),
-                               kHtmlOptions);
+      doc = htmlCtxtReadMemory(ctxt, text.data(), static_cast<int>(text.size()), nullptr, "UTF-8", kHtmlOptions);
       htmlFreeParserCtxt(ctxt);
     }
   }

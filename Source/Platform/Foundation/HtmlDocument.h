@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/XmlDocument.h"
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -16,7 +17,10 @@ class Error;
 // Reads HTML as browsers write it (unclosed and misnested elements, upper-case names, stray
 // paragraphs) into a tidy element tree that XPath can walk:
 // - element and attribute names are lower case; /html/head/title and /html/body always exist;
-// - the charset comes from a byte-order mark, else a <meta> declaration, else UTF-8;
+// - the encoding comes from a byte-order mark, else a <meta> declaration, else UTF-8, and the
+//   bytes are decoded as browsers decode them (labels as browsers know them, U+FFFD for what the
+//   encoding cannot read);
+// - comments end where HTML ends them ("<!-->" and "<!--->" at once, "--!>" too);
 // - consecutive DT (and DD) items are siblings, however long the list;
 // - a DT that holds an H3 followed by a DL (the folder form of bookmark files) becomes a DD
 //   holding that H3 and DL; a folder description between them (<DT><H3>name</H3><DD>text<DL>)
@@ -36,8 +40,9 @@ class HtmlDocument {
   // broken markup is recovered.
   static std::shared_ptr<XmlDocument> parse(std::string_view bytes, Error* error = nullptr,
                                             std::size_t maxInputBytes = kDefaultMaxInputBytes);
-  // The charset the reader would take for these bytes: a byte-order mark's, else a <meta>
-  // declaration's in the first 4 KiB, else "UTF-8".
+  // The encoding the reader would take for these bytes, by its web name ("windows-1252" for a
+  // page declaring "iso-8859-1"): a byte-order mark's, else a <meta> declaration's in the first
+  // 4 KiB, else "UTF-8".
   static std::string declaredCharset(std::string_view bytes);
 };
 
@@ -82,12 +87,18 @@ class HtmlStreamReader {
     // End tags that closed no open element: the parser looks for each through every open one,
     // so they cost as much as the document is deep.
     std::size_t endTagsClosingNothing = 0;
-    // DT and LI start tags in the file (outside comments, scripts and tags): a parser that
-    // stopped or misread the file before its end handed on fewer.
+    // DT and LI start tags in the whole file (outside comments, scripts and tags), read to its
+    // end even where the parser stopped before it: a parser that stopped or misread the file
+    // handed on fewer.
     std::size_t itemStartTags = 0;
   };
   static Result read(const Source& source, HtmlStreamHandler& handler, const Options& options);
   static Result read(std::string_view bytes, HtmlStreamHandler& handler, const Options& options);
+
+ private:
+  friend struct TestAccess;
+  // Tests only: the parser is handed at most this many bytes (0: all), as if it stopped there.
+  static std::atomic<std::size_t> handOnLimit_;
 };
 
 }  // namespace kesto::fnd

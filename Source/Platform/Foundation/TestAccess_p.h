@@ -8,6 +8,7 @@
 #error "Platform/Foundation/TestAccess_p.h is for the test suites"
 #endif
 
+#include "Platform/Foundation/HtmlDocument.h"
 #include "Platform/Foundation/Keychain.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/StandardPaths.h"
@@ -34,6 +35,17 @@ struct TestAccess {
   static void removeRegistrationsSince(NotificationCenter& center, std::uint64_t mark) {
     center.removeRegistrationsSince(mark);
   }
+  // Makes every HTML reading hand its parser at most `bytes` (0: all), as a parser that stops
+  // there would read; the reading still counts the items of the whole file.
+  static void stopHtmlParserAfter(std::size_t bytes) { HtmlStreamReader::handOnLimit_ = bytes; }
+};
+
+// While it lasts, every HTML reading's parser stops after `bytes` (TestAccess::stopHtmlParserAfter).
+struct HtmlParserStop {
+  explicit HtmlParserStop(std::size_t bytes) { TestAccess::stopHtmlParserAfter(bytes); }
+  ~HtmlParserStop() { TestAccess::stopHtmlParserAfter(0); }
+  HtmlParserStop(const HtmlParserStop&) = delete;
+  HtmlParserStop& operator=(const HtmlParserStop&) = delete;
 };
 
 }  // namespace kesto::fnd

@@ -53,3 +53,49 @@ TEST(Charset, ByteOrderMarks) {
   EXPECT_FALSE(decodeTextByBOM("\xC3"));
   EXPECT_FALSE(decodeTextByBOM(std::string("\xFF\xFE\x00\xD8", 4)));  // lone surrogate
 }
+
+namespace {
+// `bytes` decoded in pieces of `piece` bytes (0: whole).
+std::string webDecoded(std::string_view encoding, std::string_view bytes, std::size_t piece = 0) {
+  WebTextDecoder decoder(encoding);
+  std::string out;
+  for (std::size_t at = 0; at < bytes.size(); at += piece ? piece : bytes.size())
+    decoder.decode(bytes.substr(at, piece ? piece : bytes.size()), out);
+  decoder.finish(out);
+  return out;
+}
+}  // namespace
+
+// Labels as browsers know them, and their decoders: the same text however it is cut, U+FFFD for
+// what cannot be read (once per broken sequence, never swallowing the ASCII after it).
+TEST(Charset, WebLabelsAndDecodersReadAsBrowsersDo) {
+  EXPECT_EQ(encodingForWebLabel(" \tLATIN1\n"), "windows-1252");
+  EXPECT_EQ(encodingForWebLabel("iso_8859-1:1987"), "windows-1252");
+  EXPECT_EQ(encodingForWebLabel("x-sjis"), "Shift_JIS");
+  EXPECT_EQ(encodingForWebLabel("gb2312"), "GBK");
+  EXPECT_EQ(encodingForWebLabel("utf8"), "UTF-8");
+  EXPECT_EQ(encodingForWebLabel("iso-2022-kr"), "replacement");
+  EXPECT_EQ(encodingForWebLabel("latin 1"), "");
+  EXPECT_EQ(encodingForWebLabel(""), "");
+  const struct {
+    const char* encoding;
+    std::string bytes, text;
+  } cases[] = {
+      {"UTF-8", "a\xC3\xA9\xE3\x81\x82\xF0\x9F\x98\x80", "aéあ😀"},
+      {"UTF-8", "\xC3<\xE3\x81<\xED\xA0\x80<\xC0\xAF\xF5", "\uFFFD<\uFFFD<\uFFFD\uFFFD\uFFFD<\uFFFD\uFFFD\uFFFD"},
+      {"UTF-8", "end\xF0\x9F\x98", "end\uFFFD"},
+      {"windows-1252", "\x80\x81\x8D\x8F\x90\x9D\x9F\xFF", "€\u0081\u008D\u008F\u0090\u009D\u0178ÿ"},
+      {"windows-1250", "\x81\x8A", "\u0081Š"},
+      {"Shift_JIS", "\x82\xA0\x81<\xFF\xB1", "あ\uFFFD<\uFFFDｱ"},
+      {"EUC-JP", "\xA4\xA2\x8E<", "あ\uFFFD<"},
+      {"GBK", "\x80\xC4\xE3\x81<", "€你\uFFFD<"},
+      {"Big5", "\xA4\x40\x87\x40\xFF", "一\u43F0\uFFFD"},
+      {"EUC-KR", "\xB0\xA1", "가"},
+      {"UTF-16LE", std::string("a\0=\xD8\0\xDE\0\xD8!\0", 10), "a😀\uFFFD!"},
+      {"replacement", "anything", "\uFFFD"},
+      {"no such encoding", "caf\xC3\xA9", "café"},
+  };
+  for (const auto& c : cases)
+    for (std::size_t piece : {0, 1, 2, 3})
+      EXPECT_EQ(webDecoded(c.encoding, c.bytes, piece), c.text) << c.encoding << " " << piece;
+}

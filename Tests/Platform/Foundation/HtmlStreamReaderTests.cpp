@@ -1,8 +1,11 @@
+#include "Platform/Foundation/Charset.h"
 #include "Platform/Foundation/HtmlDocument.h"
+#include "Platform/Foundation/TestAccess_p.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cstring>
 #include <map>
 #include <string>
@@ -223,6 +226,95 @@ TEST(HtmlStreamReader, CountsTheItemStartTagsHandedToTheParser) {
                            "<ul><li>x<LI>y</ul></dl><?pi <dt>?><!DOCTYPE x <dt>><dt";
   Recorder r;
   EXPECT_EQ(HtmlStreamReader::read(html, r, {}).itemStartTags, 5u);
+}
+
+// The declared encoding is decoded as a browser decodes it, whatever its label's spelling and
+// however the reading is cut: what the encoding cannot read is U+FFFD and the reading goes on;
+// a declaration inside a comment declares nothing.
+TEST(HtmlStreamReader, DecodesTheDeclaredEncodingAsABrowserDoes) {
+  const auto text = [](const std::string& html, std::size_t piece) {
+    const std::string log = events(html, piece);
+    const std::size_t at = log.find("\"[");
+    return at == std::string::npos ? log : log.substr(at + 1, log.find("]\"", at) - at);
+  };
+  const std::string after = "<dt><a href=\"https://after.example/\">after</a>";
+  for (std::size_t piece : {0, 1, 5}) {
+    // Bytes Windows-1252 leaves undefined are the C1 controls; the Latin-1 labels read it.
+    for (const std::string label : {"windows-1252", " ISO-8859-1 ", "Latin1", "US-ASCII", "ascii"}) {
+      const std::string html = "<meta charset=\"" + label + "\"><p>[\x80\x81\x8D\x8F\x90\x9D\xE9]" + after;
+      EXPECT_EQ(text(html, piece), "[€\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D" "é]") << label << piece;
+      EXPECT_NE(events(html, piece).find("https://after.example/"), std::string::npos) << label << piece;
+    }
+    // Shift_JIS by a pragma, with bytes it cannot read before ASCII markup.
+    const std::string sjis = "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=SJIS\"><p>[\x82\xA0\x81 \xFF]" + after;
+    EXPECT_EQ(text(sjis, piece), "[あ\xEF\xBF\xBD \xEF\xBF\xBD]") << piece;
+    EXPECT_NE(events(sjis, piece).find("https://after.example/"), std::string::npos) << piece;
+    // UTF-8 that is not valid: U+FFFD where it breaks, and what follows is still UTF-8.
+    EXPECT_EQ(text("<p>[\xFF caf\xC3\xA9 \xE2\x82 \xF0\x9F\x98\x80]", piece), "[\xEF\xBF\xBD café \xEF\xBF\xBD 😀]") << piece;
+    // A declaration in a comment, or of an unknown label, leaves UTF-8.
+    EXPECT_EQ(text("<!-- a > <meta charset=\"shift_jis\"> --><p>[caf\xC3\xA9]", piece), "[café]") << piece;
+    EXPECT_EQ(text("<meta charset=\"x-no-such\"><p>[caf\xC3\xA9]", piece), "[café]") << piece;
+  }
+  EXPECT_EQ(HtmlDocument::declaredCharset("<meta content='text/html;charset=\"ISO-8859-1\"' http-equiv=Content-Type>"),
+            "windows-1252");
+  EXPECT_EQ(HtmlDocument::declaredCharset("<meta content='text/html;charset=shift_jis'>"), "UTF-8");  // no pragma
+}
+
+// Comments end where HTML ends them: "<!-->" and "<!--->" at once, "--!>" and any run of dashes
+// before '>' too, and what follows is read.
+TEST(HtmlStreamReader, CommentsEndWhereHtmlEndsThem) {
+  for (std::size_t piece : {0, 1, 3}) {
+    EXPECT_EQ(events("<!--><b>1</b>", piece), "node \n<html>\n<body>\n<b>\n\"1\"\n</b>\n</body>\n</html>\n") << piece;
+    EXPECT_EQ(events("<!---><b>2</b>", piece), "node \n<html>\n<body>\n<b>\n\"2\"\n</b>\n</body>\n</html>\n") << piece;
+    EXPECT_NE(events("<!-- a --!><b>3</b>", piece).find("node  a \n<html>\n<body>\n<b>"), std::string::npos) << piece;
+    EXPECT_NE(events("<!-- a - b -- c --!- d ----><b>4</b>", piece).find("node  a - b -- c --!- d --\n"), std::string::npos)
+        << piece << events("<!-- a - b -- c --!- d ----><b>4</b>", piece);
+    EXPECT_NE(events("<!----!-><b>no</b>-->", piece).find("node --!-><b>no</b>\n"), std::string::npos) << piece;
+  }
+}
+
+struct ItemCounter : HtmlStreamHandler {
+  std::size_t items = 0;
+  void startElement(std::string_view name, const std::vector<Attribute>&) override { items += name == "dt" || name == "li"; }
+  void endElement(std::string_view) override {}
+  void text(std::string_view) override {}
+  void rawText(std::string_view) override {}
+  void otherNode(std::string_view) override {}
+};
+
+// Where the parser stops before the end of a file, the items of the whole file are counted all
+// the same, DT and LI alike, and nothing more is handed on.
+TEST(HtmlStreamReader, CountsTheItemsOfTheWholeFileWhereTheParserStops) {
+  const HtmlParserStop stop(2000);
+  for (std::size_t after : {3000u, 10000u}) {
+    std::string html = "<dl>";
+    for (std::size_t i = 0; i < 100 + after; ++i) html += "<DT><A HREF=\"https://x.example/\">x</A>";
+    html += "</dl><ul>";
+    for (int i = 0; i < 50; ++i) html += "<LI>y";
+    ItemCounter counter;
+    const auto result = HtmlStreamReader::read(html, counter, {});
+    EXPECT_EQ(result.itemStartTags, 150 + after);
+    EXPECT_GT(counter.items, 0u);
+    EXPECT_LT(counter.items, 100u);
+  }
+}
+
+// Tag names are compared in ASCII case whatever the locale (a Turkish one lower-cases 'I' to a
+// dotless i), and so are encoding labels.
+TEST(HtmlStreamReader, NamesAndLabelsCompareInAsciiCaseInEveryLocale) {
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  if (!std::setlocale(LC_ALL, "tr_TR.UTF-8")) GTEST_SKIP() << "tr_TR.UTF-8 is not installed";
+  struct Restore {
+    std::string locale;
+    ~Restore() { std::setlocale(LC_ALL, locale.c_str()); }
+  } restore{saved};
+  ItemCounter counter;
+  const auto result = HtmlStreamReader::read("<meta charset=LATIN1><UL><LI>a<LI>b</UL><DL><DT>c</DL><p>\xE9", counter, {});
+  EXPECT_EQ(result.itemStartTags, 3u);
+  EXPECT_EQ(counter.items, 3u);
+  EXPECT_EQ(HtmlDocument::declaredCharset("<META CHARSET=\"ISO-8859-1\">"), "windows-1252");
+  EXPECT_EQ(encodingForWebLabel("LATIN1"), "windows-1252");
+  EXPECT_EQ(encodingForWebLabel("ISO-8859-9"), "windows-1254");
 }
 
 }  // namespace
