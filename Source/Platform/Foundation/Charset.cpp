@@ -297,10 +297,7 @@ std::string encodingForWebLabel(std::string_view label) {
   while (!label.empty() && isAsciiWhitespace(label.front())) label.remove_prefix(1);
   while (!label.empty() && isAsciiWhitespace(label.back())) label.remove_suffix(1);
   if (label.empty() || label.size() > 64) return {};
-  // ASCII case by hand: the C library's tables follow the user's locale (a Turkish 'I').
-  std::string wanted(label);
-  for (char& c : wanted)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+  const std::string wanted = asciiLowercase(label);
   for (const auto& e : kWebEncodings) {
     std::string_view labels = e.labels;
     for (std::size_t at = 0; at < labels.size();) {

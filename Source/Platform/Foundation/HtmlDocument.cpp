@@ -41,10 +41,7 @@ bool isBlank(const xmlChar* s) {
 }
 
 bool isAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
-bool isAsciiAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
-bool isAsciiAlnum(char c) { return isAsciiAlpha(c) || isAsciiDigit(c); }
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 // What a browser's look at the first bytes of a page finds a <meta> element to declare, over the
 // first `bytes` (comments and other tags skipped, attributes read as the tokenizer reads them).
@@ -68,7 +65,7 @@ class MetaCharsetScan {
         continue;
       }
       if (in_[at_] == '<' && at_ + 2 < in_.size() &&
-          (isAsciiAlpha(in_[at_ + 1]) || (in_[at_ + 1] == '/' && isAsciiAlpha(in_[at_ + 2])))) {
+          (isAsciiLetter(in_[at_ + 1]) || (in_[at_ + 1] == '/' && isAsciiLetter(in_[at_ + 2])))) {
         // Another tag: its name and attributes are passed over.
         while (at_ < in_.size() && !isAsciiSpace(in_[at_]) && in_[at_] != '>') ++at_;
         std::string name, value;
@@ -93,7 +90,7 @@ class MetaCharsetScan {
   bool startsWithNoCase(std::string_view s) const {
     if (in_.size() - at_ < s.size()) return false;
     for (std::size_t i = 0; i < s.size(); ++i)
-      if (asciiLower(in_[at_ + i]) != s[i]) return false;
+      if (asciiLowercase(in_[at_ + i]) != s[i]) return false;
     return true;
   }
 
@@ -167,7 +164,7 @@ class MetaCharsetScan {
         break;
       }
       if (c == '/' || c == '>') return true;
-      name += asciiLower(c);
+      name += asciiLowercase(c);
     }
     ++at_;  // the '='
     while (at_ < in_.size() && isAsciiSpace(in_[at_])) ++at_;
@@ -179,12 +176,12 @@ class MetaCharsetScan {
           ++at_;
           return true;
         }
-        value += asciiLower(in_[at_]);
+        value += asciiLowercase(in_[at_]);
       }
       return false;
     }
     if (q == '>') return true;
-    for (; at_ < in_.size() && !isAsciiSpace(in_[at_]) && in_[at_] != '>'; ++at_) value += asciiLower(in_[at_]);
+    for (; at_ < in_.size() && !isAsciiSpace(in_[at_]) && in_[at_] != '>'; ++at_) value += asciiLowercase(in_[at_]);
     return at_ < in_.size();
   }
 
@@ -366,8 +363,8 @@ class ItemCloser {
     bool ddOpen = false;
     bool ddHeading = false;
   };
-  static char lower(char c) { return asciiLower(c); }
-  static bool isAlnum(char c) { return isAsciiAlnum(c); }
+  static char lower(char c) { return asciiLowercase(c); }
+  static bool isAlnum(char c) { return isAsciiLetterOrDigit(c); }
 
   // One character of a comment, as the HTML tokenizer takes it. held_ keeps the dashes (and a
   // '!' after two) that may turn out to be the comment's end, which the parser is handed as
@@ -435,7 +432,7 @@ class ItemCloser {
       return true;
     };
     const bool instruction =
-        head_.size() >= 3 && head_[1] == '?' && (isAsciiAlpha(head_[2]) || head_[2] == '_' || head_[2] == ':');
+        head_.size() >= 3 && head_[1] == '?' && (isAsciiLetter(head_[2]) || head_[2] == '_' || head_[2] == ':');
     if ((head_.size() < 3 && head_.size() >= 2 && head_[1] == '?' && !atEnd) ||
         (head_.size() < kDoctype.size() && isDoctypeSoFar() && !atEnd))
       return false;
@@ -554,7 +551,7 @@ class ItemCloser {
     }
     // Text keeps its named references for libxml2.
     if (r.place == Place::Text || r.name.size() >= kLongestReferenceName) return false;
-    if (!(r.name.size() == 1 ? isAsciiAlpha(c) : isAlnum(c))) return false;
+    if (!(r.name.size() == 1 ? isAsciiLetter(c) : isAlnum(c))) return false;
     r.name += c;
     return true;
   }
