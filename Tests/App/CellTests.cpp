@@ -5,6 +5,7 @@
 #include "App/PaneControllers.h"
 #include "App/TilePinView.h"
 #include "Model/Tag.h"
+#include "Platform/Foundation/Calendar.h"
 #include "Platform/Net/LoopbackServer.h"
 #include "Views/WebImageDownloadRequest.h"
 #include "Platform/UI/Image.h"
@@ -259,7 +260,11 @@ TEST_F(CellTest, ARightClickOnACardsTagsOrStarsOpensTheBookmarksMenu) {
 
 TEST_F(CellTest, AGridTileTooNarrowForTheLongDateShowsTheShortOneWhole) {
   auto b = add("http://www.example.org/", "Example");
-  b->setUpdatedDate(fnd::Date::withTimeIntervalSince1970(1790769600));  // 30 September 2026, noon UTC
+  // Noon of 30 September 2026 where the tests run: the cell shows the local day, and noon UTC
+  // is already 1 October east of UTC+12.
+  fnd::DateComponents noon;
+  noon.year = 2026, noon.month = 9, noon.day = 30, noon.hour = 12;
+  b->setUpdatedDate(*fnd::Calendar::gregorian().dateFromComponents(noon));
   ASSERT_TRUE(WrenEntity::saveContext());
   defaults().setBool(false, "BoomarksCompactView");
   defaults().setBool(false, "BoomarksListView");
