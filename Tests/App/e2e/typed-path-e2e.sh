@@ -20,7 +20,7 @@ e2e_add_keysyms eacute || fail "the keyboard map could not be changed"
 
 # A stand-in for xdotool drops the fourth character of the first path it types, as a loaded
 # display drops a key; everything else reaches the real one.
-real_xdotool="$(command -v xdotool)"
+real_xdotool="$(type -P xdotool)"
 mkdir -p "$work/lossy"
 cat >"$work/lossy/xdotool" <<EOF
 #!/usr/bin/env bash
