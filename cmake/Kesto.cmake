@@ -200,9 +200,12 @@ function(kesto_register_test_program name timeout shards)
 endfunction()
 
 # What a test run writes stays in the build folder: every test registered here gets a temporary
-# folder there (TMPDIR), which the harness and the private X session make when it is missing.
+# folder there (TMPDIR), which the harness and the private X session make when it is missing. Like
+# /tmp, anyone may write there (each test makes a private folder of its own inside): a build handed
+# to its user by a run through sudo is tested again as root, also from user namespaces.
 set(KESTO_TEST_TMPDIR "${CMAKE_BINARY_DIR}/tmp")
 file(MAKE_DIRECTORY "${KESTO_TEST_TMPDIR}")
+execute_process(COMMAND chmod 1777 "${KESTO_TEST_TMPDIR}")
 
 # kesto_test_environment(<test>...): the environment every test runs in (see KESTO_TEST_TMPDIR).
 function(kesto_test_environment)

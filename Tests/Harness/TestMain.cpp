@@ -45,9 +45,10 @@ std::string& processRoot() {
 void makeProcessRoot() {
   const char* tmp = std::getenv("TMPDIR");
   const std::string folder = tmp && *tmp ? tmp : "/tmp";
-  // A test run's temporary folder (in the build folder) may not be there yet.
+  // A test run's temporary folder (in the build folder) may not be there yet; made, it is open
+  // to all as /tmp is (see KESTO_TEST_TMPDIR).
   std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
+  if (std::filesystem::create_directories(folder, ec)) chmod(folder.c_str(), 01777);
   std::string tmpl = folder + "/kesto-test-XXXXXX";
   char* made = mkdtemp(tmpl.data());
   if (!made) std::abort();

@@ -32,8 +32,8 @@ size="1280x800"
 if [[ "${1:-}" == "--size" ]]; then size="$2"; shift 2; fi
 [[ "${1:-}" == "--" ]] && shift
 
-# A test run's temporary folder (in the build folder) may not be there yet.
-mkdir -p "${TMPDIR:-/tmp}"
+# A test run's temporary folder (in the build folder) may not be there yet; open to all as /tmp is.
+[[ -d "${TMPDIR:-/tmp}" ]] || mkdir -p -m 1777 "${TMPDIR:-/tmp}"
 home="$(mktemp -d "${TMPDIR:-/tmp}/kesto-e2e-XXXXXX")"
 export HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
        XDG_CACHE_HOME="$home/.cache" XDG_STATE_HOME="$home/.local/state" \
