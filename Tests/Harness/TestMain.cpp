@@ -26,6 +26,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -55,6 +56,31 @@ void makeProcessRoot() {
   processRoot() = made;
 }
 
+// What the process made goes when it ends, file systems a test mounted there included (one
+// that stopped before unmounting would keep the folder).
+void removeProcessRoot() {
+  std::vector<std::string> mounted;
+  std::ifstream mounts("/proc/self/mounts");
+  for (std::string device, escaped, rest; mounts >> device >> escaped && std::getline(mounts, rest);) {
+    // The table writes a space, a tab, a line break and a backslash as \ooo.
+    std::string point;
+    for (std::size_t i = 0; i < escaped.size(); ++i) {
+      const auto octal = [&](std::size_t at) { return at < escaped.size() && escaped[at] >= '0' && escaped[at] <= '7'; };
+      if (escaped[i] == '\\' && octal(i + 1) && octal(i + 2) && octal(i + 3)) {
+        point += static_cast<char>((escaped[i + 1] - '0') * 64 + (escaped[i + 2] - '0') * 8 + (escaped[i + 3] - '0'));
+        i += 3;
+      } else {
+        point += escaped[i];
+      }
+    }
+    if (point.starts_with(processRoot() + "/")) mounted.push_back(point);
+  }
+  // The innermost (mounted last) first.
+  for (auto it = mounted.rbegin(); it != mounted.rend(); ++it) umount2(it->c_str(), MNT_DETACH);
+  std::error_code ec;
+  std::filesystem::remove_all(processRoot(), ec);
+}
+
 // The desktop every test sees is the process's own: the system's data and configuration folders
 // stand in as copies of links to everything in them but desktop entries, default programs and
 // autostart entries; no desktop is announced (xdg-utils would hand over to its tools) and no
@@ -63,7 +89,7 @@ void makeProcessRoot() {
 // no program of the user's, and one that lists browsers finds only the entries it made. Set
 // again before each test, so one that changed them leaves no trace.
 struct OwnDesktop {
-  std::string dataDirs, configDirs, path, browser;
+  std::string dataDirs, configDirs, path, browser, tmp;
 };
 
 OwnDesktop& ownDesktop() {
@@ -116,6 +142,10 @@ void makeOwnDesktop() {
   const char* path = std::getenv("PATH");
   desktop.path = bin + ":" + (path && *path ? path : "/usr/bin:/bin");
   desktop.browser = bin + "/x-www-browser";
+  // The programs a test starts (this one again, the real program) and the temporary folders any
+  // code makes are the process's too, so they go with it, also after a child was killed.
+  desktop.tmp = processRoot() + "/tmp";
+  std::filesystem::create_directories(desktop.tmp);
 }
 
 void enterOwnDesktop() {
@@ -124,6 +154,7 @@ void enterOwnDesktop() {
   setenv("XDG_CONFIG_DIRS", desktop.configDirs.c_str(), 1);
   setenv("PATH", desktop.path.c_str(), 1);
   setenv("BROWSER", desktop.browser.c_str(), 1);
+  setenv("TMPDIR", desktop.tmp.c_str(), 1);
   for (const char* name : {"XDG_CURRENT_DESKTOP", "XDG_SESSION_DESKTOP", "DESKTOP_SESSION", "GNOME_DESKTOP_SESSION_ID",
                            "KDE_FULL_SESSION", "KDE_SESSION_VERSION", "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"})
     unsetenv(name);
@@ -205,6 +236,11 @@ std::string kesto::test::ownDesktopLog() { return processRoot() + "/desktop/open
 
 int main(int argc, char** argv) {
   makeProcessRoot();
+  // Also when a test ends the program itself (a child run to test how the program exits).
+  std::atexit([] {
+    if (std::getenv("KESTO_KEEP_TEST_HOME")) return;
+    removeProcessRoot();
+  });
   makeHermeticHome();
   makeOwnDesktop();
   enterOwnDesktop();
@@ -222,10 +258,5 @@ int main(int argc, char** argv) {
   // Made now, in the process's first home, so that making them does not touch a test's home.
   kesto::fnd::Keychain::defaultKeychain();
   ::testing::UnitTest::GetInstance()->listeners().Append(new FreshStatePerTest);
-  int rc = RUN_ALL_TESTS();
-  if (!std::getenv("KESTO_KEEP_TEST_HOME")) {
-    std::error_code ec;
-    std::filesystem::remove_all(processRoot(), ec);
-  }
-  return rc;
+  return RUN_ALL_TESTS();
 }
