@@ -195,6 +195,22 @@ function(kesto_register_test_program name timeout shards)
     add_test(NAME ${test} COMMAND ${name} --gtest_brief=1)
     set_tests_properties(${test} PROPERTIES TIMEOUT ${timeout} LABELS unit
       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;GTEST_TOTAL_SHARDS=${shards};GTEST_SHARD_INDEX=${index}")
+    kesto_test_environment(${test})
+  endforeach()
+endfunction()
+
+# What a test run writes stays in the build folder: every test registered here gets a temporary
+# folder there (TMPDIR), which the harness and the private X session make when it is missing. Like
+# /tmp, anyone may write there (each test makes a private folder of its own inside): a build handed
+# to its user by a run through sudo is tested again as root, also from user namespaces.
+set(KESTO_TEST_TMPDIR "${CMAKE_BINARY_DIR}/tmp")
+file(MAKE_DIRECTORY "${KESTO_TEST_TMPDIR}")
+execute_process(COMMAND chmod 1777 "${KESTO_TEST_TMPDIR}")
+
+# kesto_test_environment(<test>...): the environment every test runs in (see KESTO_TEST_TMPDIR).
+function(kesto_test_environment)
+  foreach(test IN LISTS ARGN)
+    set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT "TMPDIR=${KESTO_TEST_TMPDIR}")
   endforeach()
 endfunction()
 
@@ -222,6 +238,7 @@ function(kesto_add_refusal_tests prefix source)
       COMMAND "${CMAKE_CXX_COMPILER}" -std=c++20 -fsyntax-only -D${macro} "-I${KESTO_SOURCE_ROOT}"
               "${CMAKE_CURRENT_SOURCE_DIR}/${source}")
     set_tests_properties(${prefix}.${name} PROPERTIES PASS_REGULAR_EXPRESSION "${message}" TIMEOUT 60)
+    kesto_test_environment(${prefix}.${name})
   endwhile()
 endfunction()
 
@@ -242,6 +259,7 @@ function(kesto_add_e2e_test name timeout script)
             bash "${CMAKE_CURRENT_SOURCE_DIR}/e2e/${script}" ${ARGN})
   math(EXPR bound "${timeout} * ${KESTO_E2E_TIMEOUT_FACTOR}")
   set_tests_properties(${name} PROPERTIES TIMEOUT ${bound} SKIP_RETURN_CODE 77 LABELS e2e)
+  kesto_test_environment(${name})
 endfunction()
 
 # kesto_add_app_e2e_test(<name> <timeout> <script> [SHOTS] [ARGS <args...>])

@@ -21,6 +21,9 @@ tests_with_slowest() {
   mkdir -p "$reports"
   GTEST_OUTPUT="xml:$reports/" ctest --test-dir "$dir" --parallel "${jobs:-$(nproc 2>/dev/null || echo 2)}" \
     --output-on-failure "$@" 2>&1 | tee "$reports/ctest.log" || status=$?
+  # What tests left in their temporary folder (a program that was stopped, a child that aborted
+  # on purpose) goes with the run.
+  [[ ! -d "$dir/tmp" ]] || find "$dir/tmp" -mindepth 1 -maxdepth 1 -exec rm -rf {} +
   python3 - "$reports" <<'PY' || true
 import glob, re, sys, xml.etree.ElementTree as ET
 folder = sys.argv[1]
@@ -41,6 +44,26 @@ print("Slowest tests:")
 for seconds, name in sorted(times, reverse=True)[:10]:
     print(f"  {seconds:8.2f} s  {name}")
 PY
+  return "$status"
+}
+
+# `tests_handed_over BUILD_FOLDER CTEST_ARGS...` runs tests_with_slowest and then, as root on
+# someone's behalf, gives the folder and what the tests wrote into it to that user
+# (hand_over_build), also when the run is interrupted: Ctrl+C, or a kill of this script alone,
+# first ends the tests (a process group of their own) and waits for them, so that nothing they
+# write comes after the hand-over. The status is the tests'.
+tests_handed_over() {
+  local dir=$1 pid status=0 signal
+  trap "hand_over_build '$dir'" EXIT
+  set -m
+  tests_with_slowest "$@" &
+  pid=$!
+  set +m
+  for signal in INT TERM HUP; do
+    trap "kill -TERM -- -$pid 2>/dev/null; wait $pid; exit $((128 + $(kill -l "$signal")))" "$signal"
+  done
+  wait "$pid" || status=$?
+  trap - INT TERM HUP
   return "$status"
 }
 
@@ -69,17 +92,22 @@ hand_over_build() {
 }
 
 # `exec_as_sudo_user COMMAND...` runs COMMAND in place of this script as the user who ran it
-# through sudo, with their home, name and runtime folder instead of root's (the display stays, as
-# sudo keeps it), so that it works on what the user's own start would; as root for nobody else it
-# runs COMMAND as root.
+# through sudo, with their home, name, runtime folder and session bus instead of root's (the
+# display stays, as sudo keeps it), so that it works on what the user's own start would; as root
+# for nobody else it runs COMMAND as root. The session bus is the address sudo kept (sudo drops it
+# unless told to keep it), else the bus in the user's runtime folder.
 exec_as_sudo_user() {
-  local entry name uid gid home runtime
+  local entry name uid gid home runtime bus
   entry="$(sudo_user_entry)" || exec "$@"
   IFS=: read -r name _ uid gid _ home _ <<<"$entry"
   runtime="/run/user/$uid"
   [[ -d "$runtime" && "$(stat -c %u "$runtime")" == "$uid" ]] || runtime=""
+  bus="${DBUS_SESSION_BUS_ADDRESS:-}"
+  if [[ -z "$bus" && -n "$runtime" && -S "$runtime/bus" && "$(stat -c %u "$runtime/bus")" == "$uid" ]]; then
+    bus="unix:path=$runtime/bus"
+  fi
   exec setpriv --reuid="$uid" --regid="$gid" --init-groups \
     env -u XDG_CONFIG_HOME -u XDG_DATA_HOME -u XDG_CACHE_HOME -u XDG_STATE_HOME -u XDG_RUNTIME_DIR \
     -u DBUS_SESSION_BUS_ADDRESS -u MAIL HOME="$home" USER="$name" LOGNAME="$name" \
-    ${runtime:+XDG_RUNTIME_DIR="$runtime"} "$@"
+    ${runtime:+XDG_RUNTIME_DIR="$runtime"} ${bus:+DBUS_SESSION_BUS_ADDRESS="$bus"} "$@"
 }

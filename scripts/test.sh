@@ -12,5 +12,4 @@ step build bash scripts/build.sh
 jobs="${KESTO_JOBS:-$(nproc 2>/dev/null || echo 2)}"
 # What the tests wrote into the build folder as root goes to the user the build was for, also
 # when the run is interrupted.
-trap 'hand_over_build build' EXIT
-step tests tests_with_slowest build --timeout 900
+step tests tests_handed_over build --timeout 900

@@ -13,7 +13,7 @@
 #include "Platform/UI/UINotifications.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/Window.h"
-#include "Synchronize/SyncNotifications.h"
+#include "Model/ModelNotifications.h"
 #include "Views/ImageBox.h"
 #include "Views/KestoPanel.h"
 
@@ -202,6 +202,7 @@ void ShellPanels::showInitialPopup() {
 }
 
 void ShellPanels::hideInitialPopup() {
+  popupPending_ = false;
   if (initialPanel_) initialPanel_->orderOut();
 }
 

@@ -469,6 +469,8 @@ DataManager::BookmarkList& DataManager::menuBookmarks() {
 void DataManager::announceLoad(bool loaded, bool foldersChanged, const FolderList& addedFolders) {
   menuBookmarksStale_ = true;
   auto& center = fnd::NotificationCenter::defaultCenter();
+  // Bookmarks came in (a hand-over, a sync, a drop): the offer made to an empty library is over.
+  if (loaded && !allBookmarks_.empty()) ViewUpdater::hideInitialPopup();
   center.postNotificationName(KestoPerformAutoSync, nullptr);
   if (isImportingFromService_) {
     isImportingFromService_ = false;
@@ -943,6 +945,7 @@ void DataManager::addBookmarks(const BookmarkList& list) {
   KESTO_ASSERT_MAIN_THREAD();
   appendMovingToEnd(allBookmarks_, list);
   index_.append(list);
+  if (!list.empty()) ViewUpdater::hideInitialPopup();
   ViewUpdater::updateBookmarks();
   ViewUpdater::updateMenuBookmarks();
   ViewUpdater::updateSourceLists();

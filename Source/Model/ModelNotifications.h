@@ -53,6 +53,9 @@ inline constexpr fnd::NotificationName ShowDeliciousPanel{"ShowDeliciousPanel"};
 inline constexpr fnd::NotificationName HideOverlayMessageNotification{"HideOverlayMessageNotification"};
 inline constexpr fnd::NotificationName SelectBookmarksView{"SelectBookmarksView"};
 inline constexpr fnd::NotificationName ShowInitialPopup{"ShowInitialPopup"};
+// Posted once the first-run choice is made, and whenever the library holds bookmarks after a
+// change: the application hides its first-run panel and calls off one still due.
+inline constexpr fnd::NotificationName HideInitialPopup{"HideInitialPopup"};
 
 // Posted by the data manager: a load when it completes (object none), and its own requests.
 inline constexpr fnd::NotificationName KestoPerformAutoSync{"KestoPerformAutoSync"};

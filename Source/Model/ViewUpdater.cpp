@@ -140,6 +140,7 @@ void ViewUpdater::showDeliciousPanel() { post(ShowDeliciousPanel, classObject())
 void ViewUpdater::hideMessage() { post(HideOverlayMessageNotification, classObject()); }
 void ViewUpdater::selectBookmarksView() { post(SelectBookmarksView, nullptr); }
 void ViewUpdater::showInitialPopup() { post(ShowInitialPopup, nullptr); }
+void ViewUpdater::hideInitialPopup() { post(HideInitialPopup, nullptr); }
 
 void ViewUpdater::showMessage(const std::string& message) { showMessage(message, 400.0, 130.0); }
 

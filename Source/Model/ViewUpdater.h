@@ -108,6 +108,7 @@ class ViewUpdater {
   static void hideMessage();
   static void selectBookmarksView();
   static void showInitialPopup();
+  static void hideInitialPopup();
 };
 
 }  // namespace kesto

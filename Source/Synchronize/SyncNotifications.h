@@ -11,7 +11,5 @@ inline constexpr fnd::NotificationName kStartSynchingWithSkyfolderNotification{"
 inline constexpr fnd::NotificationName kSyncEndedNotification{"KestoSyncEndedNotification"};
 // Opens the password recovery panel.
 inline constexpr fnd::NotificationName kOpenPasswordRecoveryNotification{"OpenPasswordRecovery"};
-// Posted once the first-run choice is made; the application hides its first-run panel.
-inline constexpr fnd::NotificationName HideInitialPopup{"HideInitialPopup"};
 
 }  // namespace kesto

@@ -509,6 +509,34 @@ TEST_F(DialogTest, FirstRunPanelIsNotOfferedToALibraryFilledMeanwhile) {
   EXPECT_FALSE(panels().initialPopupPending());
 }
 
+// Bookmarks that arrive while the panel shows (a link handed to the running program, the sync
+// assistant's first sync, a drop) take it away, and one due is called off; an empty library
+// keeps it.
+TEST_F(DialogTest, AShownFirstRunPanelGoesWhenBookmarksArrive) {
+  start(0);
+  auto shown = [&] { return panels().initialPanel().isVisible(); };
+  panels().showInitialPopup();
+  fnd::NotificationCenter::defaultCenter().postNotificationName(ShowInitialPopup);
+  app().handleArguments({"--add-text", "no address here"});
+  drainTurns();
+  EXPECT_TRUE(shown()) << "nothing was added";
+  app().handleArguments({"kesto:https://arrived.example/"});
+  ASSERT_EQ(Bookmark::countWithPredicate(nullptr), 1);
+  EXPECT_TRUE(runUntil([&] { return !shown(); })) << "a hand-over";
+  EXPECT_FALSE(panels().initialPopupPending());
+
+  app().handleArguments({"--add-text", "https://second.example/"});
+  panels().showInitialPopup();
+  ASSERT_TRUE(shown());
+  app().handleArguments({"--add-text", "https://third.example/"});
+  EXPECT_TRUE(runUntil([&] { return !shown(); })) << "an address handed over to a library that was not empty";
+
+  // A load that finds bookmarks (after a sync or a restore).
+  panels().showInitialPopup();
+  dm().fetchAllBookmarksFromCoreData();
+  EXPECT_TRUE(runUntil([&] { return !shown(); })) << "a reload";
+}
+
 TEST_F(DialogTest, ImportSheetClosesBeforeTheImportDialogAsks) {
   start(0);
   panels().showInitialPopup();

@@ -12,6 +12,11 @@ namespace kesto::test {
 // test gets a new one, with the shared settings and keychain read from it afresh.
 const std::string& tempHome();
 
+// The file where the harness's stand-ins for the desktop's openers (xdg-open, xdg-email, xdg-mime,
+// gio, the browser) write each start, one a line: the program's name and its arguments. Every
+// test runs on a desktop of the process's own (see TestMain.cpp), where these are all there is.
+std::string ownDesktopLog();
+
 // Puts a piece of the process's shared state (a store, a singleton's caches) back as a new
 // process has it. The harness runs every reset after each test, the last added first, so a test
 // program passes run whole and shuffled as it does one test per process.

@@ -4,7 +4,7 @@
 #include "Synchronize/KestoappDataSource.h"
 #include "Synchronize/SkyFolderDataSource.h"
 #include "Synchronize/Setup/SetupWindow.h"
-#include "Synchronize/SyncNotifications.h"
+#include "Model/ModelNotifications.h"
 #include "Synchronize/SyncSettings.h"
 #include "Synchronize/Setup/SyncSetupStages.h"
 #include "Synchronize/Synchronizer.h"

@@ -32,27 +32,59 @@ size="1280x800"
 if [[ "${1:-}" == "--size" ]]; then size="$2"; shift 2; fi
 [[ "${1:-}" == "--" ]] && shift
 
+# A test run's temporary folder (in the build folder) may not be there yet; open to all as /tmp is.
+[[ -d "${TMPDIR:-/tmp}" ]] || mkdir -p -m 1777 "${TMPDIR:-/tmp}"
 home="$(mktemp -d "${TMPDIR:-/tmp}/kesto-e2e-XXXXXX")"
 export HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
        XDG_CACHE_HOME="$home/.cache" XDG_STATE_HOME="$home/.local/state" \
        XDG_RUNTIME_DIR="$home/runtime" E2E_HOME="$home"
-mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME" "$home/tmp"
+# What the command and its programs make in the temporary folder (a program's drag files, a
+# script's scratch folders) goes with the session, even from a program the script killed.
+export TMPDIR="$home/tmp"
 mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
-unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY
+unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY SESSION_MANAGER XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP \
+      DESKTOP_SESSION GNOME_DESKTOP_SESSION_ID KDE_FULL_SESSION KDE_SESSION_VERSION
+# The system's data and configuration folders stand in as folders of links to everything in them
+# but desktop entries, default programs and autostart entries, as the unit tests' harness has them
+# (Tests/Harness/TestMain.cpp): the session finds only the browsers and handlers it makes itself.
+own_dirs() {  # variable default pattern-to-leave-out...
+  local list="${!1:-$2}" dirs=() dir entry pattern n=0 out=""
+  IFS=: read -ra dirs <<<"$list"
+  for dir in "${dirs[@]}"; do
+    [[ -n "$dir" ]] || continue
+    mkdir -p "$home/desktop/$1-$n"
+    for entry in "$dir"/* "$dir"/.[!.]*; do
+      [[ -e "$entry" ]] || continue
+      for pattern in "${@:3}"; do
+        # shellcheck disable=SC2053 # a pattern
+        [[ "${entry##*/}" == $pattern ]] && continue 2
+      done
+      ln -s "$entry" "$home/desktop/$1-$n/"
+    done
+    out+="${out:+:}$home/desktop/$1-$n"
+    n=$((n + 1))
+  done
+  export "$1=$out"
+}
+own_dirs XDG_DATA_DIRS /usr/local/share:/usr/share applications
+own_dirs XDG_CONFIG_DIRS /etc/xdg autostart mimeapps.list '*-mimeapps.list'
 export QT_QPA_PLATFORM=xcb
 # Scripts that import the harness's python modules leave no caches beside them in the checkout.
 export PYTHONDONTWRITEBYTECODE=1
-# Nothing the session starts opens anything outside it: xdg-open and xdg-email are stand-ins that
-# write their arguments, one a line, to $E2E_HOME/xdg-open.log (xdg-email.log) and do nothing
-# else, so keys that go astray (a dialog that opened late) open no browser. A script that needs
-# the desktop's own xdg-open finds it at $E2E_XDG_OPEN (empty when there is none).
-export E2E_XDG_OPEN="$(command -v xdg-open || true)"
+# Nothing the session starts opens anything outside it: xdg-open, xdg-email, gio and the browser
+# that the desktop's own xdg-open falls back on ($BROWSER) are stand-ins that write their
+# arguments, one a line, to $E2E_HOME/xdg-open.log (xdg-email.log, gio.log, browser.log) and do
+# nothing else, so keys that go astray (a dialog that opened late) open no browser. A script that
+# needs the desktop's own xdg-open finds it at $E2E_XDG_OPEN (empty when there is none): the
+# system's, never one the user put first on PATH.
+export E2E_XDG_OPEN="$(PATH=/usr/local/bin:/usr/bin:/bin command -v xdg-open || true)"
 mkdir -p "$home/bin"
-for program in xdg-open xdg-email; do
+for program in xdg-open xdg-email gio browser; do
   printf '#!/bin/sh\nprintf "%%s\\n" "$@" >>"%s/%s.log"\n' "$home" "$program" >"$home/bin/$program"
   chmod +x "$home/bin/$program"
 done
-export PATH="$home/bin:$PATH"
+export PATH="$home/bin:$PATH" BROWSER="$home/bin/browser"
 # A program built with the sanitizers (build-asan) writes its reports here: a memory error,
 # undefined behaviour, or a leak found when it ends. Any report fails the session, whatever the
 # script checked, so programs the script ended or never waited for are checked too.

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# scripts/test.sh run as root through sudo gives the build folder, and everything the tests wrote
+# into it, to the user who ran sudo: when the tests end, when the script alone is killed, and on
+# Ctrl+C (the signal to its whole process group). The real test.sh and steps.sh run in a scratch
+# checkout whose set-up and build do nothing, and whose ctest is a stand-in that writes a new file
+# into the build folder every moment until it is stopped; nothing of it may be left as root's,
+# nor go on writing after the script has ended. Needs root (skipped, exit 77, otherwise).
+# Usage: hand-over-test.sh SOURCE_DIR
+set -uo pipefail
+source_dir="$(cd "$1" && pwd)"
+[[ "$(id -u)" == 0 ]] || { echo "skipped: needs root"; exit 77; }
+mkdir -p "${TMPDIR:-/tmp}"
+scratch="$(mktemp -d "${TMPDIR:-/tmp}/kesto-hand-over-XXXXXX")"
+# A stand-in that a failed hand-over left writing is ended with the test.
+cleanup() {
+  local started
+  for started in "$scratch"/*/ctest.pid; do [[ -e "$started" ]] && kill "$(cat "$started")" 2>/dev/null; done
+  rm -rf "$scratch"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+# The user sudo ran for: nobody, there on every Debian machine.
+uid="$(id -u nobody)" gid="$(id -g nobody)"
+
+now_ms() { local us="${EPOCHREALTIME//[.,]/}"; echo $((us / 1000)); }
+wait_until() {  # seconds command...
+  local deadline=$(( $(now_ms) + $1 * 1000 ))
+  shift
+  until "$@"; do (( $(now_ms) < deadline )) || return 1; sleep 0.05; done
+}
+
+# A checkout: the real test.sh and steps.sh, a set-up and a build that do nothing.
+checkout() {
+  local dir="$scratch/$1"
+  mkdir -p "$dir/scripts" "$dir/bin" "$dir/build"
+  cp "$source_dir/scripts/test.sh" "$source_dir/scripts/steps.sh" "$dir/scripts/"
+  printf '#!/bin/sh\n' >"$dir/scripts/setup.sh"
+  cp "$dir/scripts/setup.sh" "$dir/scripts/build.sh"
+  # ctest writes $2 files (forever without), one every moment, and marks each start and end.
+  printf '#!/usr/bin/env bash\necho $$ >"%s/ctest.pid"\nfor ((i = 0; i != %s; i++)); do mkdir -p "%s/build/out/$((i %% 7))"; : >"%s/build/out/$((i %% 7))/$i"; sleep 0.02; done\necho done >"%s/ctest.ended"\n' \
+    "$dir" "$2" "$dir" "$dir" "$dir" >"$dir/bin/ctest"
+  chmod +x "$dir/bin/ctest"
+  echo "$dir"
+}
+
+# Starts test.sh as sudo starts it for nobody, in a session of its own (so its process group can
+# be sent Ctrl+C's signal); its process id in $pid.
+start() {  # dir
+  (cd "$1" && exec setsid env -i PATH="$1/bin:$PATH" HOME=/root SUDO_USER=nobody SUDO_UID="$uid" SUDO_GID="$gid" \
+    KESTO_JOBS=1 bash scripts/test.sh >"$1/test.log" 2>&1) &
+  pid=$!
+}
+
+# Nothing in the build folder is root's, and the stand-in has stopped writing.
+handed_over() {  # dir
+  local dir="$1" before
+  [[ -e "$dir/ctest.pid" ]] || fail "the tests never started: $(cat "$dir/test.log")"
+  wait_until 60 eval '! kill -0 "$(cat "$dir/ctest.pid")" 2>/dev/null' || fail "the tests go on after test.sh ended"
+  before="$(find "$dir/build" | wc -l)"
+  sleep 0.3
+  [[ "$(find "$dir/build" | wc -l)" == "$before" ]] || fail "something still writes into the build folder"
+  local root_owned
+  root_owned="$(find "$dir/build" ! -uid "$uid" -o ! -gid "$gid" | head -5)"
+  [[ -z "$root_owned" ]] || fail "left as root's ($(basename "$dir")): $root_owned"$'\n'"$(cat "$dir/test.log")"
+}
+
+# The tests end by themselves.
+dir="$(checkout ended 40)"
+start "$dir"
+wait "$pid"
+[[ -e "$dir/ctest.ended" ]] || fail "the tests did not run to their end: $(cat "$dir/test.log")"
+handed_over "$dir"
+
+# test.sh alone is killed (a timeout, `kill`), and Ctrl+C reaches its process group.
+for how in TERM INT; do
+  dir="$(checkout "$how" -1)"
+  start "$dir"
+  wait_until 60 test -d "$dir/build/out/6" || fail "the stand-in wrote nothing: $(cat "$dir/test.log")"
+  if [[ "$how" == TERM ]]; then kill -TERM "$pid"; else kill -INT -- "-$pid"; fi
+  wait "$pid"
+  handed_over "$dir"
+done
+echo "test.sh hands the build folder over, ended or interrupted: ok"
