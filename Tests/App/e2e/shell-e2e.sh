@@ -24,6 +24,20 @@ cleanup() {
   [[ -f "$work/resolv.conf.pid" ]] && kill "$(cat "$work/resolv.conf.pid")" 2>/dev/null
 }
 
+# A path as an argument of a desktop entry's Exec line: "%" doubled; quoted in whole when it
+# holds a reserved character, with " ` $ \ escaped inside the quotes; then each backslash doubled,
+# as every string value of an entry escapes it.
+exec_argument() {  # path
+  local word="${1//%/%%}" reserved=$' \t\n"\'\\><~|&;$*?#()`' i
+  for ((i = 0; i < ${#reserved}; i++)); do
+    if [[ "$word" == *"${reserved:i:1}"* ]]; then
+      word="\"$(printf '%s' "$word" | sed 's/["`$\\]/\\&/g')\""
+      break
+    fi
+  done
+  printf '%s' "$word" | sed 's/\\/\\\\/g'
+}
+
 rows() { e2e_sql "select count(*) from ZBOOKMARK where ZURL like '$1'"; }
 
 start_kesto() {  # [wrapper...]
@@ -55,7 +69,8 @@ e2e_sample_library
 entry="$XDG_DATA_HOME/applications/kesto.desktop"
 [[ -f "$entry" ]] || fail "no desktop entry"
 desktop-file-validate "$entry" || fail "desktop-file-validate rejects $(cat "$entry")"
-grep -qx "Exec=$kesto %u" "$entry" || fail "the Exec line quotes a path that needs no quotes: $(grep '^Exec=' "$entry")"
+exec_line="Exec=$(exec_argument "$kesto") %u"
+grep -qxF "$exec_line" "$entry" || fail "the Exec line is not '$exec_line': $(grep '^Exec=' "$entry")"
 # The xdg tools ask a session bus which desktop runs, and would auto-launch one themselves: they
 # get an address that fails.
 nobus() { DBUS_SESSION_BUS_ADDRESS=unix:path=/dev/null "$@"; }
@@ -75,10 +90,17 @@ e2e_wait_until 10 logged_user || fail "the address with a password was not logge
 ! grep -rq 'alice:secret' "$log" "$XDG_STATE_HOME/kesto/logs" || fail "a log holds the password"
 
 # Debian's generic xdg-open starts the entry's program, which hands the URL to the running one.
-nobus "$E2E_XDG_OPEN" 'kesto:https%3A%2F%2Fexample.org%2Fvia-xdg-open' \
-  >>"$work/xdg-open.log" 2>&1 || fail "xdg-open failed: $(cat "$work/xdg-open.log")"
-added() { [[ "$(rows 'https://example.org/via-xdg-open')" == 1 ]]; }
-e2e_wait_until 15 added || fail "xdg-open did not add the bookmark"
+# It takes the program as the Exec line's words up to the first space, quotes and all, so it
+# starts none whose path must be quoted (a checkout in "My Projects"): the entry is right there,
+# as checked above, and the tool cannot follow it.
+if [[ "$(exec_argument "$kesto")" == "$kesto" ]]; then
+  nobus "$E2E_XDG_OPEN" 'kesto:https%3A%2F%2Fexample.org%2Fvia-xdg-open' \
+    >>"$work/xdg-open.log" 2>&1 || fail "xdg-open failed: $(cat "$work/xdg-open.log")"
+  added() { [[ "$(rows 'https://example.org/via-xdg-open')" == 1 ]]; }
+  e2e_wait_until 60 added || fail "xdg-open did not add the bookmark"
+else
+  echo "not tried: the generic xdg-open cannot start a program whose path is quoted ($kesto)"
+fi
 
 backup_made() { compgen -G "$folder/*.kestobck" >/dev/null; }
 e2e_wait_until 20 backup_made || fail "no backup after the start"
