@@ -53,23 +53,23 @@ shows() {  # +field -count ...
 e2e_offline_settings
 e2e_start_kesto
 e2e_sample_library
-e2e_wait_until 20 shows +list || fail "the sample library was not shown: $(look)"
+e2e_wait_until 60 shows +list || fail "the sample library was not shown: $(look)"
 
 # A search shows its words and its count; choosing the Library row ends it over the whole list.
 e2e_key "$win" ctrl+f
 xdotool type --delay 80 "9to5"
-e2e_wait_until 10 shows +field +count +list || fail "the search showed no count: $(look)"
+e2e_wait_until 60 shows +field +count +list || fail "the search showed no count: $(look)"
 e2e_screenshot "$shots/searched.png" "$win"
 e2e_click "$win" 80 "$(row_y 0)"
-e2e_wait_until 10 shows -field -count +list || fail "the Library row kept the search: $(look)"
+e2e_wait_until 60 shows -field -count +list || fail "the Library row kept the search: $(look)"
 e2e_screenshot "$shots/library-chosen.png" "$win"
 
 # Searched again, then the Apple folder chosen: its list is shown, with the search ended.
 e2e_key "$win" ctrl+f
 xdotool type --delay 80 "9to5"
-e2e_wait_until 10 shows +field +count || fail "the second search showed no count: $(look)"
+e2e_wait_until 60 shows +field +count || fail "the second search showed no count: $(look)"
 e2e_click "$win" 80 "$(row_y 5)"
-e2e_wait_until 10 shows -field -count +list || fail "the Apple folder kept the search: $(look)"
+e2e_wait_until 60 shows -field -count +list || fail "the Apple folder kept the search: $(look)"
 
 # An archive of the Apple folder's own addresses, handed in and answered Yes (skip duplicates):
 # nothing comes in, and the folder's list is still there afterwards.
@@ -89,14 +89,14 @@ open(sys.argv[1], "w").write('<?xml version="1.0" encoding="UTF-8"?>\n<kesto-fil
 PY
 held="$(e2e_sql 'select count(*) from ZBOOKMARK')"
 "$kesto" "$package" >>"$work/kesto.log" 2>&1
-question="$(e2e_wait_window '^Would you like Kesto to automatically skip duplicates' 30)" || fail "no duplicates question"
+question="$(e2e_wait_window '^Would you like Kesto to automatically skip duplicates' 60)" || fail "no duplicates question"
 e2e_key "$question" Return
-said="$(e2e_wait_window '^Import complete$' 30)" || fail "the import ended unsaid"
+said="$(e2e_wait_window '^Import complete$' 60)" || fail "the import ended unsaid"
 e2e_key "$said" Return
-e2e_wait_until 5 e2e_no_window '^Import complete$' || fail "the notice stayed"
+e2e_wait_until 60 e2e_no_window '^Import complete$' || fail "the notice stayed"
 [[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == "$held" ]] || fail "skipping every duplicate still added bookmarks"
 # The import emptied the list for its reload before it said it had ended.
-e2e_wait_until 10 shows +list || fail "the Apple folder's list is empty after the import: $(look)"
+e2e_wait_until 60 shows +list || fail "the Apple folder's list is empty after the import: $(look)"
 e2e_screenshot "$shots/archive-skipped.png" "$win"
 
 e2e_quit_by_key

@@ -50,11 +50,11 @@ from_help_menu() {  # "walk keys" window-name screenshot closing-key
   e2e_key "$win" alt+h
   e2e_key "$win" $1
   local shown
-  shown="$(e2e_wait_window "^$2\$" 15)" || fail "Help showed no '$2'"
+  shown="$(e2e_wait_window "^$2\$" 60)" || fail "Help showed no '$2'"
   xdotool windowactivate --sync "$shown" >/dev/null 2>&1
   e2e_screenshot "$shots/$3"
   e2e_key "$shown" "$4"
-  e2e_wait_until 5 e2e_no_window "^$2\$" || fail "$4 left '$2' open"
+  e2e_wait_until 60 e2e_no_window "^$2\$" || fail "$4 left '$2' open"
 }
 # Check for Updates… finds this version current: told with the information icon.
 from_help_menu "Up Up Return" "Kesto Updater" alert-up-to-date.png Return

@@ -30,22 +30,22 @@ lock_kesto() {
   xdotool key --delay 80 Down Down Down Down Down Down Return
 }
 lock_kesto
-panel="$(e2e_wait_window '^Kesto Password$' 10)" || fail "no new-password panel"
+panel="$(e2e_wait_window '^Kesto Password$' 60)" || fail "no new-password panel"
 xdotool windowactivate --sync "$panel" >/dev/null 2>&1
 xdotool type --delay 40 "pw-e2e"; xdotool key Tab; xdotool type --delay 40 "pw-e2e"; xdotool key Return
 made() { [[ "$(e2e_sql "select count(*) from ZCONFIG where ZKESTOKEY = 'password'")" == 1 ]]; }
-e2e_wait_until 10 made || fail "no password stored"
+e2e_wait_until 60 made || fail "no password stored"
 # The confirmation, a window of the same name once the panel has gone.
 other_than_panel() { xdotool search --onlyvisible --name '^Kesto Password$' 2>/dev/null | grep -vx "$panel" | head -n1; }
 confirmed() { [[ -n "$(other_than_panel)" ]]; }
-e2e_wait_until 10 confirmed || fail "no confirmation that the password was made"
+e2e_wait_until 60 confirmed || fail "no confirmation that the password was made"
 e2e_key "$(other_than_panel)" Return
-e2e_wait_until 10 e2e_no_window '^Kesto Password$' || fail "Return left the confirmation open"
+e2e_wait_until 60 e2e_no_window '^Kesto Password$' || fail "Return left the confirmation open"
 lock_kesto
-panel="$(e2e_wait_window '^Kesto Password$' 10)" || fail "no password panel"
+panel="$(e2e_wait_window '^Kesto Password$' 60)" || fail "no password panel"
 xdotool windowactivate --sync "$panel" >/dev/null 2>&1
 xdotool type --delay 40 "pw-e2e"; xdotool key Return
-e2e_wait_until 10 kesto_locked || fail "Kesto is not locked"
+e2e_wait_until 60 kesto_locked || fail "Kesto is not locked"
 # The sidebar's current folder stays out of it: the Library row.
 e2e_key "$win" Escape
 xdotool mousemove --window "$win" 80 190 click 1
@@ -64,7 +64,7 @@ choose_kesto() {  # page
   sleep 0.2
   xdotool key Return
   moved() { [[ "$(folder_of "$1")" != "$before" ]]; }
-  e2e_wait_until 5 moved "$1" || fail "choosing Kesto left $1 in '$(folder_of "$1")'"
+  e2e_wait_until 60 moved "$1" || fail "choosing Kesto left $1 in '$(folder_of "$1")'"
 }
 in_inbox() {  # page
   [[ "$(folder_of "$1")" == Inbox ]] || fail "$2: $1 is in '$(folder_of "$1")' (blocked $(blocked_of "$1")), not the Inbox"
@@ -76,7 +76,7 @@ choose_kesto duckduckgo.com
 e2e_screenshot "$shots/locked-folder-chosen.png" "$menu"
 in_inbox duckduckgo.com "chosen"
 xdotool key Escape
-e2e_wait_until 5 e2e_no_window '^Kesto Bookmarks$' || fail "Escape left the menu-bar window open"
+e2e_wait_until 60 e2e_no_window '^Kesto Bookmarks$' || fail "Escape left the menu-bar window open"
 in_inbox duckduckgo.com "Escape"
 # Back in the window, Done leaves it there.
 e2e_key "$win" super+alt+ctrl+p

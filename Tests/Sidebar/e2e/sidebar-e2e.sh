@@ -57,7 +57,7 @@ lock_search() {
   sleep 0.8
 }
 lock_search
-panel="$(e2e_wait_window '^Kesto Password$' 5)" || fail "no new-password panel"
+panel="$(e2e_wait_window '^Kesto Password$' 60)" || fail "no new-password panel"
 xdotool windowactivate --sync "$panel" >/dev/null 2>&1
 xdotool type --delay 40 "pw-e2e"; xdotool key Tab; xdotool type --delay 40 "pw-e2e"; xdotool key Return
 sleep 1
@@ -68,7 +68,7 @@ sleep 0.8
 [[ "$(e2e_sql "select count(*) from ZCONFIG where ZKESTOKEY='password';")" == "1" ]] || fail "no password stored"
 [[ "$(e2e_sql "select ZBLOCKED from ZFOLDER where ZNAME='Search';")" == "0" ]] || fail "making the password locked Search"
 lock_search
-panel="$(e2e_wait_window '^Kesto Password$' 5)" || fail "no password panel"
+panel="$(e2e_wait_window '^Kesto Password$' 60)" || fail "no password panel"
 xdotool windowactivate --sync "$panel" >/dev/null 2>&1
 xdotool type --delay 40 "pw-e2e"; xdotool key Return
 sleep 1
@@ -81,16 +81,16 @@ grep -q "pw-e2e" "$work/kesto.log" && fail "the password reached the log"
 # in the sheet, the right one writes the locked folder's bookmarks too.
 exported="$work/exported.html"
 keys "$win" ctrl+shift+e
-dialog="$(e2e_wait_window '^Export Bookmarks$' 10)" || fail "Ctrl+Shift+E opened no save dialog"
+dialog="$(e2e_wait_window '^Export Bookmarks$' 60)" || fail "Ctrl+Shift+E opened no save dialog"
 e2e_choose_path "$dialog" "$exported"
-sheet="$(e2e_wait_window '^Kesto Password$' 10)" || fail "no password sheet before exporting a locked folder"
+sheet="$(e2e_wait_window '^Kesto Password$' 60)" || fail "no password sheet before exporting a locked folder"
 xdotool windowactivate --sync "$sheet" >/dev/null 2>&1
 xdotool type --delay 40 "wrong"; xdotool key Return
 sleep 0.6
 e2e_screenshot "$shots/export-password.png" || true
 [[ ! -e "$exported" ]] || fail "a wrong password exported"
 xdotool type --delay 40 "pw-e2e"; xdotool key Return
-success="$(e2e_wait_window '^Success$' 10)" || fail "no success alert after the export"
+success="$(e2e_wait_window '^Success$' 60)" || fail "no success alert after the export"
 e2e_key "$success" Return
 grep -qF 'HREF="https://duckduckgo.com/"' "$exported" || fail "the unlocked export lacks the locked folder's bookmarks"
 
@@ -116,10 +116,10 @@ color_apple "Up"
 e2e_click "$win" "$row_x" "$(row_y 5)" 3
 sleep 0.6
 xdotool key --delay 80 Down Down Down Return
-dialog="$(e2e_wait_window '^Save/Share$' 10)" || fail "Save/Share opened no dialog named Save/Share"
+dialog="$(e2e_wait_window '^Save/Share$' 60)" || fail "Save/Share opened no dialog named Save/Share"
 e2e_screenshot "$shots/share-dialog.png" || true
 e2e_key "$dialog" Escape
-e2e_wait_until 5 e2e_no_window '^Save/Share$' || fail "the Save/Share dialog stayed open"
+e2e_wait_until 60 e2e_no_window '^Save/Share$' || fail "the Save/Share dialog stayed open"
 
 # Delete Trip (now in Kesto's old row) with the Delete key: its subfolder goes too, their
 # bookmarks to the trash.

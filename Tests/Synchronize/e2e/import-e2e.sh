@@ -42,7 +42,7 @@ e2e_offline_settings
 e2e_start_kesto
 e2e_close_first_run_panel || fail "no first-run panel"
 e2e_import_file "$file"
-said="$(e2e_wait_window '^Import (complete|incomplete)$' 30)" || fail "the import did not end"
+said="$(e2e_wait_window '^Import (complete|incomplete)$' 60)" || fail "the import did not end"
 [[ -n "$shots" ]] && mkdir -p "$shots" && e2e_screenshot "$shots/import-end.png"
 e2e_key "$said" Return
 
@@ -64,7 +64,7 @@ check "bookmarks after them" "$(count "where ZURL like 'https://after-%' or ZURL
 check "tabs" "$(url_of 'Tabs')" "data:,tabbed"
 check "end of the import" "$(xdotool getwindowname "$said" 2>/dev/null || echo gone)" "gone"
 logged() { grep -rqs "3 entries were left out: 3 scripts" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs"; }
-e2e_wait_until 5 logged || problems+=("the three scripts were not counted as scripts")
+e2e_wait_until 60 logged || problems+=("the three scripts were not counted as scripts")
 grep -rqs "could not be read" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs" && problems+=("entries were told unread")
 if ((${#problems[@]})); then
   e2e_sql "select ZTITLE, substr(ZURL, 1, 60) from ZBOOKMARK" >&2
@@ -79,11 +79,11 @@ printf '<META CHARSET="shift_jis"><DL><DT><A HREF="https://cut-before.example/">
 <DT><A HREF="https://cut-a.example/">A</A><DT><A HREF="https://cut-b.example/">B</A>
 <DT><A HREF="https://cut-c.example/">C</A></DL>\n' >"$cut"
 e2e_import_file "$cut"
-said="$(e2e_wait_window '^Import incomplete$' 30)" || fail "the import of a file read in part was not told incomplete"
+said="$(e2e_wait_window '^Import incomplete$' 60)" || fail "the import of a file read in part was not told incomplete"
 [[ -n "$shots" ]] && e2e_screenshot "$shots/import-incomplete.png"
 e2e_key "$said" Return
 [[ "$(count "where ZURL = 'https://cut-before.example/'")" == 1 ]] || fail "what was read was not stored"
 unread() { grep -rqs "Bookmark file: 3 entries could not be read" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs"; }
-e2e_wait_until 5 unread || fail "the entries not read were not counted"
+e2e_wait_until 60 unread || fail "the entries not read were not counted"
 e2e_quit_kesto
 echo "hostile bookmark file: ok"
