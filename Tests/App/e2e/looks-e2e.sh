@@ -20,13 +20,14 @@ e2e_screenshot "$shots/main-window.png"
 # A search that finds nothing: the hint comes as an overlay over the window, wider than the
 # size asked for and opaque (a light list no longer shows through the bezel).
 eval "$(xdotool getwindowgeometry --shell "$win")"  # X, Y, WIDTH, HEIGHT
-e2e_key "$win" ctrl+f
-xdotool type --delay 60 "zzqqxx"
 cx=$((X + WIDTH / 2)) cy=$((Y + HEIGHT / 2))
-# Both ends of its width are watched from before the search: the overlay shows for two seconds,
-# which a loaded machine can let pass between two probes started one by one.
+# Both ends of its width are watched from before the search, which runs as the letters are
+# typed: the overlay shows for a few seconds after each, which a loaded machine can let pass
+# before a probe started after the typing, or between two probes started one by one, looks.
 samples="$work/overlay-pixels.txt"
 e2e_watch_pixels 120 "$samples" $((cx - 290)) $((cy + 35)) $((cx + 290)) $((cy + 35))
+e2e_key "$win" ctrl+f
+xdotool type --delay 60 "zzqqxx"
 e2e_key "$win" Return
 # The first look that saw the overlay dark at both ends of its width; after it ("gone"), the
 # first that saw both ends light again.
