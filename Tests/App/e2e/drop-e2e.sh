@@ -82,8 +82,8 @@ e2e_screenshot "${shot%.png}-folded.png" "$win" || true
 folded="$(e2e_pixel $((X + 150)) $((Y + 600)))"
 [[ "$folded" != "$list_left" ]] || fail "the folder list did not fold away ($folded at x=$((X + 150)), y=$((Y + 600)))"
 e2e_click "$win" 125 $((HEIGHT - 15))
-sleep 1
-[[ "$(e2e_pixel $((X + 150)) $((Y + 600)))" == "$list_left" ]] || fail "the folder list did not come back"
+list_back() { [[ "$(e2e_pixel $((X + 150)) $((Y + 600)))" == "$list_left" ]]; }
+e2e_wait_until 60 list_back || fail "the folder list did not come back"
 e2e_quit_kesto
 width="$(stored_width KestoFolderListWidth)"
 (( width >= 290 && width <= 310 )) || fail "folder list width after the drag: $width"

@@ -172,8 +172,7 @@ apple_title="$(e2e_sql "select ZTITLE from ZBOOKMARK b join ZFOLDER f on b.ZFOLD
 keys Delete
 trashed_apple() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZNAME='Apple' and b.ZTRASHED=1;")" -ge 1 ]]; }
 e2e_wait_until 60 trashed_apple || fail "Delete did not trash the bookmark"
-sleep 0.5
-inspector_empty || fail "the inspector still shows the trashed bookmark"
+e2e_wait_until 60 inspector_empty || fail "the inspector still shows the trashed bookmark"
 
 # ---- After a folder is deleted, the list is the sidebar's: Delete never deletes for good ----
 # Search goes; Kesto moves up into its row, which stays selected.

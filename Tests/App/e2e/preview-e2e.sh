@@ -145,8 +145,7 @@ sleep 0.5
 e2e_screenshot "$shots/inspector-hidden-after-restart.png" "$win"
 e2e_setting_is editorCollapsed True || fail "the inspector came back after a restart"
 keys ctrl+alt+i
-sleep 0.5
-e2e_setting_is editorCollapsed False || fail "Ctrl+Alt+I did not show the inspector again"
+e2e_wait_until 60 e2e_setting_is editorCollapsed False || fail "Ctrl+Alt+I did not show the inspector again"
 # Help > Show Tutorials Again, two above About Kesto (the last item): Up from the first wraps
 # round to About.
 e2e_setting_is BRWTutorialInboxSeen True || fail "the Inbox tutorial was forgotten"

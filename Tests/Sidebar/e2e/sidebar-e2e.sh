@@ -19,23 +19,22 @@ e2e_start_on_sample_library
 # A new top-level folder from the File menu's key, named in place.
 click_row 0
 keys "$win" ctrl+shift+n
-sleep 0.5
+e2e_wait_until 60 editor_open 8 || fail "Ctrl+Shift+N opened no name editor on a new last row"
 xdotool type --delay 40 "Trip"
 # Return ends the edit and stores the name.
 xdotool key Return
-sleep 0.5
-trip="$(e2e_sql "select ZFOLDERID from ZFOLDER where ZNAME='Trip';")"
-[[ -n "$trip" ]] || fail "no folder named Trip: $(e2e_sql 'select ZNAME from ZFOLDER;')"
+trip_named() { trip="$(e2e_sql "select ZFOLDERID from ZFOLDER where ZNAME='Trip';")" && [[ -n "$trip" ]]; }
+e2e_wait_until 60 trip_named || fail "no folder named Trip: $(e2e_sql 'select ZNAME from ZFOLDER;')"
 [[ "$(e2e_sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME='Trip';")" == "root" ]] || fail "Trip is not top-level"
 # The keypad's Enter ends an edit too; the editor lies over the row, in the row's font.
 click_row 0
 keys "$win" ctrl+shift+n
-sleep 0.5
+e2e_wait_until 60 editor_open 9 || fail "Ctrl+Shift+N opened no name editor below Trip"
 xdotool type --delay 40 "Keypad"
 python3 "$E2E_DIR/screenshot.py" "$shots/rename-editor.png" --window "$win" || true
 xdotool key KP_Enter
-sleep 0.5
-[[ -n "$(e2e_sql "select ZFOLDERID from ZFOLDER where ZNAME='Keypad';")" ]] || fail "the keypad's Enter stored no name: $(e2e_sql 'select ZNAME from ZFOLDER;')"
+keypad_named() { [[ -n "$(e2e_sql "select ZFOLDERID from ZFOLDER where ZNAME='Keypad';")" ]]; }
+e2e_wait_until 60 keypad_named || fail "the keypad's Enter stored no name: $(e2e_sql 'select ZNAME from ZFOLDER;')"
 
 # Drag the Kesto folder onto Trip.
 kesto_id="$(e2e_sql "select ZFOLDERID from ZFOLDER where ZNAME='Kesto';")"
@@ -64,15 +63,15 @@ sleep 1
 # The confirmation alert, with the new-password panel gone.
 e2e_screenshot "$shots/password-created.png" || true
 xdotool key Return
-sleep 0.8
-[[ "$(e2e_sql "select count(*) from ZCONFIG where ZKESTOKEY='password';")" == "1" ]] || fail "no password stored"
+password_stored() { [[ "$(e2e_sql "select count(*) from ZCONFIG where ZKESTOKEY='password';")" == "1" ]]; }
+e2e_wait_until 60 password_stored || fail "no password stored"
 [[ "$(e2e_sql "select ZBLOCKED from ZFOLDER where ZNAME='Search';")" == "0" ]] || fail "making the password locked Search"
 lock_search
 panel="$(e2e_wait_window '^Kesto Password$' 60)" || fail "no password panel"
 xdotool windowactivate --sync "$panel" >/dev/null 2>&1
 xdotool type --delay 40 "pw-e2e"; xdotool key Return
-sleep 1
-[[ "$(e2e_sql "select ZBLOCKED from ZFOLDER where ZNAME='Search';")" == "1" ]] || fail "Search is not locked"
+search_locked() { [[ "$(e2e_sql "select ZBLOCKED from ZFOLDER where ZNAME='Search';")" == "1" ]]; }
+e2e_wait_until 60 search_locked || fail "Search is not locked"
 [[ "$(e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZNAME='Search' and b.ZBLOCKED<1;")" == "0" ]] ||
   fail "bookmarks of the locked folder are not locked"
 grep -q "pw-e2e" "$work/kesto.log" && fail "the password reached the log"
@@ -125,10 +124,10 @@ e2e_wait_until 60 e2e_no_window '^Save/Share$' || fail "the Save/Share dialog st
 # bookmarks to the trash.
 click_row 7
 keys "$win" Delete
-sleep 0.5
-xdotool key Return
-sleep 1.5
-[[ -z "$(e2e_sql "select ZFOLDERID from ZFOLDER where ZNAME in ('Trip','Kesto');")" ]] || fail "Trip or Kesto is still stored"
+alert="$(e2e_wait_window '^Delete this folder' 60)" || fail "Delete asked nothing"
+e2e_key "$alert" Return
+removed() { [[ -z "$(e2e_sql "select ZFOLDERID from ZFOLDER where ZNAME in ('Trip','Kesto');")" ]]; }
+e2e_wait_until 60 removed || fail "Trip or Kesto is still stored"
 [[ "$(e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZFOLDERID='_inbox' and b.ZTRASHED=1;")" -ge 2 ]] ||
   fail "Kesto's bookmarks are not in the Inbox's trash"
 
