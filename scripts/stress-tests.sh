@@ -238,7 +238,7 @@ for i in "${!programs[@]}"; do
   echo "$name: exit $rc ($logs/$name.log)"
   awk '
     /^\[ RUN      \] / { test = $4; n = 0; delete lines; next }
-    /^[^ ].*:[0-9]+: Failure$/ { lines[++n] = "      at " $1; take = 3; next }
+    /^[^ ].*:[0-9]+: Failure$/ { at = $0; sub(/ Failure$/, "", at); lines[++n] = "      at " at; take = 3; next }
     take > 0 && !/^\[/ { lines[++n] = "        " $0; take--; next }
     /^\[  FAILED  \] [^ ]+ \(/ { print "  FAILED " $4; for (i = 1; i <= n; i++) print lines[i]; n = 0; take = 0 }
   ' "$logs/$name.log"

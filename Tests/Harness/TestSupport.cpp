@@ -105,10 +105,22 @@ CommandResult runServing(const std::string& command) {
 
 std::string privateBusConfig() { return KESTO_SOURCE_DIR "/Tests/Harness/e2e/private-bus.conf"; }
 
+// A word in double quotes, which holds spaces and any letter; it also stands inside a command
+// that a test wraps in single quotes for `sh -c`.
+static std::string doubleQuoted(const std::string& text) {
+  std::string word = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '$' || c == '`' || c == '\\') word += '\\';
+    word += c;
+  }
+  return word + "\"";
+}
+
 std::string screenshotCommand(const std::string& name) {
   const char* dir = std::getenv("KESTO_E2E_SHOTS");
   if (!dir) return "true";
-  return "python3 " KESTO_SOURCE_DIR "/Tests/Harness/e2e/screenshot.py " + std::string(dir) + "/" + name + ".png";
+  return "python3 " + doubleQuoted(KESTO_SOURCE_DIR "/Tests/Harness/e2e/screenshot.py") + " " +
+         doubleQuoted(std::string(dir) + "/" + name + ".png");
 }
 
 bool waitPast(double seconds) {

@@ -188,7 +188,7 @@ TEST_F(FolderEditTest, TheConfirmedFolderIsRemovedAndFixedRowsNeverAre) {
   dialogs->alertAnswers.push_back({ui::AlertSecondButtonReturn});
   ASSERT_NO_FATAL_FAILURE(select(second->folderID()));
   controller->removeFolder();
-  spin(0.7);
+  ASSERT_TRUE(waitPast(kConfirmedRemovalDelay));
   EXPECT_TRUE(Folder::existingFolderWithFolderID(second->folderID()));
 }
 
@@ -384,7 +384,7 @@ TEST_F(FolderEditTest, ContextMenuFollowsTheRowAndColoursChangeTheIcon) {
   EXPECT_EQ(f->version(), version + 1);
   // "None" takes the colour off: stored as no colour, drawn as a folder that never had one.
   ASSERT_NO_FATAL_FAILURE(select(f->folderID()));
-  spin(0.3);
+  ASSERT_TRUE(waitPast(kSelectionDelay));
   auto none = menu->items().back()->submenu()->items().back();
   ASSERT_TRUE(controller->performAction(cmd::changeFolderColor, none.get()));
   ASSERT_TRUE(Folder::existingFolderWithFolderID(f->folderID()));
@@ -395,7 +395,7 @@ TEST_F(FolderEditTest, ContextMenuFollowsTheRowAndColoursChangeTheIcon) {
   auto smart = controller->addSmartFolderMatching("news");
   ASSERT_TRUE(smart);
   ASSERT_NO_FATAL_FAILURE(select(smart->folderID()));
-  spin(0.3);
+  ASSERT_TRUE(waitPast(kSelectionDelay));
   ASSERT_TRUE(controller->performAction(cmd::changeFolderColor, none.get()));
   EXPECT_EQ(smart->color(), std::nullopt);
   EXPECT_TRUE(smart->isSmart());
@@ -521,7 +521,8 @@ TEST_F(FolderEditTest, SharingAsksBeforeSavedLoginsAndPasswordsGoIntoTheArchive)
   const auto panels = dialogs->panels.size();
   dialogs->alertAnswers.push_back({ui::AlertThirdButtonReturn});
   controller->shareFolder();
-  spin(0.1);
+  // Past what the answer queued: a save panel would be asked for there.
+  ASSERT_TRUE(waitPast(0));
   EXPECT_EQ(dialogs->panels.size(), panels);
 }
 
@@ -685,7 +686,7 @@ TEST_F(FolderEditTest, AServiceRowWithoutAClientSaysSoOnceWhenChosenAndIsNotKept
     controller->updateView();
     controller->updateViewCompletely();
     controller->updateSelection();
-    spin(0.2);
+    ASSERT_TRUE(waitPast(kSelectionDelay));
   }
   EXPECT_EQ(dialogs->alerts.size(), 1u);
   ASSERT_TRUE(dm->currentFolder());

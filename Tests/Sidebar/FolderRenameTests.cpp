@@ -126,7 +126,7 @@ TEST_F(FolderRenameTest, ASecondClickOnTheSelectedRowOpensTheEditorOnceTheDouble
   ASSERT_TRUE(row);
   // The click that selects a row only selects it.
   press(row);
-  spin(doubleClickTime() + 0.2);
+  ASSERT_TRUE(waitPast(doubleClickTime()));
   EXPECT_FALSE(list().isEditing());
 
   press(row);
@@ -137,11 +137,11 @@ TEST_F(FolderRenameTest, ASecondClickOnTheSelectedRowOpensTheEditorOnceTheDouble
   // A key, or another row chosen, before the time is up: no editor.
   press(row);
   key(ui::KeyCode::RightArrow);
-  spin(doubleClickTime() + 0.2);
+  ASSERT_TRUE(waitPast(doubleClickTime()));
   EXPECT_FALSE(list().isEditing());
   press(row);
   ASSERT_NO_FATAL_FAILURE(select(other->folderID()));
-  spin(doubleClickTime() + 0.2);
+  ASSERT_TRUE(waitPast(doubleClickTime()));
   EXPECT_FALSE(list().isEditing());
 }
 
@@ -275,7 +275,7 @@ TEST_F(FolderRenameTest, KeysInTheEditorEditTheTextAndAnEmptiedOrBlankNameKeepsT
     EXPECT_EQ(list().selectedRow(), list().rowForItem(row));
     key(ui::KeyCode::Return);
     EXPECT_FALSE(list().isEditing());
-    spin(0.7);  // a confirmed removal would run 0.5 s after its alert
+    ASSERT_TRUE(waitPast(kConfirmedRemovalDelay));  // where a confirmed removal would have run
     // Past here an asked or done removal would leave `row` deleted.
     ASSERT_TRUE(dialogs->alerts.empty()) << dialogs->alerts.front().message;
     ASSERT_TRUE(Folder::existingFolderWithFolderID(mine->folderID()));

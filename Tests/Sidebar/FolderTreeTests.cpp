@@ -210,7 +210,7 @@ TEST_F(FolderTreeTest, RebuildingTheRowsLoadsTheShownListOnce) {
     center.addObserver(&refreshes, [&](const fnd::Notification&) { ++refreshes; }, name);
   controller->updateViewCompletely();
   // Nor does the selection it makes load the list again after the selection delay.
-  spin(0.4);
+  ASSERT_TRUE(waitPast(kSelectionDelay));
   center.removeObserver(&refreshes);
   EXPECT_EQ(refreshes, 2);
   ASSERT_EQ(dm->bookmarks().size(), 1u);

@@ -44,7 +44,7 @@ TEST(WhileAlive, DelayedWorkOfAnOwnerDestroyedBeforeTheTimerFiresIsDropped) {
   fnd::RunLoop::main().performAfterDelay(0.05, owner->whileAlive([&] { ++runs; }));
   fnd::RunLoop::main().perform(owner->whileAlive([&] { ++runs; }));
   owner.reset();
-  spin(0.2);
+  ASSERT_TRUE(waitPast(0.05));
   EXPECT_EQ(runs, 0);
 
   auto kept = std::make_unique<fnd::Lifetime>(fnd::Lifetime::Affinity::MainThread);
@@ -72,7 +72,7 @@ TEST(ListLifetime, AnEndedControllerHearsNothingRunsNothingAndIsNoLongerAsked) {
 
   endListController(&c, c.lifetime, &list);
   fnd::NotificationCenter::defaultCenter().postNotificationName(kPing);
-  spin(0.2);
+  ASSERT_TRUE(waitPast(0.05));
   EXPECT_EQ(c.heard, 0);
   EXPECT_EQ(c.ran, 0);
   EXPECT_FALSE(c.lifetime.isAlive());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Model/LibraryFixture.h"
+#include "SidebarDelays.h"
 
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Model/LibraryFixture.h"
+#include "SidebarDelays.h"
 
 #include "Harness/TestDialogResponder.h"
 #include "Model/DateAdditions.h"
@@ -71,11 +72,6 @@ class SidebarListTest : public LibraryTest {
     ASSERT_TRUE(list.selectEntry(id)) << id;
     ASSERT_NO_FATAL_FAILURE(waitPast(kSelectionDelay));
   }
-  // The lists' delays: a chosen entry is acted on after the first, a confirmed removal runs the
-  // second after its alert.
-  static constexpr double kSelectionDelay = 0.1;
-  static constexpr double kConfirmedRemovalDelay = 0.5;
-
   // Past a delay the code just scheduled, as the harness's wait has it, failing the test when
   // the main loop never gets there.
   static void waitPast(double seconds) { ASSERT_TRUE(test::waitPast(seconds)); }

@@ -99,7 +99,7 @@ TEST_F(HistoryListTest, WindowsBadgesAndSelectionFollowTheClock) {
   EXPECT_TRUE(separator.icon().isNull());
   EXPECT_FALSE(h.list.sourceListShouldSelectItem(*h.list.sourceList(), &separator));
   // Nothing was stored: nothing is chosen and the list stays empty.
-  spin(0.2);
+  ASSERT_NO_FATAL_FAILURE(waitPast(kSelectionDelay));
   EXPECT_TRUE(dm.bookmarks().empty());
 
   ASSERT_NO_FATAL_FAILURE(choose(h.list, "Week"));
@@ -149,7 +149,7 @@ TEST_F(HistoryListTest, RefreshActsOnlyWhileShownAndRestoresTheStoredRow) {
   fnd::UserDefaults::standard().setInteger(40, HistoryController::kSelectedItemKey);
   Wired<HistoryController> other(dm);
   ViewUpdater::updateHistory();
-  spin(0.2);
+  ASSERT_NO_FATAL_FAILURE(waitPast(kSelectionDelay));
   EXPECT_EQ(other.list.sourceList()->numberOfSelectedRows(), 0);
 }
 
@@ -185,13 +185,13 @@ TEST_F(PopularListTest, EntriesCountAndLoadTheirCollections) {
 
   // Clearing the selection keeps what was loaded.
   p.list.sourceList()->deselectAll();
-  spin(0.3);
+  ASSERT_NO_FATAL_FAILURE(waitPast(kSelectionDelay));
   EXPECT_EQ(titles(dm.bookmarks()), (std::vector<std::string>{"five"}));
 
   // The restore hands the same entry over again: a plain update this time.
   const int resets = posted[BRWUpdateBookmarksAndResetViewNotification];
   ViewUpdater::updatePopulars();
-  spin(0.3);
+  ASSERT_NO_FATAL_FAILURE(waitPast(kSelectionDelay));
   EXPECT_EQ(posted[BRWUpdateBookmarksAndResetViewNotification], resets);
   EXPECT_EQ(titles(dm.bookmarks()), (std::vector<std::string>{"five"}));
 }

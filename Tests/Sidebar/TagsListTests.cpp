@@ -43,12 +43,14 @@ class TagsListTest : public SidebarListTest {
     return out;
   }
 
+  // Selects the rows as a click does and waits for the list to act on them, after its selection
+  // delay.
   void selectRows(std::vector<std::string> names) {
     std::vector<ui::OutlineItem> items;
     for (const auto& i : tags.tagItems())
       if (std::find(names.begin(), names.end(), i->title()) != names.end()) items.push_back(i.get());
     brightwren::setSelectedItems(*tags.sourceList(), items);
-    spin(0.3);
+    ASSERT_NO_FATAL_FAILURE(waitPast(kSelectionDelay));
   }
 
   static std::vector<std::string> tagNames(const Bookmark& b) {
@@ -135,7 +137,7 @@ TEST_F(TagsListTest, SelectionLoadsAnyOrAllAndIsKeptAsPositions) {
   again.awakeFromNib();
   ViewUpdater::resetTags();
   ViewUpdater::updateTags();
-  spin(0.3);
+  ASSERT_NO_FATAL_FAILURE(waitPast(kSelectionDelay));
   EXPECT_EQ(again.sourceList()->numberOfSelectedRows(), 2);
   EXPECT_EQ(sorted(dm.currentlySelectedTags()), (std::vector<std::string>{"blue", "red"}));
 
@@ -228,7 +230,7 @@ TEST_F(TagsListTest, DeleteKeyDeletesTheConfirmedTagAlsoOnTheServices) {
 
   // Confirmed, then another row is selected before the deletion runs: the confirmed tag goes.
   tags.removeSelectedTag();
-  spin(0.1);
+  ASSERT_TRUE(runUntil([&] { return responder->alerts.size() == 2; }));
   selectRows({"kept"});
   ASSERT_TRUE(runUntil([&] { return !sent.empty(); }, 30));
   EXPECT_EQ(tagNames(*a), (std::vector<std::string>{"kept"}));

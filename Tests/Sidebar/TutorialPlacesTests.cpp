@@ -26,7 +26,7 @@ class TutorialPlacesTest : public FolderListTest {
   void open(const std::string& id) {
     ASSERT_NO_FATAL_FAILURE(select(id));
     // The list acts on a chosen row a moment later.
-    ASSERT_TRUE(waitPast(0.1));
+    ASSERT_TRUE(waitPast(kSelectionDelay));
   }
   std::unique_ptr<TutorialPopovers> tutorials = std::make_unique<TutorialPopovers>();
 };
@@ -48,7 +48,7 @@ TEST_F(TutorialPlacesTest, FixedRowsExplainThemselvesWhenTheUserOpensThem) {
   EXPECT_EQ(popover->popoverWindow().title(), "Inbox tutorial");
 
   tutorials->closeTutorial(Tutorial::Inbox);
-  EXPECT_TRUE(runUntil([&] { return !tutorials->isShown(Tutorial::Inbox); }, 5));
+  EXPECT_TRUE(runUntil([&] { return !tutorials->isShown(Tutorial::Inbox); }));
   EXPECT_TRUE(defaults().boolForKey("BRWTutorialInboxSeen"));
 
   open(Folder::kImportedID);
@@ -58,7 +58,8 @@ TEST_F(TutorialPlacesTest, FixedRowsExplainThemselvesWhenTheUserOpensThem) {
   // A plain folder has no tutorial; the Inbox, once closed, none any more.
   tutorials->closeTutorial(Tutorial::Library);
   tutorials->closeTutorial(Tutorial::Import);
-  spin(0.1);
+  EXPECT_TRUE(runUntil(
+      [&] { return !tutorials->isShown(Tutorial::Library) && !tutorials->isShown(Tutorial::Import); }));
   open(Folder::kInboxID);
   EXPECT_FALSE(tutorials->isShown(Tutorial::Inbox));
   auto work = Folder::fetchEntityWhereProperty("name", fnd::Value(std::string("Work")));
@@ -82,11 +83,11 @@ TEST_F(TutorialPlacesTest, TheTagsTabTogglesItsTutorialUntilItIsClosed) {
     ASSERT_TRUE(tutorials->isShown(Tutorial::Tags));
     EXPECT_EQ(tutorials->popover(Tutorial::Tags)->arrowDirection(), PopoverArrow::Right);
     sidebar.toggleSelection(*tagsButton);
-    EXPECT_TRUE(runUntil([&] { return !tutorials->isShown(Tutorial::Tags); }, 5));
+    EXPECT_TRUE(runUntil([&] { return !tutorials->isShown(Tutorial::Tags); }));
     sidebar.toggleSelection(*tagsButton);
     ASSERT_TRUE(tutorials->isShown(Tutorial::Tags));
     tutorials->closeTutorial(Tutorial::Tags);
-    EXPECT_TRUE(runUntil([&] { return !tutorials->isShown(Tutorial::Tags); }, 5));
+    EXPECT_TRUE(runUntil([&] { return !tutorials->isShown(Tutorial::Tags); }));
     sidebar.toggleSelection(*sidebar.buttons()[0]);
     sidebar.toggleSelection(*tagsButton);
     EXPECT_FALSE(tutorials->isShown(Tutorial::Tags));

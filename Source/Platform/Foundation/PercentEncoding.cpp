@@ -31,6 +31,7 @@ constexpr KeepSet kUnreservedSet = makeSet("-._~");
 constexpr KeepSet kQueryFieldSet = makeSet("-._~[]");
 constexpr KeepSet kPathSet = makeSet(kURLLegalMarks, ":?=,!$&'()*+;[]@#~");
 constexpr KeepSet kHostSet = makeSet("!$&'()*+,-.:;=[]_~");
+constexpr KeepSet kBusAddressValueSet = makeSet("-_/.*");
 
 std::string encode(std::string_view s, const KeepSet& keep) {
   static const char* hex = "0123456789ABCDEF";
@@ -169,6 +170,8 @@ std::string percentEncodeQueryField(std::string_view s) { return encode(s, kQuer
 std::string escapePath(std::string_view s) { return encode(s, kPathSet); }
 
 std::string percentEncodeHostAllowed(std::string_view s) { return encode(s, kHostSet); }
+
+std::string escapeBusAddressValue(std::string_view s) { return encode(s, kBusAddressValueSet); }
 
 std::optional<std::string> removePercentEscapes(std::string_view s) {
   std::string out;

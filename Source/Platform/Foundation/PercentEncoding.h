@@ -30,6 +30,10 @@ std::string escapePath(std::string_view s);
 // Keeps the characters allowed in a URL host: A-Z a-z 0-9 ! $ & ' ( ) * + , - . : ; = [ ] _ ~
 std::string percentEncodeHostAllowed(std::string_view s);
 
+// Keeps A-Z a-z 0-9 - _ / . and "*": a value in a D-Bus address ("unix:path=VALUE"), where a
+// space, a non-ASCII letter or one of , ; = % would end the value, change it or be refused.
+std::string escapeBusAddressValue(std::string_view s);
+
 // Makes text safe inside a quoted header parameter (multipart names and file names): '"' becomes
 // %22, CR %0D and LF %0A, so the text can end neither the value nor the header line.
 std::string escapeQuotedHeaderParameter(std::string_view s);

@@ -1,6 +1,7 @@
 #include "Platform/System/UserNotifications.h"
 
 #include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/PercentEncoding.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -40,7 +41,7 @@ std::string sessionBusAddress() {
   std::string socket = std::string(runtime) + "/bus";
   struct stat st {};
   if (::stat(socket.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode) || st.st_uid != ::getuid()) return {};
-  return "unix:path=" + socket;
+  return "unix:path=" + fnd::escapeBusAddressValue(socket);
 }
 
 // One connection per address (tests switch buses within one process); an empty optional when

@@ -32,7 +32,7 @@ server.serve_forever()
 PY
 e2e_pids+=("$!") e2e_logs+=("$work/server.log")
 has_port() { [[ -s "$port_file" ]]; }
-e2e_wait_until 10 has_port || fail "no web server"
+e2e_wait_until 60 has_port || fail "no web server"
 base="http://127.0.0.1:$(cat "$port_file")"
 
 # Address in the file | address stored.
@@ -67,24 +67,24 @@ all_stored() {
   local row
   for row in "${rows[@]}"; do [[ "$(count_of "${row#*|}")" == 1 ]] || return 1; done
 }
-e2e_wait_until 20 all_stored || fail "the imported addresses are not stored as they mean: $(e2e_sql 'select ZURL from ZBOOKMARK')"
+e2e_wait_until 60 all_stored || fail "the imported addresses are not stored as they mean: $(e2e_sql 'select ZURL from ZBOOKMARK')"
 
 # A second launch hands over an address written out with its escapes.
 handed="$base/hand?q=c%26d&p=%2Fx%23y"
 "$kesto" "kesto:$handed" >>"$work/kesto.log" 2>&1 || fail "the hand-over launch failed"
 handed_in() { [[ "$(count_of "$handed")" == 1 ]]; }
-e2e_wait_until 20 handed_in || fail "the handed-over address is not stored as it came: $(e2e_sql 'select ZURL from ZBOOKMARK')"
+e2e_wait_until 60 handed_in || fail "the handed-over address is not stored as it came: $(e2e_sql 'select ZURL from ZBOOKMARK')"
 
 # The pages are fetched with their escapes, and the update is written.
 requested() {
   grep -qF 'GET /page?q=a%26b&path=%2Fx%2Fy&h=%23frag ' "$work/server.log" &&
     grep -qF 'GET /hand?q=c%26d&p=%2Fx%23y ' "$work/server.log"
 }
-e2e_wait_until 30 requested || fail "the pages were not asked for with their escapes: $(cat "$work/server.log")"
+e2e_wait_until 60 requested || fail "the pages were not asked for with their escapes: $(cat "$work/server.log")"
 updated() {
   [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZNEEDSUPDATE = 0 and ZURL like 'http%127.0.0.1%'")" == 3 ]]
 }
-e2e_wait_until 30 updated || fail "the page update was not written: $(e2e_sql 'select ZURL, ZNEEDSUPDATE from ZBOOKMARK')"
+e2e_wait_until 60 updated || fail "the page update was not written: $(e2e_sql 'select ZURL, ZNEEDSUPDATE from ZBOOKMARK')"
 sleep 1
 for row in "${rows[@]}" "|$handed"; do
   [[ "$(count_of "${row#*|}")" == 1 ]] || fail "after the update ${row#*|} is no longer stored: $(e2e_sql 'select ZURL from ZBOOKMARK')"
@@ -107,9 +107,9 @@ e2e_screenshot "$shots/addresses-list.png" "$win" || fail "no screenshot"
 # File > Export (Ctrl+Shift+E) writes the addresses as stored.
 exported="$work/exported.html"
 e2e_key "$win" ctrl+shift+e
-dialog="$(e2e_wait_window '^Export Bookmarks$' 10)" || fail "Ctrl+Shift+E opened no save dialog"
+dialog="$(e2e_wait_window '^Export Bookmarks$' 60)" || fail "Ctrl+Shift+E opened no save dialog"
 e2e_choose_path "$dialog" "$exported"
-success="$(e2e_wait_window '^Success$' 10)" || fail "no success alert after the export"
+success="$(e2e_wait_window '^Success$' 60)" || fail "no success alert after the export"
 e2e_key "$success" Return
 for stored in "$base/page?q=a%26b&path=%2Fx%2Fy&h=%23frag" "$handed"; do
   grep -qF "HREF=\"${stored//&/&amp;}\"" "$exported" || fail "the export lacks $stored: $(grep -o 'HREF="[^"]*"' "$exported")"

@@ -24,7 +24,7 @@ e2e_pids+=("$monitor_pid" "$server_pid" "$bus_pid")
 
 server_up() { dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
   string:org.freedesktop.Notifications 2>/dev/null | grep -q 'boolean true'; }
-e2e_wait_until 20 server_up || fail "no stand-in notification server"
+e2e_wait_until 60 server_up || fail "no stand-in notification server"
 
 # Thumbnails from a closed loopback port: the test never leaves the machine. Handed-in addresses
 # go to the Inbox (by default they go to the folder shown while Kesto is in front); a stored
@@ -39,14 +39,14 @@ msg="$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$kesto" 2>&1)"
 echo "not a folder" >"$XDG_DATA_HOME/kesto"
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
-e2e_wait_window '^The library cannot be opened$' 20 "$app_pid" >/dev/null || fail "no store-failure alert"
+e2e_wait_window '^The library cannot be opened$' 60 "$app_pid" >/dev/null || fail "no store-failure alert"
 e2e_quit_kesto
 # Closing that alert from its title bar quits too: nothing is left running without the library.
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
-alert="$(e2e_wait_window '^The library cannot be opened$' 20 "$app_pid")" || fail "no store-failure alert"
+alert="$(e2e_wait_window '^The library cannot be opened$' 60 "$app_pid")" || fail "no store-failure alert"
 e2e_key "$alert" alt+F4
-e2e_wait_until 20 e2e_ended || fail "kesto kept running after its store-failure alert was closed"
+e2e_wait_until 60 e2e_ended || fail "kesto kept running after its store-failure alert was closed"
 wait "$app_pid" || fail "kesto ended badly after its store-failure alert was closed"
 rm -f "$XDG_DATA_HOME/kesto"
 
@@ -54,7 +54,7 @@ e2e_start_kesto
 # An empty store offers the default library; it is made when asked for.
 e2e_add_sample_library || fail "no first-run panel"
 has_rows() { [[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == "$1" ]]; }
-e2e_wait_until 20 has_rows 8 || fail "no default library"
+e2e_wait_until 60 has_rows 8 || fail "no default library"
 
 # A second launch hands its URL over and exits at once.
 "$kesto" 'kesto:https%3A%2F%2Fexample.org%2Fone%0Akesto:https://example.org/two?q=kesto:x' >>"$work/kesto.log" 2>&1 \
@@ -64,13 +64,13 @@ two_added() {
   [[ "$(grep -c 'string "Bookmark added"' "$work/notify.log")" -ge 2 ]] &&
     grep -q 'string "https://example.org/two?q=kesto:x"' "$work/notify.log"
 }
-e2e_wait_until 20 two_added || fail "no notifications: $(cat "$work/notify.log")"
+e2e_wait_until 60 two_added || fail "no notifications: $(cat "$work/notify.log")"
 grep -q 'string "https://example.org/two?q=kesto:x"' "$work/notify.log" || fail "notification text"
 
 # The hand-over is saved once, after its notifications: wait for the save (and for its lock).
 rows() { rows="$(sqlite3 -cmd '.timeout 5000' "$store" "select ZURL from ZBOOKMARK where ZURL like 'https://example.org/%' order by ZURL")"; }
 both_rows() { rows && [[ "$rows" == $'https://example.org/one\nhttps://example.org/two?q=kesto:x' ]]; }
-e2e_wait_until 20 both_rows || fail "rows: $rows"
+e2e_wait_until 60 both_rows || fail "rows: $rows"
 inbox="$(e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER = f.Z_PK
   where f.ZFOLDERID = '_inbox' and b.ZURL like 'https://example.org/%'")"
 [[ "$inbox" == 2 ]] || fail "not in the Inbox: $inbox"
@@ -79,17 +79,17 @@ inbox="$(e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER =
 xdotool windowminimize --sync "$win"
 "$kesto" >>"$work/kesto.log" 2>&1 || fail "reopen launch failed"
 restored() { xprop -id "$win" WM_STATE | grep -q 'window state: Normal'; }
-e2e_wait_until 20 restored || fail "minimised window not brought back: $(xprop -id "$win" WM_STATE)"
+e2e_wait_until 60 restored || fail "minimised window not brought back: $(xprop -id "$win" WM_STATE)"
 
 # A relative archive path names the file in the launching folder, not in the running one's.
 (cd "$work" && "$kesto" Missing.kesto >>"$work/kesto.log" 2>&1) || fail "archive launch failed"
 named_absolute() { grep -qF "shared folder $work/Missing.kesto" "$work/kesto.log"; }
-e2e_wait_until 20 named_absolute || fail "relative archive path not made absolute"
+e2e_wait_until 60 named_absolute || fail "relative archive path not made absolute"
 
 # Command-3 (Ctrl+3) switches to the compact list; the choice is stored at once.
 e2e_key "$win" ctrl+3
 list_mode() { grep -A1 '<key>BoomarksListView</key>' "$settings" | grep -q '<true/>'; }
-e2e_wait_until 20 list_mode || true
+e2e_wait_until 60 list_mode || true
 e2e_setting_is BoomarksListView True || fail "mode not stored"
 e2e_quit_kesto
 
@@ -107,19 +107,19 @@ wait "$app_pid" || fail "Ctrl+Q did not end kesto cleanly"
 # Garbage over the library: the alert offers the newest automatic backup that opens, and its
 # default answer restores it; the damaged file stays beside it under a dated name.
 has_backup() { compgen -G "$XDG_DATA_HOME/kesto/*.kestobck" >/dev/null; }
-e2e_wait_until 20 has_backup || fail "no automatic backup"
+e2e_wait_until 60 has_backup || fail "no automatic backup"
 head -c 65536 /dev/urandom >"$store"
 rm -f "$store-wal" "$store-shm"
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
-alert="$(e2e_wait_window '^The library cannot be opened$' 20 "$app_pid")" || fail "no alert over a damaged library"
+alert="$(e2e_wait_window '^The library cannot be opened$' 60 "$app_pid")" || fail "no alert over a damaged library"
 e2e_key "$alert" Return
-told="$(e2e_wait_window '^Kesto Restore$' 20 "$app_pid")" || fail "the restore was not told"
+told="$(e2e_wait_window '^Kesto Restore$' 60 "$app_pid")" || fail "the restore was not told"
 restored_rows() { [[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == 10 ]]; }
-e2e_wait_until 20 restored_rows || fail "backup not restored: $(e2e_sql 'select count(*) from ZBOOKMARK')"
+e2e_wait_until 60 restored_rows || fail "backup not restored: $(e2e_sql 'select count(*) from ZBOOKMARK')"
 kept=("$store".damaged-*)
 [[ -f "${kept[0]}" && "$(stat -c %s "${kept[0]}")" == 65536 ]] || fail "damaged library not kept"
-win="$(e2e_wait_window '^Kesto$' 20 "$app_pid")" || fail "no main window after the restore"
+win="$(e2e_wait_window '^Kesto$' 60 "$app_pid")" || fail "no main window after the restore"
 e2e_key "$told" Return
 e2e_quit_kesto
 # Every file Kesto wrote, or had written (xdg-mime's list of default programs), is the user's alone.

@@ -40,19 +40,19 @@ open(sys.argv[1], "w").write('<?xml version="1.0" encoding="UTF-8"?>\n<kesto-fil
 PY
 
 e2e_start_kesto
-e2e_close_first_run_panel 20 || fail "no first-run panel"
+e2e_close_first_run_panel 60 || fail "no first-run panel"
 "$kesto" "$package" >>"$work/kesto.log" 2>&1
 # Handed in, the archive asks the duplicates question File > Import asks; Return says Yes.
-question="$(e2e_wait_window '^Would you like Kesto to automatically skip duplicates' 30)" ||
+question="$(e2e_wait_window '^Would you like Kesto to automatically skip duplicates' 60)" ||
   fail "the archive asked nothing about duplicates"
 sleep 0.3
 e2e_screenshot "$shots/archive-duplicates-question.png"
 e2e_key "$question" Return
-said="$(e2e_wait_window '^Import complete$' 30)" || fail "the flattening was not said"
+said="$(e2e_wait_window '^Import complete$' 60)" || fail "the flattening was not said"
 sleep 0.3
 e2e_screenshot "$shots/archive-flattened.png"
 e2e_key "$said" Return
-e2e_wait_until 5 e2e_no_window '^Import complete$' || fail "the notice stayed"
+e2e_wait_until 60 e2e_no_window '^Import complete$' || fail "the notice stayed"
 
 [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL = 'https://rlo.example/gpj.exe'")" == 1 ]] ||
   fail "the address was not stored clean: $(e2e_sql 'select ZURL from ZBOOKMARK')"
@@ -76,19 +76,19 @@ xdotool type --delay 30 "Files"
 orange() { local r g b; read -r r g b < <(e2e_pixel 304 "$1"); (( r > 180 && g < 140 && b < 100 )); }
 row_y=""
 found() { orange 300 && row_y=150; orange 600 && row_y=470; [[ -n "$row_y" ]]; }
-e2e_wait_until 10 found || fail "Find in list outlined nothing"
+e2e_wait_until 60 found || fail "Find in list outlined nothing"
 e2e_screenshot "$shots/archive-found.png"
 ask() {
   xdotool windowactivate --sync "$win" >/dev/null 2>&1
   e2e_click "$win" 400 "$row_y" 1 2
   e2e_wait_window '^Open a ' 3 >/dev/null 2>&1
 }
-e2e_wait_until 20 ask || fail "opening an ftp: bookmark asked nothing"
-question="$(e2e_wait_window '^Open a ' 5)" || fail "no question"
+e2e_wait_until 60 ask || fail "opening an ftp: bookmark asked nothing"
+question="$(e2e_wait_window '^Open a ' 60)" || fail "no question"
 sleep 0.3
 e2e_screenshot "$shots/open-question.png"
 e2e_key "$question" Return
-e2e_wait_until 5 e2e_no_window '^Open a ' || fail "Return left the question open"
+e2e_wait_until 60 e2e_no_window '^Open a ' || fail "Return left the question open"
 sleep 1
 [[ ! -e "$work/opened" ]] || fail "Return started the opener: $(cat "$work/opened")"
 
@@ -98,13 +98,13 @@ held="$(e2e_sql 'select count(*) from ZBOOKMARK')"
 folders="$(e2e_sql 'select count(*) from ZFOLDER')"
 for answer in Return "Tab space"; do
   "$kesto" "$package" >>"$work/kesto.log" 2>&1
-  question="$(e2e_wait_window '^Would you like Kesto to automatically skip duplicates' 30)" ||
+  question="$(e2e_wait_window '^Would you like Kesto to automatically skip duplicates' 60)" ||
     fail "the archive handed in again asked nothing"
   # shellcheck disable=SC2086 # the keys, one word each
   e2e_key "$question" $answer
-  said="$(e2e_wait_window '^Import complete$' 30)" || fail "the second import ended unsaid"
+  said="$(e2e_wait_window '^Import complete$' 60)" || fail "the second import ended unsaid"
   e2e_key "$said" Return
-  e2e_wait_until 5 e2e_no_window '^Import complete$' || fail "the notice stayed"
+  e2e_wait_until 60 e2e_no_window '^Import complete$' || fail "the notice stayed"
   now="$(e2e_sql 'select count(*) from ZBOOKMARK')"
   if [[ "$answer" == Return ]]; then
     [[ "$now" == "$held" ]] || fail "skipping duplicates re-added the archive: $held -> $now"

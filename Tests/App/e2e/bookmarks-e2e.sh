@@ -30,7 +30,7 @@ xdotool type --delay 20 "End to end"
 sleep 0.3
 e2e_screenshot "$shots/add-sheet.png"
 focused_keys Return
-e2e_wait_until 10 row_is "End to end|0" || fail "the add sheet saved no bookmark: $(e2e_sql 'select ZURL, ZTITLE from ZBOOKMARK')"
+e2e_wait_until 60 row_is "End to end|0" || fail "the add sheet saved no bookmark: $(e2e_sql 'select ZURL, ZTITLE from ZBOOKMARK')"
 
 # The new row is the only one: a right click on it selects it and shows the context menu.
 eval "$(xdotool getwindowgeometry --shell "$win")"
@@ -73,9 +73,9 @@ e2e_screenshot "$shots/edit-menu.png"
 focused_keys Escape
 sleep 0.3
 keys Delete
-e2e_wait_until 5 row_is "End to end|1" || fail "Delete did not trash the bookmark: $(e2e_sql 'select ZTITLE, ZTRASHED from ZBOOKMARK')"
+e2e_wait_until 60 row_is "End to end|1" || fail "Delete did not trash the bookmark: $(e2e_sql 'select ZTITLE, ZTRASHED from ZBOOKMARK')"
 keys ctrl+z
-e2e_wait_until 5 row_is "End to end|0" || fail "Ctrl+Z did not undo the delete"
+e2e_wait_until 60 row_is "End to end|0" || fail "Ctrl+Z did not undo the delete"
 
 e2e_quit_by_key
 [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL = '$url' and ZTRASHED = 0")" == 1 ]] || fail "the row is not stored after quitting"

@@ -7,11 +7,11 @@
 second_card() { local r g b; read -r r g b < <(e2e_pixel 600 560 "$win"); (( r > 245 && g > 245 && b > 245 )); }
 narrowed() { ! second_card; }
 search_library() {  # text
-  e2e_wait_until 20 second_card || fail "the list did not show the bookmarks"
+  e2e_wait_until 60 second_card || fail "the list did not show the bookmarks"
   xdotool windowactivate --sync "$win" >/dev/null 2>&1
   e2e_click "$win" 560 44
   xdotool type --delay 30 "$1"
-  e2e_wait_until 20 narrowed || fail "the search did not narrow the list"
+  e2e_wait_until 60 narrowed || fail "the search did not narrow the list"
 }
 
 # The menu-bar window's Search tab lists nothing until something is typed; then the cards found,

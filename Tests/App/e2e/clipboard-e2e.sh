@@ -53,7 +53,7 @@ grep -qa "www.apple.com" "$work/copied" || fail "the clipboard does not carry th
 click_row 6
 keys ctrl+v
 answer_yes || fail "Ctrl+V in another folder after another program read the clipboard asked nothing"
-e2e_wait_until 5 copies_are 2 || fail "Yes added no copy: $(copies)"
+e2e_wait_until 60 copies_are 2 || fail "Yes added no copy: $(copies)"
 e2e_screenshot "$shots/clipboard-pasted.png" "$win"
 search_id="$(e2e_sql "select ZFOLDERID from ZFOLDER where ZNAME = 'Search'")"
 in_search="$(e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER = f.Z_PK where b.ZURL = 'https://www.apple.com/' and f.ZFOLDERID = '$search_id'")"
@@ -67,14 +67,14 @@ sleep 0.5
 click_row 0
 keys ctrl+v
 answer_yes || fail "Ctrl+V in the Library with another program holding the bookmarks asked nothing"
-e2e_wait_until 5 copies_are 3 || fail "Yes in the Library added no copy: $(copies)"
+e2e_wait_until 60 copies_are 3 || fail "Yes in the Library added no copy: $(copies)"
 
 # The add sheet asks too, for the address as the card shows it (no final "/").
 keys ctrl+n
 sleep 0.6
 xdotool type --delay 20 "https://www.apple.com"
 xdotool key Return
-e2e_wait_until 10 asked >/dev/null || fail "the add sheet asked nothing about a stored address"
+e2e_wait_until 60 asked >/dev/null || fail "the add sheet asked nothing about a stored address"
 e2e_screenshot "$shots/clipboard-add-sheet-asks.png"
 alert="$(asked)"
 xdotool windowactivate --sync "$alert" >/dev/null 2>&1
@@ -95,7 +95,7 @@ xdotool mousemove --window "$win" 600 250 mousedown 1 sleep 0.2 mousemove_relati
   mousemove_relative 20 0 sleep 0.3 mousemove --window "$win" 80 330 sleep 0.3 \
   mousemove --window "$win" 82 332 sleep 0.5 mouseup 1
 moved() { [[ "$(in_kesto)" == $((before + 1)) ]]; }
-e2e_wait_until 10 moved || fail "the card dragged onto the Kesto folder did not move there: $(in_kesto), was $before"
+e2e_wait_until 60 moved || fail "the card dragged onto the Kesto folder did not move there: $(in_kesto), was $before"
 
 e2e_quit_kesto
 echo "clipboard e2e: passed"

@@ -23,7 +23,7 @@ e2e_offline_settings
 start_kesto() {
   e2e_start_kesto
   # The first load has run once the default library is in the store.
-  e2e_wait_until 20 has_library || fail "no library after start"
+  e2e_wait_until 60 has_library || fail "no library after start"
   sleep 0.5
 }
 has_library() { [[ -s "$store" ]] && e2e_sql 'select count(*) from ZFOLDER' >/dev/null; }
@@ -35,7 +35,7 @@ stored_width() { local w; w="$(e2e_setting "$1")"; LC_ALL=C printf '%.0f\n' "${w
 drag_in() {  # text up|hold
   "$source_program" "$1" >"$work/source.log" 2>&1 &
   source_pid=$!
-  src="$(e2e_wait_window '^KestoLinkSource$' 20)" || fail "no drag source window for $1"
+  src="$(e2e_wait_window '^KestoLinkSource$' 60)" || fail "no drag source window for $1"
   sleep 0.5
   xdotool mousemove --window "$src" 130 80 mousedown 1 sleep 0.2 mousemove_relative 20 0 sleep 0.2 \
     mousemove_relative 20 0 sleep 0.3 mousemove --window "$win" 600 420 sleep 0.3 \
@@ -50,18 +50,18 @@ drag_in "$url" hold
 e2e_screenshot "$shot" || true
 xdotool mouseup 1
 dropped() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL = '$url'")" == 1 ]]; }
-e2e_wait_until 15 dropped || fail "the dropped link is not in the store"
+e2e_wait_until 60 dropped || fail "the dropped link is not in the store"
 inbox="$(e2e_sql "select f.ZFOLDERID from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER = f.Z_PK where b.ZURL = '$url'")"
 [[ "$inbox" == "_inbox" ]] || fail "the dropped link is in '$inbox', not the Inbox"
 ended() { grep -q 'drag ended: 1$' "$work/source.log"; }
-e2e_wait_until 10 ended || fail "the source did not hear a copy: $(cat "$work/source.log")"
+e2e_wait_until 60 ended || fail "the source did not hear a copy: $(cat "$work/source.log")"
 wait "$source_pid" 2>/dev/null
 
 # Plain text that holds no web address adds nothing (a text drag is refused on entering).
 before="$(e2e_sql 'select count(*) from ZBOOKMARK')"
 drag_in "ftp://not.a.web.example/" up
 refused() { grep -q 'drag ended: 0$' "$work/source.log"; }
-e2e_wait_until 10 refused || fail "a drag without a web address was taken: $(cat "$work/source.log")"
+e2e_wait_until 60 refused || fail "a drag without a web address was taken: $(cat "$work/source.log")"
 [[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == "$before" ]] || fail "a refused drop added rows"
 wait "$source_pid" 2>/dev/null
 
@@ -83,8 +83,8 @@ e2e_screenshot "${shot%.png}-folded.png" "$win" || true
 folded="$(e2e_pixel $((X + 150)) $((Y + 600)))"
 [[ "$folded" != "$list_left" ]] || fail "the folder list did not fold away ($folded at x=$((X + 150)), y=$((Y + 600)))"
 e2e_click "$win" 125 $((HEIGHT - 15))
-sleep 1
-[[ "$(e2e_pixel $((X + 150)) $((Y + 600)))" == "$list_left" ]] || fail "the folder list did not come back"
+list_back() { [[ "$(e2e_pixel $((X + 150)) $((Y + 600)))" == "$list_left" ]]; }
+e2e_wait_until 60 list_back || fail "the folder list did not come back"
 e2e_quit_kesto
 width="$(stored_width KestoFolderListWidth)"
 (( width >= 290 && width <= 310 )) || fail "folder list width after the drag: $width"
@@ -97,7 +97,7 @@ again="$(stored_width KestoFolderListWidth)"
 if [[ -n "$drop_target" ]]; then
   "$drop_target" >"$work/target.log" 2>&1 &
   target_pid=$!
-  target="$(e2e_wait_window '^KestoDropTarget$' 20)" || fail "no drop target window"
+  target="$(e2e_wait_window '^KestoDropTarget$' 60)" || fail "no drop target window"
   uid="$(e2e_sql "select ZUNIQUEID from ZBOOKMARK where ZURL = '$url'")"
   [[ -n "$uid" ]] || fail "the dropped bookmark has no identifier"
   # Side by side: the main window narrowed to the left of the other program's.
@@ -114,7 +114,7 @@ if [[ -n "$drop_target" ]]; then
   e2e_screenshot "${shot%.png}-drag-out.png" || true
   xdotool mouseup 1
   received() { grep -q '^drop done$' "$work/target.log"; }
-  e2e_wait_until 15 received || fail "the other program got no drop: $(cat "$work/target.log")"
+  e2e_wait_until 60 received || fail "the other program got no drop: $(cat "$work/target.log")"
   wait "$target_pid" 2>/dev/null
   offered() { grep -F "type $1 " "$work/target.log"; }
   ! grep -E '^type [^ ]+ 0 ' "$work/target.log" || fail "a type was offered empty: $(cat "$work/target.log")"
@@ -137,7 +137,7 @@ start_kesto
 "$kesto" 'kesto:https://spaced.example/a%20b/caf%C3%A9' >>"$work/kesto.log" 2>&1 || fail "the hand-over failed"
 rows() { e2e_sql 'select count(*) from ZBOOKMARK'; }
 two() { [[ "$(rows)" == 2 ]]; }
-e2e_wait_until 15 two || fail "the handed-over address is not in the store"
+e2e_wait_until 60 two || fail "the handed-over address is not in the store"
 # The compact list leaves its background free below the two cards; the inspector is at the right.
 xdotool windowmove --sync "$win" 0 0 windowsize --sync "$win" 880 700
 e2e_key "$win" ctrl+3
@@ -157,14 +157,14 @@ if [[ -n "$drop_target" ]]; then
   # in the desktop's formats only.
   "$drop_target" >"$work/target.log" 2>&1 &
   target_pid=$!
-  target="$(e2e_wait_window '^KestoDropTarget$' 20)" || fail "no drop target window"
+  target="$(e2e_wait_window '^KestoDropTarget$' 60)" || fail "no drop target window"
   xdotool windowactivate --sync "$win" >/dev/null 2>&1
   e2e_click "$win" 450 150
   xdotool keydown shift mousemove --window "$win" 450 255 click 1 keyup shift sleep 0.5 \
     mousemove --window "$win" 450 150 mousedown 1 sleep 0.2 mousemove_relative 20 0 sleep 0.2 \
     mousemove_relative 20 0 sleep 0.3 mousemove --window "$target" 150 100 sleep 0.3 \
     mousemove --window "$target" 160 110 sleep 0.5 mouseup 1
-  e2e_wait_until 15 received || fail "the other program got no drop: $(cat "$work/target.log")"
+  e2e_wait_until 60 received || fail "the other program got no drop: $(cat "$work/target.log")"
   wait "$target_pid" 2>/dev/null
   ! grep -E '^type [^ ]+ 0 ' "$work/target.log" || fail "a type was offered empty: $(cat "$work/target.log")"
   ! offered application/x-kesto-pasteboard-items >/dev/null || fail "our own format went out: $(cat "$work/target.log")"

@@ -30,29 +30,29 @@ started="$(e2e_now_ms)"
 # The panel is offered 5 s after the first load; the key comes just before.
 while (( $(e2e_now_ms) - started < 4800 )); do sleep 0.02; done
 e2e_key "$win" ctrl+shift+i
-question="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "Ctrl+Shift+I asked nothing"
+question="$(e2e_wait_window '^Import Bookmarks$' 60)" || fail "Ctrl+Shift+I asked nothing"
 never_together 7
 e2e_screenshot "$shots/question-first.png" || true
 [[ "$(xdotool getactivewindow 2>/dev/null)" == "$question" ]] || fail "the question does not have the keyboard"
 xdotool key Escape
-e2e_wait_until 5 e2e_no_window '^Import Bookmarks$' || fail "Escape left the import question"
-welcome="$(e2e_wait_window '^Welcome to Kesto$' 15)" || fail "no first-run panel after the question"
+e2e_wait_until 60 e2e_no_window '^Import Bookmarks$' || fail "Escape left the import question"
+welcome="$(e2e_wait_window '^Welcome to Kesto$' 60)" || fail "no first-run panel after the question"
 
 # The panel shown: the question still opens, alone, and the panel is back after it.
 sleep 0.5
 e2e_key "$win" ctrl+shift+i
-question="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "Ctrl+Shift+I asked nothing over the panel"
+question="$(e2e_wait_window '^Import Bookmarks$' 60)" || fail "Ctrl+Shift+I asked nothing over the panel"
 never_together 3
 e2e_screenshot "$shots/question-over-panel.png" || true
 xdotool windowactivate --sync "$question" >/dev/null 2>&1
 xdotool key Escape
-e2e_wait_until 5 e2e_no_window '^Import Bookmarks$' || fail "Escape left the second question"
-welcome="$(e2e_wait_window '^Welcome to Kesto$' 15)" || fail "the first-run panel did not come back"
+e2e_wait_until 60 e2e_no_window '^Import Bookmarks$' || fail "Escape left the second question"
+welcome="$(e2e_wait_window '^Welcome to Kesto$' 60)" || fail "the first-run panel did not come back"
 sleep 0.4
 e2e_screenshot "$shots/panel-back.png" || true
 xdotool windowactivate --sync "$welcome" >/dev/null 2>&1
 e2e_click "$welcome" 65 149
-e2e_wait_until 5 e2e_no_window '^Welcome to Kesto$' || fail "Close left the first-run panel"
+e2e_wait_until 60 e2e_no_window '^Welcome to Kesto$' || fail "Close left the first-run panel"
 [[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == 0 ]] || fail "bookmarks were added unasked"
 e2e_quit_kesto
 echo "first-run e2e passed"

@@ -133,6 +133,6 @@ e2e_start_kesto
 # A link handed over as the desktop hands it (%u filled in) reaches the running program.
 "$program" 'kesto:https://installed.example/page' >>"$work/kesto.log" 2>&1 || fail "the hand-over failed"
 stored() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL = 'https://installed.example/page'")" == 1 ]]; }
-e2e_wait_until 20 stored || fail "the handed-over link was not stored"
+e2e_wait_until 60 stored || fail "the handed-over link was not stored"
 e2e_quit_kesto
 echo "install: ok"

@@ -36,7 +36,7 @@ close_alerts() {
 alive() { kill -0 "$app_pid" 2>/dev/null; }
 
 e2e_start_kesto
-e2e_close_first_run_panel 30 || fail "no first-run panel"
+e2e_close_first_run_panel 60 || fail "no first-run panel"
 [[ -e "$store.lock" ]] || fail "no lock file beside the library"
 
 # 1. The Pinboard row selected (no account: its message may show), then hand-over after
@@ -50,7 +50,7 @@ for i in $(seq 1 11); do
   close_alerts
   alive || fail "Kesto ended during hand-over $i"
 done
-e2e_wait_until 30 has_count 'https://handover.example/%' 11 || fail "handed-over rows: $(count_like 'https://handover.example/%')"
+e2e_wait_until 60 has_count 'https://handover.example/%' 11 || fail "handed-over rows: $(count_like 'https://handover.example/%')"
 sleep 1
 close_alerts
 alive || fail "Kesto ended after the hand-overs"
@@ -66,7 +66,7 @@ kill -0 "$launch_pid" 2>/dev/null || { kill -CONT "$app_pid"; fail "the launch d
   || { kill -CONT "$app_pid"; fail "the launch opened a window of its own"; }
 kill -CONT "$app_pid"
 wait "$launch_pid" || fail "the waiting launch ended with $?"
-e2e_wait_until 20 has_count 'https://x.example/' 1 || fail "x.example rows: $(count_like 'https://x.example/')"
+e2e_wait_until 60 has_count 'https://x.example/' 1 || fail "x.example rows: $(count_like 'https://x.example/')"
 sleep 1
 close_alerts
 [[ "$(main_windows)" == 1 ]] || fail "$(main_windows) main windows after the stopped Kesto went on"

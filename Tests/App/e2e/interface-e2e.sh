@@ -25,13 +25,13 @@ cleanup() {
   mountpoint -q "$full" 2>/dev/null && umount "$full"
 }
 # Settings reach the file shortly after a change.
-wait_stored() { e2e_wait_until 5 e2e_setting_is "$1" "$2"; }  # key value
+wait_stored() { e2e_wait_until 60 e2e_setting_is "$1" "$2"; }  # key value
 keys() { xdotool windowactivate --sync "$win" >/dev/null 2>&1; xdotool key --delay 80 "$@"; sleep 0.4; }
 alive() { kill -0 "$app_pid" 2>/dev/null; }
 # Answers an alert whose title matches $1 with Return.
 answer() {  # title [timeout]
   local a
-  a="$(e2e_wait_window "$1" "${2:-10}")" || return 1
+  a="$(e2e_wait_window "$1" "${2:-60}")" || return 1
   xdotool windowactivate --sync "$a" >/dev/null 2>&1
   xdotool key Return
   sleep 0.5
@@ -40,7 +40,7 @@ answer() {  # title [timeout]
 choose_path() {  # path
   local d=""
   other_active() { d="$(xdotool getactivewindow 2>/dev/null)" && [[ -n "$d" && "$d" != "$win" ]]; }
-  e2e_wait_until 10 other_active || return 1
+  e2e_wait_until 60 other_active || return 1
   sleep 0.5
   e2e_choose_path "$d" "$1"
 }
@@ -88,7 +88,7 @@ done
 
 # ---- The Pinboard row without an account asks for one once, when chosen ----
 click_row 3
-login="$(e2e_wait_window '^Pinboard$' 10)" || fail "choosing the Pinboard row showed no login panel"
+login="$(e2e_wait_window '^Pinboard$' 60)" || fail "choosing the Pinboard row showed no login panel"
 xdotool windowactivate --sync "$login" >/dev/null 2>&1
 xdotool key Escape
 sleep 0.5
@@ -97,7 +97,7 @@ click_tab 1
 click_tab 0
 "$kesto" 'kesto:https://handover.example/page' >>"$work/kesto.log" 2>&1 || fail "the hand-over launch failed"
 handed() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL like 'https://handover.example/%';")" -ge 1 ]]; }
-e2e_wait_until 10 handed || fail "the hand-over added nothing"
+e2e_wait_until 60 handed || fail "the hand-over added nothing"
 sleep 1.5
 e2e_no_window '^Pinboard$' || fail "the Pinboard login panel came back after a tab switch or a hand-over"
 alive || fail "kesto ended after the hand-over"
@@ -138,7 +138,7 @@ xdotool type --delay 20 "Renamed by Return"
 xdotool key Return
 sleep 1
 renamed() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZTITLE='Renamed by Return';")" == 1 ]]; }
-e2e_wait_until 5 renamed || fail "Return in the title field stored nothing"
+e2e_wait_until 60 renamed || fail "Return in the title field stored nothing"
 [[ "$(e2e_sql "select coalesce(ZTIMESOPENED,0) || '|' || coalesce(ZLASTOPENED,'') from ZBOOKMARK where ZTITLE='Renamed by Return';")" == "0|" ]] ||
   fail "Return in the title field opened the bookmark"
 e2e_screenshot "$shots/inspector.png" "$win"
@@ -171,9 +171,8 @@ cell
 apple_title="$(e2e_sql "select ZTITLE from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZNAME='Apple' and b.ZTRASHED=0;" | head -1)"
 keys Delete
 trashed_apple() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER=f.Z_PK where f.ZNAME='Apple' and b.ZTRASHED=1;")" -ge 1 ]]; }
-e2e_wait_until 5 trashed_apple || fail "Delete did not trash the bookmark"
-sleep 0.5
-inspector_empty || fail "the inspector still shows the trashed bookmark"
+e2e_wait_until 60 trashed_apple || fail "Delete did not trash the bookmark"
+e2e_wait_until 60 inspector_empty || fail "the inspector still shows the trashed bookmark"
 
 # ---- After a folder is deleted, the list is the sidebar's: Delete never deletes for good ----
 # Search goes; Kesto moves up into its row, which stays selected.
@@ -182,7 +181,7 @@ click_row 6
 keys Delete
 answer 'Delete this folder' || fail "no question before deleting the folder"
 folder_gone() { [[ -z "$(folder_id Search)" ]]; }
-e2e_wait_until 5 folder_gone || fail "the Search folder was not deleted"
+e2e_wait_until 60 folder_gone || fail "the Search folder was not deleted"
 sleep 1
 e2e_screenshot "$shots/after-folder-delete.png" "$win"
 cell
@@ -196,7 +195,7 @@ cell
 e2e_click "$win" "$row_x" 130
 answer 'Empty the trash' || fail "Empty Trash asked nothing"
 emptied() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZTRASHED=1;")" == 0 ]]; }
-e2e_wait_until 5 emptied || fail "the trash was not emptied"
+e2e_wait_until 60 emptied || fail "the trash was not emptied"
 sleep 0.5
 alive || fail "kesto ended after Empty Trash"
 inspector_empty || fail "the inspector still shows an emptied bookmark"
@@ -210,18 +209,18 @@ sleep 0.6
 xdotool key --delay 100 Down Down Down Return
 choose_path "$work/kesto.kesto" || fail "no save dialog for sharing"
 shared() { [[ -s "$work/kesto.kesto/Contents/kesto.xml" ]]; }
-e2e_wait_until 10 shared || fail "sharing wrote no archive"
+e2e_wait_until 60 shared || fail "sharing wrote no archive"
 # The success is told (in an alert, or an overlay that goes by itself).
 answer '^Share$' 5 2>/dev/null || true
 keys ctrl+shift+i
 # No to skipping duplicates: every bookmark of the archive is in the library already, and a
 # skipping import would bring none of them, nor the folder.
-question="$(e2e_wait_window 'Import Bookmarks' 10)" || fail "no import question"
+question="$(e2e_wait_window 'Import Bookmarks' 60)" || fail "no import question"
 xdotool windowactivate --sync "$question" >/dev/null 2>&1
 xdotool key Tab space
 choose_path "$work/kesto.kesto" || fail "no import dialog"
 imported() { [[ "$(e2e_sql "select count(*) from ZFOLDER where ZNAME='Kesto';")" -ge 2 ]]; }
-e2e_wait_until 10 imported || fail "File > Import did not take the shared folder: $(e2e_sql 'select ZNAME, ZPARENTFOLDERID from ZFOLDER;')"
+e2e_wait_until 60 imported || fail "File > Import did not take the shared folder: $(e2e_sql 'select ZNAME, ZPARENTFOLDERID from ZFOLDER;')"
 
 # ---- Sharing onto a full disk says so and leaves nothing ----
 mkdir -p "$full"
@@ -231,7 +230,7 @@ if [[ $EUID -eq 0 ]] && mount -t tmpfs -o size=64k tmpfs "$full" 2>/dev/null; th
   sleep 0.6
   xdotool key --delay 100 Down Down Down Return
   choose_path "$full/apple.kesto" || fail "no save dialog for sharing onto the full disk"
-  answer 'could not be shared' 10 || fail "sharing onto a full disk reported no failure"
+  answer 'could not be shared' 60 || fail "sharing onto a full disk reported no failure"
   sleep 0.5
   e2e_no_window '^Share$' || fail "sharing onto a full disk also reported success"
   [[ ! -e "$full/apple.kesto" ]] || fail "a partial archive was left: $(ls -la "$full")"

@@ -60,23 +60,23 @@ marks="$work/marks.log"
 export KESTO_TIMING_LOG="$marks"
 e2e_start_kesto
 e2e_sample_library
-e2e_wait_until 20 shows +list || fail "the sample library was not shown: $(look)"
+e2e_wait_until 60 shows +list || fail "the sample library was not shown: $(look)"
 
 # A search shows its words and its count; choosing the Library row ends it over the whole list.
 e2e_key "$win" ctrl+f
 xdotool type --delay 80 "9to5"
-e2e_wait_until 10 shows +field +count +list || fail "the search showed no count: $(look)"
+e2e_wait_until 60 shows +field +count +list || fail "the search showed no count: $(look)"
 e2e_screenshot "$shots/searched.png" "$win"
 e2e_click "$win" 80 "$(row_y 0)"
-e2e_wait_until 10 shows -field -count +list || fail "the Library row kept the search: $(look)"
+e2e_wait_until 60 shows -field -count +list || fail "the Library row kept the search: $(look)"
 e2e_screenshot "$shots/library-chosen.png" "$win"
 
 # Searched again, then the Apple folder chosen: its list is shown, with the search ended.
 e2e_key "$win" ctrl+f
 xdotool type --delay 80 "9to5"
-e2e_wait_until 10 shows +field +count || fail "the second search showed no count: $(look)"
+e2e_wait_until 60 shows +field +count || fail "the second search showed no count: $(look)"
 e2e_click "$win" 80 "$(row_y 5)"
-e2e_wait_until 10 shows -field -count +list || fail "the Apple folder kept the search: $(look)"
+e2e_wait_until 60 shows -field -count +list || fail "the Apple folder kept the search: $(look)"
 
 # An archive of the Apple folder's own addresses, handed in and answered Yes (skip duplicates):
 # nothing comes in, and the folder's list is still there afterwards.
@@ -102,22 +102,22 @@ PY
 package="$(archive_of Apple)" || fail "the Apple folder holds nothing"
 held="$(e2e_sql 'select count(*) from ZBOOKMARK')"
 "$kesto" "$package" >>"$work/kesto.log" 2>&1
-question="$(e2e_wait_window '^Would you like Kesto to automatically skip duplicates' 30)" || fail "no duplicates question"
+question="$(e2e_wait_window '^Would you like Kesto to automatically skip duplicates' 60)" || fail "no duplicates question"
 e2e_key "$question" Return
-said="$(e2e_wait_window '^Import complete$' 30)" || fail "the import ended unsaid"
+said="$(e2e_wait_window '^Import complete$' 60)" || fail "the import ended unsaid"
 e2e_key "$said" Return
-e2e_wait_until 5 e2e_no_window '^Import complete$' || fail "the notice stayed"
+e2e_wait_until 60 e2e_no_window '^Import complete$' || fail "the notice stayed"
 [[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == "$held" ]] || fail "skipping every duplicate still added bookmarks"
 # The import emptied the list for its reload before it said it had ended.
-e2e_wait_until 10 shows +list || fail "the Apple folder's list is empty after the import: $(look)"
+e2e_wait_until 60 shows +list || fail "the Apple folder's list is empty after the import: $(look)"
 e2e_screenshot "$shots/archive-skipped.png" "$win"
 
 # Answers the duplicates question and the notice of an import that skipped everything.
 skipped_import() {
   local said
-  said="$(e2e_wait_window '^Import complete$' 30)" || fail "the import ended unsaid"
+  said="$(e2e_wait_window '^Import complete$' 60)" || fail "the import ended unsaid"
   e2e_key "$said" Return
-  e2e_wait_until 5 e2e_no_window '^Import complete$' || fail "the notice stayed"
+  e2e_wait_until 60 e2e_no_window '^Import complete$' || fail "the notice stayed"
   [[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == "$held" ]] || fail "skipping every duplicate still added bookmarks"
 }
 package="$(archive_of Search)" || fail "the Search folder holds nothing"
@@ -125,30 +125,30 @@ package="$(archive_of Search)" || fail "the Search folder holds nothing"
 # The Search folder shown, "bing" searched (one match), File > Import of the archive, Yes to skip
 # duplicates: the match is still listed under the field and its count.
 e2e_click "$win" 80 "$(row_y 6)"
-e2e_wait_until 10 shows +list +second || fail "the Search folder's list was not shown: $(look)"
+e2e_wait_until 60 shows +list +second || fail "the Search folder's list was not shown: $(look)"
 e2e_key "$win" ctrl+f
 xdotool type --delay 80 "bing"
-e2e_wait_until 10 shows +field +count +list -second || fail "the search showed not one match: $(look)"
+e2e_wait_until 60 shows +field +count +list -second || fail "the search showed not one match: $(look)"
 e2e_import_file "$package"
 skipped_import
-e2e_wait_until 10 shows +field +count +list -second || fail "the import left the list unlike its search: $(look)"
+e2e_wait_until 60 shows +field +count +list -second || fail "the import left the list unlike its search: $(look)"
 e2e_screenshot "$shots/search-import-skipped.png" "$win"
 
 # A click on the Search row, shown already, ends the search over the folder's whole list.
 e2e_click "$win" 80 "$(row_y 6)"
-e2e_wait_until 10 shows -field -count +list +second || fail "the row shown kept the search: $(look)"
+e2e_wait_until 60 shows -field -count +list +second || fail "the row shown kept the search: $(look)"
 e2e_screenshot "$shots/search-row-clicked.png" "$win"
 
 # The Library shown, "duck" searched, the archive handed over by a second launch.
 e2e_click "$win" 80 "$(row_y 0)"
 e2e_key "$win" ctrl+f
 xdotool type --delay 80 "duck"
-e2e_wait_until 10 shows +field +count +list -second || fail "the search showed not one match: $(look)"
+e2e_wait_until 60 shows +field +count +list -second || fail "the search showed not one match: $(look)"
 "$kesto" "$package" >>"$work/kesto.log" 2>&1
-question="$(e2e_wait_window '^Would you like Kesto to automatically skip duplicates' 30)" || fail "no duplicates question"
+question="$(e2e_wait_window '^Would you like Kesto to automatically skip duplicates' 60)" || fail "no duplicates question"
 e2e_key "$question" Return
 skipped_import
-e2e_wait_until 10 shows +field +count +list -second || fail "the hand-over left the list unlike its search: $(look)"
+e2e_wait_until 60 shows +field +count +list -second || fail "the hand-over left the list unlike its search: $(look)"
 e2e_screenshot "$shots/search-handed-over.png" "$win"
 
 # History > Modified Today (every bookmark), "bing" searched and its match chosen; Update from
@@ -156,10 +156,10 @@ e2e_screenshot "$shots/search-handed-over.png" "$win"
 # then for the list reloaded and drawn after it: the list still shows the one match.
 e2e_click "$win" 90 87
 e2e_click "$win" 90 172
-e2e_wait_until 10 shows -field +list +second || fail "Modified Today was not shown: $(look)"
+e2e_wait_until 60 shows -field +list +second || fail "Modified Today was not shown: $(look)"
 e2e_key "$win" ctrl+f
 xdotool type --delay 80 "bing"
-e2e_wait_until 10 shows +field +count +list -second || fail "the History search showed not one match: $(look)"
+e2e_wait_until 60 shows +field +count +list -second || fail "the History search showed not one match: $(look)"
 e2e_click "$win" 500 150
 updated() { e2e_sql "select ZUPDATEDDATE from ZBOOKMARK where ZURL like '%bing%'"; }
 # Whether the bookmark was updated since $1, and the list reloaded and drawn since then.
@@ -175,13 +175,13 @@ for how in toolbar menu; do
     e2e_click "$win" 500 150 3
     xdotool key Up Up Return  # Update from Web, second from the menu's end
   fi
-  e2e_wait_until 30 settled "$before" "$from" || fail "Update from Web ($how) was not stored and shown"
-  e2e_wait_until 10 shows +field +count +list -second || fail "Update from Web ($how) left the list unlike its search: $(look)"
+  e2e_wait_until 60 settled "$before" "$from" || fail "Update from Web ($how) was not stored and shown"
+  e2e_wait_until 60 shows +field +count +list -second || fail "Update from Web ($how) left the list unlike its search: $(look)"
   e2e_screenshot "$shots/history-updated-$how.png" "$win"
 done
 # Another row of the list ends the search over that row's list.
 e2e_click "$win" 90 152
-e2e_wait_until 10 shows -field -count +list +second || fail "Added Today kept the search: $(look)"
+e2e_wait_until 60 shows -field -count +list +second || fail "Added Today kept the search: $(look)"
 
 e2e_quit_by_key
 echo "the list shown follows the library: ok"

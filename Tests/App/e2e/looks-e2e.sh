@@ -20,13 +20,14 @@ e2e_screenshot "$shots/main-window.png"
 # A search that finds nothing: the hint comes as an overlay over the window, wider than the
 # size asked for and opaque (a light list no longer shows through the bezel).
 eval "$(xdotool getwindowgeometry --shell "$win")"  # X, Y, WIDTH, HEIGHT
-e2e_key "$win" ctrl+f
-xdotool type --delay 60 "zzqqxx"
 cx=$((X + WIDTH / 2)) cy=$((Y + HEIGHT / 2))
-# Both ends of its width are watched from before the search: the overlay shows for two seconds,
-# which a loaded machine can let pass between two probes started one by one.
+# Both ends of its width are watched from before the search, which runs as the letters are
+# typed: the overlay shows for a few seconds after each, which a loaded machine can let pass
+# before a probe started after the typing, or between two probes started one by one, looks.
 samples="$work/overlay-pixels.txt"
 e2e_watch_pixels 120 "$samples" $((cx - 290)) $((cy + 35)) $((cx + 290)) $((cy + 35))
+e2e_key "$win" ctrl+f
+xdotool type --delay 60 "zzqqxx"
 e2e_key "$win" Return
 # The first look that saw the overlay dark at both ends of its width; after it ("gone"), the
 # first that saw both ends light again.
@@ -50,11 +51,11 @@ from_help_menu() {  # "walk keys" window-name screenshot closing-key
   e2e_key "$win" alt+h
   e2e_key "$win" $1
   local shown
-  shown="$(e2e_wait_window "^$2\$" 15)" || fail "Help showed no '$2'"
+  shown="$(e2e_wait_window "^$2\$" 60)" || fail "Help showed no '$2'"
   xdotool windowactivate --sync "$shown" >/dev/null 2>&1
   e2e_screenshot "$shots/$3"
   e2e_key "$shown" "$4"
-  e2e_wait_until 5 e2e_no_window "^$2\$" || fail "$4 left '$2' open"
+  e2e_wait_until 60 e2e_no_window "^$2\$" || fail "$4 left '$2' open"
 }
 # Check for Updates… finds this version current: told with the information icon.
 from_help_menu "Up Up Return" "Kesto Updater" alert-up-to-date.png Return

@@ -13,7 +13,7 @@ e2e_offline_settings sortFoldersByRating '<false/>'
 e2e_start_kesto
 e2e_add_sample_library || fail "no first-run panel"
 has_rows() { [[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == "$1" ]]; }
-e2e_wait_until 40 has_rows 8 || fail "no default library"
+e2e_wait_until 60 has_rows 8 || fail "no default library"
 
 # The sort buttons stand in the bottom bar, 32 points apart from x = 146: rating, visited,
 # favourites, title, oldest first, newest first.
@@ -21,14 +21,14 @@ height="$(xdotool getwindowgeometry --shell "$win" | sed -n 's/^HEIGHT=//p')"
 bar=$((height - 15))
 sort_button() { e2e_click "$win" $((146 + 32 * $1 + 15)) "$bar"; }
 sort_button 3
-e2e_wait_until 30 e2e_setting_is sortFoldersAlfabetically True || fail "the title button stored no order"
+e2e_wait_until 60 e2e_setting_is sortFoldersAlfabetically True || fail "the title button stored no order"
 e2e_setting_is sortFoldersByDateDescending False || fail "the date order stayed on beside the title order"
 sort_button 0
-e2e_wait_until 30 e2e_setting_is sortFoldersByRating True || fail "the rating button stored nothing"
+e2e_wait_until 60 e2e_setting_is sortFoldersByRating True || fail "the rating button stored nothing"
 sleep 0.3  # only for the picture
 e2e_screenshot "$shots/mainwin-sorted.png" "$win"
 sort_button 0
-e2e_wait_until 30 e2e_setting_is sortFoldersByRating False || fail "a second click left the rating order on"
+e2e_wait_until 60 e2e_setting_is sortFoldersByRating False || fail "a second click left the rating order on"
 
 # The Library row's badge (at the right end of its row) before and after a hand-over.
 library_badge() {  # the pixels where the Library row's count is drawn, right of its title
@@ -39,8 +39,8 @@ library_badge() {  # the pixels where the Library row's count is drawn, right of
 }
 before="$(library_badge)"
 "$kesto" 'kesto:http://127.0.0.1:9/handed' >>"$work/kesto.log" 2>&1 || fail "second launch failed"
-e2e_wait_until 40 has_rows 9 || fail "the hand-over added nothing"
+e2e_wait_until 60 has_rows 9 || fail "the hand-over added nothing"
 changed() { [[ "$(library_badge)" != "$before" ]]; }
-e2e_wait_until 30 changed || fail "the Library badge was not redrawn after the hand-over"
+e2e_wait_until 60 changed || fail "the Library badge was not redrawn after the hand-over"
 e2e_screenshot "$shots/mainwin-handed.png" "$win"
 e2e_quit_kesto

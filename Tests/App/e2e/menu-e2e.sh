@@ -20,24 +20,24 @@ e2e_start_kesto
 # The empty library's first-run panel would take the focus halfway through.
 e2e_close_first_run_panel || fail "no first-run panel"
 sleep 0.5
-e2e_wait_until 5 extended || fail "a new library does not start in the extended list"
+e2e_wait_until 60 extended || fail "a new library does not start in the extended list"
 
 # F10 opens the first menu; Right twice reaches View, whose first item is active.
 keys F10 Right Right
 sleep 0.4
 e2e_screenshot "$shots/menu-view.png"
 keys Down Down Return
-e2e_wait_until 5 compact || fail "View > Compact List from the keyboard did not switch the mode"
+e2e_wait_until 60 compact || fail "View > Compact List from the keyboard did not switch the mode"
 
 # Alt+V opens View with Thumbnails active.
 keys alt+v
 sleep 0.3
 keys Return
-e2e_wait_until 5 grid || fail "Alt+V Return did not choose Thumbnails"
+e2e_wait_until 60 grid || fail "Alt+V Return did not choose Thumbnails"
 
 # The key equivalent works with no menu open.
 keys ctrl+2
-e2e_wait_until 5 extended || fail "Ctrl+2 did not choose the extended list"
+e2e_wait_until 60 extended || fail "Ctrl+2 did not choose the extended list"
 
 # The Edit menu shows its items; with nothing to act on they are disabled.
 keys alt+e
@@ -50,30 +50,30 @@ keys alt+h
 sleep 0.3
 e2e_screenshot "$shots/menu-help.png"
 keys Up Return
-about="$(e2e_wait_window '^About Kesto$' 10)" || fail "Help > About Kesto opened nothing"
+about="$(e2e_wait_window '^About Kesto$' 60)" || fail "Help > About Kesto opened nothing"
 sleep 0.3
 e2e_screenshot "$shots/about.png"
 xdotool windowactivate --sync "$about" key Escape
-e2e_wait_until 5 e2e_no_window '^About Kesto$' || fail "Escape left the about panel open"
+e2e_wait_until 60 e2e_no_window '^About Kesto$' || fail "Escape left the about panel open"
 
 # Window > Minimize, then a later launch brings the window back.
 keys alt+w
 sleep 0.3
 keys Return
 minimised() { xprop -id "$win" WM_STATE | grep -q 'window state: Iconic'; }
-e2e_wait_until 5 minimised || fail "Window > Minimize did not minimise: $(xprop -id "$win" WM_STATE)"
+e2e_wait_until 60 minimised || fail "Window > Minimize did not minimise: $(xprop -id "$win" WM_STATE)"
 "$kesto" >>"$work/kesto.log" 2>&1 || fail "reopen launch failed"
 restored() { xprop -id "$win" WM_STATE | grep -q 'window state: Normal'; }
-e2e_wait_until 5 restored || fail "the minimised window did not come back"
+e2e_wait_until 60 restored || fail "the minimised window did not come back"
 
 # Ctrl+W closes the window; the program keeps running and a later launch shows it again.
 keys ctrl+w
 shown() { xdotool search --onlyvisible --name '^Kesto$' >/dev/null; }
-e2e_wait_until 5 e2e_no_window '^Kesto$' || fail "Ctrl+W left the window open"
+e2e_wait_until 60 e2e_no_window '^Kesto$' || fail "Ctrl+W left the window open"
 kill -0 "$app_pid" 2>/dev/null || fail "closing the window quit the program"
 "$kesto" >>"$work/kesto.log" 2>&1 || fail "reopen launch failed"
-e2e_wait_until 5 shown || fail "the closed window did not come back"
-win="$(e2e_wait_window '^Kesto$' 5)" || fail "no main window after reopening"
+e2e_wait_until 60 shown || fail "the closed window did not come back"
+win="$(e2e_wait_window '^Kesto$' 60)" || fail "no main window after reopening"
 
 e2e_quit_by_key
 echo "menu bar: ok"

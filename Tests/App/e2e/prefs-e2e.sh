@@ -19,11 +19,11 @@ printf '[Desktop Entry]\nType=Application\nName=Ferret Browser\nIcon=web-browser
 
 e2e_start_kesto
 # The library is empty: its first-run panel comes first and would take the keys meant for the menus.
-e2e_close_first_run_panel 20 || fail "no first-run panel for the empty library"
-e2e_wait_until 10 e2e_no_window '^Welcome to Kesto$' || fail "the first-run panel stayed"
+e2e_close_first_run_panel 60 || fail "no first-run panel for the empty library"
+e2e_wait_until 60 e2e_no_window '^Welcome to Kesto$' || fail "the first-run panel stayed"
 
 e2e_key "$win" ctrl+comma
-prefs="$(e2e_wait_window '^Preferences$' 10)" || fail "Ctrl+, opened no preferences panel"
+prefs="$(e2e_wait_window '^Preferences$' 60)" || fail "Ctrl+, opened no preferences panel"
 sleep 0.4  # only for the picture
 e2e_screenshot "$shots/preferences-general.png" "$prefs"
 # The browser list: the default, then the browser found; the second entry is chosen. The keys go
@@ -42,13 +42,13 @@ choose_browser() {
   e2e_wait_until 3 e2e_setting_is favoriteBrowser ferret-browser.desktop
 }
 rm -f "$shots/preferences-browsers.png"
-e2e_wait_until 30 choose_browser || fail "choosing the installed browser did not store its desktop entry id"
+e2e_wait_until 60 choose_browser || fail "choosing the installed browser did not store its desktop entry id"
 e2e_key "$prefs" Escape
-e2e_wait_until 5 e2e_no_window '^Preferences$' || fail "Escape left the preferences panel open"
+e2e_wait_until 60 e2e_no_window '^Preferences$' || fail "Escape left the preferences panel open"
 # Uninstalled since: the panel names it as no longer installed and keeps the choice.
 rm -f "$browser_entry"
 e2e_key "$win" ctrl+comma
-prefs="$(e2e_wait_window '^Preferences$' 10)" || fail "Ctrl+, opened no preferences panel a second time"
+prefs="$(e2e_wait_window '^Preferences$' 60)" || fail "Ctrl+, opened no preferences panel a second time"
 sleep 0.4  # only for the picture
 e2e_screenshot "$shots/preferences-browser-gone.png" "$prefs"
 e2e_setting_is favoriteBrowser ferret-browser.desktop || fail "showing the panel changed the stored browser"
@@ -60,14 +60,14 @@ choose_by_title() {
   e2e_click "$prefs" 345 99
   e2e_wait_until 1 e2e_setting_is sortFoldersAlfabetically True
 }
-e2e_wait_until 20 choose_by_title || fail "choosing By title was not saved"
+e2e_wait_until 60 choose_by_title || fail "choosing By title was not saved"
 e2e_setting_is sortFoldersByDateDescending False || fail "the other folder orders were not cleared"
 e2e_screenshot "$shots/preferences-bookmarks.png" "$prefs"
 e2e_click "$prefs" 552 20
 sleep 0.3  # only for the picture
 e2e_screenshot "$shots/preferences-services.png" "$prefs"
 e2e_key "$prefs" Escape
-e2e_wait_until 5 e2e_no_window '^Preferences$' || fail "Escape left the preferences panel open"
+e2e_wait_until 60 e2e_no_window '^Preferences$' || fail "Escape left the preferences panel open"
 # Saved in full, with the first-run values of what was not touched.
 e2e_setting_is CheckDuplicates True || fail "a save did not write the other preferences"
 e2e_setting_is useAutoSync True || fail "a save did not write the automatic sync default"
@@ -86,8 +86,8 @@ check_for_updates() {
   e2e_key "$win" Escape Escape
   return 1
 }
-e2e_wait_until 40 check_for_updates || fail "Help > Check for Updates showed nothing"
-updater="$(e2e_wait_window '^Kesto Updater$' 5 "$app_pid")" || fail "Help > Check for Updates showed nothing"
+e2e_wait_until 60 check_for_updates || fail "Help > Check for Updates showed nothing"
+updater="$(e2e_wait_window '^Kesto Updater$' 60 "$app_pid")" || fail "Help > Check for Updates showed nothing"
 sleep 0.4  # only for the picture
 e2e_screenshot "$shots/update-available.png" "$updater"
 grep -q "GET /update/update.txt" "$work/site.log" || fail "the update host was not asked"
@@ -100,7 +100,7 @@ close_updater() {
   e2e_key "$shown" Escape
   e2e_wait_until 2 e2e_no_window '^Kesto Updater$'
 }
-e2e_wait_until 15 close_updater || fail "Escape left the update panel open"
+e2e_wait_until 60 close_updater || fail "Escape left the update panel open"
 
 e2e_quit_by_key
 echo "preferences and update check: ok"

@@ -25,10 +25,10 @@ e2e_quit_kesto
 e2e_start_kesto
 has_backup_of() { local f; for f in "$XDG_DATA_HOME"/kesto/*.kestobck; do
   [[ "$(sqlite3 "$f" 'select count(*) from ZBOOKMARK' 2>/dev/null)" == "$1" ]] && return 0; done; return 1; }
-e2e_wait_until 20 has_backup_of 8 || fail "no automatic backup of the library"
+e2e_wait_until 60 has_backup_of 8 || fail "no automatic backup of the library"
 "$kesto" --add-text $'https://after-one.example/\nhttps://after-two.example/' >>"$work/kesto.log" 2>&1 || fail "hand-over failed"
 ten() { [[ "$(count '')" == 10 ]]; }
-e2e_wait_until 20 ten || fail "the later bookmarks were not saved: $(count '')"
+e2e_wait_until 60 ten || fail "the later bookmarks were not saved: $(count '')"
 e2e_quit_kesto
 
 # One page of the bookmark table destroyed: the file still opens, but its bookmarks do not read.
@@ -38,7 +38,7 @@ page="$(e2e_sql 'pragma page_size')"
 dd if=/dev/zero of="$store" bs="$page" seek=$((root - 1)) count=1 conv=notrunc 2>/dev/null
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
-alert="$(e2e_wait_window '^The library cannot be opened$' 30 "$app_pid")" || fail "a damaged library opened without the alert"
+alert="$(e2e_wait_window '^The library cannot be opened$' 60 "$app_pid")" || fail "a damaged library opened without the alert"
 e2e_no_window '^Kesto$' || fail "the main window came up over a damaged library"
 sleep 0.3
 e2e_screenshot "$shots/damaged-alert.png"
@@ -46,14 +46,14 @@ e2e_screenshot "$shots/damaged-alert.png"
 "$kesto" --add-text "https://while-asked.example/" >>"$work/kesto.log" 2>&1 &
 handing=$!
 e2e_key "$alert" Return
-told="$(e2e_wait_window '^Kesto Restore$' 30 "$app_pid")" || fail "the restore was not told"
+told="$(e2e_wait_window '^Kesto Restore$' 60 "$app_pid")" || fail "the restore was not told"
 sleep 0.3
 e2e_screenshot "$shots/damaged-restored.png"
 grep -q '2 bookmarks added after the backup exist only in the kept file “data.sqlite.damaged-' "$work/kesto.log" ||
   fail "the user was not told what only the damaged file holds"
 wait "$handing" || fail "the hand-over during the alert was not kept"
 restored() { [[ "$(count "where ZURL like 'https://after-%'")" == 0 && "$(count "where ZURL = 'https://while-asked.example/'")" == 1 ]]; }
-e2e_wait_until 20 restored || fail "not restored with the handed-over address: $(count '')"
+e2e_wait_until 60 restored || fail "not restored with the handed-over address: $(count '')"
 [[ "$(kept_files damaged-)" == 1 ]] || fail "the damaged file was not kept"
 e2e_key "$told" Return
 e2e_quit_kesto
@@ -65,12 +65,12 @@ sqlite3 "$store" "ALTER TABLE ZBOOKMARK ADD COLUMN ZREADLATER INTEGER;
 before="$(md5sum <"$store")"
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
-alert="$(e2e_wait_window '^The library cannot be opened$' 30 "$app_pid")" || fail "no alert for a newer library"
+alert="$(e2e_wait_window '^The library cannot be opened$' 60 "$app_pid")" || fail "no alert for a newer library"
 sleep 0.3
 e2e_screenshot "$shots/newer-alert.png"
 # Return is Quit: nothing is set aside, nothing changed.
 e2e_key "$alert" Return
-e2e_wait_until 20 e2e_ended || fail "Quit did not end kesto"
+e2e_wait_until 60 e2e_ended || fail "Quit did not end kesto"
 e2e_wait_ended
 [[ "$(md5sum <"$store")" == "$before" ]] || fail "the newer library was changed"
 [[ "$(kept_files damaged-)" == 1 && "$(kept_files newer-)" == 0 ]] || fail "the newer library was set aside"
@@ -82,7 +82,7 @@ sqlite3 "$store" "ALTER TABLE ZBOOKMARK DROP COLUMN ZREADLATER;
   fail "no library of an unknown model"
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
-alert="$(e2e_wait_window '^The library cannot be opened$' 30 "$app_pid")" || fail "no alert for an unknown model"
+alert="$(e2e_wait_window '^The library cannot be opened$' 60 "$app_pid")" || fail "no alert for an unknown model"
 sleep 0.3
 e2e_screenshot "$shots/unknown-model-alert.png"
 [[ "$(e2e_sql "select Z_VALUE from Z_METADATA where Z_KEY = 'versionHash'")" == feedface00000001 ]] ||
@@ -90,11 +90,11 @@ e2e_screenshot "$shots/unknown-model-alert.png"
 # The second button: Open with This Version.
 xdotool windowactivate --sync "$alert" >/dev/null 2>&1
 xdotool key Tab space
-win="$(e2e_wait_window '^Kesto$' 30 "$app_pid")" || fail "the library did not open with this version"
+win="$(e2e_wait_window '^Kesto$' 60 "$app_pid")" || fail "the library did not open with this version"
 adopted() { [[ "$(e2e_sql "select Z_VALUE from Z_METADATA where Z_KEY = 'versionHash'")" != feedface00000001 ]]; }
-e2e_wait_until 10 adopted || fail "the library was not taken over by this version"
+e2e_wait_until 60 adopted || fail "the library was not taken over by this version"
 [[ "$(count '')" == 9 ]] || fail "rows after opening with this version: $(count '')"
-e2e_wait_until 20 has_backup_of 9 || fail "no automatic backup of the library opened with this version"
+e2e_wait_until 60 has_backup_of 9 || fail "no automatic backup of the library opened with this version"
 e2e_quit_kesto
 
 # Damage past what opening reads and the start uses: a library grown large, one leaf page of its
@@ -107,16 +107,16 @@ leaf="$(e2e_sql "select max(pageno) from dbstat where name = 'ZBOOKMARK_ZURL_IND
 dd if=/dev/zero of="$store" bs="$page" seek=$((leaf - 1)) count=1 conv=notrunc 2>/dev/null
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
-e2e_wait_window '^Kesto$' 30 "$app_pid" >/dev/null || fail "a library whose first pages are whole did not open"
+e2e_wait_window '^Kesto$' 60 "$app_pid" >/dev/null || fail "a library whose first pages are whole did not open"
 alert="$(e2e_wait_window '^The library cannot be opened$' 60 "$app_pid")" || fail "the damage past the first pages was not found"
 grep -q 'The library file is damaged: The store file is damaged' "$work/kesto.log" ||
   fail "the damage was not found by the check of the whole library: $(grep -i damaged "$work/kesto.log" | tail -n 3)"
 sleep 0.3
 e2e_screenshot "$shots/damage-found-later.png"
 e2e_key "$alert" Return
-told="$(e2e_wait_window '^Kesto Restore$' 30 "$app_pid")" || fail "the restore after the late check was not told"
+told="$(e2e_wait_window '^Kesto Restore$' 60 "$app_pid")" || fail "the restore after the late check was not told"
 e2e_key "$told" Return
-e2e_wait_until 20 e2e_ended || fail "kesto did not close for its restart"
+e2e_wait_until 60 e2e_ended || fail "kesto did not close for its restart"
 e2e_wait_ended
 [[ "$(count '')" == 9 ]] || fail "not restored from the backup: $(count '') rows"
 [[ "$(kept_files damaged-)" == 2 ]] || fail "the damaged library was not kept"

@@ -25,7 +25,7 @@ write_png(sys.argv[1], 400, 300, [b"\xdd\x11\x11" * 400] * 300)
 PY
 python3 "$E2E_DIR/picture-server.py" "$work/red.png" "$work/port" &
 site_pid=$!
-e2e_wait_until 10 test -s "$work/port" || fail "no thumbnail service"
+e2e_wait_until 60 test -s "$work/port" || fail "no thumbnail service"
 e2e_offline_settings
 # The thumbnail service is the loopback one (the offline settings name a closed port).
 sed -i "s|http://127.0.0.1:9</string>|http://127.0.0.1:$(cat "$work/port")</string>|" "$settings"
@@ -33,9 +33,9 @@ grep -q "127.0.0.1:$(cat "$work/port")" "$settings" || fail "the settings do not
 
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
-e2e_wait_window '^Kesto$' 20 "$app_pid" >/dev/null || fail "no main window"
-e2e_add_sample_library 30 || fail "no first-run panel"
-e2e_wait_until 20 bash -c "[[ \$(sqlite3 -cmd '.timeout 5000' '$store' 'select count(*) from ZBOOKMARK') -gt 0 ]]" \
+e2e_wait_window '^Kesto$' 60 "$app_pid" >/dev/null || fail "no main window"
+e2e_add_sample_library 60 || fail "no first-run panel"
+e2e_wait_until 60 bash -c "[[ \$(sqlite3 -cmd '.timeout 5000' '$store' 'select count(*) from ZBOOKMARK') -gt 0 ]]" \
   || fail "no sample library"
 sleep 2
 kill -TERM "$app_pid"
@@ -44,7 +44,7 @@ e2e_grow_library 3000 || fail "could not grow the library"
 
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
-win="$(e2e_wait_window '^Kesto$' 30 "$app_pid")" || fail "no main window with the large library"
+win="$(e2e_wait_window '^Kesto$' 60 "$app_pid")" || fail "no main window with the large library"
 sleep 4
 eval "$(xdotool getwindowgeometry --shell "$win")"  # X, Y, WIDTH, HEIGHT
 
@@ -60,7 +60,7 @@ print(red, hashlib.md5(b"".join(rows[100:h - 60])).hexdigest())
 PY
 }
 pictures_shown() { read -r red _ < <(measure); ((red > 20000)); }
-e2e_wait_until 20 pictures_shown || fail "the first rows show no page pictures: $(measure)"
+e2e_wait_until 60 pictures_shown || fail "the first rows show no page pictures: $(measure)"
 read -r _ top < <(measure)
 e2e_screenshot "$shots/scroll-top.png" "$win"
 
@@ -68,7 +68,7 @@ e2e_screenshot "$shots/scroll-top.png" "$win"
 xdotool mousemove --window "$win" $((WIDTH / 2)) $((HEIGHT / 2))
 xdotool click --repeat 45 --delay 16 5
 sleep 1
-e2e_wait_until 20 pictures_shown || fail "the rows scrolled into view show no pictures: $(measure)"
+e2e_wait_until 60 pictures_shown || fail "the rows scrolled into view show no pictures: $(measure)"
 read -r _ down < <(measure)
 [[ "$down" != "$top" ]] || fail "the wheel did not move the list"
 e2e_screenshot "$shots/scroll-down.png" "$win"
@@ -76,7 +76,7 @@ e2e_screenshot "$shots/scroll-down.png" "$win"
 # And back up: the first rows again, with their pictures.
 xdotool click --repeat 45 --delay 16 4
 sleep 1
-e2e_wait_until 10 pictures_shown || fail "the rows scrolled back to show no pictures: $(measure)"
+e2e_wait_until 60 pictures_shown || fail "the rows scrolled back to show no pictures: $(measure)"
 e2e_screenshot "$shots/scroll-back.png" "$win"
 
 # Typed into the search, a word narrows the list, and the result is drawn with its pictures.
@@ -86,10 +86,10 @@ xdotool type --delay 60 "page 12"
 sleep 1
 read -r _ found < <(measure)
 [[ "$found" != "$top" ]] || fail "the search result was not drawn"
-e2e_wait_until 10 pictures_shown || fail "the search results show no pictures: $(measure)"
+e2e_wait_until 60 pictures_shown || fail "the search results show no pictures: $(measure)"
 e2e_screenshot "$shots/scroll-search.png" "$win"
 
 e2e_key "$win" ctrl+q
-e2e_wait_until 20 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "kesto did not quit"
+e2e_wait_until 60 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "kesto did not quit"
 app_pid=""
 echo "ok: the list scrolls by wheel with its pictures, down and back, and search results are drawn"

@@ -14,7 +14,7 @@ e2e_start_kesto
 "$kesto" --add-text $'https://alpha-one.example/\nhttps://beta.example/\nhttps://alpha-two.example/' \
   >>"$work/kesto.log" 2>&1 || fail "hand-over launch failed"
 added() { [[ "$(count .example/)" == 3 ]]; }
-e2e_wait_until 20 added || fail "the handed-over addresses were not stored"
+e2e_wait_until 60 added || fail "the handed-over addresses were not stored"
 sleep 1
 
 eval "$(xdotool getwindowgeometry --shell "$win")"  # WIDTH, HEIGHT

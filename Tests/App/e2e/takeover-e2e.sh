@@ -31,7 +31,7 @@ grep -q 'killed at the answer' "$work/gdb.log" || fail "the running Kesto ended 
 win="$(e2e_wait_window '^Kesto$' 60 "$app_pid")" || fail "the waiting launch did not take the library over"
 rows() { e2e_sql "select count(*) from ZBOOKMARK where ZURL like 'https://handed%'"; }
 all_in() { [[ "$(rows)" -ge 100 ]]; }
-e2e_wait_until 20 all_in || fail "the saved addresses are not in the library: $(rows)"
+e2e_wait_until 60 all_in || fail "the saved addresses are not in the library: $(rows)"
 # The launch that took over tells each address it handles, the last one last, once it is saved.
 told() { grep -q "Notification: Bookmark .* - https://handed100.example/" "$work/kesto.log"; }
 e2e_wait_until 60 told || fail "the launch that took over did not tell how its addresses ended"

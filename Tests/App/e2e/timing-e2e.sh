@@ -21,15 +21,15 @@ e2e_start_kesto
 "$kesto" --add-text $'https://timing-one.example/\nhttps://timing-two.example/\nhttps://other.example/' \
   >>"$work/kesto.log" 2>&1 || fail "hand-over launch failed"
 stored() { [[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == 3 ]]; }
-e2e_wait_until 20 stored || fail "the addresses were not stored"
+e2e_wait_until 60 stored || fail "the addresses were not stored"
 e2e_quit_by_key
 [[ ! -e "$marks" ]] || fail "marks written without being asked"
 
 KESTO_TIMING_LOG="$marks" "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
-win="$(e2e_wait_window '^Kesto$' 20 "$app_pid")" || fail "no main window with marks asked"
+win="$(e2e_wait_window '^Kesto$' 60 "$app_pid")" || fail "no main window with marks asked"
 drawn() { local r; r="$(line_after '^[0-9]+ list-reload [1-9][0-9]* Kesto$' 0)"; [[ -n "$r" && -n "$(line_after '^[0-9]+ frame Kesto$' "$r")" ]]; }
-e2e_wait_until 20 drawn || fail "no frame after the library's list"
+e2e_wait_until 60 drawn || fail "no frame after the library's list"
 first="$(head -n1 "$marks")"
 [[ "$first" =~ ^[0-9]+\ main$ ]] || fail "the first mark is not the program's first line: $first"
 shown="$(line_after '^[0-9]+ window-shown$' 0)"
@@ -49,7 +49,7 @@ searched() {
   r="$(line_after '^[0-9]+ list-reload 2 Kesto$' "$key")"
   [[ -n "$r" && -n "$(line_after '^[0-9]+ frame Kesto$' "$r")" ]]
 }
-e2e_wait_until 20 searched || fail "no key, narrowed list and frame after it"
+e2e_wait_until 60 searched || fail "no key, narrowed list and frame after it"
 
 e2e_quit_by_key
 echo "timing marks: $(wc -l <"$marks") lines"

@@ -21,39 +21,39 @@ tip() { ! e2e_no_window "^$1 tutorial\$"; }
 trashed() { e2e_sql 'select count(*) from ZBOOKMARK where ZTRASHED = 1'; }
 
 click_row 0
-e2e_wait_until 10 tip Library || fail "no Library tip"
+e2e_wait_until 60 tip Library || fail "no Library tip"
 # The compact list (the third view button at the bottom): a click elsewhere closes the tip.
 e2e_click "$win" 87 724
-e2e_wait_until 10 eval '! tip Library' || fail "a click elsewhere left the Library tip open"
+e2e_wait_until 60 eval '! tip Library' || fail "a click elsewhere left the Library tip open"
 sleep 1
 # The compact list's first row.
 e2e_click "$win" 600 160
-e2e_wait_until 10 tip Bookmarks || fail "no bookmark tip after a click on a row"
+e2e_wait_until 60 tip Bookmarks || fail "no bookmark tip after a click on a row"
 sleep 0.5
 e2e_screenshot "$shots/tips-shown.png" || true
 
 # The keys reach the list and the menus with both tips shown.
 xdotool key Delete
 one() { [[ "$(trashed)" == 1 ]]; }
-e2e_wait_until 10 one || fail "Delete with a tip shown trashed nothing"
-e2e_wait_until 5 eval '! tip Bookmarks' || fail "the bookmark tip stayed after its row went"
+e2e_wait_until 60 one || fail "Delete with a tip shown trashed nothing"
+e2e_wait_until 60 eval '! tip Bookmarks' || fail "the bookmark tip stayed after its row went"
 xdotool key ctrl+z
 none() { [[ "$(trashed)" == 0 ]]; }
-e2e_wait_until 10 none || fail "Ctrl+Z with a tip shown did not bring the bookmark back"
+e2e_wait_until 60 none || fail "Ctrl+Z with a tip shown did not bring the bookmark back"
 sleep 0.5
 e2e_screenshot "$shots/tips-after-keys.png" || true
 
 # The Library tip, shown again when its row is chosen anew, answers its button and is marked
 # seen.
 click_row 1
-e2e_wait_until 10 tip Inbox || fail "no Inbox tip"
+e2e_wait_until 60 tip Inbox || fail "no Inbox tip"
 click_row 0
-lib="$(e2e_wait_window '^Library tutorial$' 10)" || fail "the Library tip did not come back"
+lib="$(e2e_wait_window '^Library tutorial$' 60)" || fail "the Library tip did not come back"
 # "Got it" sits at the tip's lower right, inside its 12-point margin.
 eval "$(xdotool getwindowgeometry --shell "$lib")"
 e2e_click "$lib" $((WIDTH - 12 - 52)) $((HEIGHT - 12 - 21))
-e2e_wait_until 5 eval '! tip Library' || fail "Got it left the Library tip"
-e2e_wait_until 5 e2e_setting_is BRWTutorialLibrarySeen True || fail "the Library tip is not marked seen"
+e2e_wait_until 60 eval '! tip Library' || fail "Got it left the Library tip"
+e2e_wait_until 60 e2e_setting_is BRWTutorialLibrarySeen True || fail "the Library tip is not marked seen"
 
 # One tip at a time: Help > Show Tutorials Again (third from the end: Up from the first item wraps
 # to the last), the Inbox chosen, then Up to the Library row: the Library tip takes the Inbox
@@ -61,12 +61,12 @@ e2e_wait_until 5 e2e_setting_is BRWTutorialLibrarySeen True || fail "the Library
 e2e_key "$win" alt+h
 sleep 0.5
 xdotool key --delay 100 Up Up Up Return
-e2e_wait_until 5 eval '[[ -z "$(e2e_setting BRWTutorialLibrarySeen)" ]]' || fail "Show Tutorials Again left the Library tip seen"
+e2e_wait_until 60 eval '[[ -z "$(e2e_setting BRWTutorialLibrarySeen)" ]]' || fail "Show Tutorials Again left the Library tip seen"
 click_row 1
-e2e_wait_until 10 tip Inbox || fail "no Inbox tip after Show Tutorials Again"
+e2e_wait_until 60 tip Inbox || fail "no Inbox tip after Show Tutorials Again"
 xdotool key Up
-e2e_wait_until 10 tip Library || fail "Up to the Library row showed no Library tip"
-e2e_wait_until 5 eval '! tip Inbox' || fail "the Inbox tip stayed under the Library tip"
+e2e_wait_until 60 tip Library || fail "Up to the Library row showed no Library tip"
+e2e_wait_until 60 eval '! tip Inbox' || fail "the Inbox tip stayed under the Library tip"
 sleep 0.5
 e2e_screenshot "$shots/tips-one-at-a-time.png" || true
 e2e_quit_kesto

@@ -21,15 +21,15 @@ e2e_start_kesto
 # File > Import asked before the first-run panel is due: the panel waits while the question is
 # open (shown over it, its buttons would be dead), and comes once the question is answered.
 e2e_key "$win" ctrl+shift+i
-question="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "Ctrl+Shift+I asked nothing"
+question="$(e2e_wait_window '^Import Bookmarks$' 60)" || fail "Ctrl+Shift+I asked nothing"
 welcome_shown() { ! e2e_no_window '^Welcome to Kesto$'; }
 # Past the panel's 5 seconds: it must not have come.
 e2e_wait_until 8 welcome_shown && fail "the first-run panel came over the import question"
 e2e_screenshot "$shots/question-before-first-run.png"
 e2e_key "$question" Escape
-e2e_wait_until 5 e2e_no_window '^Import Bookmarks$' || fail "Escape left the import question"
+e2e_wait_until 60 e2e_no_window '^Import Bookmarks$' || fail "Escape left the import question"
 # An empty library offers the first-run panel and adds nothing on its own.
-welcome="$(e2e_wait_window '^Welcome to Kesto$' 15)" || fail "no first-run panel for an empty library"
+welcome="$(e2e_wait_window '^Welcome to Kesto$' 60)" || fail "no first-run panel for an empty library"
 sleep 0.4
 e2e_screenshot "$shots/first-run.png"
 [[ "$(count '')" == 0 ]] || fail "the default library was made without asking"
@@ -37,16 +37,16 @@ e2e_screenshot "$shots/first-run.png"
 # Escape takes the sheet away.
 xdotool windowactivate --sync "$welcome" >/dev/null 2>&1
 e2e_click "$welcome" 390 149
-sheet="$(e2e_wait_window '^Import from a Browser$' 10)" || fail "the first-run panel's import button showed no sheet"
-e2e_wait_until 5 e2e_no_window '^Welcome to Kesto$' || fail "the first-run panel stayed"
+sheet="$(e2e_wait_window '^Import from a Browser$' 60)" || fail "the first-run panel's import button showed no sheet"
+e2e_wait_until 60 e2e_no_window '^Welcome to Kesto$' || fail "the first-run panel stayed"
 sleep 0.4
 e2e_screenshot "$shots/import-sheet.png"
 e2e_key "$sheet" Escape
-e2e_wait_until 5 e2e_no_window '^Import from a Browser$' || fail "Escape left the sheet"
+e2e_wait_until 60 e2e_no_window '^Import from a Browser$' || fail "Escape left the sheet"
 
 # File > Import (Ctrl+Shift+I): Yes to skipping duplicates, then the file.
 e2e_key "$win" ctrl+shift+i
-question="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "Ctrl+Shift+I asked nothing"
+question="$(e2e_wait_window '^Import Bookmarks$' 60)" || fail "Ctrl+Shift+I asked nothing"
 sleep 0.4
 e2e_screenshot "$shots/import-question.png"
 dialog="$(e2e_import_dialog_after "$question")" || fail "no import file dialog"
@@ -60,11 +60,11 @@ has_all() {
     [[ "$(count "where ZURL = '$url'")" == 1 ]] || return 1
   done <<<"$expected"
 }
-e2e_wait_until 15 has_all || fail "the imported bookmarks are not in the store: $(e2e_sql 'select ZURL from ZBOOKMARK')"
+e2e_wait_until 60 has_all || fail "the imported bookmarks are not in the store: $(e2e_sql 'select ZURL from ZBOOKMARK')"
 # The file's one browser-internal address was left out, and the end of the import says so.
-said="$(e2e_wait_window '^Import complete$' 15)" || fail "the import did not say what it left out"
+said="$(e2e_wait_window '^Import complete$' 60)" || fail "the import did not say what it left out"
 e2e_key "$said" Return
-e2e_wait_until 5 e2e_no_window '^Import complete$' || fail "the import's message stayed"
+e2e_wait_until 60 e2e_no_window '^Import complete$' || fail "the import's message stayed"
 
 # A Firefox-style file of 500 entries: web pages, ftp addresses (which a library holds, as the
 # add sheet takes them), bookmarklets and "place:" queries (which work only in Firefox). What a
@@ -83,16 +83,16 @@ open(sys.argv[1], "w").write(
 PY
 before="$(count '')"
 e2e_import_file "$firefox"
-said="$(e2e_wait_window '^Import complete$' 30)" || fail "the import did not say what it left out"
+said="$(e2e_wait_window '^Import complete$' 60)" || fail "the import did not say what it left out"
 sleep 0.4
 e2e_screenshot "$shots/import-left-out.png"
 e2e_key "$said" Return
-e2e_wait_until 5 e2e_no_window '^Import complete$' || fail "the import's message stayed"
+e2e_wait_until 60 e2e_no_window '^Import complete$' || fail "the import's message stayed"
 (( $(count '') - before == 480 )) || fail "480 of the 500 entries should be in the store: $(( $(count '') - before ))"
 [[ "$(count "where ZURL like 'ftp://files-%'")" == 10 ]] || fail "the ftp addresses were not imported"
 [[ "$(count "where ZURL like 'javascript:%' or ZURL like 'place:%'")" == 0 ]] || fail "a script or query was stored"
 logged() { grep -rqs "20 entries were left out: 12 scripts (javascript:, vbscript: or data: pages), 8 browser-internal" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs"; }
-e2e_wait_until 5 logged || fail "the left-out entries were not logged"
+e2e_wait_until 60 logged || fail "the left-out entries were not logged"
 imported="$(count '')"
 sleep 1
 e2e_screenshot "$shots/imported.png"
@@ -100,11 +100,11 @@ e2e_screenshot "$shots/imported.png"
 # File > Export (Ctrl+Shift+E) to a typed path; the success alert says it was written.
 exported="$work/exported.html"
 e2e_key "$win" ctrl+shift+e
-dialog="$(e2e_wait_window '^Export Bookmarks$' 10)" || fail "Ctrl+Shift+E opened no save dialog"
+dialog="$(e2e_wait_window '^Export Bookmarks$' 60)" || fail "Ctrl+Shift+E opened no save dialog"
 sleep 0.4
 e2e_screenshot "$shots/export-panel.png"
 e2e_choose_path "$dialog" "$exported"
-success="$(e2e_wait_window '^Success$' 10)" || fail "no success alert after the export"
+success="$(e2e_wait_window '^Success$' 60)" || fail "no success alert after the export"
 sleep 0.3
 e2e_screenshot "$shots/export-success.png"
 e2e_key "$success" Return
@@ -116,9 +116,9 @@ done <<<"$expected"
 # File > Back Up (Ctrl+Shift+B); the backup is confirmed.
 backup="$work/library.kestobck"
 e2e_key "$win" ctrl+shift+b
-dialog="$(e2e_wait_window '^Back Up Library$' 10)" || fail "Ctrl+Shift+B opened no save dialog"
+dialog="$(e2e_wait_window '^Back Up Library$' 60)" || fail "Ctrl+Shift+B opened no save dialog"
 e2e_choose_path "$dialog" "$backup"
-e2e_wait_until 10 test -s "$backup" || fail "no backup written"
+e2e_wait_until 60 test -s "$backup" || fail "no backup written"
 sleep 0.5
 done_alert="$(xdotool search --onlyvisible --name 'Backup' 2>/dev/null | head -n1)"
 if [[ -n "$done_alert" ]]; then
@@ -130,7 +130,7 @@ fi
 # A bookmark added after the backup, handed over by a second launch.
 "$kesto" --add-text "https://after-backup.example/" >>"$work/kesto.log" 2>&1
 more() { local n; n="$(count '')"; [[ -n "$n" && "$n" -gt "$imported" ]]; }
-e2e_wait_until 10 more || fail "the later bookmark did not arrive"
+e2e_wait_until 60 more || fail "the later bookmark did not arrive"
 
 # A wrong file is turned away before anything is asked. Restore Library sits just above Close
 # Window and Quit Kesto at the end of the File menu: Up from the first item wraps to them.
@@ -139,15 +139,15 @@ e2e_key "$win" alt+f
 sleep 0.3
 e2e_screenshot "$shots/file-menu.png"
 xdotool key Up Up Up Return
-dialog="$(e2e_wait_window '^Restore Library$' 10)" || fail "File > Restore opened no dialog"
+dialog="$(e2e_wait_window '^Restore Library$' 60)" || fail "File > Restore opened no dialog"
 sleep 0.3
 e2e_screenshot "$shots/restore-panel.png"
 e2e_choose_path "$dialog" "$work/wrong.kestobck"
-refused="$(e2e_wait_window '^Kesto Restore$' 10)" || fail "a wrong file was not refused"
+refused="$(e2e_wait_window '^Kesto Restore$' 60)" || fail "a wrong file was not refused"
 sleep 0.3
 e2e_screenshot "$shots/restore-refused.png"
 e2e_key "$refused" Return
-e2e_wait_until 5 e2e_no_window '^Kesto Restore$' || fail "the refusal stayed"
+e2e_wait_until 60 e2e_no_window '^Kesto Restore$' || fail "the refusal stayed"
 more || fail "a refused restore changed the library"
 
 # File > Restore Library… with the backup chosen: prints the question that follows.
@@ -156,9 +156,9 @@ restore_backup() {
   e2e_key "$win" alt+f
   sleep 0.3
   xdotool key Up Up Up Return
-  dialog="$(e2e_wait_window '^Restore Library$' 10)" || fail "File > Restore opened no dialog"
+  dialog="$(e2e_wait_window '^Restore Library$' 60)" || fail "File > Restore opened no dialog"
   e2e_choose_path "$dialog" "$backup"
-  e2e_wait_window '^Kesto Restore$' 10
+  e2e_wait_window '^Kesto Restore$' 60
 }
 
 # The real backup: confirmed, then the restart notice, then the program quits.
@@ -167,10 +167,10 @@ sleep 0.3
 e2e_screenshot "$shots/restore-confirm.png"
 e2e_key "$confirm" Return
 sleep 1
-notice="$(e2e_wait_window '^Kesto Restore$' 10)" || fail "no restart notice"
+notice="$(e2e_wait_window '^Kesto Restore$' 60)" || fail "no restart notice"
 e2e_screenshot "$shots/restore-restart.png"
 e2e_key "$notice" Return
-e2e_wait_until 10 e2e_ended || fail "kesto did not quit after the restore"
+e2e_wait_until 60 e2e_ended || fail "kesto did not quit after the restore"
 e2e_wait_ended
 [[ "$(count '')" == "$imported" ]] || fail "the store does not hold the backup: $(count '') rows"
 [[ -f "$store.before-restore" ]] || fail "the previous library was not kept"
@@ -197,12 +197,12 @@ sleep 0.3
 e2e_screenshot "$shots/restore-again-confirm.png"
 e2e_key "$confirm" Return
 answered() { ! xdotool search --all --onlyvisible --name '^Kesto Restore$' 2>/dev/null | grep -qx "$confirm"; }
-e2e_wait_until 10 answered || fail "the second restore's question stayed"
-notice="$(e2e_wait_window '^Kesto Restore$' 10)" || fail "no restart notice"
+e2e_wait_until 60 answered || fail "the second restore's question stayed"
+notice="$(e2e_wait_window '^Kesto Restore$' 60)" || fail "no restart notice"
 sleep 0.3
 e2e_screenshot "$shots/restore-again-restart.png"
 e2e_key "$notice" Return
-e2e_wait_until 10 e2e_ended || fail "kesto did not quit after the second restore"
+e2e_wait_until 60 e2e_ended || fail "kesto did not quit after the second restore"
 e2e_wait_ended
 earlier=("$store".before-restore-*)
 [[ "${#earlier[@]}" == 1 && "$(sqlite3 "${earlier[0]}" "select count(*) from ZBOOKMARK where ZURL = 'https://after-backup.example/'")" == 1 ]] ||

@@ -42,6 +42,6 @@ e2e_close_first_run_panel || fail "no first-run panel"
 PATH="$work/lossy:$PATH" e2e_import_file "$file"
 [[ "$(cat "$work/lost" 2>/dev/null)" == "$file" ]] || fail "no key of the path was dropped"
 imported() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL = 'https://typed-path.example/'")" == 1 ]]; }
-e2e_wait_until 20 imported || fail "the file typed again was not imported"
+e2e_wait_until 60 imported || fail "the file typed again was not imported"
 e2e_quit_kesto
 echo "typed paths: ok"

@@ -35,12 +35,12 @@ while True:
     threading.Thread(target=serve, args=(c,), daemon=True).start()
 PY
 e2e_pids+=("$!") e2e_logs+=("$work/trickle.log")
-e2e_wait_until 10 test -s "$work/port" || fail "no update host"
+e2e_wait_until 60 test -s "$work/port" || fail "no update host"
 e2e_offline_settings KestoUpdateURL "<string>http://127.0.0.1:$(cat "$work/port")/update/update.txt</string>"
 : >"$E2E_HOME/xdg-open.log"
 e2e_start_kesto
-e2e_close_first_run_panel 30 || fail "no first-run panel"
-e2e_wait_until 5 e2e_no_window '^Welcome to Kesto$' || fail "Escape left the first-run panel open"
+e2e_close_first_run_panel 60 || fail "no first-run panel"
+e2e_wait_until 60 e2e_no_window '^Welcome to Kesto$' || fail "Escape left the first-run panel open"
 
 file="$work/visits.html"
 {
@@ -53,7 +53,7 @@ file="$work/visits.html"
 } >"$file"
 e2e_import_file "$file"
 imported() { [[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == 3 ]]; }
-e2e_wait_until 20 imported || fail "the file was not imported: $(e2e_sql 'select ZURL from ZBOOKMARK')"
+e2e_wait_until 60 imported || fail "the file was not imported: $(e2e_sql 'select ZURL from ZBOOKMARK')"
 base_of() { e2e_sql "select ZBASEURL from ZBOOKMARK where ZURL like '$1%'"; }
 [[ "$(base_of 'https://User')" == "https://User:PW@Host.Example:8080" ]] || fail "base address '$(base_of 'https://User')'"
 [[ "$(base_of 'mailto:')" == "mailto:" ]] || fail "base address '$(base_of 'mailto:')'"
@@ -74,19 +74,19 @@ ask_at() {  # window x y [click delay in ms]
 # The library window: the search leaves the ftp bookmark alone in the list.
 search_library "files.example"
 # Quick double clicks as well as slow ones, each on a bookmark not selected before it.
-e2e_wait_until 20 ask_at "$win" 600 220 30 || fail "a double click on the ftp bookmark asked nothing"
+e2e_wait_until 60 ask_at "$win" 600 220 30 || fail "a double click on the ftp bookmark asked nothing"
 q="$(question)" || fail "no question"
 e2e_key "$q" Return  # Cancel, the default
-e2e_wait_until 5 e2e_no_window "$asked" || fail "Return left the question open"
+e2e_wait_until 60 e2e_no_window "$asked" || fail "Return left the question open"
 [[ "$(visit)" == "0|" ]] || fail "Cancel in the library window counted a visit: '$(visit)'"
-e2e_wait_until 20 ask_at "$win" 600 220 30 || fail "the second double click asked nothing"
+e2e_wait_until 60 ask_at "$win" 600 220 30 || fail "the second double click asked nothing"
 q="$(question)" || fail "no question"
 # By now the program has long dealt with the Cancel: it counted nothing and opened nothing.
 [[ "$(visit)" == "0|" ]] || fail "Cancel in the library window counted a visit: '$(visit)'"
 [[ ! -s "$E2E_HOME/xdg-open.log" ]] || fail "Cancel opened $(cat "$E2E_HOME/xdg-open.log")"
 e2e_key "$q" Tab space  # Open
 counted() { [[ "$(visit)" == 1\|?* ]]; }
-e2e_wait_until 5 counted || fail "Open did not count the visit: '$(visit)'"
+e2e_wait_until 60 counted || fail "Open did not count the visit: '$(visit)'"
 grep -qx "ftp://files.example/pub/" "$E2E_HOME/xdg-open.log" || fail "Open opened nothing"
 # Visited Today, in the calendar tab, lists it.
 e2e_click "$win" 90 87
@@ -97,12 +97,12 @@ e2e_screenshot "$shots/visited-today.png" "$win"
 before="$(visit)"
 : >"$E2E_HOME/xdg-open.log"
 e2e_key "$win" super+alt+ctrl+p
-menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "no menu-bar window"
-e2e_wait_until 20 search_in_menu files || fail "the search in the menu-bar window showed no card"
-e2e_wait_until 20 ask_at "$menu" 280 150 80 || fail "a double click on the card asked nothing"
+menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "no menu-bar window"
+e2e_wait_until 60 search_in_menu files || fail "the search in the menu-bar window showed no card"
+e2e_wait_until 60 ask_at "$menu" 280 150 80 || fail "a double click on the card asked nothing"
 q="$(question)" || fail "no question"
 e2e_key "$q" Return  # Cancel
-e2e_wait_until 5 e2e_no_window "$asked" || fail "Return left the question open"
+e2e_wait_until 60 e2e_no_window "$asked" || fail "Return left the question open"
 sleep 1  # nothing to wait for: the time a wrong count or opening would take to show
 [[ "$(visit)" == "$before" ]] || fail "Cancel in the menu-bar window counted a visit: '$(visit)', was '$before'"
 [[ ! -s "$E2E_HOME/xdg-open.log" ]] || fail "Cancel opened $(cat "$E2E_HOME/xdg-open.log")"
@@ -110,7 +110,7 @@ sleep 1  # nothing to wait for: the time a wrong count or opening would take to 
 # Help > Check for Updates, the item above About Kesto, against the trickling host.
 windows() { xdotool search --all --onlyvisible --pid "$app_pid" --name '' 2>/dev/null | sort; }
 more_windows() { [[ "$(windows)" != "$1" ]]; }
-e2e_wait_until 5 e2e_no_window '^Kesto Bookmarks$'
+e2e_wait_until 60 e2e_no_window '^Kesto Bookmarks$'
 opened_help() {
   local shown
   shown="$(windows)"
@@ -119,7 +119,7 @@ opened_help() {
   e2e_key "$win" Escape
   return 1
 }
-e2e_wait_until 20 opened_help || fail "no Help menu"
+e2e_wait_until 60 opened_help || fail "no Help menu"
 sleep 0.3
 xdotool key Up Up
 started=$(e2e_now_ms)
@@ -151,7 +151,7 @@ echo "the update check took $took ms by the program's log"
 (( took < 15000 )) || fail "the update check took $took ms, not within 15 s"
 e2e_screenshot "$shots/update-timed-out.png" "$box"
 e2e_key "$box" Return
-e2e_wait_until 5 e2e_no_window '^Kesto Updater$' || fail "Return left the answer open"
+e2e_wait_until 60 e2e_no_window '^Kesto Updater$' || fail "Return left the answer open"
 
 e2e_quit_by_key
 echo "visits and update check: ok"

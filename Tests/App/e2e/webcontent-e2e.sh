@@ -36,7 +36,7 @@ server.serve_forever()
 PY
 e2e_pids+=("$!") e2e_logs+=("$work/server.log")
 has_port() { [[ -s "$port_file" ]]; }
-e2e_wait_until 10 has_port || fail "no web server"
+e2e_wait_until 60 has_port || fail "no web server"
 base="http://127.0.0.1:$(cat "$port_file")"
 
 # Thumbnails from a closed port; the reachability page on the loopback server, so a page that is
@@ -56,12 +56,12 @@ titled() {
   [[ "$(title_of one.html)" == "Loopback one" && "$(title_of two.html)" == "Café deux" &&
      "$(title_of three.html)" == "Три three" ]]
 }
-e2e_wait_until 20 titled || fail "titles: $(e2e_sql 'select ZURL, ZTITLE from ZBOOKMARK')"
+e2e_wait_until 60 titled || fail "titles: $(e2e_sql 'select ZURL, ZTITLE from ZBOOKMARK')"
 has_favicon() { [[ "$(e2e_sql "select hex(substr(ZFAVICON, 2, 3)) from ZBOOKMARK where ZURL = '$base/one.html'")" == 504E47 ]]; }
-e2e_wait_until 20 has_favicon || fail "no favicon stored as PNG"
+e2e_wait_until 60 has_favicon || fail "no favicon stored as PNG"
 # A page whose server does not answer is broken (an error page would still be a page).
 broken() { [[ "$(e2e_sql "select ZBROKEN from ZBOOKMARK where ZURL = 'http://127.0.0.1:9/gone.html'")" == 1 ]]; }
-e2e_wait_until 20 broken || fail "the missing page is not marked broken"
+e2e_wait_until 60 broken || fail "the missing page is not marked broken"
 grep -q "GET /icon.png" "$work/server.log" || fail "the favicon was not asked for"
 
 # The window shows the new titles.
@@ -79,7 +79,7 @@ e2e_click "$win" 600 "$row_y" 3
 sleep 0.6
 e2e_screenshot "$shots/webcontent-menu.png"
 xdotool key --delay 100 Up Up Return
-e2e_wait_until 20 fetched_once $((before + 1)) || fail "Update from web fetched nothing: $(cat "$work/server.log")"
+e2e_wait_until 60 fetched_once $((before + 1)) || fail "Update from web fetched nothing: $(cat "$work/server.log")"
 
 e2e_quit_by_key
 [[ "$(title_of one.html)" == "Loopback one" ]] || fail "the title is not kept after quitting"

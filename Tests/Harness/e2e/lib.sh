@@ -22,11 +22,12 @@ e2e_wait_until() {  # seconds command [args...]
   done
 }
 
-# Waits (up to $2 seconds, default 10) for a visible window whose name matches $1 and, when $3
-# is given, that belongs to that process id; prints its id. Give the process: a window of a
-# process that just ended can still be found for a moment, until the X server has noticed.
+# Waits (up to $2 seconds, default 60, which only a hang takes) for a visible window whose name
+# matches $1 and, when $3 is given, that belongs to that process id; prints its id. Give the
+# process: a window of a process that just ended can still be found for a moment, until the X
+# server has noticed.
 e2e_wait_window() {
-  local name="$1" timeout="${2:-10}" pid="${3:-}" id
+  local name="$1" timeout="${2:-60}" pid="${3:-}" id
   local deadline=$(( $(e2e_now_ms) + timeout * 1000 ))
   while :; do
     id="$(xdotool search --all --onlyvisible ${pid:+--pid "$pid"} --name "$name" 2>/dev/null | head -n1)"
@@ -80,15 +81,15 @@ e2e_import_dialog_after() {  # question
   local question="$1"
   e2e_key "$question" Return
   gone() { ! xdotool search --all --onlyvisible --name '^Import Bookmarks$' 2>/dev/null | grep -qx "$question"; }
-  e2e_wait_until 10 gone || return 1
-  e2e_wait_window '^Import Bookmarks$' 10
+  e2e_wait_until 60 gone || return 1
+  e2e_wait_window '^Import Bookmarks$' 60
 }
 
 # File > Import (Ctrl+Shift+I) in the main window ($win) of the file $1, skipping duplicates.
 e2e_import_file() {  # path
   local question dialog
   e2e_key "$win" ctrl+shift+i
-  question="$(e2e_wait_window '^Import Bookmarks$' 10)" || fail "Ctrl+Shift+I asked nothing"
+  question="$(e2e_wait_window '^Import Bookmarks$' 60)" || fail "Ctrl+Shift+I asked nothing"
   dialog="$(e2e_import_dialog_after "$question")" || fail "no import file dialog"
   e2e_choose_path "$dialog" "$1"
 }
@@ -137,7 +138,7 @@ e2e_watch_pixels() {  # seconds file x y [x y ...]
 # load); this waits for the panel and asks for them, as a new user would.
 e2e_add_sample_library() {  # [timeout]
   local panel
-  panel="$(e2e_wait_window '^Welcome to Kesto$' "${1:-20}")" || return 1
+  panel="$(e2e_wait_window '^Welcome to Kesto$' "${1:-60}")" || return 1
   xdotool windowactivate --sync "$panel" >/dev/null 2>&1
   e2e_click "$panel" 227 149
 }
@@ -145,8 +146,8 @@ e2e_add_sample_library() {  # [timeout]
 # Asks for the sample bookmarks (e2e_add_sample_library) and waits until the store holds them:
 # eight bookmarks and the Kesto and Search folders among theirs. Fails otherwise.
 e2e_sample_library() {
-  e2e_add_sample_library 30 || fail "no first-run panel"
-  e2e_wait_until 20 e2e_has_sample_library || fail "the sample library did not arrive"
+  e2e_add_sample_library 60 || fail "no first-run panel"
+  e2e_wait_until 60 e2e_has_sample_library || fail "the sample library did not arrive"
 }
 e2e_has_sample_library() {
   local n
@@ -158,7 +159,7 @@ e2e_has_sample_library() {
 # Closes the first-run panel of an empty library once it shows.
 e2e_close_first_run_panel() {  # [timeout]
   local panel
-  panel="$(e2e_wait_window '^Welcome to Kesto$' "${1:-20}")" || return 1
+  panel="$(e2e_wait_window '^Welcome to Kesto$' "${1:-60}")" || return 1
   e2e_key "$panel" Escape
 }
 
@@ -235,7 +236,7 @@ e2e_app_script() {  # tool...
 e2e_start_kesto() {  # [argument...]
   "$kesto" "$@" >>"$work/kesto.log" 2>&1 &
   app_pid=$!
-  win="$(e2e_wait_window '^Kesto$' 30 "$app_pid")" || fail "no main window"
+  win="$(e2e_wait_window '^Kesto$' 60 "$app_pid")" || fail "no main window"
 }
 
 # Ends the program as a session's end does (SIGTERM); fails unless it ends cleanly.
@@ -244,10 +245,10 @@ e2e_quit_kesto() {
   e2e_wait_ended
 }
 
-# Quits the program with Ctrl+Q in its main window; fails unless it ends, cleanly, in 20 s.
+# Quits the program with Ctrl+Q in its main window; fails unless it ends, cleanly.
 e2e_quit_by_key() {
   e2e_key "$win" ctrl+q
-  e2e_wait_until 20 e2e_ended || fail "Ctrl+Q did not quit"
+  e2e_wait_until 60 e2e_ended || fail "Ctrl+Q did not quit"
   e2e_wait_ended
 }
 

@@ -16,13 +16,13 @@ e2e_app_script xdotool trayer sqlite3 xev xprop stdbuf
 trayer --edge top --align right --widthtype pixel --width 100 --height 24 --transparent false \
   >"$work/trayer.log" 2>&1 &
 e2e_pids+=("$!")
-e2e_wait_until 10 bash -c "xdotool search --class trayer >/dev/null" || fail "trayer did not start"
+e2e_wait_until 60 bash -c "xdotool search --class trayer >/dev/null" || fail "trayer did not start"
 e2e_start_kesto
 e2e_sample_library
 
 open_menu() {
   e2e_key "$win" super+alt+ctrl+p
-  menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "the hot key showed no menu-bar window"
+  menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "the hot key showed no menu-bar window"
   sleep 0.5
 }
 geometry() { eval "$(xdotool getwindowgeometry --shell "$menu")"; }
@@ -40,7 +40,7 @@ watching() {
   xprop -id "$menu" -f _KESTO_E2E_WATCH 8s -set _KESTO_E2E_WATCH ready
   grep -q PropertyNotify "$work/moves.log"
 }
-e2e_wait_until 10 watching || fail "xev does not watch the menu-bar window"
+e2e_wait_until 60 watching || fail "xev does not watch the menu-bar window"
 # Moves told since line $1 of that log, one "x,y" a line.
 moves_since() {
   tail -n +"$1" "$work/moves.log" |
@@ -59,14 +59,14 @@ log_mark() { echo $(($(wc -l <"$work/moves.log") + 1)); }
 mark="$(log_mark)"
 xdotool mousemove $((home_x + 300)) $((home_y + 300)) keydown alt mousedown 1 sleep 0.2 \
   mousemove 800 400 sleep 0.2 mousemove 640 450 sleep 0.3 mouseup 1 keyup alt
-e2e_wait_until 10 came_back "$mark" || {
+e2e_wait_until 60 came_back "$mark" || {
   geometry
   fail "after an Alt+drag the window stands at $X,$Y, not under its icon at $home_x,$home_y (moves: $(moves_since "$mark" | tr '\n' ' '))"
 }
 # Moved by a program.
 mark="$(log_mark)"
 xdotool windowmove "$menu" 100 300
-e2e_wait_until 10 came_back "$mark" || {
+e2e_wait_until 60 came_back "$mark" || {
   geometry
   fail "after xdotool windowmove the window stands at $X,$Y, not under its icon at $home_x,$home_y (moves: $(moves_since "$mark" | tr '\n' ' '))"
 }
@@ -86,11 +86,11 @@ under_icon() {
   ((X + WIDTH / 2 == middle))
 }
 xdotool windowmove "$tray" 600 0
-e2e_wait_until 10 under_icon || fail "the window at $X did not follow its icon to the tray's new place"
+e2e_wait_until 60 under_icon || fail "the window at $X did not follow its icon to the tray's new place"
 e2e_screenshot "$shots/menubar-followed-the-icon.png"
 xdotool windowmove "$tray" 1180 0
 at_home() { geometry && ((X == home_x && Y == home_y)); }
-e2e_wait_until 10 at_home || fail "the window at $X,$Y did not follow its icon back to $home_x,$home_y"
+e2e_wait_until 60 at_home || fail "the window at $X,$Y did not follow its icon back to $home_x,$home_y"
 
 # Its edges dragged far inwards: it keeps the least size at which every control of both tabs
 # shows whole (the list tab, then the quick edit's).
@@ -123,13 +123,13 @@ e2e_screenshot "$shots/menubar-widened.png"
 # Two cards of a search, then a plain drag from the second onto the other program's window.
 "$drop_target" >"$work/target.log" 2>&1 &
 e2e_pids+=("$!") e2e_logs+=("$work/target.log")
-target="$(e2e_wait_window '^KestoDropTarget$' 20)" || fail "no drop target window"
+target="$(e2e_wait_window '^KestoDropTarget$' 60)" || fail "no drop target window"
 xdotool windowmove --sync "$target" 40 500
 # The other program in front (the hot key is the desktop's, whichever window has the focus).
 xdotool windowactivate --sync "$target"
 sleep 0.3
 xdotool key super+alt+ctrl+p
-menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "the hot key showed no menu-bar window"
+menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "the hot key showed no menu-bar window"
 sleep 0.5
 xdotool type --delay 40 "apple"
 sleep 0.8
@@ -146,7 +146,7 @@ xdotool mousemove --window "$menu" 300 250 mousedown 1 sleep 0.2 mousemove_relat
 e2e_screenshot "$shots/menubar-dragging.png"
 xdotool mouseup 1
 received() { grep -q '^drop done$' "$work/target.log"; }
-e2e_wait_until 15 received || fail "the other program got no drop: $(cat "$work/target.log")"
+e2e_wait_until 60 received || fail "the other program got no drop: $(cat "$work/target.log")"
 lines="$(grep -F "type text/plain " "$work/target.log" | grep -o 'bm:[0-9A-F-]*' | sort -u | wc -l)"
 (( lines == 2 )) || fail "the drop carried $lines bookmarks, not the two selected: $(cat "$work/target.log")"
 e2e_quit_by_key

@@ -17,7 +17,7 @@ url="http://127.0.0.1:9/quick-edit-page"
 "$kesto" "kesto:$url" >>"$work/kesto.log" 2>&1 || fail "hand-over launch failed"
 page() { e2e_sql "select $1 from ZBOOKMARK where ZURL = '$url'"; }
 added() { [[ -n "$(page Z_PK)" ]]; }
-e2e_wait_until 20 added || fail "the page was not added"
+e2e_wait_until 60 added || fail "the page was not added"
 # The tags of the page, by name (the join table's columns are named after the entities' numbers).
 tags_of_page() {
   local cols=($(e2e_sql "select name from pragma_table_info('Z_1TAGS')"))
@@ -29,7 +29,7 @@ tags_of_page() {
 # The menu-bar window: find the page and open its quick edit.
 open_edit() {
   e2e_key "$win" super+alt+ctrl+p
-  menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "the hot key showed no menu-bar window"
+  menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "the hot key showed no menu-bar window"
   sleep 0.4
   xdotool key ctrl+a
   xdotool type --delay 40 "quick-edit-page"
@@ -52,7 +52,7 @@ e2e_screenshot "$shots/quickedit-tag-typed.png" "$menu"
 e2e_click "$menu" 505 "$(row_y 8)"  # Done
 sleep 0.5
 has_tag() { [[ "$(tags_of_page)" == "typedtag" ]]; }
-e2e_wait_until 5 has_tag || fail "the tag typed and left with Tab was not stored: '$(tags_of_page)'"
+e2e_wait_until 60 has_tag || fail "the tag typed and left with Tab was not stored: '$(tags_of_page)'"
 
 # Folder text that names no folder, left with Tab: the first folder path takes its place, but text
 # is no choice: Done files the bookmark in the sidebar's current row, the Inbox, not in the path

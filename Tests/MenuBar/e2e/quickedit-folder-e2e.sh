@@ -60,12 +60,12 @@ sleep 0.2
 xdotool type --delay 40 "reached"
 xdotool key Return
 has_tag() { [[ "$(tags_of_duck)" == reached ]]; }
-e2e_wait_until 5 has_tag || fail "Tab, Tab and Return did not reach the tags: '$(tags_of_duck)'"
+e2e_wait_until 60 has_tag || fail "Tab, Tab and Return did not reach the tags: '$(tags_of_duck)'"
 e2e_screenshot "$shots/folder-tab-tab-return.png" "$menu"
 # One click on Done closes the edit, and the matching text chose nothing: the current folder.
 done_button
 in_kesto() { [[ "$(folder_of "$duck")" == Kesto ]]; }
-e2e_wait_until 5 in_kesto || fail "Done filed the page in '$(folder_of "$duck")', not the current folder Kesto"
+e2e_wait_until 60 in_kesto || fail "Done filed the page in '$(folder_of "$duck")', not the current folder Kesto"
 
 # The Imported row chosen from the box's opened list is the folder after Done, and the choice of a
 # later edit without one of its own.
@@ -75,11 +75,11 @@ eval "$(xdotool getwindowgeometry --shell "$menu")"
 # The list's first row, Imported, lit as the current item, where the window's grey was.
 first_row=($((X + 127)) $((Y + 209)))
 listed() { local r g b; read -r r g b < <(e2e_pixel "${first_row[@]}"); ((b > r + 40)); }
-e2e_wait_until 5 listed || fail "the folder box's list did not open"
+e2e_wait_until 60 listed || fail "the folder box's list did not open"
 e2e_screenshot "$shots/folder-list-arrow.png"
 xdotool mousemove "${first_row[@]}" click 1
 in_imported() { [[ "$(folder_of "$duck")" == Imported ]]; }
-e2e_wait_until 5 in_imported || fail "the choice filed the page in '$(folder_of "$duck")'"
+e2e_wait_until 60 in_imported || fail "the choice filed the page in '$(folder_of "$duck")'"
 done_button
 sleep 0.5
 in_imported || fail "Done filed the page chosen into Imported in '$(folder_of "$duck")'"
@@ -87,7 +87,7 @@ edit_card apple.com
 e2e_screenshot "$shots/folder-kept-for-a-later-edit.png" "$menu"
 done_button
 apple_in_imported() { [[ "$(folder_of apple.com)" == Imported ]]; }
-e2e_wait_until 5 apple_in_imported || fail "a later edit without a choice filed the page in '$(folder_of apple.com)'"
+e2e_wait_until 60 apple_in_imported || fail "a later edit without a choice filed the page in '$(folder_of apple.com)'"
 
 # The page's address becomes one of another scheme; opened from the list it is asked about.
 edit_duck
@@ -97,7 +97,7 @@ xdotool type --delay 30 "ftp://ftp.example.org/pub/"
 xdotool key Tab
 done_button
 is_ftp() { [[ -n "$(e2e_sql "select Z_PK from ZBOOKMARK where ZURL = 'ftp://ftp.example.org/pub/'")" ]]; }
-e2e_wait_until 5 is_ftp || fail "the address was not changed"
+e2e_wait_until 60 is_ftp || fail "the address was not changed"
 asked() { e2e_wait_window '^Open a ' 5 "$app_pid" >/dev/null; }
 find_duck
 e2e_screenshot "$shots/other-scheme-selected.png" "$menu"
@@ -105,16 +105,16 @@ xdotool mousemove --window "$menu" 280 150 click --repeat 2 --delay 80 1
 asked || fail "a double click on the card asked nothing"
 e2e_screenshot "$shots/other-scheme-question.png"
 xdotool key Return  # Cancel, the default
-e2e_wait_until 5 e2e_no_window '^Open a' || fail "Return left the question open"
+e2e_wait_until 60 e2e_no_window '^Open a' || fail "Return left the question open"
 [[ ! -s "$work/xdg-open.log" ]] || fail "Cancel opened $(cat "$work/xdg-open.log")"
 # The menu-bar window, no longer key once the question took the keys, hides; Return on the card
 # asks again.
-e2e_wait_until 5 e2e_no_window '^Kesto Bookmarks$'
+e2e_wait_until 60 e2e_no_window '^Kesto Bookmarks$'
 find_duck
 xdotool key Return
 asked || fail "Return on the card asked nothing"
 xdotool key Tab space  # Open
 opened() { grep -qx "ftp://ftp.example.org/pub/" "$work/xdg-open.log"; }
-e2e_wait_until 5 opened || fail "Open opened nothing: $(cat "$work/xdg-open.log")"
+e2e_wait_until 60 opened || fail "Open opened nothing: $(cat "$work/xdg-open.log")"
 e2e_quit_by_key
 echo "quick-edit folder box and other schemes: ok"

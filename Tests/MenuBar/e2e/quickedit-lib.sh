@@ -7,7 +7,7 @@ fail() {
   tail -n 60 "$work/kesto.log" >&2 2>/dev/null
   exit 1
 }
-menu_window() { menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "no menu-bar window"; }
+menu_window() { menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "no menu-bar window"; }
 row_y() { echo $((100 + 8 + 13 + 34 * $1)); }  # the quick edit's rows, top down from 0
 done_button() { e2e_click "$menu" 498 "$(row_y 8)"; }
 # The menu-bar window (the hot key shows it when hidden) with the pages found by the text and the
@@ -43,14 +43,14 @@ popup_shown() { [[ -n "$(comm -13 <(echo "$popup_base") <(kesto_windows))" ]]; }
 password_item() {  # row-y 1|0
   before_popup
   e2e_click "$win" 80 "$1" 3
-  e2e_wait_until 10 popup_shown || fail "no context menu"
+  e2e_wait_until 60 popup_shown || fail "no context menu"
   xdotool key --delay 80 Down Down Down Down Down
   (($2)) && xdotool key Down
   xdotool key Return
 }
 # Types the password into the panel that asks for it ($panel), twice for a new one, and Return.
 password_typed() {  # [new]
-  panel="$(e2e_wait_window '^Kesto Password$' 10)" || fail "no password panel"
+  panel="$(e2e_wait_window '^Kesto Password$' 60)" || fail "no password panel"
   xdotool windowactivate --sync "$panel" >/dev/null 2>&1
   xdotool type --delay 40 "pw-e2e"
   [[ "${1:-}" == new ]] && { xdotool key Tab; xdotool type --delay 40 "pw-e2e"; }
@@ -60,16 +60,16 @@ password_made() { [[ "$(e2e_sql "select count(*) from ZCONFIG where ZKESTOKEY = 
 make_password() {  # row-y
   password_item "$1" 1
   password_typed new
-  e2e_wait_until 10 password_made || fail "no password stored"
+  e2e_wait_until 60 password_made || fail "no password stored"
   confirmation() { xdotool search --onlyvisible --name '^Kesto Password$' 2>/dev/null | grep -vx "$panel" | head -n1; }
   confirmed() { [[ -n "$(confirmation)" ]]; }
-  e2e_wait_until 10 confirmed || fail "no confirmation that the password was made"
+  e2e_wait_until 60 confirmed || fail "no confirmation that the password was made"
   e2e_key "$(confirmation)" Return
-  e2e_wait_until 10 e2e_no_window '^Kesto Password$' || fail "Return left the confirmation open"
+  e2e_wait_until 60 e2e_no_window '^Kesto Password$' || fail "Return left the confirmation open"
 }
 folder_locked() { [[ "$(e2e_sql "select ZBLOCKED from ZFOLDER where ZNAME = '$1'")" == "$2" ]]; }
 set_lock() {  # folder row-y 1|0
   password_item "$2" "$3"
   password_typed
-  e2e_wait_until 10 folder_locked "$1" "$3" || fail "$1 is not $( (($3)) && echo locked || echo unlocked)"
+  e2e_wait_until 60 folder_locked "$1" "$3" || fail "$1 is not $( (($3)) && echo locked || echo unlocked)"
 }

@@ -42,7 +42,7 @@ choose_kesto() {  # page
   sleep 0.2
   xdotool key Return
   moved() { [[ "$(folder_of "$1")" != "$before" ]]; }
-  e2e_wait_until 5 moved "$1" || fail "choosing Kesto left $1 in '$(folder_of "$1")'"
+  e2e_wait_until 60 moved "$1" || fail "choosing Kesto left $1 in '$(folder_of "$1")'"
 }
 in_inbox() {  # page
   [[ "$(folder_of "$1")" == Inbox ]] || fail "$2: $1 is in '$(folder_of "$1")' (blocked $(blocked_of "$1")), not the Inbox"
@@ -54,7 +54,7 @@ choose_kesto duckduckgo.com
 e2e_screenshot "$shots/locked-folder-chosen.png" "$menu"
 in_inbox duckduckgo.com "chosen"
 xdotool key Escape
-e2e_wait_until 5 e2e_no_window '^Kesto Bookmarks$' || fail "Escape left the menu-bar window open"
+e2e_wait_until 60 e2e_no_window '^Kesto Bookmarks$' || fail "Escape left the menu-bar window open"
 in_inbox duckduckgo.com "Escape"
 # Back in the window, Done leaves it there.
 e2e_key "$win" super+alt+ctrl+p

@@ -32,7 +32,7 @@ open(port_file, "w").write(str(server.server_address[1]))
 server.serve_forever()
 PY
 e2e_pids+=("$!") e2e_logs+=("$work/server.log")
-e2e_wait_until 10 test -s "$port_file" || fail "no web server"
+e2e_wait_until 60 test -s "$port_file" || fail "no web server"
 base="http://127.0.0.1:$(cat "$port_file")"
 e2e_write_settings KestoThumbnailServiceHost '<string>http://127.0.0.1:9</string>' \
   KestoReachabilityCheckURL "<string>$base/up</string>" UseInboxForBookmarks '<true/>'
@@ -42,11 +42,11 @@ e2e_close_first_run_panel || fail "no first-run panel"
 "$kesto" "kesto:$base/page.html" >>"$work/kesto.log" 2>&1 || fail "hand-over launch failed"
 page() { e2e_sql "select $1 from ZBOOKMARK where ZURL = '$base/page.html'"; }
 added() { [[ -n "$(page Z_PK)" ]]; }
-e2e_wait_until 20 added || fail "the page was not added: $(e2e_sql 'select ZURL from ZBOOKMARK')"
+e2e_wait_until 60 added || fail "the page was not added: $(e2e_sql 'select ZURL from ZBOOKMARK')"
 
 # The menu-bar window: find the page, edit it, type a title and leave the field with Tab.
 e2e_key "$win" super+alt+ctrl+p
-menu="$(e2e_wait_window '^Kesto Bookmarks$' 10 "$app_pid")" || fail "the hot key showed no menu-bar window"
+menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "the hot key showed no menu-bar window"
 sleep 0.4
 xdotool type --delay 40 "page.html"
 sleep 0.6
@@ -61,7 +61,7 @@ xdotool key ctrl+a
 xdotool type --delay 30 "Typed by hand"
 xdotool key Tab
 typed() { [[ "$(page ZTITLE)" == "Typed by hand" ]]; }
-e2e_wait_until 5 typed || fail "Tab did not save the typed title: '$(page ZTITLE)'"
+e2e_wait_until 60 typed || fail "Tab did not save the typed title: '$(page ZTITLE)'"
 e2e_screenshot "$shots/quickedit-typed.png" "$menu"
 [[ "$(page ZTITLEUPDATED)" == 1 ]] || fail "the typed title is not settled"
 
@@ -69,7 +69,7 @@ e2e_screenshot "$shots/quickedit-typed.png" "$menu"
 before="$(page ZUPDATEDDATE)"
 touch "$release"
 answered() { grep -q "GET /page.html" "$work/server.log" && [[ "$(page ZUPDATEDDATE)" != "$before" ]]; }
-e2e_wait_until 20 answered || fail "the page's answer was not taken in"
+e2e_wait_until 60 answered || fail "the page's answer was not taken in"
 typed || fail "the fetch replaced the typed title with '$(page ZTITLE)'"
 # Tab left the focus in the folder box: typing there opens its list on the folders that match,
 # and the typing goes on in the box.

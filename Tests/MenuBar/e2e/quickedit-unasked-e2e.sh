@@ -32,7 +32,7 @@ DESKTOP
 trayer --edge top --align right --widthtype pixel --width 100 --height 24 --transparent false \
   >"$work/trayer.log" 2>&1 &
 tray_pid=$!
-e2e_wait_until 10 bash -c "xdotool search --class trayer >/dev/null" || fail "trayer did not start"
+e2e_wait_until 60 bash -c "xdotool search --class trayer >/dev/null" || fail "trayer did not start"
 
 e2e_offline_settings
 e2e_start_kesto
@@ -65,7 +65,7 @@ edit_open() { dark 498 393; }
 menu_active() { [[ "$(xdotool getactivewindow 2>/dev/null)" == "$menu" ]]; }
 shown() {  # how it was asked for
   menu_window
-  e2e_wait_until 10 menu_active || fail "$1 left the menu-bar window inactive"
+  e2e_wait_until 60 menu_active || fail "$1 left the menu-bar window inactive"
 }
 by_hot_key() { e2e_key "$win" super+alt+ctrl+p; shown "the hot key"; }
 by_tray_icon() {
@@ -77,22 +77,22 @@ by_tray_icon() {
 }
 hide() {
   xdotool key Escape
-  e2e_wait_until 10 e2e_no_window '^Kesto Bookmarks$' || fail "Escape left the menu-bar window open"
+  e2e_wait_until 60 e2e_no_window '^Kesto Bookmarks$' || fail "Escape left the menu-bar window open"
 }
 # Search (which empties the list), the text typed, and the list waited for with its cards.
 search_for() {  # text cards
   e2e_click "$menu" 42 51
-  e2e_wait_until 10 cards 0 || fail "Search left cards listed"
+  e2e_wait_until 60 cards 0 || fail "Search left cards listed"
   e2e_click "$menu" 350 51
   xdotool key ctrl+a
   xdotool type --delay 40 "$1"
-  e2e_wait_until 10 cards "$2" || fail "'$1' did not list $2 card(s)"
+  e2e_wait_until 60 cards "$2" || fail "'$1' did not list $2 card(s)"
 }
 first_card_edited() {
   e2e_click "$menu" 280 150
-  e2e_wait_until 10 edit_enabled || fail "a click on the card left Edit… off"
+  e2e_wait_until 60 edit_enabled || fail "a click on the card left Edit… off"
   e2e_click "$menu" 510 81
-  e2e_wait_until 10 edit_open || fail "Edit… opened no quick edit"
+  e2e_wait_until 60 edit_open || fail "Edit… opened no quick edit"
 }
 
 # bing.com > Edit… > Apple chosen in the Folder list > Escape.
@@ -103,19 +103,19 @@ e2e_click "$menu" 300 "$(row_y 2)"  # the folder box
 before_popup
 xdotool key ctrl+a
 xdotool type --delay 60 "Apple"
-e2e_wait_until 10 popup_shown || fail "the typed folder name opened no list"
+e2e_wait_until 60 popup_shown || fail "the typed folder name opened no list"
 xdotool key Down Return
-e2e_wait_until 10 is_at bing.com "Apple|0" || fail "choosing Apple left bing.com at '$(place_of bing.com)'"
+e2e_wait_until 60 is_at bing.com "Apple|0" || fail "choosing Apple left bing.com at '$(place_of bing.com)'"
 expect_at bing.com "Apple|0" "Apple chosen"
 hide
 # Apple locked in the main window; bing.com is locked with it, where it is.
 make_password 290
 set_lock Apple 290 1
-e2e_wait_until 10 is_at bing.com "Apple|1" || fail "the lock left bing.com at '$(place_of bing.com)'"
+e2e_wait_until 60 is_at bing.com "Apple|1" || fail "the lock left bing.com at '$(place_of bing.com)'"
 expect_at bing.com "Apple|1" "Apple locked"
 # The window again, and Done where it was: the lock ended the edit, the list shows nothing locked.
 by_hot_key
-e2e_wait_until 10 cards 0 || fail "the window still lists the locked bing.com"
+e2e_wait_until 60 cards 0 || fail "the window still lists the locked bing.com"
 edit_open && fail "the quick edit still shows the locked bing.com"
 e2e_screenshot "$shots/after-the-lock.png" "$menu"
 done_button
@@ -130,7 +130,7 @@ hide
 set_lock Kesto 330 1
 expect_at kesto.app/help "Kesto|1" "Kesto locked"
 by_hot_key
-e2e_wait_until 10 cards 0 || fail "the window still lists the locked Kesto cards"
+e2e_wait_until 60 cards 0 || fail "the window still lists the locked Kesto cards"
 e2e_screenshot "$shots/locked-cards-gone.png" "$menu"
 e2e_click "$menu" 280 150  # where the first card was
 e2e_click "$menu" 510 81   # Edit…
@@ -143,12 +143,12 @@ expect_at kesto.app/help "Kesto|1" "Edit… and Done after the lock"
 
 # Firefox's button with the program gone: told by name, no visit counted.
 e2e_click "$menu" 280 150
-e2e_wait_until 10 edit_enabled || fail "a click on the card left Edit… off"
+e2e_wait_until 60 edit_enabled || fail "a click on the card left Edit… off"
 e2e_click "$menu" 114 81  # Firefox
-told="$(e2e_wait_window '^Firefox did not start$' 10 "$app_pid")" || fail "nothing said that Firefox did not start"
+told="$(e2e_wait_window '^Firefox did not start$' 60 "$app_pid")" || fail "nothing said that Firefox did not start"
 e2e_screenshot "$shots/firefox-did-not-start.png"
 e2e_key "$told" Return
-e2e_wait_until 10 e2e_no_window '^Firefox did not start$' || fail "Return left the message open"
+e2e_wait_until 60 e2e_no_window '^Firefox did not start$' || fail "Return left the message open"
 [[ "$(e2e_sql "select ZTIMESOPENED from ZBOOKMARK where ZURL like '%duckduckgo%'")" == 0 ]] ||
   fail "a browser that did not start counted a visit"
 e2e_no_window '^Kesto Bookmarks$' || hide
@@ -160,19 +160,19 @@ first_card_edited
 expect_at duckduckgo.com "Search|0" "the quick edit opened"
 before_popup
 e2e_click "$menu" 532 "$(row_y 2)"  # the folder box's arrow
-e2e_wait_until 10 popup_shown || fail "the folder box's arrow opened no list"
+e2e_wait_until 60 popup_shown || fail "the folder box's arrow opened no list"
 e2e_screenshot "$shots/folder-list-open.png"
 expect_at duckduckgo.com "Search|0" "the Folder list opened"
 xdotool key Escape
 popup_gone() { ! popup_shown; }
-e2e_wait_until 10 popup_gone || fail "Escape left the folder list open"
+e2e_wait_until 60 popup_gone || fail "Escape left the folder list open"
 e2e_screenshot "$shots/folder-list-closed.png" "$menu"
 expect_at duckduckgo.com "Search|0" "Escape, nothing chosen"
 
 # The lock on Apple removed: bing.com is back, in Apple.
 hide
 set_lock Apple 290 0
-e2e_wait_until 10 is_at bing.com "Apple|0" || fail "unlocking Apple left bing.com at '$(place_of bing.com)'"
+e2e_wait_until 60 is_at bing.com "Apple|0" || fail "unlocking Apple left bing.com at '$(place_of bing.com)'"
 expect_at bing.com "Apple|0" "Apple unlocked"
 e2e_quit_by_key
 expect_at duckduckgo.com "Search|0" "after quitting"

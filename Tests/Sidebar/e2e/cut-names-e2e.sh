@@ -31,10 +31,10 @@ new_row_selected() {
   done
   return 1
 }
-e2e_wait_until 15 new_row_selected || { e2e_screenshot "$shots/no-field.png"; fail "no name field for the new folder"; }
+e2e_wait_until 60 new_row_selected || { e2e_screenshot "$shots/no-field.png"; fail "no name field for the new folder"; }
 xdotool type --delay 30 "$long"
 xdotool key Tab
-e2e_wait_until 15 long_stored || { e2e_screenshot "$shots/not-stored.png"; fail "the long name was not stored: $(e2e_sql "select ZNAME from ZFOLDER")"; }
+e2e_wait_until 60 long_stored || { e2e_screenshot "$shots/not-stored.png"; fail "the long name was not stored: $(e2e_sql "select ZNAME from ZFOLDER")"; }
 
 # Whether a tool tip shows below the pointer at (px, py): the tip's pale yellow fill, where the
 # list is plain grey or white.
@@ -59,7 +59,7 @@ rest_on() {  # row x
 # The cut row shows its whole name, however long a loaded machine takes to show the tip.
 rest_on 8 72
 started=$(e2e_now_ms)
-e2e_wait_until 30 tip_at "$rest_x" "$rest_y" || { e2e_screenshot "$shots/cut-row.png"; fail "no tool tip with the whole name on the cut row"; }
+e2e_wait_until 60 tip_at "$rest_x" "$rest_y" || { e2e_screenshot "$shots/cut-row.png"; fail "no tool tip with the whole name on the cut row"; }
 took=$(( $(e2e_now_ms) - started ))
 e2e_screenshot "$shots/cut-row.png"
 # A row that fits shows none, for twice as long as the cut row's tip took to come.

@@ -53,7 +53,7 @@ for i in 0 1 2 3 4 5; do
     sleep 1
     e2e_screenshot "$shots/sidebar-tags-selected.png" "$win"
     grep -A3 '<key>CurrentlySelectedTags</key>' "$settings" | grep -q '<integer>0</integer>' \
-      || e2e_wait_until 3 grep -q CurrentlySelectedTags "$settings" || fail "tag selection not stored"
+      || e2e_wait_until 60 grep -q CurrentlySelectedTags "$settings" || fail "tag selection not stored"
     # Rename from the row's context menu: the name is edited in place.
     e2e_click "$win" 80 180 3
     sleep 0.5
@@ -66,15 +66,15 @@ for i in 0 1 2 3 4 5; do
     # Tab ends the edit (Return does not reach the list's name editor yet).
     xdotool key Tab
     renamed() { [[ "$(e2e_sql "select group_concat(ZNAME) from ZTAG order by ZNAME")" == *headlines* ]]; }
-    e2e_wait_until 5 renamed || fail "tag not renamed: $(e2e_sql 'select group_concat(ZNAME) from ZTAG')"
+    e2e_wait_until 60 renamed || fail "tag not renamed: $(e2e_sql 'select group_concat(ZNAME) from ZTAG')"
     # The Delete key deletes the selected tag once confirmed.
     e2e_click "$win" 80 200
     sleep 0.5
     xdotool key Delete
-    alert="$(e2e_wait_window '^Delete this tag\?$' 10)" || fail "no Delete tag alert"
+    alert="$(e2e_wait_window '^Delete this tag\?$' 60)" || fail "no Delete tag alert"
     xdotool windowactivate --sync "$alert" key Return
     deleted() { [[ "$(e2e_sql "select count(*) from ZTAG where ZNAME = 'search'")" == 0 ]]; }
-    e2e_wait_until 5 deleted || fail "tag not deleted"
+    e2e_wait_until 60 deleted || fail "tag not deleted"
     sleep 0.5
     e2e_screenshot "$shots/sidebar-tags-edited.png" "$win"
   fi
@@ -85,23 +85,23 @@ for i in 0 1 2 3 4 5; do
     sleep 1
     e2e_screenshot "$shots/sidebar-maintenance-broken.png" "$win"
     e2e_click "$win" 100 212
-    alert="$(e2e_wait_window '^Remove Broken Links\?$' 10)" || fail "no Remove Broken Links alert"
+    alert="$(e2e_wait_window '^Remove Broken Links\?$' 60)" || fail "no Remove Broken Links alert"
     xdotool windowactivate --sync "$alert" key Return
     broken_trashed() { [[ "$(e2e_sql 'select ZTRASHED from ZBOOKMARK where Z_PK = 1')" == 1 ]]; }
-    e2e_wait_until 5 broken_trashed || fail "broken link not moved to the trash"
+    e2e_wait_until 60 broken_trashed || fail "broken link not moved to the trash"
   fi
 done
-grep -q '<string>SelectedTrashView</string>' "$settings" || e2e_wait_until 3 grep -q SelectedTrashView "$settings" \
+grep -q '<string>SelectedTrashView</string>' "$settings" || e2e_wait_until 60 grep -q SelectedTrashView "$settings" \
   || fail "SelectedView not stored"
 
 # Empty Trash: the one entry of the trash list, then the alert's default button. The renamed
 # tag gave its trashed bookmark a new version: the tombstones carry the versions of now.
 trashed_ids="$(e2e_sql "select ZUNIQUEID || '|' || ZVERSION || '|b' from ZBOOKMARK where ZTRASHED = 1 order by 1")"
 e2e_click "$win" 80 142
-alert="$(e2e_wait_window '^Empty the trash\?$' 10)" || fail "no Empty Trash alert"
+alert="$(e2e_wait_window '^Empty the trash\?$' 60)" || fail "no Empty Trash alert"
 xdotool windowactivate --sync "$alert" key Return
 gone_rows() { [[ "$(e2e_sql 'select count(*) from ZBOOKMARK where ZTRASHED = 1')" == 0 ]]; }
-e2e_wait_until 10 gone_rows || fail "trash not emptied"
+e2e_wait_until 60 gone_rows || fail "trash not emptied"
 sleep 0.5
 e2e_screenshot "$shots/sidebar-trash-emptied.png" "$win"
 e2e_quit_by_key

@@ -45,13 +45,13 @@ not_selected() { ! selected; }
 for language in C.UTF-8 "$comma"; do
   export LANG="$language" LC_ALL="$language"
   e2e_start_kesto
-  e2e_wait_until 20 row_drawn || fail "$language: the smart folder has no row"
+  e2e_wait_until 60 row_drawn || fail "$language: the smart folder has no row"
   xdotool windowactivate --sync "$win" >/dev/null 2>&1
   e2e_click "$win" 90 210
-  e2e_wait_until 10 not_selected || fail "$language: the Inbox row was not selected"
+  e2e_wait_until 60 not_selected || fail "$language: the Inbox row was not selected"
   e2e_click "$win" 90 350
-  e2e_wait_until 10 selected || fail "$language: the smart folder's row was not selected"
-  e2e_wait_until 10 shows_bookmarks || fail "$language: the smart folder shows no bookmarks"
+  e2e_wait_until 60 selected || fail "$language: the smart folder's row was not selected"
+  e2e_wait_until 60 shows_bookmarks || fail "$language: the smart folder shows no bookmarks"
   e2e_screenshot "$shots/smart-folder-$language.png" "$win"
   ! grep -q 'does not parse' "$work/kesto.log" || fail "$language: $(grep 'does not parse' "$work/kesto.log" | tail -1)"
   e2e_quit_by_key

@@ -29,10 +29,10 @@ apple="$(e2e_sql "select ZFOLDERID from ZFOLDER where ZNAME = 'Apple';")"
 # Apple deleted with the Delete key and the confirmation's default button.
 click_row 5
 keys "$win" Delete
-alert="$(e2e_wait_window '^Delete this folder\?$' 10)" || fail "no delete confirmation"
+alert="$(e2e_wait_window '^Delete this folder\?$' 60)" || fail "no delete confirmation"
 e2e_key "$alert" Return
 gone() { [[ "$(folders)" == 0 ]]; }
-e2e_wait_until 10 gone || fail "Apple and Inner were not deleted"
+e2e_wait_until 60 gone || fail "Apple and Inner were not deleted"
 
 # The Trash tab, then the Library again (the first and the last of the six tab buttons).
 e2e_click "$win" $((18 + 36 * 5)) 87
@@ -46,7 +46,7 @@ e2e_click "$win" 560 44
 sleep 0.5
 keys "$win" ctrl+z
 back() { [[ "$(folders)" == 2 && "$(filed)" == 3 ]]; }
-e2e_wait_until 10 back ||
+e2e_wait_until 60 back ||
   fail "Ctrl+Z did not bring the folders back: $(e2e_sql 'select ZNAME, ZPARENTFOLDERID from ZFOLDER;')"
 sleep 0.5
 e2e_screenshot "$shots/undo-back.png" "$win" || true

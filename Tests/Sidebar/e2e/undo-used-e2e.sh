@@ -36,7 +36,7 @@ e2e_start_on_sample_library
 # File > Import: Yes to skipping duplicates, then the file's path typed into the dialog.
 e2e_import_file "$import"
 imported() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL like 'https://site%.example/page/%'")" == 500 ]]; }
-e2e_wait_until 30 imported || fail "the 500 bookmarks were not imported"
+e2e_wait_until 60 imported || fail "the 500 bookmarks were not imported"
 sleep 1
 
 # An edit of the user's: the first bookmark of the Library deleted and taken back.
@@ -45,10 +45,10 @@ e2e_click "$win" 500 120
 sleep 0.3
 keys "$win" Delete
 trashed() { [[ "$(e2e_sql 'select count(*) from ZBOOKMARK where ZTRASHED = 1')" == 1 ]]; }
-e2e_wait_until 10 trashed || fail "Delete did not trash the bookmark"
+e2e_wait_until 60 trashed || fail "Delete did not trash the bookmark"
 keys "$win" ctrl+z
 untrashed() { [[ "$(e2e_sql 'select count(*) from ZBOOKMARK where ZTRASHED = 1')" == 0 ]]; }
-e2e_wait_until 10 untrashed || fail "Ctrl+Z did not bring the bookmark back"
+e2e_wait_until 60 untrashed || fail "Ctrl+Z did not bring the bookmark back"
 e2e_screenshot "$shots/used-library.png" "$win" || true
 
 folder() { e2e_sql "select count(*) from ZFOLDER where ZNAME = 'Kesto';"; }
@@ -59,9 +59,9 @@ delete_kesto() {
   click_row 7
   keys "$win" Delete
   local alert
-  alert="$(e2e_wait_window '^Delete this folder\?$' 10)" || fail "no delete confirmation"
+  alert="$(e2e_wait_window '^Delete this folder\?$' 60)" || fail "no delete confirmation"
   e2e_key "$alert" Return
-  e2e_wait_until 10 gone || fail "Kesto was not deleted"
+  e2e_wait_until 60 gone || fail "Kesto was not deleted"
   sleep 0.5
 }
 [[ "$(filed)" == 2 ]] || fail "Kesto does not hold its two bookmarks"
@@ -72,7 +72,7 @@ keys "$win" alt+e
 sleep 0.4
 e2e_screenshot "$shots/used-edit-menu.png" || true
 xdotool key Return
-e2e_wait_until 10 back || fail "Edit > Undo did not bring Kesto back"
+e2e_wait_until 60 back || fail "Edit > Undo did not bring Kesto back"
 sleep 0.5
 delete_kesto
 
@@ -85,7 +85,7 @@ sleep 0.8
 click_row 0
 sleep 0.5
 keys "$win" ctrl+z
-e2e_wait_until 10 back ||
+e2e_wait_until 60 back ||
   fail "Ctrl+Z did not bring Kesto back: $(e2e_sql 'select ZNAME from ZFOLDER;')"
 sleep 0.5
 e2e_screenshot "$shots/used-back.png" "$win" || true

@@ -42,7 +42,7 @@ e2e_offline_settings
 e2e_start_kesto
 e2e_close_first_run_panel || fail "no first-run panel"
 e2e_import_file "$file"
-said="$(e2e_wait_window '^Import (complete|incomplete)$' 30)" || fail "the import did not end"
+said="$(e2e_wait_window '^Import (complete|incomplete)$' 60)" || fail "the import did not end"
 [[ -n "$shots" ]] && mkdir -p "$shots" && e2e_screenshot "$shots/import-end.png"
 e2e_key "$said" Return
 
@@ -64,7 +64,7 @@ check "bookmarks after them" "$(count "where ZURL like 'https://after-%' or ZURL
 check "tabs" "$(url_of 'Tabs')" "data:,tabbed"
 check "end of the import" "$(xdotool getwindowname "$said" 2>/dev/null || echo gone)" "gone"
 logged() { grep -rqs "3 entries were left out: 3 scripts" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs"; }
-e2e_wait_until 5 logged || problems+=("the three scripts were not counted as scripts")
+e2e_wait_until 60 logged || problems+=("the three scripts were not counted as scripts")
 grep -rqs "could not be read" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs" && problems+=("entries were told unread")
 if ((${#problems[@]})); then
   e2e_sql "select ZTITLE, substr(ZURL, 1, 60) from ZBOOKMARK" >&2
@@ -88,7 +88,7 @@ for file in "$sjis" "$cp1252"; do
   fi
 done
 read_whole() { [[ "$(count "where ZURL like 'https://cut-%' or ZURL like 'https://c1-%'")" == 7 ]]; }
-e2e_wait_until 30 read_whole || fail "files in other encodings were not read whole: $(count "where ZURL like 'https://cut-%' or ZURL like 'https://c1-%'") of 7"
+e2e_wait_until 60 read_whole || fail "files in other encodings were not read whole: $(count "where ZURL like 'https://cut-%' or ZURL like 'https://c1-%'") of 7"
 check "Shift_JIS title" "$(url_of '� �� bytes')" "https://cut-x.example/"
 check "Windows-1252 title" "$(url_of 'café')" "https://c1-b.example/"
 grep -rqs "could not be read" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs" && problems+=("entries were told unread")

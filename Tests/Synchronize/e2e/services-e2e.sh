@@ -30,20 +30,20 @@ s.serve_forever()
 PY
 python3 "$work/fake.py" >"$work/port" 2>"$work/fake.log" &
 e2e_pids+=("$!") e2e_logs+=("$work/fake.log")
-e2e_wait_until 5 test -s "$work/port" || fail "the fake service did not start"
+e2e_wait_until 60 test -s "$work/port" || fail "the fake service did not start"
 port="$(cat "$work/port")"
 e2e_write_settings PinboardAPIHost "<string>127.0.0.1:$port</string>"
 chmod 600 "$settings"
 
 e2e_start_kesto
-e2e_close_first_run_panel 20 || fail "no first-run panel"
+e2e_close_first_run_panel 60 || fail "no first-run panel"
 sleep 0.5
 row_y() { echo $((190 + 20 * $1)); }  # 0 Library, 1 Inbox, 2 Delicious, 3 Pinboard, 4 Imported
 
 # No account: the row shows the login panel.
 xdotool windowactivate --sync "$win" >/dev/null 2>&1
 e2e_click "$win" 80 "$(row_y 3)"
-panel="$(e2e_wait_window '^Pinboard$' 10)" || fail "the Pinboard row showed no login panel"
+panel="$(e2e_wait_window '^Pinboard$' 60)" || fail "the Pinboard row showed no login panel"
 sleep 0.3
 e2e_screenshot "$shots/services-login.png"
 xdotool windowactivate --sync "$panel" >/dev/null 2>&1
@@ -52,9 +52,9 @@ xdotool key Tab
 xdotool type --delay 30 'p@ss'
 xdotool key Return
 stored() { [[ "$(e2e_sql "select ZLOGIN || '|' || ZPASSWORD from ZSERVICE where ZNAME = 'pinboard'")" == "me|$(printf 'p@ss' | base64)" ]]; }
-e2e_wait_until 10 stored || fail "the account was not stored: $(e2e_sql 'select ZNAME, ZLOGIN, ZPASSWORD from ZSERVICE')"
+e2e_wait_until 60 stored || fail "the account was not stored: $(e2e_sql 'select ZNAME, ZLOGIN, ZPASSWORD from ZSERVICE')"
 imported() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL in ('https://one.example/', 'https://two.example/')")" == 2 ]]; }
-e2e_wait_until 15 imported || fail "the first import brought nothing: $(e2e_sql 'select ZURL from ZBOOKMARK')"
+e2e_wait_until 60 imported || fail "the first import brought nothing: $(e2e_sql 'select ZURL from ZBOOKMARK')"
 [[ "$(e2e_sql "select ZTITLE from ZBOOKMARK where ZURL = 'https://one.example/'")" == "One" ]] || fail "the post's title was not taken"
 grep -q '^/v1/posts/all?results=100000' "$work/fake.log" || fail "no posts/all request: $(cat "$work/fake.log")"
 ! grep -q 'p@ss' "$work/fake.log" || fail "the password travelled in the address"
@@ -71,11 +71,11 @@ sleep 0.6
 e2e_screenshot "$shots/services-menu.png"
 xdotool key Down Return
 more_reads() { [[ "$(reads)" -gt "$before" ]]; }
-e2e_wait_until 10 more_reads || fail "Update from Pinboard did not read the service again"
+e2e_wait_until 60 more_reads || fail "Update from Pinboard did not read the service again"
 sleep 0.5
 e2e_click "$win" 80 "$(row_y 3)" 3
 sleep 0.6
 xdotool key Up Return
 gone() { [[ -z "$(e2e_sql "select ZNAME from ZSERVICE where ZNAME = 'pinboard'")" ]] && [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL in ('https://one.example/', 'https://two.example/')")" == 0 ]]; }
-e2e_wait_until 10 gone || fail "Disconnect left the account or its posts: $(e2e_sql 'select ZURL from ZBOOKMARK')"
+e2e_wait_until 60 gone || fail "Disconnect left the account or its posts: $(e2e_sql 'select ZURL from ZBOOKMARK')"
 echo "services e2e passed"

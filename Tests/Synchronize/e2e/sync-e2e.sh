@@ -65,7 +65,7 @@ library="$(count 'where ZTRASHED = 0')"
 
 # No method yet: Sync Now opens the assistant instead of doing nothing.
 e2e_key "$win" ctrl+shift+s
-wizard="$(e2e_wait_window '^Sync Set-up$' 10)" || fail "Sync Now without a method opened no set-up assistant"
+wizard="$(e2e_wait_window '^Sync Set-up$' 60)" || fail "Sync Now without a method opened no set-up assistant"
 sleep 0.5
 e2e_screenshot "$shots/sync-stage-start.png"
 # Every transport's stage, through Continue and Back: Skyfolder's link button, the account form.
@@ -76,13 +76,13 @@ e2e_screenshot "$shots/sync-stage-skyfolder.png"
 ! grep -q '<string>skyfolder</string>' "$settings" || fail "choosing Skyfolder was stored before its stage was completed"
 # Link Skyfolder without a connection: told in words, in front of the assistant.
 click_in "$wizard" 348 197    # Link Skyfolder
-told="$(e2e_wait_window '^Link failed$' 20)" || fail "a Skyfolder link that failed said nothing"
-e2e_wait_until 5 in_front "$told" || fail "the failed link's message is not in front"
+told="$(e2e_wait_window '^Link failed$' 60)" || fail "a Skyfolder link that failed said nothing"
+e2e_wait_until 60 in_front "$told" || fail "the failed link's message is not in front"
 above "$told" "$wizard" || fail "the failed link's message is under the assistant"
 sleep 0.3
 e2e_screenshot "$shots/sync-link-failed.png"
 e2e_key "$told" Return
-e2e_wait_until 5 e2e_no_window '^Link failed$' || fail "the link message stayed"
+e2e_wait_until 60 e2e_no_window '^Link failed$' || fail "the link message stayed"
 # Next while unlinked does nothing: the stage stays as it is, and no sync starts.
 xdotool mousemove --window "$wizard" 517 390
 sleep 0.5
@@ -108,27 +108,27 @@ click_in "$wizard" 517 390    # Continue (titled Finish for this choice)
 sleep 0.8
 e2e_screenshot "$shots/sync-stage-folder.png"
 click_in "$wizard" 348 251    # Choose Folder…
-dialog="$(e2e_wait_window '^Choose the Synced Folder$' 10)" || fail "no folder dialog"
+dialog="$(e2e_wait_window '^Choose the Synced Folder$' 60)" || fail "no folder dialog"
 sleep 0.5
 e2e_screenshot "$shots/sync-folder-dialog.png"
 e2e_choose_path "$dialog" "$synced"
 sleep 0.3
 # The dialog may first step into the folder; a second Return takes it.
 xdotool search --onlyvisible --name '^Choose the Synced Folder$' >/dev/null 2>&1 && xdotool key Return
-e2e_wait_until 10 e2e_no_window '^Choose the Synced Folder$' || fail "the folder dialog stayed"
+e2e_wait_until 60 e2e_no_window '^Choose the Synced Folder$' || fail "the folder dialog stayed"
 sleep 0.5
 e2e_screenshot "$shots/sync-stage-folder-chosen.png"
 ! grep -q '<string>icloud</string>' "$settings" || fail "the synced folder was stored before its stage was completed"
 click_in "$wizard" 517 390    # Next: the finish stage starts the first sync
-e2e_wait_until 5 grep -q '<string>icloud</string>' "$settings" || fail "the completed stage did not store CurrentSyncMethod"
-e2e_wait_until 5 grep -qF "<string>$synced</string>" "$settings" || fail "the chosen folder was not kept"
+e2e_wait_until 60 grep -q '<string>icloud</string>' "$settings" || fail "the completed stage did not store CurrentSyncMethod"
+e2e_wait_until 60 grep -qF "<string>$synced</string>" "$settings" || fail "the chosen folder was not kept"
 sleep 0.8
 e2e_screenshot "$shots/sync-stage-finish.png"
 first_done() { [[ "$(completions)" -ge 1 ]]; }
-e2e_wait_until 30 first_done || fail "the first sync did not complete"
+e2e_wait_until 60 first_done || fail "the first sync did not complete"
 e2e_screenshot "$shots/sync-complete.png"
 click_in "$wizard" 517 390    # Finish closes the assistant
-e2e_wait_until 5 bash -c "! xdotool search --onlyvisible --name '^Sync Set-up$' >/dev/null" || fail "Finish left the assistant open"
+e2e_wait_until 60 bash -c "! xdotool search --onlyvisible --name '^Sync Set-up$' >/dev/null" || fail "Finish left the assistant open"
 
 # The payload holds the library.
 [[ -s "$payload" ]] || fail "no payload at $payload"
@@ -143,19 +143,19 @@ echo "main window at $X,$Y"
 xdotool windowactivate --sync "$win" >/dev/null 2>&1
 xdotool mousemove "$((X + 68))" "$((Y + 25))" click 1
 second_done() { [[ "$(completions)" -ge 2 ]]; }
-e2e_wait_until 30 second_done || fail "the sync button did not sync"
+e2e_wait_until 60 second_done || fail "the sync button did not sync"
 sleep 0.2
 e2e_screenshot "$shots/sync-button-complete.png"
 
 # Another machine left an unreadable file: kept aside, told, and replaced by this library.
 printf 'not a zip archive' >"$payload"
 e2e_key "$win" ctrl+shift+s
-told="$(e2e_wait_window '^Sync file kept aside$' 20)" || fail "an unreadable remote file was not reported"
+told="$(e2e_wait_window '^Sync file kept aside$' 60)" || fail "an unreadable remote file was not reported"
 sleep 0.3
 e2e_screenshot "$shots/sync-unreadable.png"
 e2e_key "$told" Return
 third_done() { [[ "$(completions)" -ge 3 ]]; }
-e2e_wait_until 30 third_done || fail "the sync after the unreadable file did not complete"
+e2e_wait_until 60 third_done || fail "the sync after the unreadable file did not complete"
 aside="$(find "$synced/Documents" -name 'kesto_sync unreadable *.zip' | head -n1)"
 [[ -n "$aside" ]] || fail "the unreadable file was not kept beside the payload"
 [[ "$(cat "$aside")" == "not a zip archive" ]] || fail "the file kept aside is not the unreadable one"
@@ -169,7 +169,7 @@ open_assistant() {
   e2e_screenshot "$shots/sync-file-menu.png"
   # After New Folder, New Smart Folder…, Find Folder, New Bookmark… and Sync Now.
   xdotool key Down Down Down Down Down Return
-  wizard="$(e2e_wait_window '^Sync Set-up$' 10)" || fail "File > Set Up Sync… opened no assistant"
+  wizard="$(e2e_wait_window '^Sync Set-up$' 60)" || fail "File > Set Up Sync… opened no assistant"
   sleep 0.5
 }
 open_assistant
@@ -191,14 +191,14 @@ e2e_screenshot "$shots/sync-account-saved.png"
 click_in "$wizard" 420 390    # Back
 sleep 0.8
 click_in "$wizard" 193 390    # Cancel
-e2e_wait_until 5 bash -c "! xdotool search --onlyvisible --name '^Sync Set-up$' >/dev/null" || fail "Cancel left the assistant open"
+e2e_wait_until 60 bash -c "! xdotool search --onlyvisible --name '^Sync Set-up$' >/dev/null" || fail "Cancel left the assistant open"
 e2e_setting_is CurrentSyncMethod icloud || fail "Cancel changed the sync method to '$(e2e_setting CurrentSyncMethod)'"
 e2e_setting_is SyncEmail "" || fail "Cancel kept the account typed in the assistant"
 e2e_setting_is syncUsingSkyfolder "" || e2e_setting_is syncUsingSkyfolder False || fail "browsing changed the Skyfolder choice"
 ! grep -q 'typed password' "$settings" || fail "a password went into the settings file"
 e2e_key "$win" ctrl+shift+s
 fourth_done() { [[ "$(completions)" -ge 4 ]]; }
-e2e_wait_until 30 fourth_done || fail "the synced folder no longer syncs after a cancelled assistant"
+e2e_wait_until 60 fourth_done || fail "the synced folder no longer syncs after a cancelled assistant"
 
 # An account the service refuses: the assistant reopens and the reason is in front of it.
 open_assistant
@@ -210,9 +210,9 @@ xdotool type --delay 20 "someone@example.org"
 click_in "$wizard" 268 183
 xdotool type --delay 20 "wrong password"
 click_in "$wizard" 517 390    # Finish: the account is stored and the first sync starts
-refused="$(e2e_wait_window '^Incorrect Login$' 20)" || fail "a refused login was not told"
-reopened="$(e2e_wait_window '^Sync Set-up$' 10)" || fail "the assistant did not reopen"
-e2e_wait_until 5 in_front "$refused" || fail "the refused login's message is not in front"
+refused="$(e2e_wait_window '^Incorrect Login$' 60)" || fail "a refused login was not told"
+reopened="$(e2e_wait_window '^Sync Set-up$' 60)" || fail "the assistant did not reopen"
+e2e_wait_until 60 in_front "$refused" || fail "the refused login's message is not in front"
 above "$refused" "$reopened" || fail "the refused login's message is under the assistant"
 above "$refused" "$win" || fail "the refused login's message is under the main window"
 sleep 0.3

@@ -43,9 +43,9 @@ launch() {
   chmod 600 "$h/.config/kesto/defaults.plist"
   (as "$1") &
   pid[$1]=$!
-  win[$1]="$(e2e_wait_window '^Kesto$' 20 "${pid[$1]}")" || fail "no main window for $1"
+  win[$1]="$(e2e_wait_window '^Kesto$' 60 "${pid[$1]}")" || fail "no main window for $1"
   local panel
-  panel="$(e2e_wait_window '^Welcome to Kesto$' 20 "${pid[$1]}")" || fail "no first-run panel for $1"
+  panel="$(e2e_wait_window '^Welcome to Kesto$' 60 "${pid[$1]}")" || fail "no first-run panel for $1"
   xdotool windowactivate --sync "$panel" >/dev/null 2>&1
   xdotool key Escape
 }
@@ -61,7 +61,7 @@ sync_start() { before[$1]="$(completions "$1")"; keys "$1" ctrl+shift+s; }
 sync_wait() {
   local m="$1"
   done_() { [[ "$(completions "$m")" -gt "${before[$m]}" ]]; }
-  e2e_wait_until 40 done_ || { e2e_screenshot "$shots/two-stuck.png"; fail "the sync of $m did not complete"; }
+  e2e_wait_until 60 done_ || { e2e_screenshot "$shots/two-stuck.png"; fail "the sync of $m did not complete"; }
 }
 sync_one() { sync_start "$1"; sync_wait "$1"; }
 has() { [[ "$(count "$1")" == "$2" ]]; }
@@ -83,8 +83,8 @@ launch B
 # Each machine adds its own bookmarks (handed to the running program by a second launch).
 hand A --add-text $'https://a1.example.org/\nhttps://a2.example.org/\nhttps://a3.example.org/'
 hand B --add-text $'https://b1.example.org/\nhttps://b2.example.org/'
-e2e_wait_until 15 has A 3 || fail "A did not take its bookmarks"
-e2e_wait_until 15 has B 2 || fail "B did not take its bookmarks"
+e2e_wait_until 60 has A 3 || fail "A did not take its bookmarks"
+e2e_wait_until 60 has B 2 || fail "B did not take its bookmarks"
 
 # Both at once, through the folder's lock; then in turn until both have everything.
 converge A B
@@ -106,7 +106,7 @@ trash() {
   click "$m" 420 112
   keys "$m" Delete
   trashed_it() { [[ "$(sql "$m" "select ZTRASHED from ZBOOKMARK where ZURL = '$url'")" == 1 ]]; }
-  e2e_wait_until 5 trashed_it || fail "$m did not trash $url:"$'\n'"$(state "$m")"
+  e2e_wait_until 60 trashed_it || fail "$m did not trash $url:"$'\n'"$(state "$m")"
   [[ "$(trash_count "$m")" == 1 ]] || fail "$m trashed more than $url:"$'\n'"$(state "$m")"
   keys "$m" ctrl+f ctrl+a BackSpace
 }
@@ -117,15 +117,15 @@ click B 201 87    # the Trash tab of the sidebar
 sleep 1
 e2e_screenshot "$shots/two-trash-list.png"
 click B 80 142    # its Empty Trash entry, then the alert's default button
-alert="$(e2e_wait_window '^Empty the trash\?$' 10 "${pid[B]}")" || fail "no Empty Trash alert on B"
+alert="$(e2e_wait_window '^Empty the trash\?$' 60 "${pid[B]}")" || fail "no Empty Trash alert on B"
 xdotool windowactivate --sync "$alert" key Return
 click B 18 87     # back to the folders
-e2e_wait_until 5 has B 4 || fail "B did not delete the trashed bookmark for good: $(state B)"
+e2e_wait_until 60 has B 4 || fail "B did not delete the trashed bookmark for good: $(state B)"
 [[ -z "$(sql B "select ZUNIQUEID from ZBOOKMARK where ZUNIQUEID = '$gone_id'")" ]] || fail "B deleted another bookmark"
 hand A --add-text 'https://a4.example.org/'
 hand B --add-text 'https://b3.example.org/'
-e2e_wait_until 15 has A 6 || fail "A did not take its last bookmark"
-e2e_wait_until 15 has B 5 || fail "B did not take its last bookmark"
+e2e_wait_until 60 has A 6 || fail "A did not take its last bookmark"
+e2e_wait_until 60 has B 5 || fail "B did not take its last bookmark"
 
 converge B A
 agree || fail "the libraries differ after the edits:"$'\n'"$(state A)"$'\n---\n'"$(state B)"

@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,13 +42,31 @@ struct Veto : kesto::sys::UserNotificationCenterDelegate {
   }
 };
 
+// A word for the shell, whatever it holds (a checkout's path may hold spaces).
+std::string shellWord(const std::string& text) {
+  std::string word = "'";
+  for (char c : text) word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return word + "'";
+}
+
+// A path as a D-Bus address value with every byte escaped, which any reader of addresses takes.
+std::string everyByteEscaped(const std::string& path) {
+  std::string out;
+  char escape[4];
+  for (unsigned char c : path) {
+    std::snprintf(escape, sizeof escape, "%%%02x", c);
+    out += escape;
+  }
+  return out;
+}
+
 // A dbus-daemon of our own, at a given address or one it picks, on which nothing installed on the
 // machine is activatable; gone with the object.
 struct PrivateBus {
   explicit PrivateBus(const std::string& listen = {}) {
-    std::string command = "dbus-daemon --config-file=" + kesto::test::privateBusConfig() +
+    std::string command = "dbus-daemon --config-file=" + shellWord(kesto::test::privateBusConfig()) +
                           " --fork --nopidfile --print-address=1 --print-pid=1";
-    if (!listen.empty()) command += " --address=" + listen;
+    if (!listen.empty()) command += " --address=" + shellWord(listen);
     FILE* daemon = popen(command.c_str(), "r");
     if (!daemon) return;
     char line[512] = {}, pid[32] = {};
@@ -187,7 +206,7 @@ TEST(UserNotifications, TheDesktopsBusSocketIsFoundWithoutAnAddress) {
   BusEnvironment none("");
   const std::string socket = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/bus";
   EXPECT_FALSE(UserNotificationCenter::hasSessionBus()) << "no bus announced: none is started";
-  PrivateBus bus("unix:path=" + socket);
+  PrivateBus bus("unix:path=" + everyByteEscaped(socket));
   ASSERT_FALSE(bus.address.empty());
   EXPECT_TRUE(UserNotificationCenter::hasSessionBus());
   // A plain file in its place is not a bus.
@@ -197,6 +216,30 @@ TEST(UserNotifications, TheDesktopsBusSocketIsFoundWithoutAnAddress) {
   kesto::test::writeFile(socket, "");
   EXPECT_FALSE(UserNotificationCenter::hasSessionBus());
   unlink(socket.c_str());
+}
+
+// The desktop's folder may hold spaces, letters beyond ASCII and the marks that separate an
+// address's parts: the address made from it still names that socket.
+TEST(UserNotifications, TheDesktopsBusSocketIsFoundInAFolderOfAnyName) {
+  if (!PrivateBus::available()) GTEST_SKIP() << "no dbus-daemon";
+  BusEnvironment none("");
+  const std::string runtime = kesto::test::tempHome() + "/run time, Kestö;=%41";
+  ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+  const std::string saved = std::getenv("XDG_RUNTIME_DIR");
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  struct Restore {
+    std::string runtime;
+    ~Restore() { setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1); }
+  } restore{saved};
+  PrivateBus bus("unix:path=" + everyByteEscaped(runtime + "/bus"));
+  ASSERT_FALSE(bus.address.empty());
+  ASSERT_EQ(access((runtime + "/bus").c_str(), F_OK), 0);
+  ASSERT_TRUE(UserNotificationCenter::hasSessionBus());
+  FakeNotificationServer server(bus.address);
+  ASSERT_TRUE(server.owned);
+  UserNotificationCenter::defaultCenter().deliverNotification({"Bookmark added", "https://a.com", ""});
+  ASSERT_TRUE(kesto::test::runUntil([&] { return !server.titles.empty(); }));
+  EXPECT_EQ(server.titles[0], "Bookmark added");
 }
 
 TEST(UserNotifications, NoBusIsAutoLaunchedWhereTheDesktopAnnouncesNone) {
