@@ -7,10 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/steps.sh
 jobs="${KESTO_JOBS:-$(nproc 2>/dev/null || echo 2)}"
-trap 'hand_over_build build' EXIT
 status=0
 for l in de_DE.UTF-8 tr_TR.UTF-8; do
-  step "unit-tests-$l" env LANG="$l" LC_ALL="$l" \
-    ctest --test-dir build -L unit --parallel "$jobs" --output-on-failure --timeout 900 || status=1
+  LANG="$l" LC_ALL="$l" step "unit-tests-$l" tests_handed_over build -L unit --timeout 900 || status=1
 done
 exit "$status"
