@@ -119,7 +119,9 @@ export DISPLAY=":$display"
 
 # openbox runs its startup command once it has read its configuration and grabbed its keys
 # (Alt+F4 among them), which comes after it has claimed the screen.
-openbox --startup "touch $home/.wm-started" >"$home/openbox.log" 2>&1 &
+# openbox splits that command as a shell would: the path is quoted, since the session's home may
+# hold spaces (a checkout's path).
+openbox --startup "touch '${home//\'/\'\\\'\'}/.wm-started'" >"$home/openbox.log" 2>&1 &
 wm_pid=$!
 
 # Wait until the window manager has taken the screen (it then names its check window on the
