@@ -141,7 +141,9 @@ void makeOwnDesktop() {
   }
   const char* path = std::getenv("PATH");
   desktop.path = bin + ":" + (path && *path ? path : "/usr/bin:/bin");
-  desktop.browser = bin + "/x-www-browser";
+  // By name, found first on PATH: the desktop's xdg-open splits $BROWSER at spaces, which the
+  // checkout's path may hold.
+  desktop.browser = "x-www-browser";
   // The programs a test starts (this one again, the real program) and the temporary folders any
   // code makes are the process's too, so they go with it, also after a child was killed.
   desktop.tmp = processRoot() + "/tmp";

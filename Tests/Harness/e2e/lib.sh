@@ -8,6 +8,20 @@ xdotool() { LC_ALL=C.UTF-8 command xdotool "$@"; }
 # Logs shown when a test fails and helper processes ended with it (see e2e_app_script).
 e2e_logs=() e2e_pids=()
 
+# A path as an argument of a desktop entry's Exec line: "%" doubled; quoted in whole when it
+# holds a reserved character, with " ` $ \ escaped inside the quotes; then each backslash doubled,
+# as every string value of an entry escapes it.
+e2e_exec_argument() {  # path
+  local word="${1//%/%%}" reserved=$' \t\n"\'\\><~|&;$*?#()`' i
+  for ((i = 0; i < ${#reserved}; i++)); do
+    if [[ "$word" == *"${reserved:i:1}"* ]]; then
+      word="\"$(printf '%s' "$word" | sed 's/["`$\\]/\\&/g')\""
+      break
+    fi
+  done
+  printf '%s' "$word" | sed 's/\\/\\\\/g'
+}
+
 # Milliseconds on the wall clock.
 e2e_now_ms() { local us="${EPOCHREALTIME//[.,]/}"; echo $((us / 1000)); }
 

@@ -11,14 +11,15 @@ mkdir -p "${TMPDIR:-/tmp}"
 user="$(mktemp -d "${TMPDIR:-/tmp}/kesto-user-desktop-XXXXXX")"
 trap 'rm -rf "$user"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
+. "$(dirname "$0")/lib.sh"
 
 mkdir -p "$user/bin" "$user/share/applications" "$user/xdg" "$user/home/.config"
 for program in firefox-esr xdg-open gio x-www-browser sensible-browser; do
   printf '#!/bin/sh\nprintf "%%s %%s\\n" "${0##*/}" "$*" >>"%s/started.log"\n' "$user" >"$user/bin/$program"
   chmod +x "$user/bin/$program"
 done
-printf '[Desktop Entry]\nType=Application\nName=Firefox ESR\nExec=%s/bin/firefox-esr %%u\nMimeType=text/html;x-scheme-handler/http;x-scheme-handler/https;\n' \
-  "$user" >"$user/share/applications/firefox-esr.desktop"
+printf '[Desktop Entry]\nType=Application\nName=Firefox ESR\nExec=%s %%u\nMimeType=text/html;x-scheme-handler/http;x-scheme-handler/https;\n' \
+  "$(e2e_exec_argument "$user/bin/firefox-esr")" >"$user/share/applications/firefox-esr.desktop"
 defaults='[Default Applications]
 x-scheme-handler/http=firefox-esr.desktop
 x-scheme-handler/https=firefox-esr.desktop'

@@ -84,7 +84,9 @@ for program in xdg-open xdg-email gio browser; do
   printf '#!/bin/sh\nprintf "%%s\\n" "$@" >>"%s/%s.log"\n' "$home" "$program" >"$home/bin/$program"
   chmod +x "$home/bin/$program"
 done
-export PATH="$home/bin:$PATH" BROWSER="$home/bin/browser"
+# $BROWSER names the stand-in, found first on PATH: the desktop's xdg-open splits it at spaces,
+# which the session's home may hold (a checkout's path).
+export PATH="$home/bin:$PATH" BROWSER=browser
 # A program built with the sanitizers (build-asan) writes its reports here: a memory error,
 # undefined behaviour, or a leak found when it ends. Any report fails the session, whatever the
 # script checked, so programs the script ended or never waited for are checked too.

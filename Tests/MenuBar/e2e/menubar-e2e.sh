@@ -30,7 +30,7 @@ cat >"$XDG_DATA_HOME/applications/firefox.desktop" <<DESKTOP
 [Desktop Entry]
 Type=Application
 Name=Firefox
-Exec=$work/bin/fake-firefox %u
+Exec=$(e2e_exec_argument "$work/bin/fake-firefox") %u
 MimeType=x-scheme-handler/http;
 DESKTOP
 : >"$work/xdg-open.log"

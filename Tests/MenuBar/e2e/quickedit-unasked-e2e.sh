@@ -25,7 +25,7 @@ cat >"$XDG_DATA_HOME/applications/firefox.desktop" <<DESKTOP
 [Desktop Entry]
 Type=Application
 Name=Firefox
-Exec=$work/no-such-program/firefox %u
+Exec=$(e2e_exec_argument "$work/no-such-program/firefox") %u
 MimeType=x-scheme-handler/http;
 DESKTOP
 
