@@ -72,7 +72,7 @@ TEST_F(HTMLExportTest, TreeMatchesTheGoldenFileAndReadsBack) {
   EXPECT_EQ(written, readFile(dataFile("Export/golden.html")));
   // The HTML reader browsers share with us finds nothing to complain about.
   if (std::system("command -v xmllint >/dev/null 2>&1") == 0) {
-    const std::string command = "xmllint --html --noout '" + *path + "' 2>" + *path + ".log";
+    const std::string command = "xmllint --html --noout '" + *path + "' 2>'" + *path + ".log'";
     EXPECT_EQ(std::system(command.c_str()), 0);
     EXPECT_EQ(readFile(*path + ".log"), "");
   }

@@ -129,7 +129,8 @@ TEST(X11, AContextMenuIsChosenWithTheKeyboard) {
   ASSERT_TRUE(test::runUntil([&] { return QApplication::activePopupWidget() != nullptr; }, 5));
   test::spin(0.3);
   const char* shot = std::getenv("KESTO_E2E_SHOTS");
-  if (shot) run(std::string("python3 ") + KESTO_SOURCE_DIR + "/Tests/Harness/e2e/screenshot.py " + shot + "/context-menu.png");
+  if (shot)
+    run(std::string("python3 '") + KESTO_SOURCE_DIR + "/Tests/Harness/e2e/screenshot.py' '" + shot + "/context-menu.png'");
   // Down reaches "First", the next Down passes over the disabled item to "Third".
   ASSERT_EQ(run("xdotool key --delay 100 Down Down Return"), 0);
   ASSERT_TRUE(test::runUntil([&] { return !view->got.empty(); }, 5));
