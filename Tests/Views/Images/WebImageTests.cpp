@@ -163,7 +163,7 @@ TEST(WebImage, LocalFilesAreNeverRead) {
   kesto::test::writeFile(path, png(Color::rgb(1, 0, 0)));
   Outcomes outcomes;
   auto view = viewReportingTo(outcomes);
-  view->setImageURL(url("file://" + path));
+  view->setImageURL(URL::fileURL(path));
   EXPECT_EQ(outcomes.failures, 1);
   EXPECT_TRUE(view->image().isNull());
   EXPECT_FALSE(view->imageURL());
