@@ -92,7 +92,7 @@ export PATH="$home/bin:$PATH" BROWSER=browser
 # script checked, so programs the script ended or never waited for are checked too.
 mkdir -p "$home/sanitizer"
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}log_path='$home/sanitizer/asan'"
-export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}log_path=$home/sanitizer/ubsan"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}log_path='$home/sanitizer/ubsan'"
 export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions='$(cd "$(dirname "$0")" && pwd)/lsan.supp':print_suppressions=0"
 # Main-thread stalls of the programs under test are written here and told at the end.
 export KESTO_STALL_LOG="${KESTO_STALL_LOG-$home/stalls.log}"
