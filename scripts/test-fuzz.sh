@@ -28,7 +28,8 @@ run_one() {  # harness name
   local name="$1" dir="$scratch/$1"
   mkdir -p "$dir/new" "$dir/home" "$dir/runtime"
   chmod 700 "$dir/runtime"
-  if HOME="$dir/home" XDG_RUNTIME_DIR="$dir/runtime" XDG_CONFIG_HOME="$dir/home/.config" \
+  # TMPDIR too: the harnesses' own scratch folder goes with the run's.
+  if HOME="$dir/home" TMPDIR="$dir" XDG_RUNTIME_DIR="$dir/runtime" XDG_CONFIG_HOME="$dir/home/.config" \
       XDG_DATA_HOME="$dir/home/.local/share" XDG_CACHE_HOME="$dir/home/.cache" \
       "build-asan/Tests/Fuzz/Fuzz$name" "$dir/new" "Tests/Fuzz/Corpus/$name" \
       -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=16384 \
