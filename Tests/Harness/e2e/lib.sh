@@ -288,6 +288,17 @@ e2e_recording_program() {  # name
   [[ ":$PATH:" == *":$work/bin:"* ]] || export PATH="$work/bin:$PATH"
 }
 
+# Starts a system tray (trayer, at the top right) for the menu-bar window's icon and waits until
+# it shows; its process id is $tray_pid, and it ends with the script.
+e2e_tray_shown() { xdotool search --class trayer >/dev/null 2>&1; }
+e2e_start_tray() {
+  trayer --edge top --align right --widthtype pixel --width 100 --height 24 --transparent false \
+    >"$work/trayer.log" 2>&1 &
+  tray_pid=$!
+  e2e_pids+=("$tray_pid")
+  e2e_wait_until 60 e2e_tray_shown || fail "trayer did not start"
+}
+
 # Runs SQL on the library ($store), waiting while another process writes; errors are silent.
 e2e_sql() { sqlite3 -cmd '.timeout 10000' "$store" "$@" 2>/dev/null; }
 

@@ -35,10 +35,7 @@ MimeType=x-scheme-handler/http;
 DESKTOP
 : >"$work/xdg-open.log"
 
-trayer --edge top --align right --widthtype pixel --width 100 --height 24 --transparent false \
-  >"$work/trayer.log" 2>&1 &
-tray_pid=$!
-e2e_wait_until 60 bash -c "xdotool search --class trayer >/dev/null" || fail "trayer did not start"
+e2e_start_tray
 
 e2e_start_kesto
 e2e_sample_library

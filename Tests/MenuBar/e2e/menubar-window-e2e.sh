@@ -13,10 +13,7 @@ shots="${3:-${TMPDIR:-/tmp}/menubar-window-screenshots}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 e2e_app_script xdotool trayer sqlite3 xev xprop stdbuf
 
-trayer --edge top --align right --widthtype pixel --width 100 --height 24 --transparent false \
-  >"$work/trayer.log" 2>&1 &
-e2e_pids+=("$!")
-e2e_wait_until 60 bash -c "xdotool search --class trayer >/dev/null" || fail "trayer did not start"
+e2e_start_tray
 e2e_start_kesto
 e2e_sample_library
 

@@ -29,10 +29,7 @@ Exec=$(e2e_exec_argument "$work/no-such-program/firefox") %u
 MimeType=x-scheme-handler/http;
 DESKTOP
 
-trayer --edge top --align right --widthtype pixel --width 100 --height 24 --transparent false \
-  >"$work/trayer.log" 2>&1 &
-tray_pid=$!
-e2e_wait_until 60 bash -c "xdotool search --class trayer >/dev/null" || fail "trayer did not start"
+e2e_start_tray
 
 e2e_offline_settings
 e2e_start_kesto
