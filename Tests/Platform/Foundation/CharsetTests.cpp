@@ -180,6 +180,7 @@ TEST(Charset, AnAsciiByteAfterALeadByteThatPairsWithNothingIsKept) {
           EXPECT_EQ(webDecoded(c.encoding, bytesOf({'a', lead, ascii, 'b'}), piece),
                     "a\uFFFD" + std::string(1, static_cast<char>(ascii)) + "b")
               << c.encoding << " " << std::hex << lead << " " << ascii << " " << piece;
+      EXPECT_EQ(webDecoded(c.encoding, "a\x85\x80" "b", piece), "a\uFFFDb") << c.encoding << " " << piece;
     }
   EXPECT_EQ(webDecoded("Shift_JIS", "a\x85" "Ab"), "a\uFFFDAb");
   EXPECT_EQ(webDecoded("Shift_JIS", "a\x85\xA1" "b"), "a\uFFFDb");
