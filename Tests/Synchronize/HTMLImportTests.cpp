@@ -623,6 +623,31 @@ TEST(HTMLImportParseTest, FilesInOtherEncodingsReadWholeAsABrowserReadsThem) {
   EXPECT_EQ(p.unread, 0u);
 }
 
+// Titles in the East Asian encodings read as a browser reads them: gb18030's vertical forms and
+// ideographs, an ASCII byte after a lead byte that pairs with nothing, Big5's Hong Kong letters
+// with a combining mark and EUC-KR's undefined codes.
+TEST(HTMLImportParseTest, TitlesInEastAsianEncodingsReadAsABrowserReadsThem) {
+  const struct {
+    const char* encoding;
+    std::string bytes, title;
+  } cases[] = {{"gb18030", "\xA6\xD9 \xFE\x59", "︐ 龴"},
+               {"gbk", "\xA6\xDA\xFE\xA0", "\uFE12\u9FBB"},
+               {"shift_jis", "a\x85" "Ab", "a\uFFFDAb"},
+               {"shift_jis", "c\x82]d", "c\uFFFD]d"},
+               {"euc-kr", "c\x82]d", "c\uFFFD]d"},
+               {"euc-kr", "x\xC9\xA1y", "x\uFFFDy"},
+               {"big5", "c\x82]d", "c\uFFFD]d"},
+               {"big5", "\x88\x62\x88\xA5", "\u00CA\u0304\u00EA\u030C"}};
+  for (const auto& c : cases) {
+    Parsed p = parse(std::string("<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=") + c.encoding +
+                     "\"><DL><p><DT><A HREF=\"https://x.example/\">" + c.bytes + "</A>" + plainBookmarks("after", 3) +
+                     "</DL>");
+    ASSERT_EQ(p.bookmarks.size(), 4u) << c.encoding;
+    EXPECT_EQ(p.bookmarks[0].title.string(), c.title) << c.encoding;
+    EXPECT_EQ(p.unread, 0u) << c.encoding;
+  }
+}
+
 // Comments end where HTML ends them, and a stray item before the list keeps none of its
 // bookmarks from it.
 TEST(HTMLImportParseTest, CommentsAndStrayItemsReadAsInABrowser) {

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace kesto::fnd {
@@ -275,20 +276,94 @@ constexpr char16_t kReplacementCharacter = 0xFFFD;
 struct ReplacementRules {
   bool c1Controls = false;
   bool euroAt80 = false;
+  // A lead byte and an ASCII byte that form no character: browsers read the ASCII byte again,
+  // where ICU takes both as one unreadable pair.
+  bool asciiAfterLeadKept = false;
 };
 
 void replaceUnreadable(const void* context, UConverterToUnicodeArgs* args, const char* units, int32_t length,
                        UConverterCallbackReason reason, UErrorCode* error) {
   if (reason > UCNV_IRREGULAR) return;  // a reset, close or clone: nothing to write
   const auto* rules = static_cast<const ReplacementRules*>(context);
-  UChar c = kReplacementCharacter;
+  UChar c[2] = {kReplacementCharacter, 0};
+  int32_t count = 1;
   if (length == 1) {
     const auto byte = static_cast<unsigned char>(units[0]);
-    if (rules->c1Controls && byte >= 0x80 && byte <= 0x9F) c = byte;
-    if (rules->euroAt80 && byte == 0x80) c = 0x20AC;
+    if (rules->c1Controls && byte >= 0x80 && byte <= 0x9F) c[0] = byte;
+    if (rules->euroAt80 && byte == 0x80) c[0] = 0x20AC;
+  } else if (length == 2 && rules->asciiAfterLeadKept && static_cast<unsigned char>(units[1]) < 0x80) {
+    // An ASCII byte is a character of its own in these encodings, so it is written as read again.
+    c[1] = static_cast<unsigned char>(units[1]);
+    count = 2;
   }
   *error = U_ZERO_ERROR;
-  ucnv_cbToUWriteUChars(args, &c, 1, 0, error);
+  ucnv_cbToUWriteUChars(args, c, count, 0, error);
+}
+
+// What ICU's tables give as private-use characters where browsers read the bytes otherwise.
+enum class PrivateUse { Kept, GB18030, Big5, EUCKR };
+
+// gb18030 and GBK: the two-byte codes GB18030-2022 moved from private use to the vertical forms
+// and ideographs browsers give. ICU gives each of these private-use characters for one two-byte
+// code only (the four-byte codes of U+FE10-FE19 and U+9FB4-9FBB read as those already), so the
+// character stands for its bytes.
+constexpr std::pair<char16_t, char16_t> kGB18030PrivateUse[] = {
+    {0xE78D, 0xFE10},  // A6D9
+    {0xE78E, 0xFE12},  // A6DA
+    {0xE78F, 0xFE11},  // A6DB
+    {0xE790, 0xFE13},  // A6DC
+    {0xE791, 0xFE14},  // A6DD
+    {0xE792, 0xFE15},  // A6DE
+    {0xE793, 0xFE16},  // A6DF
+    {0xE794, 0xFE17},  // A6EC
+    {0xE795, 0xFE18},  // A6ED
+    {0xE796, 0xFE19},  // A6F3
+    {0xE81E, 0x9FB4},  // FE59
+    {0xE826, 0x9FB5},  // FE61
+    {0xE82B, 0x9FB6},  // FE66
+    {0xE82C, 0x9FB7},  // FE67
+    {0xE832, 0x9FB8},  // FE6D
+    {0xE843, 0x9FB9},  // FE7E
+    {0xE854, 0x9FBA},  // FE90
+    {0xE864, 0x9FBB},  // FEA0
+};
+
+// Big5: ICU reads the lead bytes 0x81-0x84 as a user-defined area, from U+EEB8 one character per
+// code in order (157 a lead: trails 0x40-0x7E, then 0xA1-0xFE). Browsers pair those leads with
+// nothing.
+constexpr char16_t kBig5UserDefinedFirst = 0xEEB8;
+constexpr int kBig5CodesPerLead = 157, kBig5AsciiTrails = 0x7F - 0x40;
+
+void appendPrivateUse(PrivateUse kind, char16_t c, std::string& out) {
+  switch (kind) {
+    case PrivateUse::Kept:
+      break;
+    case PrivateUse::GB18030:
+      for (const auto& [from, to] : kGB18030PrivateUse)
+        if (c == from) return appendUtf8(out, to);
+      break;
+    case PrivateUse::Big5:
+      if (c >= kBig5UserDefinedFirst && c < kBig5UserDefinedFirst + 4 * kBig5CodesPerLead) {
+        appendUtf8(out, kReplacementCharacter);
+        const int cell = (c - kBig5UserDefinedFirst) % kBig5CodesPerLead;
+        if (cell < kBig5AsciiTrails) out += static_cast<char>(0x40 + cell);
+        return;
+      }
+      // The four Hong Kong codes browsers read as a letter and a combining mark.
+      if (const char* pair = c == 0xF325   ? "\u00CA\u0304"   // 8862
+                             : c == 0xF327 ? "\u00CA\u030C"   // 8864
+                             : c == 0xF344 ? "\u00EA\u0304"   // 88A3
+                             : c == 0xF346 ? "\u00EA\u030C"   // 88A5
+                                           : nullptr) {
+        out += pair;
+        return;
+      }
+      break;
+    case PrivateUse::EUCKR:
+      // Browsers' EUC-KR has no private-use characters: ICU's stand for codes it leaves undefined.
+      return appendUtf8(out, kReplacementCharacter);
+  }
+  appendUtf8(out, c);
 }
 
 }  // namespace
@@ -313,6 +388,7 @@ std::string encodingForWebLabel(std::string_view label) {
 struct WebTextDecoder::Converter {
   ConverterPtr converter;
   ReplacementRules rules;
+  PrivateUse privateUse = PrivateUse::Kept;
   char16_t highSurrogate = 0;  // the first half of a pair cut at the end of a piece
 };
 
@@ -329,6 +405,10 @@ WebTextDecoder::WebTextDecoder(std::string_view encoding) {
   const std::string_view name = e->name;
   converter_->rules.c1Controls = name.rfind("windows-", 0) == 0 || name == "x-user-defined";
   converter_->rules.euroAt80 = name == "GBK" || name == "gb18030";
+  converter_->rules.asciiAfterLeadKept = name == "Shift_JIS" || name == "EUC-KR" || name == "Big5";
+  if (name == "GBK" || name == "gb18030") converter_->privateUse = PrivateUse::GB18030;
+  if (name == "Big5") converter_->privateUse = PrivateUse::Big5;
+  if (name == "EUC-KR") converter_->privateUse = PrivateUse::EUCKR;
   UErrorCode ec = U_ZERO_ERROR;
   ucnv_setToUCallBack(converter_->converter.get(), replaceUnreadable, &converter_->rules, nullptr, nullptr, &ec);
 }
@@ -426,6 +506,8 @@ void WebTextDecoder::decode(std::string_view bytes, std::string& out) {
         converter_->highSurrogate = c;
       else if (c >= 0xDC00 && c <= 0xDFFF)
         appendUtf8(out, kReplacementCharacter);
+      else if (c >= 0xE000 && c <= 0xF8FF)
+        appendPrivateUse(converter_->privateUse, c, out);
       else
         appendUtf8(out, c);
     }

@@ -68,8 +68,9 @@ std::string encodingForWebLabel(std::string_view label);
 
 // Decodes text in a web encoding (a name encodingForWebLabel gives) to UTF-8, piece by piece, as
 // browsers decode it: a byte or sequence the encoding cannot read becomes U+FFFD and the text goes
-// on, the bytes Windows code pages leave undefined in 0x80-0x9F are the C1 controls. An unknown
-// name decodes as UTF-8.
+// on (an ASCII byte after a lead byte it forms nothing with is kept), the bytes Windows code pages
+// leave undefined in 0x80-0x9F are the C1 controls, and the codes ICU reads as private-use
+// characters where browsers read others give browsers' characters. An unknown name decodes as UTF-8.
 class WebTextDecoder {
  public:
   explicit WebTextDecoder(std::string_view encoding);

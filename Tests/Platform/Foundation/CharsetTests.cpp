@@ -1,6 +1,13 @@
 #include "Platform/Foundation/Charset.h"
 
+#include "Platform/Foundation/Strings.h"
+
 #include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
 
 using namespace kesto::fnd;
 
@@ -98,4 +105,134 @@ TEST(Charset, WebLabelsAndDecodersReadAsBrowsersDo) {
   for (const auto& c : cases)
     for (std::size_t piece : {0, 1, 2, 3})
       EXPECT_EQ(webDecoded(c.encoding, c.bytes, piece), c.text) << c.encoding << " " << piece;
+}
+
+namespace {
+// A byte string from its values.
+std::string bytesOf(std::initializer_list<int> values) {
+  std::string s;
+  for (int v : values) s += static_cast<char>(v);
+  return s;
+}
+
+// The text of every two-byte code (leads 0x81-0xFE, trails 0x40-0xFE) read alone.
+std::vector<std::pair<std::string, std::string>> twoByteCodes(std::string_view encoding) {
+  WebTextDecoder decoder(encoding);
+  std::vector<std::pair<std::string, std::string>> codes;
+  for (int lead = 0x81; lead <= 0xFE; ++lead)
+    for (int trail = 0x40; trail <= 0xFE; ++trail) {
+      std::string bytes = bytesOf({lead, trail}), text;
+      decoder.decode(bytes, text);
+      decoder.finish(text);
+      codes.emplace_back(bytes, text);
+    }
+  return codes;
+}
+
+bool holdsPrivateUse(std::string_view utf8) {
+  // U+E000-F8FF is EE 80 80 - EF A3 BF in UTF-8.
+  for (std::size_t i = 0; i + 2 < utf8.size(); ++i) {
+    const auto b0 = static_cast<unsigned char>(utf8[i]), b1 = static_cast<unsigned char>(utf8[i + 1]);
+    if (b0 == 0xEE || (b0 == 0xEF && b1 <= 0xA3)) return true;
+  }
+  return false;
+}
+}  // namespace
+
+// gb18030 and GBK read the eighteen two-byte codes GB18030-2022 took out of private use as
+// browsers do, however the text is cut; their four-byte codes and the user-defined areas stay.
+TEST(Charset, GB18030ReadsTheVerticalFormsAndIdeographsOfItsTwoByteCodes) {
+  const std::pair<int, char32_t> codes[] = {
+      {0xA6D9, 0xFE10}, {0xA6DA, 0xFE12}, {0xA6DB, 0xFE11}, {0xA6DC, 0xFE13}, {0xA6DD, 0xFE14}, {0xA6DE, 0xFE15},
+      {0xA6DF, 0xFE16}, {0xA6EC, 0xFE17}, {0xA6ED, 0xFE18}, {0xA6F3, 0xFE19}, {0xFE59, 0x9FB4}, {0xFE61, 0x9FB5},
+      {0xFE66, 0x9FB6}, {0xFE67, 0x9FB7}, {0xFE6D, 0x9FB8}, {0xFE7E, 0x9FB9}, {0xFE90, 0x9FBA}, {0xFEA0, 0x9FBB}};
+  for (const char* encoding : {"gb18030", "GBK"})
+    for (std::size_t piece : {0, 1, 3}) {
+      EXPECT_EQ(webDecoded(encoding, "\xA6\xD9 \xFE\x59", piece), "︐ 龴") << encoding << " " << piece;
+      for (const auto& [code, character] : codes) {
+        std::string text;
+        appendUtf8(text, character);
+        EXPECT_EQ(webDecoded(encoding, "<" + bytesOf({code >> 8, code & 0xFF}) + ">", piece), "<" + text + ">")
+            << encoding << " " << std::hex << code;
+      }
+      // The four-byte codes of the same characters, a user-defined code and ordinary text.
+      EXPECT_EQ(webDecoded(encoding, "\x84\x31\x82\x36\x84\x31\x83\x35\x82\x35\x90\x37\x82\x35\x91\x34", piece),
+                "\uFE10\uFE19\u9FB4\u9FBB")
+          << encoding;
+      EXPECT_EQ(webDecoded(encoding, "\xAA\xA1\xFE\xFE\xA1\x40\xC4\xE3", piece), "\uE000\uE4C5\uE4C6你") << encoding;
+    }
+}
+
+// Shift_JIS, EUC-KR and Big5: a lead byte that forms nothing with the ASCII byte after it gives
+// U+FFFD and the ASCII byte is kept, however the text is cut; a pair whose second byte is not
+// ASCII stays one U+FFFD.
+TEST(Charset, AnAsciiByteAfterALeadByteThatPairsWithNothingIsKept) {
+  // The lead bytes that pair with no ASCII byte there (Big5's 0x81 a user-defined area in ICU).
+  const struct {
+    const char* encoding;
+    int leads[2];
+  } cases[] = {{"Shift_JIS", {0x85, 0xEF}}, {"EUC-KR", {0xC9, 0xFE}}, {"Big5", {0x85, 0x81}}};
+  for (const auto& c : cases)
+    for (std::size_t piece : {0, 1, 2}) {
+      EXPECT_EQ(webDecoded(c.encoding, "c\x82]d", piece), "c\uFFFD]d") << c.encoding << " " << piece;
+      for (int lead : c.leads)
+        for (int ascii = 0x40; ascii <= 0x7E; ++ascii)
+          EXPECT_EQ(webDecoded(c.encoding, bytesOf({'a', lead, ascii, 'b'}), piece),
+                    "a\uFFFD" + std::string(1, static_cast<char>(ascii)) + "b")
+              << c.encoding << " " << std::hex << lead << " " << ascii << " " << piece;
+      EXPECT_EQ(webDecoded(c.encoding, "a\x85\x80" "b", piece), "a\uFFFDb") << c.encoding << " " << piece;
+    }
+  EXPECT_EQ(webDecoded("Shift_JIS", "a\x85" "Ab"), "a\uFFFDAb");
+  EXPECT_EQ(webDecoded("Shift_JIS", "a\x85\xA1" "b"), "a\uFFFDb");
+  EXPECT_EQ(webDecoded("EUC-KR", "a\xC9\xA1" "b"), "a\uFFFDb");
+  EXPECT_EQ(webDecoded("Big5", "a\x85\xA1" "b\x81\xA1" "c"), "a\uFFFDb\uFFFDc");
+}
+
+// Big5's four Hong Kong codes of a letter with a combining mark, and EUC-KR's undefined codes,
+// read as browsers read them where ICU gives private-use characters.
+TEST(Charset, Big5HongKongLettersAndEucKrUndefinedCodesReadAsBrowsersDo) {
+  for (std::size_t piece : {0, 1}) {
+    EXPECT_EQ(webDecoded("Big5", "\x88\x62\x88\x64\x88\xA3\x88\xA5|\x88\x66\x88\xA7", piece),
+              "\u00CA\u0304\u00CA\u030C\u00EA\u0304\u00EA\u030C|\u00CA\u00EA")
+        << piece;
+    EXPECT_EQ(webDecoded("EUC-KR", "\xC9\xA1\xC9\xFE\xFE\xA1\xFE\xFE\xFF|\xB0\xA1", piece),
+              "\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD|가")
+        << piece;
+  }
+}
+
+// Every two-byte code reads as ICU reads it but for the codes mended above, and those give no
+// private-use character; Shift_JIS's private-use characters are its user-defined area, as in
+// browsers (U+E000 on from lead 0xF0).
+TEST(Charset, EveryOtherTwoByteCodeReadsAsICUReadsIt) {
+  const struct {
+    const char* encoding;
+    const char* icuName;
+    int mended;
+  } encodings[] = {{"gb18030", "gb18030", 18}, {"GBK", "gb18030", 18}, {"Big5", "ibm-1375_P100-2008", 4 * 157 + 4},
+                   {"EUC-KR", "windows-949", 2 * 94}, {"Shift_JIS", "windows-31j", 0}};
+  for (const auto& e : encodings) {
+    int mended = 0, read = 0;
+    for (const auto& [bytes, text] : twoByteCodes(e.encoding)) {
+      const auto icu = decodeText(bytes, e.icuName);
+      if (!icu) continue;
+      ++read;
+      if (*icu == text) continue;
+      ++mended;
+      EXPECT_TRUE(holdsPrivateUse(*icu)) << e.encoding << " " << text;
+      EXPECT_FALSE(holdsPrivateUse(text)) << e.encoding << " " << text;
+    }
+    EXPECT_EQ(mended, e.mended) << e.encoding;
+    EXPECT_GT(read, 17000) << e.encoding;
+  }
+  for (const auto& [bytes, text] : twoByteCodes("Shift_JIS")) {
+    const int lead = static_cast<unsigned char>(bytes[0]), trail = static_cast<unsigned char>(bytes[1]);
+    const bool userDefined = lead >= 0xF0 && lead <= 0xF9 && trail != 0x7F && trail <= 0xFC;
+    EXPECT_EQ(holdsPrivateUse(text), userDefined) << std::hex << lead << trail;
+    if (userDefined) {
+      std::string expected;
+      appendUtf8(expected, 0xE000 + (lead - 0xF0) * 188 + trail - (trail < 0x7F ? 0x40 : 0x41));
+      EXPECT_EQ(text, expected) << std::hex << lead << trail;
+    }
+  }
 }
