@@ -452,8 +452,6 @@ class ItemCloser {
     if (closing) ++j;
     std::size_t k = j;
     while (k < head_.size() && isAlnum(head_[k])) ++k;
-    // Longer names are none of those that matter here; their ends need not be waited for.
-    constexpr std::size_t kLongestName = 6;
     const bool terminated = k < head_.size();
     if (!terminated && !atEnd && k - j <= kLongestName) return false;
     if (k == j) {  // not a tag: a lone '<', a declaration or a processing instruction
@@ -489,6 +487,12 @@ class ItemCloser {
       }
     } else if (name == "div") {
       if (!continuesName(k)) ++level.divs;
+    }
+    if (!drop && !closing && nestAsBrowsers_ && !bodyStarted_) {
+      bodyStarted_ = startsBody(name, k);
+      if (bodyStarted_ && name != "body" && name != "frameset") out += "<body>";
+    }
+    if (drop || closing) {
     } else if (name == "dt" || name == "dd") {
       if (name == "dt" && !continuesName(k)) ++itemStartTags;
       closeItems(level, true, out);
@@ -512,10 +516,34 @@ class ItemCloser {
   }
 
   // Tags libxml2 ends a list at where a browser keeps it open: a FORM ends any list it starts
-  // in, an LI a DL. Neither means anything in a bookmark file, so they are left out.
-  bool endsListsUnlikeBrowsers(const std::string& name, bool closing, std::size_t k) const {
+  // in, an LI a DL, the end of a table's part outside any table every list inside it (a browser
+  // ignores such parts). None means anything in a bookmark file, so they are left out.
+  bool endsListsUnlikeBrowsers(const std::string& name, bool closing, std::size_t k) {
     if (continuesName(k)) return false;
+    if (name == "table") {
+      if (!closing) ++tables_;
+      else if (tables_ > 0) --tables_;
+      return false;
+    }
+    static constexpr std::string_view kTableParts[] = {"caption", "col",   "colgroup", "tbody",
+                                                       "td",      "tfoot", "th",       "thead", "tr"};
+    if (tables_ == 0)
+      for (std::string_view part : kTableParts)
+        if (part == name) return true;
     return name == "form" || (name == "li" && levels_.size() > 1);
+  }
+
+  // Whether a start tag ends the document's head: any but those of the head (a name cut at
+  // kLongestName is matched by its start). libxml2 keeps some others (TR, TD, unknown names) in
+  // an open head, and what follows with them; an HTML parser starts the body there.
+  bool startsBody(const std::string& name, std::size_t k) const {
+    static constexpr std::string_view kHead[] = {"html",    "head",     "title",    "meta",     "link",
+                                                 "base",    "script",   "style",    "noscript", "noframes",
+                                                 "basefont", "bgsound", "template"};
+    if (continuesName(k)) return true;
+    for (std::string_view h : kHead)
+      if (h == name || (name.size() > kLongestName && h.substr(0, name.size()) == name)) return false;
+    return true;
   }
 
   // A DIV's end: the innermost list holding an open DIV holds the one it closes, and the lists
@@ -704,9 +732,13 @@ class ItemCloser {
     }
   }
 
+  // Longer tag names are none of those that matter here; their ends need not be waited for.
+  static constexpr std::size_t kLongestName = 6;
   bool closeAll_;
   bool nestAsBrowsers_;
   bool anchorTag_ = false, hasAddress_ = false;  // in an A start tag; it has an HREF
+  bool bodyStarted_ = false;
+  int tables_ = 0;  // tables open
   std::string attribute_;                        // the attribute name read so far
   State state_ = State::Text;
   std::string head_, pending_;
