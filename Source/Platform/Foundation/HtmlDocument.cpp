@@ -1123,7 +1123,7 @@ HtmlStreamReader::Result HtmlStreamReader::read(std::string_view bytes, HtmlStre
   return read(
       [&](char* buffer, std::size_t size) {
         const std::size_t n = std::min(size, bytes.size() - at);
-        std::memcpy(buffer, bytes.data() + at, n);
+        if (n) std::memcpy(buffer, bytes.data() + at, n);  // an empty view's data may be null
         at += n;
         return n;
       },
