@@ -389,6 +389,7 @@ HTMLImport::Report HTMLImport::importFile(const std::string& path, const Receivi
   report.flattenedFolders = records->flattenedFolders;
   report.leftOut = records->leftOut;
   report.unread = records->unread;
+  report.notHandedOn = records->notHandedOn;
   report.alreadyHeld = records->alreadyHeld;
   report.repeated = records->repeated;
   if (records->flattenedFolders)
@@ -527,8 +528,8 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
       // What was read is stored, but the import is not complete.
       AlertPresenter::alert("Import incomplete",
                             stored::importMessage(file, tally) + " " + std::to_string(report.unread) +
-                                (report.unread == 1 ? " entry" : " entries") +
-                                " of the file could not be read: the reading stopped before the end of the file.");
+                                (report.unread == 1 ? " entry" : " entries") + " of the file could not be read" +
+                                (report.notHandedOn ? ": the reading stopped before the end of the file." : "."));
     else if (imported && tally.hasNews())
       // What was not taken as it stood is told, not only logged: every entry is accounted for.
       AlertPresenter::inform("Import complete", stored::importMessage(file, tally));

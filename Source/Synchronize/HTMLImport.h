@@ -32,7 +32,7 @@ class HTMLImport {
     std::vector<std::string> tags;        // each once, first-seen order
     std::size_t flattenedFolders = 0;     // nested too deep, read into the deepest kept folder
     stored::LeftOutCounts leftOut;        // entries whose address was not taken, by reason
-    std::size_t unread = 0;               // entries the parser did not read (it stopped early)
+    std::size_t unread = 0;               // links of the file neither kept nor left out for a reason
   };
   enum class FileKind { Netscape, Pocket, Instapaper };
 
@@ -50,6 +50,7 @@ class HTMLImport {
     std::size_t alreadyHeld = 0, repeated = 0;  // skipped as duplicates
     stored::LeftOutCounts leftOut;
     std::size_t unread = 0;  // entries of the file that could not be read
+    std::size_t notHandedOn = 0;  // of those, the ones the parser never reached (it stopped early)
     std::vector<std::string> bookmarkIDs;  // unique identifiers of the stored bookmarks, in file order
     std::vector<std::int64_t> bookmarkKeys;  // their rows' keys in the store, in the same order
   };

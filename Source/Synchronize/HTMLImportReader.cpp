@@ -15,9 +15,15 @@
 #include <unordered_set>
 
 // The reader follows the parser's elements as they open and close and keeps, for each open
-// element, only what the bookmark file's shape needs. Browsers write that shape loosely, so
-// the tree it stands for is read with these repairs:
-// - P elements do not count: their contents belong to the element around them;
+// element, only what the bookmark file's shape needs. Browsers write that shape loosely, and
+// their importers read it loosely, so the tree it stands for is read with these repairs:
+// - only the file's own elements count: HTML, HEAD, BODY, TITLE, DL, DT, DD, H1, H3, A, HR,
+//   UL, OL and LI. Every other element (P, DIV, TABLE and its parts, CENTER, FONT, FORM, SPAN,
+//   unknown names, a stray HTML or BODY) is transparent: what it holds belongs to the element
+//   around it, closed or not, however nested. SCRIPT and STYLE hold no elements to the parser;
+// - libxml2 ends a list at a FORM (and a DL at an LI) and lets no end tag but its own close a
+//   DIV, where browsers do neither; the parser is handed the file as browsers nest it (see
+//   HtmlStreamReader's nestListsAsBrowsers);
 // - a DT or DD that opens inside another DT or DD ends that one: it and what follows are
 //   siblings of it;
 // - a folder is a DT holding an H3 whose DL follows (with only blank text between, and at
@@ -30,9 +36,18 @@
 // heading DT (or DD holding an H3) before them. Top-level lists (the body's DLs, also those
 // inside another element of it, such as a stray LI) are named by the body's node before them;
 // an empty "Bookmarks Menu" or "Favorites Bar" list gives way to the next list. Items at the top level,
-// outside any list, go to the receiving folder. A file with no DT item at all and a Pocket,
-// Read It Later or Instapaper title is a reading list: each UL (OL) at the top is a folder
-// named by the H3 (else H1) headings in turn, with its LI items.
+// outside any list, go to the receiving folder. A UL or OL at the top level is a list too, its
+// LI items read as DT items are. A file with no DT item at all and a Pocket, Read It Later or
+// Instapaper title is a reading list: only its top-level ULs (OLs) are read, each a folder named
+// by the H3 (else H1) headings in turn.
+// Every A with an HREF is one entry, as in a browser's importer: the first of an item is the
+// item's bookmark; each further one in the same item is a bookmark of its own in the same
+// folder, titled and tagged by its own A, after the item's (the item's notes stay with the
+// first); one standing in a list outside any item is an item of that list (a DD after it gives
+// its notes); one in a heading, a description or an element the list does not read as an item
+// is a bookmark of the list around it. Each entry is then stored, left out for its reason, or
+// counted as not read (the records' `unread`): entries of lists the file's reading does not
+// keep, and links the parser never handed on.
 
 namespace kesto {
 
@@ -40,19 +55,19 @@ namespace {
 
 using Records = HTMLImportRecords;
 
-enum class El : std::uint8_t { Other, Html, Head, Body, Title, Dl, Dt, Dd, H1, H3, A, Ul, Ol, Li, P };
+enum class El : std::uint8_t { Other, Html, Head, Body, Title, Dl, Dt, Dd, H1, H3, A, Ul, Ol, Li, Hr, P };
 
 El classify(std::string_view n) {
   static const std::unordered_map<std::string_view, El> kElements{
       {"html", El::Html}, {"head", El::Head}, {"body", El::Body}, {"title", El::Title}, {"dl", El::Dl},
       {"dt", El::Dt},     {"dd", El::Dd},     {"h1", El::H1},     {"h3", El::H3},       {"a", El::A},
-      {"ul", El::Ul},     {"ol", El::Ol},     {"li", El::Li},     {"p", El::P}};
+      {"ul", El::Ul},     {"ol", El::Ol},     {"li", El::Li},     {"hr", El::Hr},       {"p", El::P}};
   const auto it = kElements.find(n);
   return it == kElements.end() ? El::Other : it->second;
 }
 
 // Elements whose blank text is layout, not content.
-bool isBlock(El el, std::string_view n) {
+bool isBlock(El el) {
   switch (el) {
     case El::Html:
     case El::Head:
@@ -62,10 +77,14 @@ bool isBlock(El el, std::string_view n) {
     case El::Dt:
     case El::Ul:
     case El::Ol: return true;
-    default:
-      return n == "div" || n == "table" || n == "thead" || n == "tbody" || n == "tr";
+    default: return false;
   }
 }
+
+// An entry a link gives besides its item's first.
+struct Link {
+  std::string href, title, tags;
+};
 
 bool isBlankChar(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
@@ -124,6 +143,7 @@ struct Pending {
   bool convertible = false;  // a DT holding an H3, nothing but blank text after it yet
   Node* description = nullptr;
   std::string notes;
+  std::vector<Link> more;  // the item's other links, each an entry of its own
 };
 
 struct Node {
@@ -147,11 +167,15 @@ struct Node {
   Node* firstH3 = nullptr;
   int dtChildren = 0;
 
-  // As an item of a list: the first A, the first address.
+  // As an item of a list: the first A, the first address; its other links.
   bool item = false;
   bool hasAnchor = false, hasHref = false;
   Node* anchor = nullptr;
   std::string href, tags, title;
+  std::vector<Link> more;
+  // As an A with an address that is not its item's first: one more link of its item, or an
+  // entry of the list around it (outside any item).
+  bool moreOfItem = false, entryOfList = false;
 
   // As a folder's list (or the body): the folder its items go to, and its children's state.
   bool list = false;
@@ -201,14 +225,16 @@ class Reader final : public fnd::HtmlStreamHandler {
         (el == El::Body && (container->el != El::Html || bodySeen_)))
       el = El::Other;
     if (el == El::Body) bodySeen_ = true;
-    if (el == El::P) {
-      // Transparent: its children belong to the element around it.
+    if (el == El::A && hrefOf(attributes)) ++linksSeen_;
+    if (el == El::P || el == El::Other) {
+      // Not the bookmark file's own, so transparent: its children belong to the element
+      // around it, as a browser's importer reads them.
       stack_.push_back({nullptr, container});
       return;
     }
     auto node = acquire();
     node->el = el;
-    node->block = isBlock(el, name);
+    node->block = isBlock(el);
     for (const auto& a : attributes)
       if (a.name == "folded") node->folded = true;
 
@@ -223,7 +249,6 @@ class Reader final : public fnd::HtmlStreamHandler {
     node->listAbove = container->list ? container : container->listAbove;
     node->collectorAbove = wantsText(container) ? container : container->collectorAbove;
     if (el == El::Dt) ++dtSeen_;
-    if (el == El::Dt || el == El::Li) ++itemsSeen_;
     childStarted(container, node.get(), attributes);
     stack_.push_back({std::move(node), nullptr});
   }
@@ -270,6 +295,13 @@ class Reader final : public fnd::HtmlStreamHandler {
 
  private:
   static constexpr std::size_t kMaxRun = HTMLImportReader::kMaxNotesBytes + 16;
+
+  static const Attribute* attributeNamed(const std::vector<Attribute>& attributes, std::string_view name) {
+    for (const auto& a : attributes)
+      if (a.name == name) return &a;
+    return nullptr;
+  }
+  static const Attribute* hrefOf(const std::vector<Attribute>& attributes) { return attributeNamed(attributes, "href"); }
 
   struct Entry {
     std::unique_ptr<Node> node;  // null for a transparent P
@@ -405,41 +437,51 @@ class Reader final : public fnd::HtmlStreamHandler {
       child->collects = true;
       if (child->text.limit < HTMLImportReader::kMaxTitleBytes) child->text.limit = HTMLImportReader::kMaxTitleBytes;
       if (el == El::Ul || el == El::Ol) {
+        // A reading list's folder; in any other file a top-level list all the same, named as a
+        // DL there is.
         child->list = true;
         child->readingItems = true;
         child->set = el == El::Ul ? 1 : 2;
-        child->folder = newFolder({}, Records::kReceivingFolder, child->set);
+        child->folder = newFolder(folderTitle(hasBodyPrevious_ ? bodyPrevious_ : std::string()),
+                                  Records::kReceivingFolder, child->set);
         readingLists_[child->set].push_back(child->folder);
       } else if (el == El::H1 || el == El::H3) {
         headings_[el == El::H3 ? 1 : 0].emplace_back();
       }
     }
     switch (el) {
-      case El::A:
-        if (c->item) {
-          c->hasA = true;
-          if (!c->hasAnchor) {
-            c->hasAnchor = true;
-            c->anchor = child;
-            child->collects = true;
-            child->text.limit = HTMLImportReader::kMaxTitleBytes;
-            for (const auto& a : attributes)
-              if (a.name == "tags") {
-                c->tags.assign(a.value);
-                break;
-              }
-          }
-          if (!c->hasHref)
-            for (const auto& a : attributes)
-              if (a.name == "href") {
-                c->hasHref = true;
-                c->href.assign(a.value);
-                break;
-              }
-        } else {
-          c->hasA = true;
+      case El::A: {
+        c->hasA = true;
+        const Attribute* href = hrefOf(attributes);
+        const Attribute* tags = attributeNamed(attributes, "tags");
+        if (c->item && !c->hasAnchor) {
+          c->hasAnchor = true;
+          c->anchor = child;
+          child->collects = true;
+          child->text.limit = HTMLImportReader::kMaxTitleBytes;
+          if (tags) c->tags.assign(tags->value);
         }
+        if (!href) break;
+        // Every A with an address is one entry: its item's, one more of its item's, an item of
+        // the list it stands in, or (in a heading, a description, an item the list does not
+        // read) an entry of the list around it.
+        if (c->item && !c->hasHref) {
+          c->hasHref = true;
+          c->href.assign(href->value);
+          break;
+        }
+        if (c->item)
+          child->moreOfItem = true;
+        else if (c->list)
+          child->item = child->hasAnchor = child->hasHref = true;
+        else
+          child->entryOfList = true;
+        child->href.assign(href->value);
+        if (tags) child->tags.assign(tags->value);
+        child->collects = true;
+        child->text.limit = std::max(child->text.limit, HTMLImportReader::kMaxTitleBytes);
         break;
+      }
       case El::H3:
         if (!c->hasH3) {
           c->hasH3 = true;
@@ -479,6 +521,17 @@ class Reader final : public fnd::HtmlStreamHandler {
   }
 
   void childEnded(Node* c, Node* child) {
+    if (child->el == El::A) {
+      if (child->item) {
+        child->title = child->text.text;
+      } else if (child->moreOfItem && c->item && !c->closed) {
+        c->more.push_back({std::move(child->href), child->text.text, std::move(child->tags)});
+      } else if (child->moreOfItem || child->entryOfList) {
+        const Node* list = child->listAbove;
+        addEntry(list ? list->folder : Records::kReceivingFolder, list ? list->set : 0, child->href,
+                 child->text.text, {}, child->tags);
+      }
+    }
     if (child->el == El::H3 && c->firstH3 == child) c->h3Text = child->text.text;
     if (child->text.cut && (child->el == El::A || child->el == El::H3 || child->el == El::Dd)) ++cutTexts_;
     if (child->el == El::A && c->anchor == child) {
@@ -515,8 +568,14 @@ class Reader final : public fnd::HtmlStreamHandler {
     }
     c->textAfterLast = false;
     Pending* p = c->pending.get();
+    if (p && (child->item || (child->el == El::Dt && child->hasH3))) {
+      // An item still waiting has nothing more to wait for.
+      finishItem(c);
+      p = nullptr;
+    }
     if (child->item) {
       auto next = std::make_unique<Pending>();
+      next->more = std::move(child->more);
       next->hasHref = child->hasHref;
       next->href = std::move(child->href);
       next->title = std::move(child->title);
@@ -576,6 +635,8 @@ class Reader final : public fnd::HtmlStreamHandler {
   // A heading DT followed by its list: a folder named by the heading, not an item.
   void convert(Node* c, Node* list, bool afterDescription) {
     auto p = std::move(c->pending);
+    // Links the heading held are entries of the list it stands in.
+    addEntries(c, *p);
     --c->dtChildren;
     ++converted_;
     Summary folderSummary{El::Dd, false, true, true, p->h3Text};
@@ -591,30 +652,43 @@ class Reader final : public fnd::HtmlStreamHandler {
 
   void finishItem(Node* c) {
     auto p = std::move(c->pending);
-    if (!p || !p->hasHref) return;
+    if (p) addEntries(c, *p);
+  }
+
+  // The entries of an item of list `c`: its first address (with the first A's title and tags
+  // and the item's notes), then each of its other links.
+  void addEntries(const Node* c, Pending& p) {
+    if (!p.hasHref) return;
+    addEntry(c->folder, c->set, p.href, p.title, p.notes, p.tags);
+    for (const Link& l : p.more) addEntry(c->folder, c->set, l.href, l.title, {}, l.tags);
+  }
+
+  // One entry of the file: a bookmark draft, or one left out for its reason.
+  void addEntry(int folder, int set, std::string_view href, std::string_view title, std::string_view notes,
+                std::string_view tags) {
+    ++entries_;
     // An address is kept whole or not at all: a cut one would lead elsewhere. It is judged as
     // the file gives it and in the form it is stored in.
-    std::string url = stored::withoutForbiddenCharacters(trim(p->href));
+    std::string url = stored::withoutForbiddenCharacters(trim(href));
     std::string decoded = fnd::decodeAddressForStorage(url);
     auto why = stored::whyImportLeavesOut(url);
     if (why == stored::LeftOut::None) why = stored::whyImportLeavesOut(decoded);
     if (why != stored::LeftOut::None) {
-      leftOut_[c->set].count(why);
+      leftOut_[set].count(why);
       return;
     }
     BookmarkDraft b;
-    b.folder = c->folder;
-    b.set = c->set;
+    b.folder = folder;
+    b.set = set;
     b.baseURL = Bookmark::baseURLForAddress(url);
     b.url = stored::address(decoded);
-    b.title = stored::title(trim(p->title));
-    b.notes = stored::note(p->notes);
-    if (!p->tags.empty())
-      for (std::size_t start = 0, end = 0; start <= p->tags.size() && b.tags.size() < stored::kMaximumTagsPerBookmark;
+    b.title = stored::title(trim(title));
+    b.notes = stored::note(notes);
+    if (!tags.empty())
+      for (std::size_t start = 0, end = 0; start <= tags.size() && b.tags.size() < stored::kMaximumTagsPerBookmark;
            start = end + 1) {
-        end = std::min(p->tags.find(',', start), p->tags.size());
-        std::string tag =
-            stored::tagName(trim(fnd::replaceAll(std::string_view(p->tags).substr(start, end - start), "_", " ")));
+        end = std::min(tags.find(',', start), tags.size());
+        std::string tag = stored::tagName(trim(fnd::replaceAll(tags.substr(start, end - start), "_", " ")));
         if (tag.empty()) continue;
         auto [it, added] = tagIndex_.emplace(tag, static_cast<int>(tagNames_.size()));
         if (added) tagNames_.push_back(tag);
@@ -702,8 +776,13 @@ class Reader final : public fnd::HtmlStreamHandler {
   Node* swapCandidateList_ = nullptr;
   int swapPending_ = -1;
   bool bodySeen_ = false;
-  std::size_t dtSeen_ = 0, itemsSeen_ = 0, converted_ = 0, flattened_ = 0, cutTexts_ = 0, textSteps_ = 0;
-  stored::LeftOutCounts leftOut_[3];  // per reading of the file
+  std::size_t dtSeen_ = 0, converted_ = 0, flattened_ = 0, cutTexts_ = 0, textSteps_ = 0;
+  // A elements with an address the parser handed on, and the entries made of them (bookmark
+  // drafts and entries left out): the two are equal unless a link went unread.
+  std::size_t linksSeen_ = 0, entries_ = 0;
+  // Entries left out, by the reading they belong to (0: lists of any kind, 1: UL reading
+  // lists, 2: OL reading lists).
+  stored::LeftOutCounts leftOut_[3];
 };
 
 Records Reader::finish() {
@@ -731,11 +810,14 @@ Records Reader::finish() {
       ++k;
     }
   }
+  // A bookmark file's reading keeps every list, reading lists too; a reading list's only its
+  // own lists.
+  const auto inReading = [set](int of) { return set == 0 || of == set; };
   std::vector<int> newIndex(folders_.size(), -2);
   std::unordered_map<int, std::int64_t> children;
   for (std::size_t i = 0; i < folders_.size(); ++i) {
     const FolderDraft& f = folders_[i];
-    if (f.set != set || f.dropped) continue;
+    if (!inReading(f.set) || f.dropped) continue;
     int parent = Records::kReceivingFolder;
     if (f.parent != Records::kReceivingFolder) {
       parent = newIndex[static_cast<std::size_t>(f.parent)];
@@ -748,7 +830,7 @@ Records Reader::finish() {
   std::vector<int> tagOrder(tagNames_.size(), -1);
   for (std::size_t i = 0; i < bookmarks_.size(); ++i) {
     BookmarkDraft& b = bookmarks_[i];
-    if (b.set != set || b.dropped) continue;
+    if (!inReading(b.set) || b.dropped) continue;
     int folder = Records::kReceivingFolder;
     if (b.folder != Records::kReceivingFolder) {
       folder = newIndex[static_cast<std::size_t>(b.folder)];
@@ -783,7 +865,15 @@ Records Reader::finish() {
     out.bookmarks.push_back(std::move(r));
   }
   out.flattenedFolders = flattened_;
-  out.leftOut = leftOut_[set];
+  for (int s = 0; s < 3; ++s)
+    if (inReading(s)) {
+      out.leftOut.noAddress += leftOut_[s].noAddress;
+      out.leftOut.script += leftOut_[s].script;
+      out.leftOut.browserInternal += leftOut_[s].browserInternal;
+    }
+  // Entries this reading does not keep: another reading's, or a list's that gave way.
+  const std::size_t accounted = out.bookmarks.size() + out.alreadyHeld + out.repeated + out.leftOut.total();
+  out.unread = entries_ > accounted ? entries_ - accounted : 0;
   out.cutTexts = cutTexts_;
   out.textSteps = textSteps_;
   return out;
@@ -795,9 +885,17 @@ std::optional<HTMLImportRecords> HTMLImportReader::read(const Source& source, co
   Reader reader(options);
   fnd::HtmlStreamReader::Options streamOptions;
   streamOptions.closeDescriptionBeforeList = true;
+  streamOptions.nestListsAsBrowsers = true;
   const auto result = fnd::HtmlStreamReader::read(source, reader, streamOptions);
   auto records = reader.finish();
-  records.unread = result.itemStartTags > reader.itemsSeen_ ? result.itemStartTags - reader.itemsSeen_ : 0;
+  // Every link of the file is kept, left out for a reason, or counted here: the links the parser
+  // never handed on (it stopped before them), those of shapes no reading keeps, and (as a guard)
+  // any the parser handed on that made no entry.
+  records.notHandedOn = result.anchorsWithAddress > reader.linksSeen_ ? result.anchorsWithAddress - reader.linksSeen_ : 0;
+  records.unaccounted = reader.linksSeen_ > reader.entries_ ? reader.linksSeen_ - reader.entries_ : 0;
+  records.unread += records.notHandedOn + records.unaccounted;
+  if (records.unaccounted)
+    fnd::logError("Bookmark file: " + std::to_string(records.unaccounted) + " links were read but made no entry");
   if (records.unread)
     fnd::logInfo("Bookmark file: " + std::to_string(records.unread) +
                  (records.unread == 1 ? " entry" : " entries") + " could not be read");

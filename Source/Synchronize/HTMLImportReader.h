@@ -43,9 +43,15 @@ struct HTMLImportRecords {
   // Bookmarks skipped as duplicates (when skipping them): already in the library, or an address
   // the file gave before.
   std::size_t alreadyHeld = 0, repeated = 0;
-  // Items (DT, LI) of the file the parser did not hand on: it stopped or misread the file
-  // before its end.
+  // Links (A elements with an HREF, as the parser reads them) neither kept, left out for a
+  // reason nor skipped as duplicates: those the parser did not hand on (it stopped or misread
+  // the file before its end), those of shapes the file's reading does not keep (a reading
+  // list's file keeps only its lists; a list giving way to the next takes what came between),
+  // and any the reader failed to place.
   std::size_t unread = 0;
+  // Of those, the links the parser did not hand on, and those the reader failed to place (none,
+  // unless it is at fault).
+  std::size_t notHandedOn = 0, unaccounted = 0;
   // Titles, names and notes cut to the length the reader keeps.
   std::size_t cutTexts = 0;
   // Times a piece of text went up to an element keeping it (a title, notes, a name): the

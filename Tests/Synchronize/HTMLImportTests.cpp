@@ -419,21 +419,22 @@ TEST(HTMLImportParseTest, SchemesCompareWithoutCase) {
 
 // A browser's file holds more than web pages: what a library holds (any address naming its
 // scheme, as the add sheet takes) comes in, scripts and the browser's own queries are counted
-// out by reason, in the kind of file that is read.
+// out by reason, in every list of the file (a plain UL list too).
 TEST(HTMLImportParseTest, EveryAddressALibraryHoldsIsTakenAndWhatIsLeftOutIsCounted) {
   Parsed p = parse(
       "<DL><DT><A HREF=\"ftp://ftp.example/pub/\">Ftp</A><DT><A HREF=\"mailto:me@a.example\">Mail</A>"
       "<DT><A HREF=\"javascript:void(0)\">Bookmarklet</A><DT><A HREF=\"place:sort=8&amp;maxResults=10\">Most Visited</A>"
       "<DT><A HREF=\"about:config\">Config</A><DT><A HREF=\"relative/page.html\">Relative</A>"
       "<DT><A HREF=\"https://web.example/\">Web</A><DT><A>No link</A></DL>"
-      "<UL><LI><A HREF=\"javascript:1\">Not this reading</A></UL>");
+      "<UL><LI><A HREF=\"javascript:1\">In a plain list</A></UL>");
   std::vector<std::string> titles;
   for (const auto& b : p.bookmarks) titles.push_back(b.title.string());
   EXPECT_EQ(titles, (std::vector<std::string>{"Ftp", "Mail", "Web"}));
-  EXPECT_EQ(p.leftOut.script, 1u);
+  EXPECT_EQ(p.leftOut.script, 2u);
   EXPECT_EQ(p.leftOut.browserInternal, 2u);
   EXPECT_EQ(p.leftOut.noAddress, 1u);
-  EXPECT_EQ(p.leftOut.total(), 4u);
+  EXPECT_EQ(p.leftOut.total(), 5u);
+  EXPECT_EQ(p.unread, 0u);
 }
 
 // A script a browser would run is counted as one however the file spells it: a control

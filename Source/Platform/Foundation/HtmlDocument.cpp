@@ -233,7 +233,8 @@ std::string decodeAsUtf8(std::string_view bytes) {
 // may come in pieces: what a piece ends in the middle of is carried over.
 class ItemCloser {
  public:
-  explicit ItemCloser(bool closeAnyDescriptionBeforeList) : closeAll_(closeAnyDescriptionBeforeList) {
+  explicit ItemCloser(bool closeAnyDescriptionBeforeList, bool nestListsAsBrowsers = false)
+      : closeAll_(closeAnyDescriptionBeforeList), nestAsBrowsers_(nestListsAsBrowsers) {
     levels_.emplace_back();
   }
 
@@ -288,6 +289,7 @@ class ItemCloser {
           }
           ++i;
           if (!dropping_) out += c;
+          if (anchorTag_ && !quote_) attributeNameChar(c);
           if (quote_) {
             if (c == quote_) quote_ = 0;
           } else if ((c == '"' || c == '\'') && lastSignificant_ == '=') {
@@ -342,6 +344,8 @@ class ItemCloser {
 
   // DT and LI start tags handed to the parser, for telling whether it read them all.
   std::size_t itemStartTags = 0;
+  // A start tags with an HREF attribute (as libxml2 reads attribute names), likewise.
+  std::size_t anchorsWithAddress = 0;
 
   void finish(std::string& out) {
     if (reference_.active) {
@@ -362,6 +366,7 @@ class ItemCloser {
     bool dtOpen = false;
     bool ddOpen = false;
     bool ddHeading = false;
+    int divs = 0;  // DIVs opened in this list and not closed yet
   };
   static char lower(char c) { return asciiLowercase(c); }
   static bool isAlnum(char c) { return isAsciiLetterOrDigit(c); }
@@ -447,8 +452,6 @@ class ItemCloser {
     if (closing) ++j;
     std::size_t k = j;
     while (k < head_.size() && isAlnum(head_[k])) ++k;
-    // Longer names are none of those that matter here; their ends need not be waited for.
-    constexpr std::size_t kLongestName = 6;
     const bool terminated = k < head_.size();
     if (!terminated && !atEnd && k - j <= kLongestName) return false;
     if (k == j) {  // not a tag: a lone '<', a declaration or a processing instruction
@@ -460,9 +463,13 @@ class ItemCloser {
     std::string name = head_.substr(j, k - j);
     std::transform(name.begin(), name.end(), name.begin(), lower);
     Level& level = levels_.back();
-    bool drop = false;
-    if (closing) {
-      if (name == "dt") {
+    bool drop = nestAsBrowsers_ && endsListsUnlikeBrowsers(name, closing, k);
+    if (drop) {
+      if (name == "li" && !closing) ++itemStartTags;
+    } else if (closing) {
+      if (name == "div" && nestAsBrowsers_) {
+        closeDiv();
+      } else if (name == "dt") {
         drop = !level.dtOpen;
         level.dtOpen = false;
       } else if (name == "dd") {
@@ -470,12 +477,26 @@ class ItemCloser {
         level.ddOpen = false;
       } else if (name == "dl") {
         drop = levels_.size() == 1;
-        if (!drop) levels_.pop_back();
+        if (!drop) {
+          // libxml2 lets no end tag close an open DIV unless it is the DIV's own; a browser's
+          // list end closes the DIVs opened in the list.
+          if (nestAsBrowsers_)
+            for (int d = 0; d < levels_.back().divs; ++d) out += "</div>";
+          levels_.pop_back();
+        }
       }
+    } else if (name == "div") {
+      if (!continuesName(k)) ++level.divs;
+    }
+    if (!drop && !closing && nestAsBrowsers_ && !bodyStarted_) {
+      bodyStarted_ = startsBody(name, k);
+      if (bodyStarted_ && name != "body" && name != "frameset") out += "<body>";
+    }
+    if (drop || closing) {
     } else if (name == "dt" || name == "dd") {
       if (name == "dt" && !continuesName(k)) ++itemStartTags;
       closeItems(level, true, out);
-      level = Level{name == "dt", name == "dd", false};
+      level = Level{name == "dt", name == "dd", false, level.divs};
     } else if (name == "li") {
       if (!continuesName(k)) ++itemStartTags;
     } else if (name == "h3") {
@@ -488,7 +509,69 @@ class ItemCloser {
     pending_ = head_.substr(k);
     startTagBody(closing, name);
     dropping_ = drop;
+    anchorTag_ = !closing && !drop && name == "a" && !continuesName(k);
+    attribute_.clear();
+    hasAddress_ = false;
     return true;
+  }
+
+  // Tags libxml2 ends a list at where a browser keeps it open: a FORM ends any list it starts
+  // in, an LI a DL, the end of a table's part outside any table every list inside it (a browser
+  // ignores such parts). None means anything in a bookmark file, so they are left out.
+  bool endsListsUnlikeBrowsers(const std::string& name, bool closing, std::size_t k) {
+    if (continuesName(k)) return false;
+    if (name == "table") {
+      if (!closing) ++tables_;
+      else if (tables_ > 0) --tables_;
+      return false;
+    }
+    static constexpr std::string_view kTableParts[] = {"caption", "col",   "colgroup", "tbody",
+                                                       "td",      "tfoot", "th",       "thead", "tr"};
+    if (tables_ == 0)
+      for (std::string_view part : kTableParts)
+        if (part == name) return true;
+    return name == "form" || (name == "li" && levels_.size() > 1);
+  }
+
+  // Whether a start tag ends the document's head: any but those of the head (a name cut at
+  // kLongestName is matched by its start). libxml2 keeps some others (TR, TD, unknown names) in
+  // an open head, and what follows with them; an HTML parser starts the body there.
+  bool startsBody(const std::string& name, std::size_t k) const {
+    static constexpr std::string_view kHead[] = {"html",    "head",     "title",    "meta",     "link",
+                                                 "base",    "script",   "style",    "noscript", "noframes",
+                                                 "basefont", "bgsound", "template"};
+    if (continuesName(k)) return true;
+    for (std::string_view h : kHead)
+      if (h == name || (name.size() > kLongestName && h.substr(0, name.size()) == name)) return false;
+    return true;
+  }
+
+  // A DIV's end: the innermost list holding an open DIV holds the one it closes, and the lists
+  // inside that one end with it (libxml2 ends them, as a browser does).
+  void closeDiv() {
+    for (std::size_t i = levels_.size(); i-- > 0;)
+      if (levels_[i].divs > 0) {
+        --levels_[i].divs;
+        levels_.resize(std::max<std::size_t>(i + 1, 1));
+        return;
+      }
+  }
+
+  // One character of a start tag of an A outside quotes: attribute names are read as libxml2
+  // reads them (letters, digits and ":_.-", lower case), and one named "href" counts the tag.
+  void attributeNameChar(char c) {
+    const bool inValue = unquoted_ || lastSignificant_ == '=';
+    if (!inValue && (isAlnum(c) || c == ':' || c == '_' || c == '.' || c == '-')) {
+      if (attribute_.size() < 5) attribute_ += lower(c);
+      else attribute_ = "-----";
+      return;
+    }
+    if (attribute_ == "href") hasAddress_ = true;
+    attribute_.clear();
+    if (c == '>' && hasAddress_) {
+      ++anchorsWithAddress;
+      anchorTag_ = false;
+    }
   }
 
   // Where a character reference stands: in text, in an attribute value (quoted or not), or
@@ -649,7 +732,14 @@ class ItemCloser {
     }
   }
 
+  // Longer tag names are none of those that matter here; their ends need not be waited for.
+  static constexpr std::size_t kLongestName = 6;
   bool closeAll_;
+  bool nestAsBrowsers_;
+  bool anchorTag_ = false, hasAddress_ = false;  // in an A start tag; it has an HREF
+  bool bodyStarted_ = false;
+  int tables_ = 0;  // tables open
+  std::string attribute_;                        // the attribute name read so far
   State state_ = State::Text;
   std::string head_, pending_;
   char quote_ = 0, lastSignificant_ = 0;
@@ -855,8 +945,12 @@ constexpr int kHtmlOptions =
 class StreamPipeline {
  public:
   StreamPipeline(const HtmlStreamReader::Source& source, std::string head, std::string_view encoding, bool closeAll,
-                 std::size_t handOnLimit)
-      : source_(source), head_(std::move(head)), decoder_(encoding), closer_(closeAll), handOnLimit_(handOnLimit) {}
+                 bool nestAsBrowsers, std::size_t handOnLimit)
+      : source_(source),
+        head_(std::move(head)),
+        decoder_(encoding),
+        closer_(closeAll, nestAsBrowsers),
+        handOnLimit_(handOnLimit) {}
 
   // The parser's read callback.
   static int read(void* context, char* buffer, int size) {
@@ -890,6 +984,7 @@ class StreamPipeline {
 
   HtmlStreamReader::Result result;
   std::size_t itemStartTags() const { return closer_.itemStartTags; }
+  std::size_t anchorsWithAddress() const { return closer_.anchorsWithAddress; }
 
  private:
   void fill() {
@@ -994,7 +1089,7 @@ HtmlStreamReader::Result HtmlStreamReader::read(const Source& source, HtmlStream
   std::size_t skip = 0;
   const std::string encoding = detectEncoding(head, &skip);
   StreamPipeline pipeline(source, head.substr(std::min(skip, head.size())), encoding,
-                          options.closeDescriptionBeforeList, handOnLimit_.load());
+                          options.closeDescriptionBeforeList, options.nestListsAsBrowsers, handOnLimit_.load());
   pipeline.result.bytesRead = got;
 
   SaxState state{&handler, {}, &pipeline.result.endTagsClosingNothing};
@@ -1018,6 +1113,7 @@ HtmlStreamReader::Result HtmlStreamReader::read(const Source& source, HtmlStream
   // Where the parser stopped before the end, the rest of the file still counts its items.
   pipeline.drain();
   pipeline.result.itemStartTags = pipeline.itemStartTags();
+  pipeline.result.anchorsWithAddress = pipeline.anchorsWithAddress();
   return pipeline.result;
 }
 
@@ -1027,7 +1123,7 @@ HtmlStreamReader::Result HtmlStreamReader::read(std::string_view bytes, HtmlStre
   return read(
       [&](char* buffer, std::size_t size) {
         const std::size_t n = std::min(size, bytes.size() - at);
-        std::memcpy(buffer, bytes.data() + at, n);
+        if (n) std::memcpy(buffer, bytes.data() + at, n);  // an empty view's data may be null
         at += n;
         return n;
       },

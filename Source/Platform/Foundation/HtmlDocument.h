@@ -77,6 +77,9 @@ class HtmlStreamReader {
     // Close any open DD right before a DL, whatever it holds (bookmark files put a folder's
     // description there, and never a folder of their own).
     bool closeDescriptionBeforeList = false;
+    // Keep lists open as browsers do where libxml2 would end them: FORM tags, and LI tags in a
+    // DL, are left out; a DL's end also ends the DIVs still open in it.
+    bool nestListsAsBrowsers = false;
   };
   struct Result {
     std::size_t bytesRead = 0;
@@ -91,6 +94,8 @@ class HtmlStreamReader {
     // end even where the parser stopped before it: a parser that stopped or misread the file
     // handed on fewer.
     std::size_t itemStartTags = 0;
+    // A start tags with an HREF attribute in the whole file, counted the same way.
+    std::size_t anchorsWithAddress = 0;
   };
   static Result read(const Source& source, HtmlStreamHandler& handler, const Options& options);
   static Result read(std::string_view bytes, HtmlStreamHandler& handler, const Options& options);

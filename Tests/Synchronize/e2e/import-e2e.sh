@@ -93,5 +93,25 @@ check "Shift_JIS title" "$(url_of '� �� bytes')" "https://cut-x.example/"
 check "Windows-1252 title" "$(url_of 'café')" "https://c1-b.example/"
 grep -rqs "could not be read" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs" && problems+=("entries were told unread")
 ((${#problems[@]})) && fail "$(printf '%s; ' "${problems[@]}")"
+
+# A folder whose list opens with a DIV left unclosed: all 21 bookmarks come in, ten in the
+# folder and eleven around it, as a browser reads them.
+div="$work/div-in-folder.html"
+{
+  printf '<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<TITLE>Bookmarks</TITLE>\n<H1>Marked up</H1>\n<DL><p>\n'
+  printf '<DT><A HREF="https://div-first.example/">First</A>\n<DT><H3>F</H3>\n<DL><p>\n<DIV>\n'
+  for i in $(seq 1 10); do printf '<DT><A HREF="https://div-in-%d.example/">In %d</A>\n' "$i" "$i"; done
+  printf '</DL><p>\n'
+  for i in $(seq 1 10); do printf '<DT><A HREF="https://div-after-%d.example/">After %d</A>\n' "$i" "$i"; done
+  printf '</DL><p>\n'
+} >"$div"
+e2e_import_file "$div"
+in_folder() { e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER = f.Z_PK where b.ZURL like 'https://div-%' and f.ZNAME = '$1'"; }
+all_in() { [[ "$(count "where ZURL like 'https://div-%'")" == 21 ]]; }
+e2e_wait_until 60 all_in || fail "the DIV file stored $(count "where ZURL like 'https://div-%'") of 21 bookmarks"
+check "in the folder" "$(in_folder F)" 10
+check "around it" "$(in_folder 'Marked up')" 11
+[[ -n "$shots" ]] && e2e_screenshot "$shots/div-in-folder.png"
+((${#problems[@]})) && fail "$(printf '%s; ' "${problems[@]}")"
 e2e_quit_kesto
 echo "hostile bookmark file: ok"
