@@ -18,6 +18,7 @@ started=()
 cleanup() {
   [[ ${#started[@]} == 0 ]] || kill "${started[@]}" 2>/dev/null
   rm -rf "$scratch"
+  [[ -z "${gone_socket:-}" ]] || rm -f "${gone_socket%%,*}"
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -43,7 +44,12 @@ start_bus() {  # uid
 }
 start_bus "$uid"; first="$bus"
 start_bus "$uid"; second="$bus"
-gone="unix:path=$scratch/gone,guid=00000000000000000000000000000000"
+# A bus whose daemon was killed: its socket is left, the user's, and nothing answers there.
+start_bus "$uid"; gone="$bus"
+kill -KILL "${started[-1]}"
+unset 'started[-1]'
+gone_socket="${gone#unix:path=}"
+[[ -S "${gone_socket%%,*}" ]] || fail "the killed bus left no socket: $gone"
 
 # A process: its owner, display, bus address and start time (clock ticks since boot).
 proc="$scratch/proc"
@@ -58,7 +64,7 @@ found() {  # display home → $out, $status
   out="$(user_session_bus "$uid" "$1" "$2" "$proc")" || status=$?
 }
 
-# On display :5 the oldest process of the user's holds a bus that is gone: the next oldest's is
+# On display :5 the oldest process of the user's holds a bus that has gone: the next oldest's is
 # taken, not a later one's, nor that of a process on another display (older still).
 process 100 "$uid" :5.0 "$gone" 10
 process 200 "$uid" :5 "$first" 20
@@ -80,7 +86,7 @@ for display in :5 :5.1; do
   [[ $status == 0 && "$out" == "$first" ]] || fail "display $display: got ($status) '$out', wanted $first"
 done
 
-# Only a gone bus: it says so, naming the address it tried.
+# Only a bus that has gone: it says so, naming the address it tried.
 process 700 "$uid" :9 "$gone" 1
 found :9 "$scratch/home"
 [[ $status != 0 && "$out" == "no session bus named by your processes on display :9 or by ~/.dbus/session-bus answers you ($gone)" ]] ||
