@@ -146,7 +146,7 @@ machine_id() {
 # the session bus of UID's desktop on the X display DISPLAY, found as desktop tools find it when
 # the environment does not name it: in the environment of UID's own processes on that display
 # (the screen after the dot aside), the address of the longest-running one first, since a
-# desktop's own programs start with it and a bus started later beside them (a test's) is someone's
+# desktop's own programs start with it and a bus started later beside them (a test's, say) is a
 # private one; else in HOME/.dbus/session-bus/<machine id>-<display number>, where dbus-launch
 # records it. An address is taken only when its bus answers UID (bus_answers), so a stale one or
 # another user's is passed over. PROC_ROOT (/proc) holds the processes. Without a bus it prints
@@ -180,7 +180,7 @@ user_session_bus() {
     fi
     candidates+=("$started"$'\t'"$pid"$'\t'"$address")
   done < <(find "$proc" -mindepth 1 -maxdepth 1 -name '[0-9]*' -uid "$uid" -printf '%f\n' 2>/dev/null)
-  # Each address once, in the order found; then the one dbus-launch recorded.
+  # Each address once, the longest-running holder's first; then the one dbus-launch recorded.
   local -a addresses=()
   local -A seen=()
   while IFS=$'\t' read -r started pid address; do
