@@ -107,7 +107,7 @@ as_user() {
 
 # `bus_answers UID ADDRESS`: the session bus at ADDRESS answers user UID, asked as that user (a
 # bus accepts no one but its owner, so another user's bus stays silent), and every socket the
-# address names by path is UID's own.
+# address names by path is UID's own. A bus that hangs is given KESTO_BUS_ANSWER_SECONDS (5).
 bus_answers() {
   local uid=$1 address=$2 transport key path
   local -a transports keys
@@ -123,7 +123,8 @@ bus_answers() {
       [[ -S "$path" && "$(stat -c %u "$path")" == "$uid" ]] || return 1
     done
   done
-  as_user "$uid" timeout 5 dbus-send --bus="$address" --print-reply --reply-timeout=4000 \
+  local seconds="${KESTO_BUS_ANSWER_SECONDS:-5}"
+  as_user "$uid" timeout "$seconds" dbus-send --bus="$address" --print-reply --reply-timeout="$((seconds * 1000))" \
     --dest=org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus.GetId >/dev/null 2>&1
 }
 
