@@ -30,6 +30,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 
 namespace kesto::test {
 namespace {
@@ -711,6 +712,20 @@ TEST_F(StartupTest, LoggingReachesARollingFileInTheLogsFolder) {
   LogCenter::removeAllLoggers();
 }
 
+// A cache folder left open to everyone (by an older version, another program, a lax umask) is
+// closed to others by the start, and what it holds stays.
+TEST_F(StartupTest, StartClosesAnOpenCacheFolderAndKeepsItsFiles) {
+  const std::string cache = fnd::StandardPaths::cachesDirectory() + "/kesto";
+  std::filesystem::create_directories(cache);
+  writeFile(cache + "/kept", "cached");
+  ASSERT_EQ(::chmod(cache.c_str(), 0777), 0);
+  build(0);
+  app().applicationDidFinishLaunching();
+  struct stat st {};
+  ASSERT_EQ(::stat(cache.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u) << std::oct << (st.st_mode & 07777);
+  EXPECT_EQ(readFile(cache + "/kept"), "cached");
+}
 
 class FakeSidebar : public SidebarPane {
  public:
