@@ -72,6 +72,9 @@ class HTMLImportReader {
  public:
   // Folders deeper than this are flattened into the deepest kept folder.
   static constexpr int kMaxFolderDepth = stored::kMaximumFolderDepth;
+  // Elements nest this deep at most, as in browsers; deeper ones become siblings (lists and
+  // items still keep what they read, so no bookmark is lost).
+  static constexpr int kMaxOpenElements = 512;
   // Longest title or folder name, and longest notes, kept (in bytes); longer ones are cut.
   static constexpr std::size_t kMaxTitleBytes = stored::kMaximumTitleBytes;
   static constexpr std::size_t kMaxNotesBytes = stored::kMaximumNoteBytes;
