@@ -203,10 +203,12 @@ class Reader final : public fnd::HtmlStreamHandler {
       el = El::Other;
     if (el == El::Body) bodySeen_ = true;
     bool through = false;
-    if (el != El::P && (container->level >= kMaxOpenLevels || pastEntries_ > 0))
+    if (el != El::P && (container->level >= options_.maxOpenElements || pastEntries_ > 0))
       container = pastDepthBound(container, el, through);
     if (el == El::P || through) {
-      // Transparent: its children belong to the element around it.
+      // Transparent: its children belong to the element around it. An item is read all the same.
+      if (el == El::Dt) ++dtSeen_;
+      if (el == El::Dt || el == El::Li) ++itemsSeen_;
       pushTransparent(container, through || pastEntries_ > 0);
       return;
     }
@@ -284,7 +286,6 @@ class Reader final : public fnd::HtmlStreamHandler {
 
  private:
   static constexpr std::size_t kMaxRun = HTMLImportReader::kMaxNotesBytes + 16;
-  static constexpr int kMaxOpenLevels = HTMLImportReader::kMaxOpenElements;
 
   // One open element of the parser's, or a run of them without a node of their own.
   struct Entry {
@@ -319,12 +320,12 @@ class Reader final : public fnd::HtmlStreamHandler {
     const bool list = el == El::Dl || el == El::Ul || el == El::Ol;
     const auto keeps = [](const Node* n) { return n->item || n->el == El::Dt || n->el == El::Dd; };
     for (bool ended = pastEntries_ > 0;; ended = true) {
-      if (c->list && list && (ended || c->level >= kMaxOpenLevels)) {
+      if (c->list && list && (ended || c->level >= options_.maxOpenElements)) {
         if (el == El::Dl) ++flattened_;
         through = true;
         return c;
       }
-      if (c->list || c->level < kMaxOpenLevels || (keeps(c) && !(list && c->el == El::Dd))) return c;
+      if (c->list || c->level < options_.maxOpenElements || (keeps(c) && !(list && c->el == El::Dd))) return c;
       if (keeps(c->parent)) {
         if (el == El::Dl && !keeps(c) && c->listAbove && c->listAbove->el == El::Body) return c;
         through = true;

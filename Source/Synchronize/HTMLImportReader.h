@@ -89,6 +89,8 @@ class HTMLImportReader {
     // only: their titles, notes and base addresses were in the drafts.
     std::function<void(const HTMLImportDraftFolder&)> onFolder;
     std::function<void(const HTMLImportDraftBookmark&)> onBookmark;
+    // How deep elements nest (tests read with a lower bound).
+    int maxOpenElements = kMaxOpenElements;
   };
   using Source = std::function<std::size_t(char* buffer, std::size_t size)>;
 
