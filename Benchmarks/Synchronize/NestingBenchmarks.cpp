@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -116,13 +117,13 @@ std::string deeplyNested(Shape shape, std::size_t bytes) {
   return out + link(0);
 }
 
-// The generated files, written once per run of the program.
+// The generated files, written once per run of the program into its home (which goes with it).
 const std::string& deepFilePath(Shape shape, int mebibytes) {
   static std::map<std::pair<int, int>, std::string> paths;
   auto& path = paths[{static_cast<int>(shape), mebibytes}];
   if (path.empty()) {
-    const std::string folder = fnd::FileManager::createTemporaryDirectory("kesto-bench-deep");
-    path = folder + "/deep.html";
+    path = std::string(std::getenv("HOME")) + "/deep-" + std::to_string(static_cast<int>(shape)) + "-" +
+           std::to_string(mebibytes) + ".html";
     fnd::FileManager::writeFile(path, deeplyNested(shape, static_cast<std::size_t>(mebibytes) << 20));
   }
   return path;
