@@ -349,7 +349,7 @@ class Reader final : public fnd::HtmlStreamHandler {
     Entry& own = stack_[at - 1];
     release(std::move(own.node));
     own.inherited = parent;
-    // The entries above it (transparent ones, items ended early) are inside it and lead to it.
+    // The entries above it (transparent ones, items another item closed) are inside it and lead to it.
     for (std::size_t i = at - 1; i < stack_.size(); ++i) {
       Entry& e = stack_[i];
       if (e.node && e.node->parent == n) e.node->parent = parent;
