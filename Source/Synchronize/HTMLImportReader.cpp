@@ -150,6 +150,7 @@ struct Node {
   El el = El::Other;
   bool block = false;
   Node* parent = nullptr;  // in the repaired tree
+  int level = 0;           // its depth there
   Node* listAbove = nullptr;  // the nearest list (or the body) it is in
   bool closed = false;     // ended early; what the parser still puts in it goes to the parent
   bool folded = false;
@@ -226,10 +227,16 @@ class Reader final : public fnd::HtmlStreamHandler {
       el = El::Other;
     if (el == El::Body) bodySeen_ = true;
     if (el == El::A && hrefOf(attributes)) ++linksSeen_;
-    if (el == El::P || el == El::Other) {
-      // Not the bookmark file's own, so transparent: its children belong to the element
-      // around it, as a browser's importer reads them.
-      stack_.push_back({nullptr, container});
+    // Not the bookmark file's own, so transparent: its children belong to the element around
+    // it, as a browser's importer reads them.
+    const bool transparent = el == El::P || el == El::Other;
+    bool through = false;
+    if (!transparent && (container->level >= options_.maxOpenElements || pastEntries_ > 0))
+      container = pastDepthBound(container, el, through);
+    if (transparent || through) {
+      // Past the depth bound an element is read into what holds it; an item is read all the same.
+      if (el == El::Dt) ++dtSeen_;
+      pushTransparent(container, through || pastEntries_ > 0);
       return;
     }
     auto node = acquire();
@@ -246,6 +253,7 @@ class Reader final : public fnd::HtmlStreamHandler {
       childEnded(container, outer);
     }
     node->parent = container;
+    node->level = container->level + 1;
     node->listAbove = container->list ? container : container->listAbove;
     node->collectorAbove = wantsText(container) ? container : container->collectorAbove;
     if (el == El::Dt) ++dtSeen_;
@@ -256,8 +264,17 @@ class Reader final : public fnd::HtmlStreamHandler {
   void endElement(std::string_view) override {
     flushText();
     if (stack_.empty()) return;
+    if (Entry& top = stack_.back(); !top.node) {
+      // A list read into the one around it ends as a list does: its last item is complete.
+      if (top.past && top.inherited->list && top.inherited->pending) finishItem(top.inherited);
+      if (top.count > 1) {
+        --top.count;
+        return;
+      }
+    }
     Entry entry = std::move(stack_.back());
     stack_.pop_back();
+    if (entry.past) --pastEntries_;
     if (!entry.node) return;
     Node* node = entry.node.get();
     if (!node->closed) childEnded(node->parent, node);
@@ -303,10 +320,92 @@ class Reader final : public fnd::HtmlStreamHandler {
   }
   static const Attribute* hrefOf(const std::vector<Attribute>& attributes) { return attributeNamed(attributes, "href"); }
 
+  // One open element of the parser's, or a run of them without a node of their own.
   struct Entry {
-    std::unique_ptr<Node> node;  // null for a transparent P
-    Node* inherited = nullptr;   // a P's container
+    std::unique_ptr<Node> node;  // null for a transparent element, or one ended before its end
+    Node* inherited = nullptr;   // then: where its contents go
+    std::size_t count = 1;       // then: how many such elements in a row
+    bool past = false;           // then: past the depth bound (ended early, or inside one that was)
   };
+
+  void pushTransparent(Node* container, bool past) {
+    Entry* top = stack_.empty() ? nullptr : &stack_.back();
+    if (top && !top->node && top->inherited == container && top->past == past) {
+      ++top->count;
+      return;
+    }
+    stack_.push_back({nullptr, container, 1, past});
+    if (past) ++pastEntries_;
+  }
+
+  // Where an element starting in `c` goes when `c` is at the depth bound, or the element is
+  // inside one ended there; `through` when it is transparent. Nodes stay few however deep the
+  // file nests, and no bookmark is lost: what an item, a heading DT, a description DD or a list
+  // holds is read as it would have been.
+  // - A list keeps what it holds; a list in it is read into it, as folders past the kept depth
+  //   are (and so never makes the item before it a folder).
+  // - DT and DD elements keep what they hold (a DD ends at a list, which goes to its own list),
+  //   and what those hold is transparent in them, but for a top-level list: an item gets no
+  //   link or heading it would not have had.
+  // - In a title, heading or notes other elements are transparent, so their text is kept.
+  // - A link is never transparent: it goes to the nearest list or item that keeps it.
+  // - Anything else ends the deepest open elements and becomes their sibling, as in browsers.
+  Node* pastDepthBound(Node* c, El el, bool& through) {
+    const bool list = el == El::Dl || el == El::Ul || el == El::Ol;
+    const auto keeps = [](const Node* n) { return n->item || n->el == El::Dt || n->el == El::Dd; };
+    for (bool ended = pastEntries_ > 0;; ended = true) {
+      if (c->list && list && (ended || c->level >= options_.maxOpenElements)) {
+        if (el == El::Dl) ++flattened_;
+        through = true;
+        return c;
+      }
+      if (c->list || c->level < options_.maxOpenElements || (keeps(c) && !(list && c->el == El::Dd))) return c;
+      // A link is never read through: the deepest elements end until one keeps it.
+      if (keeps(c->parent) && el != El::A) {
+        if (el == El::Dl && !keeps(c) && c->listAbove && c->listAbove->el == El::Body) return c;
+        through = true;
+        return c;
+      }
+      if (c->collects && !list && el != El::A) {
+        through = true;
+        return c;
+      }
+      c = endEarly(c);
+    }
+  }
+
+  // Ends `n`, the deepest open node, before the parser ends its element: what it read is
+  // settled and its memory goes; its contents from then on are its parent's, past the bound.
+  Node* endEarly(Node* n) {
+    Node* parent = n->parent;
+    childEnded(parent, n);
+    std::size_t at = stack_.size();
+    while (at > 0 && stack_[at - 1].node.get() != n) --at;
+    Entry& own = stack_[at - 1];
+    release(std::move(own.node));
+    own.inherited = parent;
+    // The entries above it (transparent ones, items another item closed) are inside it and lead to it.
+    for (std::size_t i = at - 1; i < stack_.size(); ++i) {
+      Entry& e = stack_[i];
+      if (e.node && e.node->parent == n) e.node->parent = parent;
+      if (!e.node && e.inherited == n) e.inherited = parent;
+      if (!e.past && !e.node) e.past = true, ++pastEntries_;
+    }
+    // Neighbouring entries leading to the same node become one run.
+    std::size_t kept = at >= 2 ? at - 2 : 0;
+    for (std::size_t i = kept + 1; i < stack_.size(); ++i) {
+      Entry& last = stack_[kept];
+      Entry& e = stack_[i];
+      if (!last.node && !e.node && last.inherited == e.inherited && last.past == e.past) {
+        last.count += e.count;
+        if (e.past) --pastEntries_;
+      } else if (++kept != i) {
+        stack_[kept] = std::move(e);
+      }
+    }
+    stack_.resize(kept + 1);
+    return parent;
+  }
 
   std::unique_ptr<Node> acquire() {
     if (free_.empty()) return std::make_unique<Node>();
@@ -515,7 +614,7 @@ class Reader final : public fnd::HtmlStreamHandler {
   }
 
   bool rawGrandparentIsHtml() const {
-    if (stack_.size() < 2) return false;
+    if (stack_.size() < 2 || stack_.back().count > 1) return false;
     const Entry& grand = stack_[stack_.size() - 2];
     return grand.node && grand.node->el == El::Html;
   }
@@ -756,6 +855,7 @@ class Reader final : public fnd::HtmlStreamHandler {
   const HTMLImportReader::Options& options_;
   Node root_;
   std::vector<Entry> stack_;
+  std::size_t pastEntries_ = 0;  // entries of stack_ past the depth bound
   std::vector<std::unique_ptr<Node>> free_;
   std::string run_;
   bool hasRun_ = false, runIsBlank_ = true;

@@ -78,6 +78,9 @@ class HTMLImportReader {
  public:
   // Folders deeper than this are flattened into the deepest kept folder.
   static constexpr int kMaxFolderDepth = stored::kMaximumFolderDepth;
+  // Elements nest this deep at most, as in browsers; deeper ones become siblings (lists and
+  // items still keep what they read, so no bookmark is lost).
+  static constexpr int kMaxOpenElements = 512;
   // Longest title or folder name, and longest notes, kept (in bytes); longer ones are cut.
   static constexpr std::size_t kMaxTitleBytes = stored::kMaximumTitleBytes;
   static constexpr std::size_t kMaxNotesBytes = stored::kMaximumNoteBytes;
@@ -92,6 +95,8 @@ class HTMLImportReader {
     // only: their titles, notes and base addresses were in the drafts.
     std::function<void(const HTMLImportDraftFolder&)> onFolder;
     std::function<void(const HTMLImportDraftBookmark&)> onBookmark;
+    // How deep elements nest (tests read with a lower bound).
+    int maxOpenElements = kMaxOpenElements;
   };
   using Source = std::function<std::size_t(char* buffer, std::size_t size)>;
 

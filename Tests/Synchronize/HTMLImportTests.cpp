@@ -25,6 +25,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <random>
 #include <set>
 #include <thread>
 
@@ -499,6 +500,142 @@ TEST(HTMLImportParseTest, DeeplyNestedListsAreReadInWorkThatGrowsWithTheText) {
   EXPECT_GT(records->flattenedFolders, 0u);
   // A few steps per piece of text; through every enclosing list it would be millions.
   EXPECT_LT(records->textSteps, static_cast<std::size_t>(kDepth) * 20);
+}
+
+// Files nested far past the 512 elements a reading keeps open: every bookmark read without the
+// bound is stored (each one the file writes, where the shape is read whole), none is counted as
+// unread, and folders stay within the kept depth.
+TEST(HTMLImportParseTest, FilesNestedPastTheElementBoundKeepEveryBookmark) {
+  constexpr std::size_t kDepth = 2000;
+  const auto link = [](const std::string& tag, std::size_t n) {
+    return "<" + tag + "><A HREF=\"https://e.example/" + std::to_string(n) + "\">" + std::to_string(n) + "</A>\n";
+  };
+  struct Shape {
+    std::string name, html;
+    std::size_t written, folders, flattened;  // written 0: as read without the bound
+  };
+  std::vector<Shape> shapes;
+  {  // folders, a bookmark at every level before its subfolder and after it
+    std::string html = "<TITLE>Bookmarks</TITLE><H1>Bookmarks</H1>\n<DL><p>\n";
+    for (std::size_t i = 0; i < kDepth; ++i) html += link("DT", i) + "<DT><H3>F</H3>\n<DL><p>\n";
+    html += link("DT", kDepth);
+    for (std::size_t i = 0; i < kDepth; ++i) html += "</DL><p>\n" + link("DT", kDepth + 1 + i);
+    shapes.push_back({"folders", html + "</DL>\n", 2 * kDepth + 1, 201, kDepth - 200});
+  }
+  {  // divisions never closed, each holding a list of one bookmark
+    std::string html = "<TITLE>Bookmarks</TITLE>\n";
+    for (std::size_t i = 0; i < kDepth; ++i) html += "<DIV><DL><p>\n" + link("DT", i) + "</DL><p>\n";
+    shapes.push_back({"divisions holding lists", html, kDepth, kDepth, 0});
+  }
+  {  // divisions around the items of a list, and lists nested with a link in every item
+    std::string divisions = "<TITLE>Bookmarks</TITLE>\n<DL><p>\n", lists = "<TITLE>Bookmarks</TITLE>\n";
+    for (std::size_t i = 0; i < kDepth; ++i) divisions += "<DIV>" + link("DT", i), lists += "<UL>" + link("LI", i);
+    shapes.push_back({"divisions around items", divisions, kDepth, 1, 0});
+    shapes.push_back({"nested lists", lists, kDepth, 1, 0});
+  }
+  {  // a reading list whose items hold lists nested inside them
+    std::string html = "<TITLE>Pocket Export</TITLE>\n<H1>Unread</H1>\n<UL>\n";
+    for (std::size_t i = 0; i < 10; ++i) {
+      html += link("LI", i);
+      for (std::size_t j = 0; j < kDepth; ++j) html += "<UL><LI>";
+      html += "deep";
+      for (std::size_t j = 0; j < kDepth; ++j) html += "</LI></UL>";
+    }
+    shapes.push_back({"reading list", html + "</UL>\n", 10, 1, 0});
+  }
+  {  // a browser's export inside divisions nested past the bound: they are transparent, so it is
+     // read whole
+    std::string html = "<TITLE>Bookmarks</TITLE>\n";
+    for (std::size_t i = 0; i < 600; ++i) html += "<DIV>";
+    html += "<DL><p>\n";
+    for (std::size_t i = 0; i < 30; ++i) html += link("DT", i) + "<DT><H3>F</H3>\n<DD>about F\n<DL><p>\n";
+    for (std::size_t i = 0; i < 30; ++i) html += "</DL><p>\n";
+    shapes.push_back({"export inside divisions", html + "</DL><p>\n", 30, 31, 0});
+  }
+  const auto read = [](const std::string& html, int bound) {
+    HTMLImportReader::Options options;
+    options.maxOpenElements = bound;
+    return HTMLImportReader::read(html, options).value_or(HTMLImportRecords{});
+  };
+  for (const auto& shape : shapes) {
+    SCOPED_TRACE(shape.name);
+    const auto records = read(shape.html, HTMLImportReader::kMaxOpenElements);
+    std::multiset<std::string> urls, unbounded;
+    for (const auto& b : records.bookmarks) urls.insert(b.url);
+    for (const auto& b : read(shape.html, 1 << 30).bookmarks) unbounded.insert(b.url);
+    EXPECT_TRUE(std::includes(urls.begin(), urls.end(), unbounded.begin(), unbounded.end()));
+    if (shape.written) {
+      EXPECT_EQ(urls.size(), shape.written);
+      EXPECT_EQ(std::set<std::string>(urls.begin(), urls.end()).size(), shape.written);
+    }
+    EXPECT_EQ(records.unread, 0u);
+    EXPECT_EQ(records.folders.size(), shape.folders);
+    EXPECT_EQ(records.flattenedFolders, shape.flattened);
+    for (const auto& f : records.folders) {
+      int depth = 1;
+      for (int p = f.parent; p != HTMLImportRecords::kReceivingFolder; p = records.folders[static_cast<std::size_t>(p)].parent)
+        ++depth;
+      EXPECT_LE(depth, HTMLImportReader::kMaxFolderDepth + 1);
+    }
+  }
+}
+
+// Markup of every kind nested at random, read with the element bound lowered to a few levels:
+// every address the file gives stored without the bound is stored with it too. In the first
+// files a list follows an item that must not become its folder: one ending a list read into the
+// one around it, one holding a heading inside another element.
+TEST(HTMLImportParseTest, NoBookmarkIsLostToTheElementBound) {
+  std::vector<std::string> files{
+      "<TITLE>Bookmarks</TITLE><LI><DL><p><DT><H3>F</H3><A HREF=\"https://x.example/\">x</A></DL></LI>"
+      "<DL><p><DT><A HREF=\"https://y.example/\">y</A></DL>",
+      "<TITLE>Bookmarks</TITLE><DL><p><DT><A HREF=\"https://z.example/\">z</A><DIV><H3>F</H3></DIV></DT>"
+      "<DL><p></DL></DL>"};
+  std::mt19937 random(76);
+  const char* const names[] = {"DL", "DT", "DD", "H3", "DIV", "UL", "LI", "P",     "B",    "TABLE",
+                               "TD", "FONT", "OL", "SPAN", "A",  "H1", "TITLE", "BODY", "HTML", "TR"};
+  for (int file = 0; file < 400; ++file) {
+    std::string html = file % 3 ? "<TITLE>Bookmarks</TITLE><H1>Bookmarks</H1>" : "<TITLE>Pocket Export</TITLE>";
+    const auto n = [&] { return std::to_string(file) + "/" + std::to_string(html.size()); };
+    for (int i = 20 + static_cast<int>(random() % 300); i > 0; --i) {
+      const auto r = random() % 100;
+      if (r < 15) html += "<DT><A HREF=\"https://dt.example/" + n() + "\">t</A>";
+      else if (r < 20) html += "<LI><A HREF=\"https://li.example/" + n() + "\">u<B>b</B></A>";
+      else if (r < 25) html += "<DT><H3>F</H3>";
+      else if (r < 28) html += "<DD>note";
+      else if (r < 40) html += "<DL><p>";
+      else if (r < 50) html += "</DL><p>";
+      else if (r < 60) html += std::string("<") + names[random() % 20] + ">";
+      else if (r < 70) html += std::string("</") + names[random() % 20] + ">";
+      else if (r < 72) html += "<DD><H3>G</H3>";
+      else if (r < 75) html += "<A HREF=\"https://a.example/" + n() + "\">z</A>";
+      else html += "\n";
+    }
+    files.push_back(std::move(html));
+  }
+  std::size_t compared = 0;
+  for (const auto& html : files) {
+    std::size_t unread = 0;
+    const auto addresses = [&](int bound) {
+      HTMLImportReader::Options options;
+      options.maxOpenElements = bound;
+      const auto records = HTMLImportReader::read(html, options).value_or(HTMLImportRecords{});
+      unread = records.unread;
+      std::multiset<std::string> out;
+      for (const auto& b : records.bookmarks) out.insert(b.url);
+      return out;
+    };
+    const auto unbounded = addresses(HTMLImportReader::kMaxOpenElements);
+    const std::size_t unreadUnbounded = unread;
+    compared += unbounded.size();
+    for (int bound : {3, 4, 6}) {
+      const auto bounded = addresses(bound);
+      std::vector<std::string> lost;
+      std::set_difference(unbounded.begin(), unbounded.end(), bounded.begin(), bounded.end(), std::back_inserter(lost));
+      EXPECT_TRUE(lost.empty()) << "bound " << bound << ", lost " << lost.front() << " of:\n" << html;
+      EXPECT_EQ(unread, unreadUnbounded) << "bound " << bound << " of:\n" << html;
+    }
+  }
+  EXPECT_GT(compared, 1500u);
 }
 
 // A data: page whose type is partly escaped is a script whether or not an escape beside it
