@@ -223,6 +223,11 @@ TEST(HTMLImportMarkup, EndTagsOfOtherElementsEndOnlyWhatTheyHold) {
        "<A HREF=\"https://a3.example/\">a3</A></DIV></SECTION><DT><A HREF=\"https://a4.example/\">a4"
        "</A></DL><p></SECTION><DT><A HREF=\"https://a5.example/\">a5</A></DL><p>",
        {{"a1", "Top/G"}, {"a2", "Top/G/H"}, {"a3", "Top/G"}, {"a4", "Top/G"}, {"a5", "Top"}}},
+      {"DIV in a FORM in an open item (a browser nests the next item in it; libxml2 sees no FORM)",
+       "<H1>Top</H1><DL><p><DIV><DT><H3>G</H3><DL><p><DT><A HREF=\"https://a1.example/\">a1</A><FORM><DIV>"
+       "<DT><A HREF=\"https://a2.example/\">a2</A></DIV></FORM><DT><A HREF=\"https://a3.example/\">a3</A>"
+       "</DL><p></DIV><DT><A HREF=\"https://a4.example/\">a4</A></DL><p>",
+       {{"a1", "Top/G"}, {"a2", "Top/G"}, {"a3", "Top/G"}, {"a4", "Top"}}},
   };
   for (const auto& c : cases) expectPlaced(c.html, c.where, c.name);
 }

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <random>
@@ -43,14 +44,18 @@ class MarkupFile {
       const Wrapper* around = chance(1, 3) ? &pick(false, false) : nullptr;
       const bool closed = around && (around->kind == Kind::Table || chance(1, 2));
       if (around) html_ += around->open;
-      bool itemOpen = false;
-      html_ += "<H1>Top</H1>\n<DL><p>\n" +
-               content("Top", 0, 0, false, itemOpen, around && around->kind == Kind::Table) + "</DL><p>\n";
-      if (around && closed) html_ += around->close;
+      formOpen_ = around && around->kind == Kind::Form;
+      int open = 0;
+      html_ += "<H1>Top</H1>\n<DL><p>\n" + content("Top", 0, 0, false, open, around && around->kind == Kind::Table) +
+               "</DL><p>\n";
+      if (around && closed) {
+        html_ += around->close;
+        formOpen_ = false;
+      }
       // An unclosed element around the list holds what follows: transparent, it changes nothing.
     }
-    bool itemOpen = false;
-    if (!withDl || chance(1, 2)) html_ += "<H3>List</H3>\n<UL>\n" + content("List", 0, 0, true, itemOpen) + "</UL>\n";
+    int open = 0;
+    if (!withDl || chance(1, 2)) html_ += "<H3>List</H3>\n<UL>\n" + content("List", 0, 0, true, open) + "</UL>\n";
   }
 
   const std::string& html() const { return html_; }
@@ -102,10 +107,11 @@ class MarkupFile {
         {"<TD>", "</TD>", Kind::Part},
         {"<TH>", "</TH>", Kind::Part},
     };
-    for (;;) {
-      const Wrapper& w = kWrappers[static_cast<std::size_t>(between(0, static_cast<int>(kWrappers.size()) - 1))];
-      if (!(inTable && w.kind == Kind::Part) && !(itemOpen && w.kind == Kind::Div)) return w;
-    }
+    std::vector<const Wrapper*> fit;
+    for (const Wrapper& w : kWrappers)
+      if (!(inTable && w.kind == Kind::Part) && !(itemOpen && w.kind == Kind::Div) && !(formOpen_ && w.kind == Kind::Form))
+        fit.push_back(&w);
+    return *fit[static_cast<std::size_t>(between(0, static_cast<int>(fit.size()) - 1))];
   }
 
   std::string link(const std::string& folder, bool notes) {
@@ -120,43 +126,42 @@ class MarkupFile {
   std::string inlineWrapped(const std::string& inner, bool inTable) {
     if (!chance(1, 3)) return inner;
     const Wrapper& w = pick(inTable, false);
-    return w.kind == Kind::Table ? inner : w.open + inner + w.close;
+    return w.kind == Kind::Table ? inner : w.open + inner + w.close;  // a FORM here ends at once
   }
 
-  // A run of a list's children. `itemOpen`: a DT or LI item is open, and a new one would end it
-  // (no element HTML names special stands between); it says so on return too.
-  std::string content(const std::string& folder, int depth, int wrapDepth, bool ul, bool& itemOpen,
-                      bool inTable = false) {
+  // A run of a list's children. `open`: how many open DT or LI items a new one could reach
+  // (each ends the nearest; an element HTML names special, other than a DIV, stands in the way),
+  // at most; it says so on return too.
+  std::string content(const std::string& folder, int depth, int wrapDepth, bool ul, int& open, bool inTable = false) {
     std::string out;
     const int n = between(1, 4);
     for (int k = 0; k < n; ++k) {
       const int r = between(0, 9);
       if (r < 3 && wrapDepth < 3) {
-        const Wrapper& w = pick(inTable, itemOpen);
+        const Wrapper& w = pick(inTable, open > 0);
         const bool closed = w.kind == Kind::Table || w.kind == Kind::Part || chance(1, 2);
-        const bool before = itemOpen;
-        // Inside an element HTML names special, no item is open as far as a new item looks (a
-        // FORM may be ignored, or ended early by another's end: taken as open, to be safe).
-        bool inner = w.kind != Kind::Block && w.kind != Kind::Table && itemOpen;
+        const bool transparent = w.kind == Kind::Ordinary || w.kind == Kind::Part;
+        int inner = transparent ? open : 0;
+        if (w.kind == Kind::Form) formOpen_ = true;
         out += w.open + "\n" + content(folder, depth, wrapDepth + 1, ul, inner, inTable || w.kind == Kind::Table);
         if (!closed) {
           // What follows stands inside it: still the same list.
-          itemOpen = inner;
+          open = transparent ? inner : inner + (w.kind == Kind::Div ? open : 0);
           continue;
         }
         out += w.close + "\n";
-        switch (w.kind) {
-          case Kind::Ordinary:
-          case Kind::Part: itemOpen = inner; break;   // items opened inside stay open
-          case Kind::Form: itemOpen = inner || before; break;
-          default: itemOpen = before; break;          // its end ended the items inside
-        }
+        if (transparent)
+          open = inner;  // its end ends no item
+        else if (w.kind == Kind::Form)
+          open += inner;  // its end ends only the FORM: the items in it stand on those before
+        // Any other's end ends the items inside it.
+        if (w.kind == Kind::Form) formOpen_ = false;
       } else if (r < 5 && !ul && depth < 3) {
         const std::string name = "G" + std::to_string(++folders_);
-        bool inner = false;
+        int inner = 0;
         out += "<DT><H3>" + name + "</H3>\n<DL><p>\n" + content(folder + "/" + name, depth + 1, 0, false, inner, inTable) +
                "</DL><p>\n";
-        itemOpen = true;  // the heading's DT holds its list, and stays open after it
+        open = std::max(open, 1);  // the heading's DT holds its list, and stays open after it
       } else if (r < 6 && !ul) {
         // A plain list inside a bookmark list: its items are the list's.
         out += "<UL>\n";
@@ -166,13 +171,16 @@ class MarkupFile {
         out += inlineWrapped(link(folder, false), inTable) + "\n";  // outside any item
       } else if (ul) {
         out += "<LI>" + inlineWrapped(link(folder, false), inTable) + "\n";
-        itemOpen = true;
+        open = std::max(open, 1);
       } else {
         const bool notes = chance(1, 3);
         out += "<DT>" + inlineWrapped(link(folder, notes), inTable) + "\n";
-        itemOpen = !notes;
-        // Closed: what follows an open DD is part of its text.
-        if (notes) out += "<DD>" + items_.back().notes + "</DD>\n";
+        open = std::max(open, 1);
+        // Closed: what follows an open DD is part of its text. The DD ends the DT.
+        if (notes) {
+          out += "<DD>" + items_.back().notes + "</DD>\n";
+          --open;
+        }
       }
     }
     return out;
@@ -182,6 +190,8 @@ class MarkupFile {
   std::string html_;
   std::vector<Item> items_;
   int count_ = 0, folders_ = 0;
+  // A FORM start is ignored while another is pending, and its end would end the other one.
+  bool formOpen_ = false;
 };
 
 }  // namespace kesto::test

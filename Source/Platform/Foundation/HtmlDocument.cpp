@@ -473,6 +473,7 @@ class ItemCloser {
     const int other = !drop && nestAsBrowsers_ && !continuesName(k) ? trackedOther(name) : -1;
     if (drop) {
       if (name == "li" && !closing) ++itemStartTags;
+      if (name == "form" && nestAsBrowsers_ && ownOrSpecial && !continuesName(k)) formTag(closing);
     } else if (closing) {
       if (name == "dt" || name == "dd")
         drop = !endItem(name == "dt" ? kDt : kDd, out);
@@ -713,13 +714,13 @@ class ItemCloser {
   // The names the model follows: the lists and items first, then (nesting as browsers do) the
   // elements HTML names special that are not the file's own and hold others, by libxml2's rules.
   static constexpr std::uint8_t kDl = 0, kUl = 1, kOl = 2, kDt = 3, kDd = 4;
-  static constexpr std::array<std::string_view, 53> kTracked{
+  static constexpr std::array<std::string_view, 54> kTracked{
       "dl",       "ul",       "ol",       "dt",      "dd",      "address", "applet",     "article",  "aside",
       "blockquote", "button", "caption",  "center",  "colgroup", "details", "dialog",    "dir",      "div",
       "fieldset", "figcaption", "figure", "footer",  "h2",      "h4",      "h5",         "h6",       "header",
       "hgroup",   "iframe",   "listing",  "main",    "marquee", "menu",    "nav",        "noembed",  "noscript",
       "object",   "plaintext", "pre",     "search",  "section", "select",  "summary",    "table",    "tbody",
-      "td",       "template", "textarea", "tfoot",   "th",      "thead",   "tr",         "xmp"};
+      "td",       "template", "textarea", "tfoot",   "th",      "thead",   "tr",         "xmp",      "form"};
   static int trackedId(std::string_view name) {
     static const std::unordered_map<std::string_view, int> kIds = [] {
       std::unordered_map<std::string_view, int> ids;
@@ -760,7 +761,7 @@ class ItemCloser {
   void push(int id) {
     const std::uint32_t index = static_cast<std::uint32_t>(stack_.size());
     const auto u = static_cast<std::uint8_t>(id);
-    stack_.push_back({u, flags(u) & Passed ? (index ? stack_[index - 1].reach : kNone) : index});
+    stack_.push_back({u, false, flags(u) & Passed ? (index ? stack_[index - 1].reach : kNone) : index});
     at_[u].push_back(index);
     if (flags(u) & EndsScope) scopeEnds_.push_back(index);
     if (flags(u) & EndsTableScope) tableScopeEnds_.push_back(index);
@@ -768,15 +769,16 @@ class ItemCloser {
   }
   // Everything from `index` up ends.
   void truncate(std::size_t index) {
-    while (stack_.size() > index) {
+    while (stack_.size() > index || (!stack_.empty() && stack_.back().gone)) {
       const std::uint8_t id = stack_.back().id;
       const auto top = static_cast<std::uint32_t>(stack_.size() - 1);
-      at_[id].pop_back();
+      if (!stack_.back().gone) at_[id].pop_back();
       if (!scopeEnds_.empty() && scopeEnds_.back() == top) scopeEnds_.pop_back();
       if (!tableScopeEnds_.empty() && tableScopeEnds_.back() == top) tableScopeEnds_.pop_back();
       if (isList(id)) ddHeading_.pop_back();
       stack_.pop_back();
     }
+    while (!ghosts_.empty() && ghosts_.back().at > stack_.size()) ghosts_.pop_back();
   }
   std::uint32_t topmost(int id) const {
     const auto& at = at_[static_cast<std::size_t>(id)];
@@ -791,10 +793,20 @@ class ItemCloser {
     return list;
   }
   // The kind of the item a new item would end (kDt, kDd), else -1.
+  // The item a new one ends, if any. libxml2 sees no FORM, so it is passed too (`pastForm`: a
+  // browser would have stopped there).
+  std::uint32_t reachedItem(bool* pastForm = nullptr) const {
+    static const int form = trackedId("form");
+    std::uint32_t r = stack_.empty() ? kNone : stack_.back().reach;
+    while (r != kNone && stack_[r].id == form) {
+      if (pastForm && !stack_[r].gone) *pastForm = true;
+      r = r ? stack_[r - 1].reach : kNone;
+    }
+    return r != kNone && isItem(stack_[r].id) ? r : kNone;
+  }
   int openItem() const {
-    if (stack_.empty() || stack_.back().reach == kNone) return -1;
-    const std::uint8_t id = stack_[stack_.back().reach].id;
-    return isItem(id) ? id : -1;
+    const std::uint32_t item = reachedItem();
+    return item == kNone ? -1 : stack_[item].id;
   }
   // Ends the entry at `index` and all above it: libxml2 lets no end tag but a DIV's close a DIV,
   // so those above go first.
@@ -809,9 +821,11 @@ class ItemCloser {
   // (which end with it), but not past any other element HTML names special (the new item nests
   // in that one, and the one before stays open around it).
   void startItem(int id, std::string& out) {
-    if (openItem() >= 0) {
-      const std::uint32_t item = stack_.back().reach;
+    bool pastForm = false;
+    if (const std::uint32_t item = reachedItem(&pastForm); item != kNone) {
       const bool dt = stack_[item].id == kDt;
+      // What a browser keeps open in the FORM ends here: its end tags, to come, end nothing.
+      if (pastForm) ghostsFrom(item);
       endFrom(item, out);
       out += dt ? "</dt>" : "</dd>";
     }
@@ -819,16 +833,44 @@ class ItemCloser {
     closedByStart(kTracked[static_cast<std::size_t>(id)]);
     push(id);
   }
-  // A folder's list ends the DT of its heading right before it, and a description DD (not one
-  // holding the heading, unless every DD is to end there), so the list follows them. An item
-  // with an element opened in it since keeps the list, as in a browser.
+  // A folder's list ends the DT of its heading before it, and a description DD (not one holding
+  // the heading, unless every DD is to end there), so the list follows them. What was opened in
+  // the item since ends with it (in a browser the list would stand in that): its end tags, to
+  // come, end nothing.
   void endItemBeforeList(std::string& out) {
-    if (stack_.empty()) return;
-    const std::uint8_t id = stack_.back().id;
-    if (id == kDt || (id == kDd && (closeAll_ || !ddHeading_.back()))) {
-      truncate(stack_.size() - 1);
-      out += id == kDt ? "</dt>" : "</dd>";
+    const std::uint32_t list = innermostList();
+    std::uint32_t item = kNone;
+    for (int id : {kDt, kDd}) {
+      const std::uint32_t at = topmost(id);
+      if (at != kNone && (list == kNone || at > list) && (item == kNone || at > item)) item = at;
     }
+    if (item == kNone || (!scopeEnds_.empty() && scopeEnds_.back() > item)) return;
+    const std::uint8_t id = stack_[item].id;
+    if (id == kDd && !closeAll_ && ddHeading_.back()) return;
+    ghostsFrom(item);
+    endFrom(item, out);
+    out += id == kDt ? "</dt>" : "</dd>";
+  }
+  // The elements above `item` are to end with it where a browser keeps them open.
+  void ghostsFrom(std::uint32_t item) {
+    for (std::size_t i = item + 1; i < stack_.size() && ghosts_.size() < kMostGhosts; ++i)
+      if (!stack_[i].gone) ghosts_.push_back({stack_[i].id, item});
+  }
+  // FORM tags reach no parser, but a FORM stands in a new item's way as any element HTML names
+  // special does. Its end ends only the FORM, and while one is pending another's start is ignored.
+  void formTag(bool closing) {
+    static const int form = trackedId("form");
+    if (!closing) {
+      if (!formPending_) push(form);
+      formPending_ = true;
+      return;
+    }
+    formPending_ = false;
+    const std::uint32_t at = topmost(form);
+    if (at == kNone || (!scopeEnds_.empty() && scopeEnds_.back() > at)) return;
+    stack_[at].gone = true;
+    at_[static_cast<std::size_t>(form)].pop_back();
+    truncate(stack_.size());
   }
   // An item's end tag: the innermost item of the kind in the innermost list, unless an element
   // ending a scope stands between. False when it ends nothing.
@@ -845,6 +887,12 @@ class ItemCloser {
   // out, it cannot reach an element of the name further out that libxml2 ended before.
   bool endElement(int id, std::string& out) {
     const std::uint32_t index = topmost(id);
+    for (auto g = ghosts_.rbegin(); g != ghosts_.rend(); ++g)
+      if (g->id == id) {
+        if (index != kNone && index > g->at) break;
+        ghosts_.erase(std::next(g).base());
+        return false;
+      }
     if (index == kNone) return false;
     const auto& ends = flags(static_cast<std::uint8_t>(id)) & InTable ? tableScopeEnds_ : scopeEnds_;
     if (!ends.empty() && ends.back() > index) return false;
@@ -924,9 +972,18 @@ class ItemCloser {
   static constexpr std::uint32_t kNone = static_cast<std::uint32_t>(-1);
   struct Open {
     std::uint8_t id;
+    bool gone = false;  // a FORM its end took out, with what it holds still open
     std::uint32_t reach;
   };
   std::vector<Open> stack_;
+  // Elements that ended with an item where a list started, and where that item was.
+  struct Ghost {
+    std::uint8_t id;
+    std::uint32_t at;
+  };
+  static constexpr std::size_t kMostGhosts = 64;
+  std::vector<Ghost> ghosts_;
+  bool formPending_ = false;
   std::vector<std::vector<std::uint32_t>> at_ = std::vector<std::vector<std::uint32_t>>(kTracked.size());
   std::vector<std::uint32_t> scopeEnds_, tableScopeEnds_;  // where the elements that end a scope are
   std::vector<bool> ddHeading_;  // per list, the document's first: the open DD holds a heading
