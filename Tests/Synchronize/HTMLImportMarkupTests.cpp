@@ -228,6 +228,16 @@ TEST(HTMLImportMarkup, EndTagsOfOtherElementsEndOnlyWhatTheyHold) {
        "<DT><A HREF=\"https://a2.example/\">a2</A></DIV></FORM><DT><A HREF=\"https://a3.example/\">a3</A>"
        "</DL><p></DIV><DT><A HREF=\"https://a4.example/\">a4</A></DL><p>",
        {{"a1", "Top/G"}, {"a2", "Top/G"}, {"a3", "Top/G"}, {"a4", "Top"}}},
+      {"CENTER between a heading and its list",
+       "<H1>Top</H1><DL><p><CENTER><DT><H3>F</H3><DL><p><DT><H3>G</H3><CENTER><DL><p><DT>"
+       "<A HREF=\"https://a1.example/\">a1</A></DL><p></CENTER><DT><A HREF=\"https://a2.example/\">a2</A>"
+       "</DL><p></CENTER><DT><A HREF=\"https://a3.example/\">a3</A></DL><p>",
+       {{"a1", "Top/F/G"}, {"a2", "Top/F"}, {"a3", "Top"}}},
+      {"the end of an element outside the table, in its cell",
+       "<H1>Top</H1><DL><p><CENTER><DT><H3>F</H3><DL><p><TABLE><TR><TD></CENTER><DT>"
+       "<A HREF=\"https://a1.example/\">a1</A></TD></TR></TABLE><DT><A HREF=\"https://a2.example/\">a2</A>"
+       "</DL><p></CENTER><DT><A HREF=\"https://a3.example/\">a3</A></DL><p>",
+       {{"a1", "Top/F"}, {"a2", "Top/F"}, {"a3", "Top"}}},
   };
   for (const auto& c : cases) expectPlaced(c.html, c.where, c.name);
 }
