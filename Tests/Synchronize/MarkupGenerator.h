@@ -7,9 +7,9 @@
 // transparent. The choices come from a seeded generator (the import tests) or from the bytes of
 // a fuzz input, so the fuzz harness steers the same shapes.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <functional>
 #include <memory>
 #include <random>

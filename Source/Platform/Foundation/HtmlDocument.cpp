@@ -712,7 +712,7 @@ class ItemCloser {
   }
 
   // The names the model follows: the lists and items first, then (nesting as browsers do) the
-  // elements HTML names special that are not the file's own and hold others, by libxml2's rules.
+  // elements HTML names special that are not the file's own and hold others, and FORM.
   static constexpr std::uint8_t kDl = 0, kUl = 1, kOl = 2, kDt = 3, kDd = 4;
   static constexpr std::array<std::string_view, 54> kTracked{
       "dl",       "ul",       "ol",       "dt",      "dd",      "address", "applet",     "article",  "aside",
@@ -792,7 +792,6 @@ class ItemCloser {
     }
     return list;
   }
-  // The kind of the item a new item would end (kDt, kDd), else -1.
   // The item a new one ends, if any. libxml2 sees no FORM, so it is passed too (`pastForm`: a
   // browser would have stopped there).
   std::uint32_t reachedItem(bool* pastForm = nullptr) const {
@@ -804,6 +803,7 @@ class ItemCloser {
     }
     return r != kNone && isItem(stack_[r].id) ? r : kNone;
   }
+  // The kind of the item a new one ends (kDt, kDd), else -1.
   int openItem() const {
     const std::uint32_t item = reachedItem();
     return item == kNone ? -1 : stack_[item].id;
