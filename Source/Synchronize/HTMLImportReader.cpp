@@ -21,9 +21,10 @@
 //   UL, OL and LI. Every other element (P, DIV, TABLE and its parts, CENTER, FONT, FORM, SPAN,
 //   unknown names, a stray HTML or BODY) is transparent: what it holds belongs to the element
 //   around it, closed or not, however nested. SCRIPT and STYLE hold no elements to the parser;
-// - libxml2 ends a list at a FORM (and a DL at an LI) and lets no end tag but its own close a
-//   DIV, where browsers do neither; the parser is handed the file as browsers nest it (see
-//   HtmlStreamReader's nestListsAsBrowsers);
+// - libxml2 ends a list at a FORM (and a DL at an LI), lets no end tag but its own close a DIV,
+//   and lets the end tag of any element end the lists inside it, where browsers do none of
+//   these; the parser is handed the file as browsers nest it (see HtmlStreamReader's
+//   nestListsAsBrowsers);
 // - a DT or DD that opens inside another DT or DD ends that one: it and what follows are
 //   siblings of it;
 // - a folder is a DT holding an H3 whose DL follows (with only blank text between, and at

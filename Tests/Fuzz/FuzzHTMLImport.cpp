@@ -5,8 +5,10 @@
 #include "Synchronize/HTMLImport.h"
 #include "Synchronize/HTMLImportReader.h"
 
-#include <map>
+#include "../Synchronize/MarkupGenerator.h"
 
+#include <map>
+#include <optional>
 #include <set>
 #include <unordered_set>
 
@@ -30,11 +32,41 @@ struct LinkCounter final : kesto::fnd::HtmlStreamHandler {
   void otherNode(std::string_view) override {}
 };
 
+// An input opening with this byte is no file: the rest drives the import tests' generator of
+// files whose items stand inside markup of every kind, and each item is checked where it lands.
+constexpr std::uint8_t kGenerated = 0x01;
+
+// Each generated item is stored once, in its folder, with its title and notes; nothing goes
+// unread.
+void checkGeneratedItems(const kesto::test::MarkupFile& file, const kesto::HTMLImportRecords& records) {
+  std::vector<std::string> paths;
+  for (const auto& f : records.folders)
+    paths.push_back((f.parent == kesto::HTMLImportRecords::kReceivingFolder ? std::string()
+                                                                            : paths[static_cast<std::size_t>(f.parent)] + "/") +
+                    f.name);
+  std::map<std::string, const kesto::HTMLImportRecords::Bookmark*> stored;
+  for (const auto& b : records.bookmarks) KESTO_FUZZ_CHECK(stored.emplace(b.url, &b).second);
+  KESTO_FUZZ_CHECK(records.unread == 0);
+  KESTO_FUZZ_CHECK(stored.size() == file.items().size());
+  for (const auto& item : file.items()) {
+    const auto it = stored.find(item.url);
+    KESTO_FUZZ_CHECK(it != stored.end());
+    const auto& b = *it->second;
+    const std::string folder =
+        b.folder == kesto::HTMLImportRecords::kReceivingFolder ? std::string() : paths[static_cast<std::size_t>(b.folder)];
+    KESTO_FUZZ_CHECK(folder == item.folder);
+    KESTO_FUZZ_CHECK(b.title == item.title);
+    KESTO_FUZZ_CHECK(b.notes == item.notes);
+  }
+}
+
 }  // namespace
 
 // Netscape bookmark files and reading-list exports.
 KESTO_FUZZ_TARGET(HTMLImport) {
-  auto bytes = kesto::fuzz::asText(data, size);
+  std::optional<kesto::test::MarkupFile> generated;
+  if (size > 0 && data[0] == kGenerated) generated = kesto::test::MarkupFile::fromBytes(data + 1, size - 1);
+  auto bytes = generated ? std::string_view(generated->html()) : kesto::fuzz::asText(data, size);
   static const std::unordered_set<std::string> skip = {"https://example.com/"};
   kesto::HTMLImport::FileKind kind{};
   auto parsed = kesto::HTMLImport::parseDocument(bytes, "import-root", size & 1, skip, &kind);
@@ -90,5 +122,6 @@ KESTO_FUZZ_TARGET(HTMLImport) {
                        records->unread - records->unaccounted ==
                    links);
   KESTO_FUZZ_CHECK(parsed->bookmarks.size() == records->bookmarks.size());
+  if (generated) checkGeneratedItems(*generated, *records);
   return 0;
 }

@@ -13,10 +13,14 @@
 #include <libxml/xmlerror.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -231,11 +235,16 @@ std::string decodeAsUtf8(std::string_view bytes) {
 // comments, ended where HTML ends them: libxml2 ends a comment only at "-->", so "<!-->",
 // "<!--->" and "--!>" reach it as "<!---->", "<!---->" and "-->". The input is UTF-8. The text
 // may come in pieces: what a piece ends in the middle of is carried over.
+// Nesting lists as browsers do, the closer also follows every element HTML names special and
+// hands on the tags a browser acts on: libxml2 lets the end tag of any element end every list
+// and item inside it, also where it ended that element before (at a P or CENTER start, at an
+// item's end) and the tag reaches another of the name further out; a browser ends nothing past
+// a list for FONT, B, SPAN or unknown names, and lets an item end only the DIVs inside it.
 class ItemCloser {
  public:
   explicit ItemCloser(bool closeAnyDescriptionBeforeList, bool nestListsAsBrowsers = false)
       : closeAll_(closeAnyDescriptionBeforeList), nestAsBrowsers_(nestListsAsBrowsers) {
-    levels_.emplace_back();
+    ddHeading_.push_back(false);
   }
 
   void feed(std::string_view in, std::string& out) {
@@ -362,12 +371,6 @@ class ItemCloser {
 
  private:
   enum class State { Text, TagHead, InTag, Comment, Declaration, Raw };
-  struct Level {
-    bool dtOpen = false;
-    bool ddOpen = false;
-    bool ddHeading = false;
-    int divs = 0;  // DIVs opened in this list and not closed yet
-  };
   static char lower(char c) { return asciiLowercase(c); }
   static bool isAlnum(char c) { return isAsciiLetterOrDigit(c); }
 
@@ -462,48 +465,43 @@ class ItemCloser {
     }
     std::string name = head_.substr(j, k - j);
     std::transform(name.begin(), name.end(), name.begin(), lower);
-    Level& level = levels_.back();
-    bool drop = nestAsBrowsers_ && endsListsUnlikeBrowsers(name, closing, k);
+    // Inside a list, only what holds structure reaches the parser (outside any, nothing is at stake).
+    const bool ownOrSpecial =
+        !nestAsBrowsers_ || !isAsciiLetter(name[0]) || innermostList() == kNone || holdsStructure(name, k);
+    bool drop = nestAsBrowsers_ && (!ownOrSpecial || endsListsUnlikeBrowsers(name, closing, k));
+    // The elements the model of what is open follows besides DL, DT and DD.
+    const int other = !drop && nestAsBrowsers_ && !continuesName(k) ? trackedOther(name) : -1;
     if (drop) {
       if (name == "li" && !closing) ++itemStartTags;
+      if (name == "form" && nestAsBrowsers_ && ownOrSpecial && !continuesName(k)) formTag(closing);
     } else if (closing) {
-      if (name == "div" && nestAsBrowsers_) {
-        closeDiv();
-      } else if (name == "dt") {
-        drop = !level.dtOpen;
-        level.dtOpen = false;
-      } else if (name == "dd") {
-        drop = !level.ddOpen;
-        level.ddOpen = false;
-      } else if (name == "dl") {
-        drop = levels_.size() == 1;
-        if (!drop) {
-          // libxml2 lets no end tag close an open DIV unless it is the DIV's own; a browser's
-          // list end closes the DIVs opened in the list.
-          if (nestAsBrowsers_)
-            for (int d = 0; d < levels_.back().divs; ++d) out += "</div>";
-          levels_.pop_back();
-        }
-      }
-    } else if (name == "div") {
-      if (!continuesName(k)) ++level.divs;
+      if (name == "dt" || name == "dd")
+        drop = !endItem(name == "dt" ? kDt : kDd, out);
+      else if (name == "dl")
+        drop = !endElement(kDl, out);
+      else if (other >= 0)
+        drop = !endElement(other, out);
     }
-    if (!drop && !closing && nestAsBrowsers_ && !bodyStarted_) {
+    if (ownOrSpecial && !drop && !closing && nestAsBrowsers_ && !bodyStarted_) {
       bodyStarted_ = startsBody(name, k);
       if (bodyStarted_ && name != "body" && name != "frameset") out += "<body>";
     }
     if (drop || closing) {
     } else if (name == "dt" || name == "dd") {
       if (name == "dt" && !continuesName(k)) ++itemStartTags;
-      closeItems(level, true, out);
-      level = Level{name == "dt", name == "dd", false, level.divs};
-    } else if (name == "li") {
-      if (!continuesName(k)) ++itemStartTags;
+      startItem(name == "dt" ? kDt : kDd, out);
     } else if (name == "h3") {
-      level.ddHeading = level.ddOpen;
+      ddHeading_.back() = openItem() == kDd;
     } else if (name == "dl") {
-      closeItems(level, closeAll_ || !level.ddHeading, out);
-      levels_.emplace_back();
+      endItemBeforeList(out);
+      closedByStart(name);
+      push(kDl);
+    } else if (other >= 0) {
+      closedByStart(name);
+      push(other);
+    } else {
+      if (name == "li" && !continuesName(k)) ++itemStartTags;
+      closedByStart(name);
     }
     if (!drop) out.append(head_, 0, k);
     pending_ = head_.substr(k);
@@ -530,7 +528,28 @@ class ItemCloser {
     if (tables_ == 0)
       for (std::string_view part : kTableParts)
         if (part == name) return true;
-    return name == "form" || (name == "li" && levels_.size() > 1);
+    const std::uint32_t list = innermostList();
+    return name == "form" || (name == "li" && list != kNone && stack_[list].id == kDl);
+  }
+
+  // Whether an element's tags go to the parser: the file's own, and those HTML names special
+  // (their end tags may end a list, and a list stops the end tags of others). The rest (FONT, B,
+  // SPAN, unknown names...) hold no structure: a browser never lets their end tags end a list,
+  // where libxml2 ends every list up to an open element of the name (one it closed itself before,
+  // at a P, CENTER or TD start or at an item's end, or one outside the list). Their contents stay.
+  bool holdsStructure(const std::string& name, std::size_t k) const {
+    static const std::unordered_set<std::string_view> kKept{
+        "a",       "address",  "applet",   "area",     "article",  "aside",   "base",    "basefont", "bgsound",
+        "blockquote", "body",  "br",       "button",   "caption",  "center",  "col",     "colgroup", "dd",
+        "details", "dialog",   "dir",      "div",      "dl",       "dt",      "embed",   "fieldset", "figcaption",
+        "figure",  "footer",   "form",     "frame",    "frameset", "h1",      "h2",      "h3",       "h4",
+        "h5",      "h6",       "head",     "header",   "hgroup",   "hr",      "html",    "iframe",   "img",
+        "input",   "keygen",   "li",       "link",     "listing",  "main",    "marquee", "menu",     "meta",
+        "nav",     "noembed",  "noframes", "noscript", "object",   "ol",      "p",       "param",    "plaintext",
+        "pre",     "script",   "search",   "section",  "select",   "source",  "style",   "summary",  "table",
+        "tbody",   "td",       "template", "textarea", "tfoot",    "th",      "thead",   "title",    "tr",
+        "track",   "ul",       "wbr",      "xmp"};
+    return !continuesName(k) && kKept.count(name) > 0;
   }
 
   // Whether a start tag ends the document's head: any but those of the head (a name cut at
@@ -544,17 +563,6 @@ class ItemCloser {
     for (std::string_view h : kHead)
       if (h == name || (name.size() > kLongestName && h.substr(0, name.size()) == name)) return false;
     return true;
-  }
-
-  // A DIV's end: the innermost list holding an open DIV holds the one it closes, and the lists
-  // inside that one end with it (libxml2 ends them, as a browser does).
-  void closeDiv() {
-    for (std::size_t i = levels_.size(); i-- > 0;)
-      if (levels_[i].divs > 0) {
-        --levels_[i].divs;
-        levels_.resize(std::max<std::size_t>(i + 1, 1));
-        return;
-      }
   }
 
   // One character of a start tag of an A outside quotes: attribute names are read as libxml2
@@ -703,13 +711,210 @@ class ItemCloser {
     return k < head_.size() && std::string_view(":-_.").find(head_[k]) != std::string_view::npos;
   }
 
-  // Ends the open DT of `level`, and its open DD when `description` says so.
-  static void closeItems(Level& level, bool description, std::string& out) {
-    if (level.dtOpen) out += "</dt>";
-    level.dtOpen = false;
-    if (level.ddOpen && description) {
-      out += "</dd>";
-      level.ddOpen = false;
+  // The names the model follows: the lists and items first, then (nesting as browsers do) the
+  // elements HTML names special that are not the file's own and hold others, and FORM.
+  static constexpr std::uint8_t kDl = 0, kUl = 1, kOl = 2, kDt = 3, kDd = 4;
+  static constexpr std::array<std::string_view, 54> kTracked{
+      "dl",       "ul",       "ol",       "dt",      "dd",      "address", "applet",     "article",  "aside",
+      "blockquote", "button", "caption",  "center",  "colgroup", "details", "dialog",    "dir",      "div",
+      "fieldset", "figcaption", "figure", "footer",  "h2",      "h4",      "h5",         "h6",       "header",
+      "hgroup",   "iframe",   "listing",  "main",    "marquee", "menu",    "nav",        "noembed",  "noscript",
+      "object",   "plaintext", "pre",     "search",  "section", "select",  "summary",    "table",    "tbody",
+      "td",       "template", "textarea", "tfoot",   "th",      "thead",   "tr",         "xmp",      "form"};
+  static int trackedId(std::string_view name) {
+    static const std::unordered_map<std::string_view, int> kIds = [] {
+      std::unordered_map<std::string_view, int> ids;
+      for (std::size_t i = 0; i < kTracked.size(); ++i) ids.emplace(kTracked[i], static_cast<int>(i));
+      return ids;
+    }();
+    const auto it = kIds.find(name);
+    return it == kIds.end() ? -1 : it->second;
+  }
+  static int trackedOther(std::string_view name) {
+    const int id = trackedId(name);
+    return id == kDt || id == kDd || id == kDl ? -1 : id;
+  }
+  static bool isItem(std::uint8_t id) { return id == kDt || id == kDd; }
+  static bool isList(std::uint8_t id) { return id == kDl || id == kUl || id == kOl; }
+  // What each name is to the model:
+  // - Passed: a new item ends the item it stands in, and it with it (DIV, ADDRESS);
+  // - EndsScope: end tags (DT, DD and lists among them) stop where one is open;
+  // - EndsTableScope, InTable: a table's parts' end tags stop only at another table;
+  // - Closable: libxml2 ends it when some elements start (see closedByStart).
+  enum Flag : std::uint8_t { Passed = 1, EndsScope = 2, EndsTableScope = 4, InTable = 8, Closable = 16 };
+  static std::uint8_t flags(std::uint8_t id) {
+    static const std::array<std::uint8_t, kTracked.size()> kFlags = [] {
+      std::array<std::uint8_t, kTracked.size()> f{};
+      const auto set = [&](std::initializer_list<std::string_view> names, std::uint8_t flag) {
+        for (std::string_view n : names) f[static_cast<std::size_t>(trackedId(n))] |= flag;
+      };
+      set({"div", "address"}, Passed);
+      set({"applet", "caption", "table", "td", "th", "marquee", "object", "template"}, EndsScope);
+      set({"table", "template"}, EndsTableScope);
+      set({"table", "tbody", "thead", "tfoot", "tr", "td", "th", "caption", "colgroup"}, InTable);
+      set({"td", "th", "tr", "tbody", "thead", "pre", "address", "h2", "h4", "h5", "h6", "ul", "ol"}, Closable);
+      return f;
+    }();
+    return kFlags[id];
+  }
+
+  void push(int id) {
+    const std::uint32_t index = static_cast<std::uint32_t>(stack_.size());
+    const auto u = static_cast<std::uint8_t>(id);
+    stack_.push_back({u, false, flags(u) & Passed ? (index ? stack_[index - 1].reach : kNone) : index});
+    at_[u].push_back(index);
+    if (flags(u) & EndsScope) scopeEnds_.push_back(index);
+    if (flags(u) & EndsTableScope) tableScopeEnds_.push_back(index);
+    if (isList(u)) ddHeading_.push_back(false);
+  }
+  // Everything from `index` up ends.
+  void truncate(std::size_t index) {
+    while (stack_.size() > index || (!stack_.empty() && stack_.back().gone)) {
+      const std::uint8_t id = stack_.back().id;
+      const auto top = static_cast<std::uint32_t>(stack_.size() - 1);
+      if (!stack_.back().gone) at_[id].pop_back();
+      if (!scopeEnds_.empty() && scopeEnds_.back() == top) scopeEnds_.pop_back();
+      if (!tableScopeEnds_.empty() && tableScopeEnds_.back() == top) tableScopeEnds_.pop_back();
+      if (isList(id)) ddHeading_.pop_back();
+      stack_.pop_back();
+    }
+    while (!ghosts_.empty() && ghosts_.back().at > stack_.size()) ghosts_.pop_back();
+  }
+  std::uint32_t topmost(int id) const {
+    const auto& at = at_[static_cast<std::size_t>(id)];
+    return at.empty() ? kNone : at.back();
+  }
+  std::uint32_t innermostList() const {
+    std::uint32_t list = kNone;
+    for (int id : {kDl, kUl, kOl}) {
+      const std::uint32_t at = topmost(id);
+      if (at != kNone && (list == kNone || at > list)) list = at;
+    }
+    return list;
+  }
+  // The item a new one ends, if any. libxml2 sees no FORM, so it is passed too (`pastForm`: a
+  // browser would have stopped there).
+  std::uint32_t reachedItem(bool* pastForm = nullptr) const {
+    static const int form = trackedId("form");
+    std::uint32_t r = stack_.empty() ? kNone : stack_.back().reach;
+    while (r != kNone && stack_[r].id == form) {
+      if (pastForm && !stack_[r].gone) *pastForm = true;
+      r = r ? stack_[r - 1].reach : kNone;
+    }
+    return r != kNone && isItem(stack_[r].id) ? r : kNone;
+  }
+  // The kind of the item a new one ends (kDt, kDd), else -1.
+  int openItem() const {
+    const std::uint32_t item = reachedItem();
+    return item == kNone ? -1 : stack_[item].id;
+  }
+  // Ends the entry at `index` and all above it: libxml2 lets no end tag but a DIV's close a DIV,
+  // so those above go first.
+  void endFrom(std::uint32_t index, std::string& out) {
+    static const int div = trackedId("div");
+    const auto& divs = at_[static_cast<std::size_t>(div)];
+    for (auto d = std::upper_bound(divs.begin(), divs.end(), index); d != divs.end(); ++d) out += "</div>";
+    truncate(index);
+  }
+
+  // A new DT or DD ends the item before it as HTML does: past DIVs and ADDRESSes opened in it
+  // (which end with it), but not past any other element HTML names special (the new item nests
+  // in that one, and the one before stays open around it).
+  void startItem(int id, std::string& out) {
+    bool pastForm = false;
+    if (const std::uint32_t item = reachedItem(&pastForm); item != kNone) {
+      const bool dt = stack_[item].id == kDt;
+      // What a browser keeps open in the FORM ends here: its end tags, to come, end nothing.
+      if (pastForm) ghostsFrom(item);
+      endFrom(item, out);
+      out += dt ? "</dt>" : "</dd>";
+    }
+    ddHeading_.back() = false;
+    closedByStart(kTracked[static_cast<std::size_t>(id)]);
+    push(id);
+  }
+  // A folder's list ends the DT of its heading before it, and a description DD (not one holding
+  // the heading, unless every DD is to end there), so the list follows them. What was opened in
+  // the item since ends with it (in a browser the list would stand in that): its end tags, to
+  // come, end nothing.
+  void endItemBeforeList(std::string& out) {
+    const std::uint32_t list = innermostList();
+    std::uint32_t item = kNone;
+    for (int id : {kDt, kDd}) {
+      const std::uint32_t at = topmost(id);
+      if (at != kNone && (list == kNone || at > list) && (item == kNone || at > item)) item = at;
+    }
+    if (item == kNone || (!scopeEnds_.empty() && scopeEnds_.back() > item)) return;
+    const std::uint8_t id = stack_[item].id;
+    if (id == kDd && !closeAll_ && ddHeading_.back()) return;
+    ghostsFrom(item);
+    endFrom(item, out);
+    out += id == kDt ? "</dt>" : "</dd>";
+  }
+  // The elements above `item` are to end with it where a browser keeps them open.
+  void ghostsFrom(std::uint32_t item) {
+    for (std::size_t i = item + 1; i < stack_.size() && ghosts_.size() < kMostGhosts; ++i)
+      if (!stack_[i].gone) ghosts_.push_back({stack_[i].id, item});
+  }
+  // FORM tags reach no parser, but a FORM stands in a new item's way as any element HTML names
+  // special does. Its end ends only the FORM, and while one is pending another's start is ignored.
+  void formTag(bool closing) {
+    static const int form = trackedId("form");
+    if (!closing) {
+      if (!formPending_) push(form);
+      formPending_ = true;
+      return;
+    }
+    formPending_ = false;
+    const std::uint32_t at = topmost(form);
+    if (at == kNone || (!scopeEnds_.empty() && scopeEnds_.back() > at)) return;
+    stack_[at].gone = true;
+    at_[static_cast<std::size_t>(form)].pop_back();
+    truncate(stack_.size());
+  }
+  // An item's end tag: the innermost item of the kind in the innermost list, unless an element
+  // ending a scope stands between. False when it ends nothing.
+  bool endItem(int id, std::string& out) {
+    const std::uint32_t item = topmost(id), list = innermostList();
+    if (item == kNone || (list != kNone && item < list) || (!scopeEnds_.empty() && scopeEnds_.back() > item))
+      return false;
+    endFrom(item, out);
+    return true;
+  }
+  // The end tag of a list or another element followed: it ends the innermost one open with all
+  // inside it (lists too, as in a browser), unless an element ending a scope stands between
+  // (inside a table's cell, what is outside the table stays). False when it ends nothing: left
+  // out, it cannot reach an element of the name further out that libxml2 ended before.
+  bool endElement(int id, std::string& out) {
+    const std::uint32_t index = topmost(id);
+    for (auto g = ghosts_.rbegin(); g != ghosts_.rend(); ++g)
+      if (g->id == id) {
+        if (index != kNone && index > g->at) break;
+        ghosts_.erase(std::next(g).base());
+        return false;
+      }
+    if (index == kNone) return false;
+    const auto& ends = flags(static_cast<std::uint8_t>(id)) & InTable ? tableScopeEnds_ : scopeEnds_;
+    if (!ends.empty() && ends.back() > index) return false;
+    endFrom(index, out);
+    return true;
+  }
+  // What libxml2 ends by itself when an element starts, where the model follows it: a table's
+  // part ends the parts it cannot stand in, a list or item a PRE or ADDRESS, a UL an OL.
+  void closedByStart(std::string_view name) {
+    const auto among = [&](std::initializer_list<std::string_view> names) {
+      return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    while (!stack_.empty() && flags(stack_.back().id) & Closable) {
+      const std::string_view top = kTracked[stack_.back().id];
+      const bool ends = ((top == "td" || top == "th") && among({"td", "th", "tr", "tbody", "tfoot"})) ||
+                        (top == "tr" && among({"tr", "tbody", "tfoot"})) ||
+                        ((top == "tbody" || top == "thead") && among({"tbody", "tfoot"})) ||
+                        ((top == "pre" || top == "address") && among({"dl", "dt", "dd", "ul", "li"})) ||
+                        ((top == "pre" || top[0] == 'h') && name == "table") || (top == "ul" && name == "ol") ||
+                        (top == "ol" && name == "ul");
+      if (!ends) return;
+      truncate(stack_.size() - 1);
     }
   }
 
@@ -733,7 +938,7 @@ class ItemCloser {
   }
 
   // Longer tag names are none of those that matter here; their ends need not be waited for.
-  static constexpr std::size_t kLongestName = 6;
+  static constexpr std::size_t kLongestName = 10;
   bool closeAll_;
   bool nestAsBrowsers_;
   bool anchorTag_ = false, hasAddress_ = false;  // in an A start tag; it has an HREF
@@ -761,7 +966,27 @@ class ItemCloser {
     std::uint32_t value = 0;
   };
   Reference reference_;
-  std::vector<Level> levels_;
+  // What is open as far as lists go, innermost last: lists, their items and (when nesting as
+  // browsers do) the other elements HTML names special. `reach` is the entry a new item looks at:
+  // the nearest one at or below, past DIVs and ADDRESSes.
+  static constexpr std::uint32_t kNone = static_cast<std::uint32_t>(-1);
+  struct Open {
+    std::uint8_t id;
+    bool gone = false;  // a FORM its end took out, with what it holds still open
+    std::uint32_t reach;
+  };
+  std::vector<Open> stack_;
+  // Elements that ended with an item where a list started, and where that item was.
+  struct Ghost {
+    std::uint8_t id;
+    std::uint32_t at;
+  };
+  static constexpr std::size_t kMostGhosts = 64;
+  std::vector<Ghost> ghosts_;
+  bool formPending_ = false;
+  std::vector<std::vector<std::uint32_t>> at_ = std::vector<std::vector<std::uint32_t>>(kTracked.size());
+  std::vector<std::uint32_t> scopeEnds_, tableScopeEnds_;  // where the elements that end a scope are
+  std::vector<bool> ddHeading_;  // per list, the document's first: the open DD holds a heading
 };
 
 std::string closeOpenItems(std::string_view in) {

@@ -77,8 +77,10 @@ class HtmlStreamReader {
     // Close any open DD right before a DL, whatever it holds (bookmark files put a folder's
     // description there, and never a folder of their own).
     bool closeDescriptionBeforeList = false;
-    // Keep lists open as browsers do where libxml2 would end them: FORM tags, and LI tags in a
-    // DL, are left out; a DL's end also ends the DIVs still open in it.
+    // Keep lists and items open, and end them, as browsers do where libxml2 would not: inside a
+    // list, tags of elements HTML does not name special (FONT, SPAN, unknown names), FORM tags,
+    // and LI tags in a DL, are left out; an end tag that would end nothing a browser ends is left
+    // out; a list's end, and an item's, also end the DIVs still open in it.
     bool nestListsAsBrowsers = false;
   };
   struct Result {

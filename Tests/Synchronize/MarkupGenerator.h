@@ -1,0 +1,197 @@
+#pragma once
+
+// Bookmark files whose items stand inside elements of every kind (the file's own lists and
+// folders, known inline and block elements, table parts, unknown names), closed or not, nested,
+// at random places, in DL lists and in UL lists; with the folder, title and notes each item must
+// read as: those a browser's DOM gives it, where every element that is not the file's own is
+// transparent. The choices come from a seeded generator (the import tests) or from the bytes of
+// a fuzz input, so the fuzz harness steers the same shapes.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace kesto::test {
+
+class MarkupFile {
+ public:
+  // A number from `low` to `high`, both included: every choice the file is made of.
+  using Choose = std::function<int(int low, int high)>;
+
+  static MarkupFile fromSeed(unsigned seed) {
+    auto rng = std::make_shared<std::mt19937>(seed);
+    return MarkupFile([rng](int low, int high) { return std::uniform_int_distribution<int>(low, high)(*rng); });
+  }
+  // Each choice takes the next byte; once they run out, every choice is the lowest, and the file
+  // ends within a few hundred elements.
+  static MarkupFile fromBytes(const std::uint8_t* data, std::size_t size) {
+    auto at = std::make_shared<std::size_t>(0);
+    return MarkupFile([data, size, at](int low, int high) {
+      if (*at >= size) return low;
+      return low + data[(*at)++] % (high - low + 1);
+    });
+  }
+
+  explicit MarkupFile(Choose choose) : choose_(std::move(choose)) {
+    const bool withDl = chance(4, 5);
+    if (withDl) {
+      html_ += "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<TITLE>Bookmarks</TITLE>\n";
+      const Wrapper* around = chance(1, 3) ? &pick(false, false) : nullptr;
+      const bool closed = around && (around->kind == Kind::Table || chance(1, 2));
+      if (around) html_ += around->open;
+      formOpen_ = around && around->kind == Kind::Form;
+      int open = 0;
+      html_ += "<H1>Top</H1>\n<DL><p>\n" + content("Top", 0, 0, false, open, around && around->kind == Kind::Table) +
+               "</DL><p>\n";
+      if (around && closed) {
+        html_ += around->close;
+        formOpen_ = false;
+      }
+      // An unclosed element around the list holds what follows: transparent, it changes nothing.
+    }
+    int open = 0;
+    if (!withDl || chance(1, 2)) html_ += "<H3>List</H3>\n<UL>\n" + content("List", 0, 0, true, open) + "</UL>\n";
+  }
+
+  const std::string& html() const { return html_; }
+  struct Item {
+    std::string url, folder, title, notes;
+  };
+  const std::vector<Item>& items() const { return items_; }
+
+ private:
+  // How HTML's tree building treats an element around items:
+  // - Ordinary: inline and unknown names; their end tags never end an item or a list;
+  // - Block: an element HTML names special; its end ends what it holds, and an item that starts
+  //   inside it nests there instead of ending the item it stands in;
+  // - Div: as Block, but a new item ends an item the DIV stands in, and the DIV with it;
+  // - Form: its end ends only the FORM;
+  // - Table: a whole table around a cell; always closed;
+  // - Part: a table's part alone, outside any table: ignored.
+  enum class Kind { Ordinary, Block, Div, Form, Table, Part };
+  struct Wrapper {
+    std::string open, close;
+    Kind kind;
+  };
+
+  bool chance(int in, int of) { return choose_(1, of) <= in; }
+  int between(int low, int high) { return choose_(low, high); }
+
+  // In a table's cell a table's part would end the cell (and what it holds). A DIV opened while
+  // an item is open would end with that item when the next item starts, and its end would then
+  // close a DIV further out with the lists inside it (in a browser too): not shapes of this file.
+  const Wrapper& pick(bool inTable, bool itemOpen) {
+    static const std::vector<Wrapper> kWrappers = {
+        {"<DIV>", "</DIV>", Kind::Div},
+        {"<DIV CLASS=\"x\">", "</DIV>", Kind::Div},
+        {"<CENTER>", "</CENTER>", Kind::Block},
+        {"<FONT SIZE=2>", "</FONT>", Kind::Ordinary},
+        {"<FORM ACTION=\"/\">", "</FORM>", Kind::Form},
+        {"<SPAN>", "</SPAN>", Kind::Ordinary},
+        {"<B>", "</B>", Kind::Ordinary},
+        {"<SECTION>", "</SECTION>", Kind::Block},
+        {"<NAV>", "</NAV>", Kind::Block},
+        {"<X-WRAP>", "</X-WRAP>", Kind::Ordinary},
+        {"<BLAH>", "</BLAH>", Kind::Ordinary},
+        {"<BLOCKQUOTE>", "</BLOCKQUOTE>", Kind::Block},
+        {"<TABLE><TR><TD>", "</TD></TR></TABLE>", Kind::Table},
+        {"<TABLE><THEAD><TR><TH>", "</TH></TR></THEAD></TABLE>", Kind::Table},
+        {"<TABLE><TBODY><TR><TD>", "</TD></TR></TBODY></TABLE>", Kind::Table},
+        {"<TBODY>", "</TBODY>", Kind::Part},
+        {"<TR>", "</TR>", Kind::Part},
+        {"<TD>", "</TD>", Kind::Part},
+        {"<TH>", "</TH>", Kind::Part},
+    };
+    std::vector<const Wrapper*> fit;
+    for (const Wrapper& w : kWrappers)
+      if (!(inTable && w.kind == Kind::Part) && !(itemOpen && w.kind == Kind::Div) && !(formOpen_ && w.kind == Kind::Form))
+        fit.push_back(&w);
+    return *fit[static_cast<std::size_t>(between(0, static_cast<int>(fit.size()) - 1))];
+  }
+
+  std::string link(const std::string& folder, bool notes) {
+    const int n = ++count_;
+    const std::string url = "https://i" + std::to_string(n) + ".example/";
+    items_.push_back({url, folder, "Item " + std::to_string(n), notes ? "note " + std::to_string(n) : ""});
+    return "<A HREF=\"" + url + "\">Item " + std::to_string(n) + "</A>";
+  }
+
+  // A link, perhaps inside a closed element (not a table: in an item, its cell would hold the
+  // link's text apart from the item's).
+  std::string inlineWrapped(const std::string& inner, bool inTable) {
+    if (!chance(1, 3)) return inner;
+    const Wrapper& w = pick(inTable, false);
+    return w.kind == Kind::Table ? inner : w.open + inner + w.close;  // a FORM here ends at once
+  }
+
+  // A run of a list's children. `open`: how many open DT or LI items a new one could reach
+  // (each ends the nearest; an element HTML names special, other than a DIV, stands in the way),
+  // at most; it says so on return too.
+  std::string content(const std::string& folder, int depth, int wrapDepth, bool ul, int& open, bool inTable = false) {
+    std::string out;
+    const int n = between(1, 4);
+    for (int k = 0; k < n; ++k) {
+      const int r = between(0, 9);
+      if (r < 3 && wrapDepth < 3) {
+        const Wrapper& w = pick(inTable, open > 0);
+        const bool closed = w.kind == Kind::Table || w.kind == Kind::Part || chance(1, 2);
+        const bool transparent = w.kind == Kind::Ordinary || w.kind == Kind::Part;
+        int inner = transparent ? open : 0;
+        if (w.kind == Kind::Form) formOpen_ = true;
+        out += w.open + "\n" + content(folder, depth, wrapDepth + 1, ul, inner, inTable || w.kind == Kind::Table);
+        if (!closed) {
+          // What follows stands inside it: still the same list.
+          open = transparent ? inner : inner + (w.kind == Kind::Div ? open : 0);
+          continue;
+        }
+        out += w.close + "\n";
+        if (transparent)
+          open = inner;  // its end ends no item
+        else if (w.kind == Kind::Form)
+          open += inner;  // its end ends only the FORM: the items in it stand on those before
+        // Any other's end ends the items inside it.
+        if (w.kind == Kind::Form) formOpen_ = false;
+      } else if (r < 5 && !ul && depth < 3) {
+        const std::string name = "G" + std::to_string(++folders_);
+        int inner = 0;
+        out += "<DT><H3>" + name + "</H3>\n<DL><p>\n" + content(folder + "/" + name, depth + 1, 0, false, inner, inTable) +
+               "</DL><p>\n";
+        open = std::max(open, 1);  // the heading's DT holds its list, and stays open after it
+      } else if (r < 6 && !ul) {
+        // A plain list inside a bookmark list: its items are the list's.
+        out += "<UL>\n";
+        for (int i = between(1, 3); i > 0; --i) out += "<LI>" + inlineWrapped(link(folder, false), inTable) + "\n";
+        out += "</UL>\n";
+      } else if (r < 7) {
+        out += inlineWrapped(link(folder, false), inTable) + "\n";  // outside any item
+      } else if (ul) {
+        out += "<LI>" + inlineWrapped(link(folder, false), inTable) + "\n";
+        open = std::max(open, 1);
+      } else {
+        const bool notes = chance(1, 3);
+        out += "<DT>" + inlineWrapped(link(folder, notes), inTable) + "\n";
+        open = std::max(open, 1);
+        // Closed: what follows an open DD is part of its text. The DD ends the DT.
+        if (notes) {
+          out += "<DD>" + items_.back().notes + "</DD>\n";
+          --open;
+        }
+      }
+    }
+    return out;
+  }
+
+  Choose choose_;
+  std::string html_;
+  std::vector<Item> items_;
+  int count_ = 0, folders_ = 0;
+  // A FORM start is ignored while another is pending, and its end would end the other one.
+  bool formOpen_ = false;
+};
+
+}  // namespace kesto::test
