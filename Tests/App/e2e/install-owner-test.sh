@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The two install tests, run as root for a build folder that is another user's (as scripts/test.sh
+# through sudo runs them), pass in either order, and what they write into the folder stays its
+# owner's: the one as root first, then the one in a user namespace (which runs as the owner), and
+# the other way round. A folder that is root's is given to nobody for the test and back after it.
+# Needs root (skipped, exit 77, otherwise), and skipped where either test is.
+# Usage: install-owner-test.sh KESTO_BINARY BUILD_FOLDER
+set -uo pipefail
+kesto="$1"
+build="$(cd "$2" && pwd)"
+e2e="$(cd "$(dirname "$0")" && pwd)"
+session="$e2e/../../Harness/e2e/xvfb-session.sh"
+[[ "$(id -u)" == 0 ]] || { echo "skipped: needs root"; exit 77; }
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+owner="$(stat -c %u:%g "$build")" handed=false log=""
+cleanup() {
+  rm -f "$log"
+  ! $handed || chown -R "$owner" "$build"
+}
+trap cleanup EXIT
+if [[ "$owner" == 0:* ]]; then
+  id nobody >/dev/null 2>&1 || { echo "skipped: no user nobody to hand the build folder to"; exit 77; }
+  setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups test -w "$build/tmp" ||
+    { echo "skipped: nobody cannot reach $build"; exit 77; }
+  handed=true
+  chown -R nobody: "$build"
+fi
+tester="$(stat -c %u:%g "$build")"
+
+as_root() { "$session" -- bash "$e2e/install-e2e.sh" "$kesto" "$build"; }
+as_owner() { bash "$e2e/in-user-namespace.sh" "$build" "$session" -- bash "$e2e/install-e2e.sh" "$kesto" "$build"; }
+
+# Runs one of the tests; a skipped one skips this test, a failed one fails it. Afterwards the
+# installs' list of files is the owner's, and nothing in the folder belongs to a user who is gone
+# (the one the root test makes for the README's steps). Other tests of the run may write there as
+# root meanwhile: the rest of the folder is theirs to leave.
+run() {  # as_root|as_owner
+  local status=0 strangers
+  "$1" >"$log" 2>&1 || status=$?
+  ((status != 77)) || { echo "skipped: $1 was skipped: $(tail -n 1 "$log")"; exit 77; }
+  ((status == 0)) || fail "$order: $1 failed: $(tail -n 20 "$log")"
+  strangers="$(find "$build" -maxdepth 1 -name 'install_manifest*' ! -user "${tester%:*}" -printf '%P (%u)\n'
+    find "$build" -nouser -printf '%P (%u)\n' | head -n 5)"
+  [[ -z "$strangers" ]] || fail "$order: after $1 the build folder holds what its owner cannot write: $strangers"
+}
+
+log="$(mktemp "${TMPDIR:-/tmp}/install-owner-XXXXXX")"
+# Each order starts from a folder as a build leaves it, without a list.
+for order in "as_root as_owner" "as_owner as_root"; do
+  rm -f "$build/install_manifest.txt"
+  for step in $order; do run "$step"; done
+done
+echo "install tests in either order, the build folder its owner's: ok"
