@@ -22,8 +22,9 @@
 #                         (default: 3600)
 #   -l, --logs DIR        keep each program's output in DIR (default: a new temporary folder)
 #   -h, --help
-# Every program runs whole, in its own folder in the build tree, with QT_QPA_PLATFORM=offscreen;
-# the end-to-end entries run as CTest runs them, each in its private X session.
+# Every program runs whole, in its own folder in the build tree, with QT_QPA_PLATFORM=offscreen
+# and, as CTest runs it, the build's temporary folder BUILD/tmp as TMPDIR (so paths lie as deep
+# as the checkout's); the end-to-end entries run as CTest runs them, each in its private X session.
 # At the end the failed tests are listed with the file:line of each failure and the first lines
 # of its message; the exit status is 1 when anything failed. The hogs and every stopped program
 # are taken back on exit and on Ctrl+C.
@@ -169,7 +170,7 @@ run_program() {
   ((shuffle)) && args+=(--gtest_shuffle)
   args+=("${extra[@]}")
   run_group "$name" "$(dirname "$program")" "${program#"$build"/} ${args[*]}" \
-    env QT_QPA_PLATFORM=offscreen timeout --kill-after=10 "$timeout_s" "$program" "${args[@]}"
+    env QT_QPA_PLATFORM=offscreen TMPDIR="$build/tmp" timeout --kill-after=10 "$timeout_s" "$program" "${args[@]}"
 }
 
 # Runs the end-to-end entries that match $e2e as one ctest, -P at a time; each entry keeps the
