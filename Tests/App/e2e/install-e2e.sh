@@ -20,7 +20,7 @@ e2e_app_script cmake desktop-file-validate appstreamcli xdotool sqlite3
 # the list of installed files that each install writes into it goes back to that owner, also when
 # a check stops the test, so that the owner's own install, and the test that runs as the owner,
 # can write it again.
-build_owner="$(stat -c %u:%g "$build")"
+build_owner="$(stat -L -c %u:%g "$build")"
 user=""
 give_back_list() {
   [[ -e "$build/install_manifest.txt" && "$(stat -c %u:%g "$build/install_manifest.txt")" != "$build_owner" ]] ||
@@ -128,7 +128,7 @@ else
   e2e_wait_until 30 test -f "$user_home/.local/share/kesto/data.sqlite" && [[ ! -e "$root_home/.local/share/kesto" ]] ||
     fail "scripts/run.sh did not open the library in the user's home: $(find "$root_home" "$user_home" -name data.sqlite)"
   e2e_quit_kesto
-  [[ "$(stat -c %U "$build")" == "$user" ]] || fail "the build folder is not the user's after scripts/run.sh"
+  [[ "$(stat -L -c %U "$build")" == "$user" ]] || fail "the build folder is not the user's after scripts/run.sh"
   # As the user, in a clean environment, the README's command as written. Their ~/.local holds
   # their library already, and the entry their Kesto wrote: afterwards it holds the staged files
   # besides.
