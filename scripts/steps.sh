@@ -21,9 +21,7 @@ tests_with_slowest() {
   mkdir -p "$reports"
   GTEST_OUTPUT="xml:$reports/" ctest --test-dir "$dir" --parallel "${jobs:-$(nproc 2>/dev/null || echo 2)}" \
     --output-on-failure "$@" 2>&1 | tee "$reports/ctest.log" || status=$?
-  # What tests left in their temporary folder (a program that was stopped, a child that aborted
-  # on purpose) goes with the run.
-  [[ ! -d "$dir/tmp" ]] || find "$dir/tmp" -mindepth 1 -maxdepth 1 -exec rm -rf {} +
+  empty_test_tmp "$dir"
   python3 - "$reports" <<'PY' || true
 import glob, re, sys, xml.etree.ElementTree as ET
 folder = sys.argv[1]
@@ -47,22 +45,29 @@ PY
   return "$status"
 }
 
+# `empty_test_tmp BUILD_FOLDER`: what tests left in the run's temporary folder (a program that was
+# stopped, a child that aborted on purpose) goes with the run.
+empty_test_tmp() {
+  [[ ! -d "$1/tmp" ]] || find "$1/tmp" -mindepth 1 -maxdepth 1 -exec rm -rf {} +
+}
+
 # `tests_handed_over BUILD_FOLDER CTEST_ARGS...` runs tests_with_slowest and then, as root on
 # someone's behalf, gives the folder and what the tests wrote into it to that user
 # (hand_over_build), also when the run is interrupted: Ctrl+C, or a kill of this script alone,
 # first ends the tests (a process group of their own) and waits for them, so that nothing they
-# write comes after the hand-over. The status is the tests'.
+# write comes after the hand-over, and what they left in the run's temporary folder goes. The
+# traps are set before the tests start: a signal that comes as they start ends them too (the
+# started job is the newest $!). The status is the tests'.
 tests_handed_over() {
-  local dir=$1 pid status=0 signal
-  trap "hand_over_build '$dir'" EXIT
+  local dir=$1 status=0 signal before=${!:-}
+  trap "empty_test_tmp '$dir'; hand_over_build '$dir'" EXIT
+  for signal in INT TERM HUP; do
+    trap "[[ \"\${!:-}\" == '$before' ]] || { kill -TERM -- -\$! 2>/dev/null; wait \$!; }; exit $((128 + $(kill -l "$signal")))" "$signal"
+  done
   set -m
   tests_with_slowest "$@" &
-  pid=$!
   set +m
-  for signal in INT TERM HUP; do
-    trap "kill -TERM -- -$pid 2>/dev/null; wait $pid; exit $((128 + $(kill -l "$signal")))" "$signal"
-  done
-  wait "$pid" || status=$?
+  wait "$!" || status=$?
   trap - INT TERM HUP
   return "$status"
 }
@@ -78,7 +83,10 @@ sudo_user_entry() {
 # `hand_over_build FOLDER`, run from the checkout: as root on someone's behalf (the user who ran
 # sudo, else the owner of the checkout), gives FOLDER and everything in it to that user, so that
 # they can install from it as themselves (`cmake --install` writes its list of installed files
-# into the folder) and build again without root. Nothing changes when that user is root.
+# into the folder) and build again without root. Nothing changes when that user is root. What lies
+# in the test runs' temporary folder (FOLDER/tmp, open to all as /tmp is) stays whose it is: the
+# folders of tests running meanwhile (a build during a test run) are theirs, and a run through the
+# scripts empties it when it ends. Links are given over, not what they point to.
 hand_over_build() {
   local dir=$1 owner entry
   [[ "$(id -u)" == 0 && -d "$dir" ]] || return 0
@@ -88,7 +96,7 @@ hand_over_build() {
     owner="$(stat -c %u:%g .)"
   fi
   [[ "$owner" != 0:* ]] || return 0
-  chown -R "$owner" "$dir"
+  (cd "$dir" && find . -path './tmp/*' -prune -o -exec chown -h "$owner" {} +)
 }
 
 # `as_user UID COMMAND...` runs COMMAND as user UID: as itself when this script runs as UID, with

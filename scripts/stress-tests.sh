@@ -6,7 +6,11 @@
 #
 # Usage: scripts/stress-tests.sh [options] [PROGRAM...] [-- ARGS FOR EVERY PROGRAM]
 #   PROGRAM               a test program (path, or a name such as AppTests looked up under
-#                         BUILD/Tests); default: every *Tests program under BUILD/Tests
+#                         BUILD/Tests); default: every *Tests program under BUILD/Tests, none
+#                         when --e2e is given
+#   -e, --e2e REGEX       also the end-to-end entries whose names match REGEX ("." for all),
+#                         after the programs: one ctest (-L e2e, -P of them at a time) under the
+#                         same load, its process group stopped as a program's is
 #   -b, --build DIR       build folder (default: build)
 #   -H, --hogs N          CPU hog processes beside the tests (default: 4 x the cores; 0: none)
 #   -P, --parallel N      test programs running at once (default: 1)
@@ -18,7 +22,9 @@
 #                         (default: 3600)
 #   -l, --logs DIR        keep each program's output in DIR (default: a new temporary folder)
 #   -h, --help
-# Every program runs whole, in its own folder in the build tree, with QT_QPA_PLATFORM=offscreen.
+# Every program runs whole, in its own folder in the build tree, with QT_QPA_PLATFORM=offscreen
+# and, as CTest runs it, the build's temporary folder BUILD/tmp as TMPDIR (so paths lie as deep
+# as the checkout's); the end-to-end entries run as CTest runs them, each in its private X session.
 # At the end the failed tests are listed with the file:line of each failure and the first lines
 # of its message; the exit status is 1 when anything failed. The hogs and every stopped program
 # are taken back on exit and on Ctrl+C.
@@ -27,6 +33,7 @@
 #   scripts/stress-tests.sh AppTests -- --gtest_filter='DialogTest.*' --gtest_repeat=5
 #   scripts/stress-tests.sh -P 3            # every program, three at a time
 #   scripts/stress-tests.sh -P 3 --stop 0.5-1.5 --every 0.5-2   # stopped more often: finds more
+#   scripts/stress-tests.sh -P 2 --e2e EndToEnd                  # the end-to-end entries alone
 set -uo pipefail
 
 usage() { sed -n '/^# Usage:/,/^set -uo/{/^set -uo/d;s/^# \{0,1\}//;p}' "$0"; }
@@ -41,12 +48,14 @@ every_range=1-4
 shuffle=1
 timeout_s=3600
 logs=
+e2e=
 programs=()
 extra=()
 
 while (($#)); do
   case $1 in
     -b|--build) build=$2; shift 2 ;;
+    -e|--e2e) e2e=$2; shift 2 ;;
     -H|--hogs) hogs=$2; shift 2 ;;
     -P|--parallel) parallel=$2; shift 2 ;;
     --no-pause) pause=0; shift ;;
@@ -80,7 +89,7 @@ read -r every_min every_max < <(range_ms "$every_range") || { echo "stress-tests
 build=$(cd "$build" && pwd)
 
 if ((${#programs[@]} == 0)); then
-  while IFS= read -r p; do programs+=("$p"); done \
+  [[ -n $e2e ]] || while IFS= read -r p; do programs+=("$p"); done \
     < <(find "$build/Tests" -type f -perm -u+x -name '*Tests' 2>/dev/null | sort)
 else
   for i in "${!programs[@]}"; do
@@ -93,7 +102,11 @@ else
     programs[$i]=$(cd "$(dirname "$p")" && pwd)/$(basename "$p")
   done
 fi
-((${#programs[@]})) || { echo "stress-tests: no test programs under $build/Tests" >&2; exit 2; }
+((${#programs[@]})) || [[ -n $e2e ]] || { echo "stress-tests: no test programs under $build/Tests" >&2; exit 2; }
+if [[ -n $e2e ]]; then
+  e2e_count=$(ctest --test-dir "$build" -N -L e2e -R "$e2e" 2>/dev/null | sed -n 's/^Total Tests: //p')
+  ((${e2e_count:-0})) || { echo "stress-tests: no end-to-end entries match $e2e" >&2; exit 2; }
+fi
 
 [[ -n $logs ]] || logs=$(mktemp -d "${TMPDIR:-/tmp}/stress-tests.XXXXXX")
 mkdir -p "$logs"
@@ -152,17 +165,33 @@ pauser() {
 # Runs one program whole in a process group of its own (setsid: its pid is the group's id) and
 # writes its exit status to $state/NAME.rc.
 run_program() {
-  local program=$1 name=$2 key log pid rc pauser_pid
-  key=$(echo "$program" | md5sum | cut -c1-8)-$name
-  log="$logs/$name.log"
+  local program=$1 name=$2
   local args=(--gtest_color=no)
   ((shuffle)) && args+=(--gtest_shuffle)
   args+=("${extra[@]}")
+  run_group "$name" "$(dirname "$program")" "${program#"$build"/} ${args[*]}" \
+    env QT_QPA_PLATFORM=offscreen TMPDIR="$build/tmp" timeout --kill-after=10 "$timeout_s" "$program" "${args[@]}"
+}
+
+# Runs the end-to-end entries that match $e2e as one ctest, -P at a time; each entry keeps the
+# time limit it is registered with.
+run_e2e() {
+  run_group e2e "$build" "ctest -L e2e -R '$e2e' --parallel $parallel" \
+    ctest --test-dir "$build" -L e2e -R "$e2e" --parallel "$parallel" --output-on-failure
+}
+
+# Runs COMMAND in FOLDER in a process group of its own, stopped and continued at random moments,
+# its output in $logs/NAME.log, and writes its exit status to $state/NAME.rc.
+run_group() {  # name folder shown-command command...
+  local name=$1 folder=$2 shown=$3 key log pid rc pauser_pid
+  shift 3
+  key=$(echo "$folder/$name" | md5sum | cut -c1-8)-$name
+  log="$logs/$name.log"
   echo "$BASHPID" >"$state/$key.runner"
   (
-    cd "$(dirname "$program")" || exit 1
-    echo "$ ${program#"$build"/} ${args[*]}"
-    QT_QPA_PLATFORM=offscreen exec setsid timeout --kill-after=10 "$timeout_s" "$program" "${args[@]}"
+    cd "$folder" || exit 1
+    echo "$ $shown"
+    exec setsid "$@"
   ) >"$log" 2>&1 </dev/null &
   pid=$!
   echo "$pid" >"$state/$key.pgid"
@@ -191,7 +220,7 @@ run_program() {
   printf '%-28s %s  (%s)\n' "$name" "$verdict" "$log"
 }
 
-echo "stress-tests: ${#programs[@]} program(s), $parallel at a time, $hogs hog(s)," \
+echo "stress-tests: ${#programs[@]} program(s)${e2e:+ and $e2e_count end-to-end entries}, $parallel at a time, $hogs hog(s)," \
   "$( ((pause)) && echo "stopped ${stop_range} s every ${every_range} s" || echo "no stops")," \
   "$( ((shuffle)) && echo shuffled || echo in order); logs in $logs"
 
@@ -222,6 +251,10 @@ while ((running > 0)); do
   wait -n 2>/dev/null
   running=$((running - 1))
 done
+if [[ -n $e2e ]]; then
+  run_e2e &
+  wait "$!"
+fi
 
 ((${#hog_pids[@]})) && kill "${hog_pids[@]}" 2>/dev/null
 hog_pids=()
@@ -247,5 +280,11 @@ for i in "${!programs[@]}"; do
     tail -n 5 "$logs/$name.log" | sed 's/^/    /'
   fi
 done
-((failed)) || echo "all ${#programs[@]} program(s) passed"
+if [[ -n $e2e ]] && [[ $(cat "$state/e2e.rc" 2>/dev/null || echo "?") != 0 ]]; then
+  failed=1
+  echo "end-to-end entries: exit $(cat "$state/e2e.rc" 2>/dev/null || echo "?") ($logs/e2e.log)"
+  sed -n '/^The following tests FAILED:/,/^Errors while running/{/^Errors/d;p}' "$logs/e2e.log"
+  grep '^[0-9]*: FAIL: \|^FAIL: ' "$logs/e2e.log" | head -n 20 | sed 's/^/  /'
+fi
+((failed)) || echo "all ${#programs[@]} program(s)${e2e:+ and $e2e_count end-to-end entries} passed"
 exit "$failed"

@@ -16,32 +16,76 @@ build="$2"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 e2e_app_script cmake desktop-file-validate appstreamcli xdotool sqlite3
 
+# The build folder may be another user's (the scripts hand it over when run as root through sudo):
+# the list of installed files that each install writes into it goes back to that owner, also when
+# a check stops the test, so that the owner's own install, and the test that runs as the owner,
+# can write it again.
+build_owner="$(stat -L -c %u:%g "$build")"
+user=""
+give_back_list() {
+  [[ -e "$build/install_manifest.txt" && "$(stat -c %u:%g "$build/install_manifest.txt")" != "$build_owner" ]] ||
+    return 0
+  chown "$build_owner" "$build/install_manifest.txt"
+}
+install_from_build() {  # cmake --install arguments...
+  local status=0
+  cmake --install "$build" "$@" || status=$?
+  give_back_list
+  return "$status"
+}
+# The program and helpers end as before; the build folder goes back to its owner and the user made
+# for the README's steps away. The folders of other tests in the run's temporary folder stay
+# theirs, as the scripts leave them (hand_over_build).
+cleanup() {
+  kill ${app_pid:-} "${e2e_pids[@]}" 2>/dev/null
+  if [[ -n "$user" ]]; then
+    (cd "$build" && find . -path './tmp/*' -prune -o -exec chown -h "$build_owner" {} +)
+    userdel "$user" 2>/dev/null
+  fi
+  give_back_list
+  [[ -z "${others:-}" ]] || rm -rf "$others"
+}
+trap cleanup EXIT
+
 prefix="$work/installed prefix"
 # Staged: every path the install writes lies under the prefix.
-DESTDIR="$work/stage" cmake --install "$build" --prefix "$prefix" >"$work/stage.log" 2>&1 || fail "staged: $(tail -n 5 "$work/stage.log")"
+DESTDIR="$work/stage" install_from_build --prefix "$prefix" >"$work/stage.log" 2>&1 || fail "staged: $(tail -n 5 "$work/stage.log")"
 (cd "$work/stage" && find . ! -type d | sed 's/^\.//' | sort) >"$work/staged.txt"
 grep -qxF -- "$prefix/share/kesto/file.webloc" "$work/staged.txt" || fail "no data file in the prefix: $(cat "$work/staged.txt")"
 outside="$(awk -v p="$prefix/" 'index($0, p) != 1' "$work/staged.txt")"
 [[ -z "$outside" ]] || fail "installed outside the prefix $prefix: $outside"
 # Root's powers, not root's number: in a user namespace of its own (`unshare -r`, where a normal
 # user's session runs) the id is 0, yet no file can be given to another user nor a process run as
-# one. Whether a scratch folder can be given to nobody and nobody then owns it as itself.
+# one. Whether a scratch folder can be given to nobody and nobody then owns it as itself. Folders
+# that other users work in lie in the test run's temporary folder, in the build folder and open to
+# all as /tmp is: the session's home, which holds $work, only root may enter.
 root_powers=false
+as_nobody=(setpriv --reuid="$(id -u nobody 2>/dev/null)" --regid="$(id -g nobody 2>/dev/null)" --clear-groups)
 if command -v setpriv >/dev/null && id nobody >/dev/null 2>&1; then
-  probe="$(mktemp -d)"
-  chown nobody "$probe" 2>/dev/null &&
-    setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups test -O "$probe" 2>/dev/null &&
-    root_powers=true
+  [[ -d "$build/tmp" ]] || mkdir -p -m 1777 "$build/tmp"
+  others="$(mktemp -d "$build/tmp/kesto-install-XXXXXX")" && chmod 1777 "$others" || fail "no scratch folder in $build/tmp"
+  probe="$others/probe"
+  mkdir "$probe"
+  chown nobody "$probe" 2>/dev/null && "${as_nobody[@]}" test -O "$probe" 2>/dev/null && root_powers=true
   rm -rf "$probe"
+fi
+# Other users reach the build folder only where its path is open to them (not in a home that its
+# owner alone may enter): there the steps as other users are left out.
+reach=false
+if $root_powers; then
+  if "${as_nobody[@]}" test -r "$build/cmake_install.cmake" -a -w "$others"; then
+    reach=true
+  else
+    echo "the steps as other users are left out: they cannot reach $build" >&2
+  fi
 fi
 
 # As a user who may write the prefix alone (nobody, where the test may act as root), into a
 # prefix of its own: the same files, and no error but the one about the build folder's list,
 # which it cannot write.
-if $root_powers; then
-  own="$(mktemp -d)" && chown nobody "$own"
-  setpriv --reuid="$(id -u nobody)" --regid="$(id -g nobody)" --clear-groups env HOME="$own" \
-    cmake --install "$build" --prefix "$own/prefix" >"$work/nobody.log" 2>&1
+if $reach; then
+  own="$(mktemp -d "$others/nobody-XXXXXX")" && chown nobody "$own"
+  "${as_nobody[@]}" env HOME="$own" cmake --install "$build" --prefix "$own/prefix" >"$work/nobody.log" 2>&1
   (cd "$own/prefix" && find . ! -type d | sed "s|^\.|$prefix|" | sort) >"$work/nobody.txt"
   rm -rf "$own"
   [[ "$(grep -c 'CMake Error' "$work/nobody.log")" -le 1 && "$(sed -n '/CMake Error/,$p' "$work/nobody.log" | grep -c -e '^-- ' -e 'cannot create')" == 0 ]] ||
@@ -51,31 +95,25 @@ fi
 
 # The README's steps, where the test may make a user (root's powers, and the user database
 # writable) and the build folder is the one the scripts build. The user's home lies outside the
-# session's, which only root may enter.
+# session's.
 src="$(cd "$(dirname "$0")/../../.." && pwd)"
-user="" build_owner=""
-if ! $root_powers || ! command -v useradd >/dev/null || [[ ! -w /etc/passwd ]]; then
+if ! $reach || ! command -v useradd >/dev/null || [[ ! -w /etc/passwd ]]; then
   echo "the README's steps are not followed: the test may not make a user and act as one" >&2
 elif [[ "$(cd "$build" && pwd)" != "$src/build" ]]; then
   echo "the README's steps are not followed: the scripts build $src/build, the test was given $build" >&2
 else
+  user_home="$(mktemp -d "$others/home-XXXXXX")"
+  useradd --no-create-home --home-dir "$user_home" --shell /bin/sh --user-group "kesto-e2e-$$" ||
+    fail "no user could be made"
   user="kesto-e2e-$$"
-  user_home="$(mktemp -d "${TMPDIR:-/tmp}/kesto-user-XXXXXX")"
-  build_owner="$(stat -c %u:%g "$build")"
-  useradd --no-create-home --home-dir "$user_home" --shell /bin/sh --user-group "$user" || fail "no user could be made"
   chown "$user:" "$user_home"
-  # The program and helpers end as before; the build folder goes back to its owner, the user away.
-  # Without a runtime folder of its own the user's Kesto has one made under the temporary folder.
-  cleanup() {
-    kill ${app_pid:-} "${e2e_pids[@]}" 2>/dev/null
-    chown -R "$build_owner" "$build"
-    userdel "$user" 2>/dev/null
-    rm -rf "$user_home" "${TMPDIR:-/tmp}/runtime-$user"
-  }
-  # As root on the user's behalf, with a home of root's own: set-up, build and start.
+  # As root on the user's behalf, with a home of root's own: set-up, build and start. Without a
+  # runtime folder of its own the user's Kesto has one made in the temporary folder, which must be
+  # one the user may write.
   root_home="$work/root home"
   mkdir -p "$root_home"
   (cd "$src" && SUDO_USER="$user" SUDO_UID="$(id -u "$user")" SUDO_GID="$(id -g "$user")" HOME="$root_home" \
+    TMPDIR="$others" \
     XDG_CONFIG_HOME="$root_home/.config" XDG_DATA_HOME="$root_home/.local/share" \
     XDG_CACHE_HOME="$root_home/.cache" XDG_STATE_HOME="$root_home/.local/state" \
     exec bash scripts/run.sh) >"$work/run.log" 2>&1 &
@@ -90,7 +128,7 @@ else
   e2e_wait_until 30 test -f "$user_home/.local/share/kesto/data.sqlite" && [[ ! -e "$root_home/.local/share/kesto" ]] ||
     fail "scripts/run.sh did not open the library in the user's home: $(find "$root_home" "$user_home" -name data.sqlite)"
   e2e_quit_kesto
-  [[ "$(stat -c %U "$build")" == "$user" ]] || fail "the build folder is not the user's after scripts/run.sh"
+  [[ "$(stat -L -c %U "$build")" == "$user" ]] || fail "the build folder is not the user's after scripts/run.sh"
   # As the user, in a clean environment, the README's command as written. Their ~/.local holds
   # their library already, and the entry their Kesto wrote: afterwards it holds the staged files
   # besides.
@@ -104,7 +142,7 @@ else
     fail "the user's install differs from the staged one"
 fi
 
-cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || fail "cmake --install: $(tail -n 5 "$work/install.log")"
+install_from_build --prefix "$prefix" >"$work/install.log" 2>&1 || fail "cmake --install: $(tail -n 5 "$work/install.log")"
 entry="$prefix/share/applications/kesto.desktop"
 desktop-file-validate "$entry" || fail "the desktop entry does not validate"
 appstreamcli validate --no-net "$prefix/share/metainfo/org.kesto.Kesto.metainfo.xml" >"$work/appstream.log" 2>&1 ||

@@ -3,8 +3,11 @@
 # into it, to the user who ran sudo: when the tests end, when the script alone is killed, and on
 # Ctrl+C (the signal to its whole process group). The real test.sh and steps.sh run in a scratch
 # checkout whose set-up and build do nothing, and whose ctest is a stand-in that writes a new file
-# into the build folder every moment until it is stopped; nothing of it may be left as root's,
-# nor go on writing after the script has ended. Needs root (skipped, exit 77, otherwise).
+# into the build folder every moment until it is stopped, and a private folder into the run's
+# temporary folder as a test's session does; nothing of it may be left as root's, nor go on
+# writing after the script has ended, and the temporary folder is emptied. A hand-over while tests
+# run (a build during the run) leaves their private folders theirs. Needs root (skipped, exit 77,
+# otherwise).
 # Usage: hand-over-test.sh SOURCE_DIR
 set -uo pipefail
 source_dir="$(cd "$1" && pwd)"
@@ -33,12 +36,14 @@ wait_until() {  # seconds command...
 checkout() {
   local dir="$scratch/$1"
   mkdir -p "$dir/scripts" "$dir/bin" "$dir/build"
+  mkdir -m 1777 "$dir/build/tmp"
   cp "$source_dir/scripts/test.sh" "$source_dir/scripts/steps.sh" "$dir/scripts/"
   printf '#!/bin/sh\n' >"$dir/scripts/setup.sh"
   cp "$dir/scripts/setup.sh" "$dir/scripts/build.sh"
-  # ctest writes $2 files (forever without), one every moment, and marks each start and end.
-  printf '#!/usr/bin/env bash\necho $$ >"%s/ctest.pid"\nfor ((i = 0; i != %s; i++)); do mkdir -p "%s/build/out/$((i %% 7))"; : >"%s/build/out/$((i %% 7))/$i"; sleep 0.02; done\necho done >"%s/ctest.ended"\n' \
-    "$dir" "$2" "$dir" "$dir" "$dir" >"$dir/bin/ctest"
+  # ctest makes a private folder in the temporary folder, writes $2 files (forever without), one
+  # every moment, and marks each start and end.
+  printf '#!/usr/bin/env bash\necho $$ >"%s/ctest.pid"\nmkdir -m 0700 "%s/build/tmp/session"\nfor ((i = 0; i != %s; i++)); do mkdir -p "%s/build/out/$((i %% 7))"; : >"%s/build/out/$((i %% 7))/$i"; sleep 0.02; done\necho done >"%s/ctest.ended"\n' \
+    "$dir" "$dir" "$2" "$dir" "$dir" "$dir" >"$dir/bin/ctest"
   chmod +x "$dir/bin/ctest"
   echo "$dir"
 }
@@ -62,6 +67,7 @@ handed_over() {  # dir
   local root_owned
   root_owned="$(find "$dir/build" ! -uid "$uid" -o ! -gid "$gid" | head -5)"
   [[ -z "$root_owned" ]] || fail "left as root's ($(basename "$dir")): $root_owned"$'\n'"$(cat "$dir/test.log")"
+  [[ -z "$(ls -A "$dir/build/tmp")" ]] || fail "the temporary folder holds what the tests left ($(basename "$dir")): $(ls -A "$dir/build/tmp")"
 }
 
 # The tests end by themselves.
@@ -80,4 +86,12 @@ for how in TERM INT; do
   wait "$pid"
   handed_over "$dir"
 done
+# A build while tests run: the folder goes to the user, the tests' private folders stay root's.
+dir="$(checkout running 0)"
+mkdir -m 0700 "$dir/build/tmp/session"
+: >"$dir/build/built"
+(cd "$dir" && SUDO_USER=nobody SUDO_UID="$uid" SUDO_GID="$gid" bash -c '. scripts/steps.sh && hand_over_build build') ||
+  fail "hand_over_build failed"
+[[ "$(stat -c %u:%g "$dir/build/built" "$dir/build/tmp" | sort -u)" == "$uid:$gid" ]] || fail "the build was not handed over"
+[[ "$(stat -c %u "$dir/build/tmp/session")" == 0 ]] || fail "a running test's private folder was handed over"
 echo "test.sh hands the build folder over, ended or interrupted: ok"

@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <filesystem>
+#include <memory>
 #include <sys/file.h>
 #include <cstring>
 #include <stdexcept>
@@ -169,8 +171,15 @@ TEST(SingleInstance, AHandlerThatThrowsNeitherEndsTheLoopNorStopsListening) {
 
 TEST(SingleInstance, WithoutARuntimeFolderTheSocketLivesInAPrivateOne) {
   // A socket in a folder every user can write to could be taken first by someone else, who
-  // would then be handed this user's arguments.
-  const std::string tmp = kesto::test::makeTempDir("tmp");
+  // would then be handed this user's arguments. A socket's path holds at most 107 bytes, and the
+  // test's own folders lie as deep as the checkout (a user's, of any length) with the user's name
+  // after them: this temporary folder is the system's, made for the test and removed after it.
+  std::string tmp = "/tmp/kesto-socket-XXXXXX";
+  ASSERT_NE(::mkdtemp(tmp.data()), nullptr);
+  const std::unique_ptr<const std::string, void (*)(const std::string*)> removed(&tmp, [](const std::string* path) {
+    std::error_code ec;
+    std::filesystem::remove_all(*path, ec);
+  });
   ::chmod(tmp.c_str(), 01777);
   ::setenv("TMPDIR", tmp.c_str(), 1);
   ::unsetenv("XDG_RUNTIME_DIR");
