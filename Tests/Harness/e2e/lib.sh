@@ -79,13 +79,20 @@ e2e_choose_path() {  # dialog path [seconds]
 # Prints the text of the focused text field: selects it all and copies it (Ctrl+A, Ctrl+C), and
 # reads the clipboard once the copy has replaced a marker put there first, so an older copy of
 # the same text is never taken for this one. Fails when no copy arrives within 5 s.
-e2e_copied_field() {
-  local marker="e2e-marker-$RANDOM$RANDOM" text
+e2e_copied_field() { e2e_clipboard_after 5 xdotool key ctrl+a ctrl+c; }
+
+# Runs a command that copies (keys, a menu item chosen) and prints the text the clipboard then
+# holds: a marker goes there first, and the clipboard is read once something else has taken its
+# place, for up to $1 seconds, so an older copy is never taken for this one. Fails when nothing
+# replaced the marker in time.
+e2e_clipboard_after() {  # seconds command...
+  local seconds="$1" marker="e2e-marker-$RANDOM$RANDOM" text
+  shift
   # xclip serves the marker in the background until the copy takes the clipboard from it.
   printf %s "$marker" | xclip -selection clipboard -i >/dev/null 2>&1 || return 1
-  xdotool key ctrl+a ctrl+c
+  "$@"
   copied() { text="$(xclip -selection clipboard -o 2>/dev/null)" && [[ "$text" != "$marker" ]]; }
-  e2e_wait_until 5 copied || return 1
+  e2e_wait_until "$seconds" copied || return 1
   printf '%s\n' "$text"
 }
 
@@ -278,6 +285,45 @@ e2e_wait_ended() {
 
 # Whether no visible window's name matches $1.
 e2e_no_window() { ! xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+
+# The visible windows of the program ($app_pid), one id a line: a menu or a list that pops up
+# is one more.
+e2e_windows() { xdotool search --all --onlyvisible --pid "$app_pid" '' 2>/dev/null | sort; }
+# Whether a visible window of the program shows that was not among $1 (as e2e_windows lists them).
+e2e_new_window() { [[ -n "$(comm -13 <(echo "$1") <(e2e_windows))" ]]; }
+# Runs a command that opens a menu or a pop-up of the program (a key, a right click) and waits
+# (up to 60 s) until it shows, so the keys that follow go to it; fails when none came.
+e2e_popup_after() {  # command...
+  local before
+  before="$(e2e_windows)"
+  "$@"
+  e2e_wait_until 60 e2e_new_window "$before"
+}
+
+# Waits (up to $2 seconds, default 60) until the program owning the window $1 has handled every
+# event the X server sent it before, and what those handlers left for the next turn of its loop
+# (two pings, which a toolkit answers on its main thread in turn: caught-up.py). A check that an
+# action (a key, a click, a hand-over) did NOT do something looks after this, not after a sleep.
+e2e_caught_up() {  # window [seconds]
+  python3 "$E2E_DIR/caught-up.py" "$1" 2 "${2:-60}"
+}
+
+# Timing marks (KESTO_TIMING_LOG): the program's own account, in order, of its frames, its list
+# reloads and the input it took. e2e_marks_on before a start has it write them to $marks.
+e2e_marks_on() {
+  marks="$work/marks.log"
+  export KESTO_TIMING_LOG="$marks"
+}
+# How many marks are written so far: a wait for what an action does looks at those after it.
+e2e_marks_count() { if [[ -e "$marks" ]]; then wc -l <"$marks"; else echo 0; fi; }
+# Whether, after mark $1, the main window's list was reloaded (holding $2 items, when given) and a
+# frame of the window drawn after that: the window shows the list as it is now.
+e2e_list_drawn() {  # after [items]
+  awk -v from="$1" -v items="${2:-}" '
+    NR > from && NF == 4 && $2 == "list-reload" && $4 == "Kesto" && (items == "" || $3 == items) { r = NR }
+    NR > from && r && NF == 3 && $2 == "frame" && $3 == "Kesto" { f = NR }
+    END { exit !(r && f > r) }' "$marks" 2>/dev/null
+}
 
 # Puts a stand-in for the program $1 first on PATH that writes the arguments it was given, one a
 # line, to $work/$1.log (see e2e_app_paths).
