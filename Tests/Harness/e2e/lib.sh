@@ -115,6 +115,15 @@ e2e_import_file() {  # path
   e2e_choose_path "$dialog" "$1"
 }
 
+# Waits for a window whose name matches $1 (a dialog, a sheet), makes it the active one, so the
+# keys typed next go to it, and prints its id; fails when none shows within $2 seconds (60).
+e2e_focus_window() {  # name [seconds]
+  local id
+  id="$(e2e_wait_window "$1" "${2:-60}")" || return 1
+  xdotool windowactivate --sync "$id" >/dev/null 2>&1
+  echo "$id"
+}
+
 # Clicks at window-relative coordinates (y downwards from the window's top left).
 e2e_click() {  # window x y [button] [repeat]
   xdotool mousemove --window "$1" "$2" "$3" click --repeat "${5:-1}" "${4:-1}"
@@ -316,11 +325,12 @@ e2e_marks_on() {
 }
 # How many marks are written so far: a wait for what an action does looks at those after it.
 e2e_marks_count() { if [[ -e "$marks" ]]; then wc -l <"$marks"; else echo 0; fi; }
-# Whether, after mark $1, the main window's list was reloaded (holding $2 items, when given) and a
-# frame of the window drawn after that: the window shows the list as it is now.
-e2e_list_drawn() {  # after [items]
+# Whether, after mark $1, the main window's list was reloaded (holding $2 items when given, or at
+# least N for "N+") and a frame of the window drawn after that: the window shows the list as it is.
+e2e_list_drawn() {  # after [items|N+]
   awk -v from="$1" -v items="${2:-}" '
-    NR > from && NF == 4 && $2 == "list-reload" && $4 == "Kesto" && (items == "" || $3 == items) { r = NR }
+    function holds(n) { return items == "" || (items ~ /\+$/ ? n >= items + 0 : n == items + 0) }
+    NR > from && NF == 4 && $2 == "list-reload" && $4 == "Kesto" && holds($3) { r = NR }
     NR > from && r && NF == 3 && $2 == "frame" && $3 == "Kesto" { f = NR }
     END { exit !(r && f > r) }' "$marks" 2>/dev/null
 }
