@@ -16,7 +16,7 @@ e2e_app_script xdotool sqlite3 python3
 e2e_offline_settings --tutorials
 e2e_start_kesto
 e2e_sample_library
-sleep 2
+e2e_wait_until 60 rows_shown || fail "the folder list did not show the sample folders"
 tip() { ! e2e_no_window "^$1 tutorial\$"; }
 trashed() { e2e_sql 'select count(*) from ZBOOKMARK where ZTRASHED = 1'; }
 
@@ -25,7 +25,8 @@ e2e_wait_until 60 tip Library || fail "no Library tip"
 # The compact list (the third view button at the bottom): a click elsewhere closes the tip.
 e2e_click "$win" 87 724
 e2e_wait_until 60 eval '! tip Library' || fail "a click elsewhere left the Library tip open"
-sleep 1
+e2e_wait_until 60 e2e_setting_is BoomarksListView True || fail "the compact list was not chosen"
+e2e_caught_up "$win" || fail "kesto did not answer"
 # The compact list's first row.
 e2e_click "$win" 600 160
 e2e_wait_until 60 tip Bookmarks || fail "no bookmark tip after a click on a row"
@@ -58,8 +59,7 @@ e2e_wait_until 60 e2e_setting_is BRWTutorialLibrarySeen True || fail "the Librar
 # One tip at a time: Help > Show Tutorials Again (third from the end: Up from the first item wraps
 # to the last), the Inbox chosen, then Up to the Library row: the Library tip takes the Inbox
 # tip's place.
-e2e_key "$win" alt+h
-sleep 0.5
+e2e_popup_after e2e_key "$win" alt+h || fail "Alt+H opened no Help menu"
 xdotool key --delay 100 Up Up Up Return
 e2e_wait_until 60 eval '[[ -z "$(e2e_setting BRWTutorialLibrarySeen)" ]]' || fail "Show Tutorials Again left the Library tip seen"
 click_row 1
