@@ -67,6 +67,7 @@ xdotool click --repeat 45 --delay 16 5
 # The list no longer shows the first rows, and the rows now shown have their pictures.
 moved_from() { local red digest; read -r red digest < <(measure); [[ -n "$digest" && "$digest" != "$1" ]] && ((red > 20000)); }
 e2e_wait_until 60 moved_from "$top" || fail "the wheel did not move the list, or the rows scrolled into view show no pictures: $(measure)"
+e2e_caught_up "$win" || fail "kesto did not answer"  # every notch taken in: the list stands still
 read -r _ down < <(measure)
 e2e_screenshot "$shots/scroll-down.png" "$win"
 
