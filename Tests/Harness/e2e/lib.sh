@@ -317,6 +317,11 @@ e2e_caught_up() {  # window [seconds]
   python3 "$E2E_DIR/caught-up.py" "$1" 2 "${2:-60}"
 }
 
+# Whether the main window's inspector (at its first width, in a window of its first size) shows a
+# bookmark: its title field is drawn, where an empty inspector shows its background. A click in
+# the list chooses its bookmark a moment after the click; keys meant for the bookmark wait for it.
+e2e_bookmark_chosen() { [[ "$(e2e_pixel 1170 146 "$win")" != "$(e2e_pixel 1170 600 "$win")" ]]; }
+
 # Timing marks (KESTO_TIMING_LOG): the program's own account, in order, of its frames, its list
 # reloads and the input it took. e2e_marks_on before a start has it write them to $marks.
 e2e_marks_on() {
