@@ -322,6 +322,16 @@ e2e_caught_up() {  # window [seconds]
 # the list chooses its bookmark a moment after the click; keys meant for the bookmark wait for it.
 e2e_bookmark_chosen() { [[ "$(e2e_pixel 1170 146 "$win")" != "$(e2e_pixel 1170 600 "$win")" ]]; }
 
+# The menu-bar window ($menu) at its least size: whether its list shows a card (a card's white
+# where the list begins), whether a card is chosen (the dark letters of an enabled Edit…), and
+# whether the quick edit is open (the dark letters of its Done).
+e2e_menu_listed() { [[ "$(e2e_pixel 300 180 "$menu")" == "255 255 255" ]]; }
+e2e_menu_dark() { local r g b; read -r r g b < <(e2e_pixel "$1" "$2" "$menu") && [[ -n "$b" ]] && ((r < 128 && g < 128 && b < 128)); }
+e2e_menu_card_chosen() { e2e_menu_dark 498 81; }
+e2e_menu_editing() { e2e_menu_dark 498 393; }
+# Whether the menu-bar window has the keyboard.
+e2e_menu_active() { [[ "$(xdotool getactivewindow 2>/dev/null)" == "$menu" ]]; }
+
 # Timing marks (KESTO_TIMING_LOG): the program's own account, in order, of its frames, its list
 # reloads and the input it took. e2e_marks_on before a start has it write them to $marks.
 e2e_marks_on() {
