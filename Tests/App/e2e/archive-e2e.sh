@@ -45,11 +45,11 @@ e2e_close_first_run_panel 60 || fail "no first-run panel"
 # Handed in, the archive asks the duplicates question File > Import asks; Return says Yes.
 question="$(e2e_wait_window '^Would you like Kesto to automatically skip duplicates' 60)" ||
   fail "the archive asked nothing about duplicates"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/archive-duplicates-question.png"
 e2e_key "$question" Return
 said="$(e2e_wait_window '^Import complete$' 60)" || fail "the flattening was not said"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/archive-flattened.png"
 e2e_key "$said" Return
 e2e_wait_until 60 e2e_no_window '^Import complete$' || fail "the notice stayed"
@@ -86,7 +86,7 @@ ask() {
 }
 e2e_wait_until 60 ask || fail "opening an ftp: bookmark asked nothing"
 question="$(e2e_wait_window '^Open a ' 60)" || fail "no question"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/open-question.png"
 e2e_key "$question" Return
 e2e_wait_until 60 e2e_no_window '^Open a ' || fail "Return left the question open"

@@ -27,7 +27,7 @@ e2e_focus_window '^New Bookmark$' >/dev/null || fail "Ctrl+N opened no add sheet
 xdotool type --delay 20 "$url"
 focused_keys Tab
 xdotool type --delay 20 "End to end"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/add-sheet.png"
 focused_keys Return
 e2e_wait_until 60 row_is "End to end|0" || fail "the add sheet saved no bookmark: $(e2e_sql 'select ZURL, ZTITLE from ZBOOKMARK')"

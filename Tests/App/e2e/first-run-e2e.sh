@@ -56,7 +56,7 @@ xdotool windowactivate --sync "$question" >/dev/null 2>&1
 xdotool key Escape
 e2e_wait_until 60 e2e_no_window '^Import Bookmarks$' || fail "Escape left the second question"
 welcome="$(e2e_wait_window '^Welcome to Kesto$' 60)" || fail "the first-run panel did not come back"
-sleep 0.4
+e2e_settled
 e2e_screenshot "$shots/panel-back.png" || true
 xdotool windowactivate --sync "$welcome" >/dev/null 2>&1
 e2e_click "$welcome" 65 149

@@ -48,7 +48,7 @@ e2e_popup_after keys alt+h || fail "Alt+H opened no menu"
 e2e_screenshot "$shots/menu-help.png"
 keys Up Return
 about="$(e2e_wait_window '^About Kesto$' 60)" || fail "Help > About Kesto opened nothing"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/about.png"
 xdotool windowactivate --sync "$about" key Escape
 e2e_wait_until 60 e2e_no_window '^About Kesto$' || fail "Escape left the about panel open"

@@ -50,7 +50,7 @@ e2e_caught_up "$win" || fail "kesto did not answer"
 keys space
 first="$(e2e_wait_window '^(Alpha|Beta)$' 60)" || fail "the space bar showed no preview"
 first_name="$(xdotool getwindowname "$first")"
-sleep 0.5
+e2e_settled
 e2e_screenshot "$shots/quick-look.png"
 # An arrow pressed in the preview moves the list's selection; the preview shows the other one.
 other=Alpha; [[ "$first_name" == Alpha ]] && other=Beta
@@ -132,7 +132,7 @@ e2e_click "$win" 700 600 1
 e2e_wait_until 60 e2e_no_window '^Library tutorial$' || fail "a click elsewhere left the Library tip open"
 e2e_click "$win" "$cell_x" "$((52 + 100))" 1
 e2e_wait_until 60 visible '^Bookmarks tutorial$' || { e2e_screenshot "$shots/no-bookmark-tutorial.png"; fail "no bookmark tutorial on a compact row"; }
-sleep 0.4
+e2e_settled
 e2e_screenshot "$shots/bookmark-tutorial.png"
 
 e2e_quit_by_key

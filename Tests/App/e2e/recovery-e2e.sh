@@ -42,14 +42,14 @@ alert="$(e2e_wait_window '^The library cannot be opened$' 60 "$app_pid")" || fai
 # Looked for once the program has handled all it had to do with the alert up.
 e2e_caught_up "$alert" || fail "kesto did not answer"
 e2e_no_window '^Kesto$' || fail "the main window came up over a damaged library"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/damaged-alert.png"
 # A launch handing an address over while the alert is up is answered once the library is back.
 "$kesto" --add-text "https://while-asked.example/" >>"$work/kesto.log" 2>&1 &
 handing=$!
 e2e_key "$alert" Return
 told="$(e2e_wait_window '^Kesto Restore$' 60 "$app_pid")" || fail "the restore was not told"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/damaged-restored.png"
 told_kept() { grep -q '2 bookmarks added after the backup exist only in the kept file “data.sqlite.damaged-' "$work/kesto.log"; }
 e2e_wait_until 60 told_kept || fail "the user was not told what only the damaged file holds"
@@ -68,7 +68,7 @@ before="$(md5sum <"$store")"
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
 alert="$(e2e_wait_window '^The library cannot be opened$' 60 "$app_pid")" || fail "no alert for a newer library"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/newer-alert.png"
 # Return is Quit: nothing is set aside, nothing changed.
 e2e_key "$alert" Return
@@ -114,7 +114,7 @@ alert="$(e2e_wait_window '^The library cannot be opened$' 60 "$app_pid")" || fai
 found_by_check() { grep -q 'The library file is damaged: The store file is damaged' "$work/kesto.log"; }
 e2e_wait_until 60 found_by_check ||
   fail "the damage was not found by the check of the whole library: $(grep -i damaged "$work/kesto.log" | tail -n 3)"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/damage-found-later.png"
 e2e_key "$alert" Return
 told="$(e2e_wait_window '^Kesto Restore$' 60 "$app_pid")" || fail "the restore after the late check was not told"

@@ -30,7 +30,7 @@ e2e_caught_up "$win" || fail "kesto did not answer"
 # The compact list's first row.
 e2e_click "$win" 600 160
 e2e_wait_until 60 tip Bookmarks || fail "no bookmark tip after a click on a row"
-sleep 0.5
+e2e_settled
 e2e_screenshot "$shots/tips-shown.png" || true
 
 # The keys reach the list and the menus with both tips shown.
@@ -41,7 +41,7 @@ e2e_wait_until 60 eval '! tip Bookmarks' || fail "the bookmark tip stayed after 
 xdotool key ctrl+z
 none() { [[ "$(trashed)" == 0 ]]; }
 e2e_wait_until 60 none || fail "Ctrl+Z with a tip shown did not bring the bookmark back"
-sleep 0.5
+e2e_settled
 e2e_screenshot "$shots/tips-after-keys.png" || true
 
 # The Library tip, shown again when its row is chosen anew, answers its button and is marked
@@ -67,7 +67,7 @@ e2e_wait_until 60 tip Inbox || fail "no Inbox tip after Show Tutorials Again"
 xdotool key Up
 e2e_wait_until 60 tip Library || fail "Up to the Library row showed no Library tip"
 e2e_wait_until 60 eval '! tip Inbox' || fail "the Inbox tip stayed under the Library tip"
-sleep 0.5
+e2e_settled
 e2e_screenshot "$shots/tips-one-at-a-time.png" || true
 e2e_quit_kesto
 echo "tips e2e passed"

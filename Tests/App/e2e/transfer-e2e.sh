@@ -33,7 +33,7 @@ e2e_key "$question" Escape
 e2e_wait_until 60 e2e_no_window '^Import Bookmarks$' || fail "Escape left the import question"
 # An empty library offers the first-run panel and adds nothing on its own.
 welcome="$(e2e_wait_window '^Welcome to Kesto$' 60)" || fail "no first-run panel for an empty library"
-sleep 0.4
+e2e_settled
 e2e_screenshot "$shots/first-run.png"
 [[ "$(count '')" == 0 ]] || fail "the default library was made without asking"
 # Its import button leads to the sheet with the browsers' export help over a darkened window;
@@ -42,7 +42,7 @@ xdotool windowactivate --sync "$welcome" >/dev/null 2>&1
 e2e_click "$welcome" 390 149
 sheet="$(e2e_wait_window '^Import from a Browser$' 60)" || fail "the first-run panel's import button showed no sheet"
 e2e_wait_until 60 e2e_no_window '^Welcome to Kesto$' || fail "the first-run panel stayed"
-sleep 0.4
+e2e_settled
 e2e_screenshot "$shots/import-sheet.png"
 e2e_key "$sheet" Escape
 e2e_wait_until 60 e2e_no_window '^Import from a Browser$' || fail "Escape left the sheet"
@@ -50,10 +50,10 @@ e2e_wait_until 60 e2e_no_window '^Import from a Browser$' || fail "Escape left t
 # File > Import (Ctrl+Shift+I): Yes to skipping duplicates, then the file.
 e2e_key "$win" ctrl+shift+i
 question="$(e2e_wait_window '^Import Bookmarks$' 60)" || fail "Ctrl+Shift+I asked nothing"
-sleep 0.4
+e2e_settled
 e2e_screenshot "$shots/import-question.png"
 dialog="$(e2e_import_dialog_after "$question")" || fail "no import file dialog"
-sleep 0.4
+e2e_settled
 e2e_screenshot "$shots/import-panel.png"
 e2e_choose_path "$dialog" "$fixture"
 expected="$(grep -o 'HREF="[^"]*"' "$fixture" | sed 's/HREF="//; s/"$//' | grep -E '^https?://' | sort -u)"
@@ -87,7 +87,7 @@ PY
 before="$(count '')"
 e2e_import_file "$firefox"
 said="$(e2e_wait_window '^Import complete$' 60)" || fail "the import did not say what it left out"
-sleep 0.4
+e2e_settled
 e2e_screenshot "$shots/import-left-out.png"
 e2e_key "$said" Return
 e2e_wait_until 60 e2e_no_window '^Import complete$' || fail "the import's message stayed"
@@ -98,18 +98,18 @@ e2e_wait_until 60 came_in || fail "480 of the 500 entries should be in the store
 logged() { grep -rqs "20 entries were left out: 12 scripts (javascript:, vbscript: or data: pages), 8 browser-internal" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs"; }
 e2e_wait_until 60 logged || fail "the left-out entries were not logged"
 imported="$(count '')"
-sleep 1
+e2e_settled
 e2e_screenshot "$shots/imported.png"
 
 # File > Export (Ctrl+Shift+E) to a typed path; the success alert says it was written.
 exported="$work/exported.html"
 e2e_key "$win" ctrl+shift+e
 dialog="$(e2e_wait_window '^Export Bookmarks$' 60)" || fail "Ctrl+Shift+E opened no save dialog"
-sleep 0.4
+e2e_settled
 e2e_screenshot "$shots/export-panel.png"
 e2e_choose_path "$dialog" "$exported"
 success="$(e2e_wait_window '^Success$' 60)" || fail "no success alert after the export"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/export-success.png"
 e2e_key "$success" Return
 e2e_wait_until 60 test -s "$exported" || fail "nothing exported"
@@ -141,11 +141,11 @@ e2e_popup_after e2e_key "$win" alt+f || fail "Alt+F opened no File menu"
 e2e_screenshot "$shots/file-menu.png"
 xdotool key Up Up Up Return
 dialog="$(e2e_wait_window '^Restore Library$' 60)" || fail "File > Restore opened no dialog"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/restore-panel.png"
 e2e_choose_path "$dialog" "$work/wrong.kestobck"
 refused="$(e2e_wait_window '^Kesto Restore$' 60)" || fail "a wrong file was not refused"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/restore-refused.png"
 e2e_key "$refused" Return
 e2e_wait_until 60 e2e_no_window '^Kesto Restore$' || fail "the refusal stayed"
@@ -163,7 +163,7 @@ restore_backup() {
 
 # The real backup: confirmed, then the restart notice, then the program quits.
 confirm="$(restore_backup)" || fail "no restore confirmation"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/restore-confirm.png"
 e2e_key "$confirm" Return
 # The notice bears the question's name: it is the window of that name once the question is gone.
@@ -194,12 +194,12 @@ has_all || fail "the restored library lacks the imported bookmarks"
 # A second restore keeps the library the first one kept: the notice names where it went, and
 # the later bookmark lives on there.
 confirm="$(restore_backup)" || fail "no second restore confirmation"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/restore-again-confirm.png"
 e2e_key "$confirm" Return
 e2e_wait_until 60 answered || fail "the second restore's question stayed"
 notice="$(e2e_wait_window '^Kesto Restore$' 60)" || fail "no restart notice"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/restore-again-restart.png"
 e2e_key "$notice" Return
 e2e_wait_until 60 e2e_ended || fail "kesto did not quit after the second restore"

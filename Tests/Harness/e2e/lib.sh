@@ -332,6 +332,11 @@ e2e_menu_editing() { e2e_menu_dark 498 393; }
 # Whether the menu-bar window has the keyboard.
 e2e_menu_active() { [[ "$(xdotool getactivewindow 2>/dev/null)" == "$menu" ]]; }
 
+# Before a picture that checks nothing: waits until the program has drawn what it was asked for
+# (e2e_caught_up through its main window, $win). A program that cannot be asked (its window gone)
+# is pictured as it is.
+e2e_settled() { [[ -z "${win:-}" ]] || e2e_caught_up "$win" >/dev/null 2>&1; return 0; }
+
 # Timing marks (KESTO_TIMING_LOG): the program's own account, in order, of its frames, its list
 # reloads and the input it took. e2e_marks_on before a start has it write them to $marks.
 e2e_marks_on() {

@@ -53,7 +53,7 @@ press_from_other super+alt+ctrl+p
 pressed=$(e2e_now_ms)
 menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "the default hot key showed no menu-bar window"
 echo "hot key to visible menu-bar window: $(( $(e2e_now_ms) - pressed )) ms (polled every 100 ms)"
-sleep 0.4
+e2e_settled
 e2e_screenshot "$shots/menubar-hotkey.png"
 # It hangs under the tray icon, at the top right, on the screen.
 eval "$(xdotool getwindowgeometry --shell "$menu")"
@@ -152,7 +152,7 @@ xdotool key Num_Lock
 xdotool key super+alt+j
 xdotool key Num_Lock
 alert="$(e2e_wait_window "can't be used" 60 "$app_pid")" || fail "a held combination was taken without an alert"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/preferences-refused.png"
 xdotool windowactivate --sync "$alert" key Return
 e2e_wait_until 60 e2e_no_window "can't be used" || fail "the alert stayed"
@@ -215,7 +215,7 @@ e2e_caught_up "$(tray_icon)" || fail "kesto did not answer"
 visible '^Kesto$' && fail "a start in menu-bar mode showed the main window"
 xdotool mousemove "$tx" "$ty" click 1
 menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "the tray icon of a menu-bar start showed nothing"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/menubar-mode-start.png"
 e2e_click "$menu" 504 51  # Open Kesto
 win="$(e2e_wait_window '^Kesto$' 60 "$app_pid")" || fail "Open Kesto showed no main window"

@@ -81,7 +81,7 @@ click_in "$wizard" 348 197    # Link Skyfolder
 told="$(e2e_wait_window '^Link failed$' 60)" || fail "a Skyfolder link that failed said nothing"
 e2e_wait_until 60 in_front "$told" || fail "the failed link's message is not in front"
 above "$told" "$wizard" || fail "the failed link's message is under the assistant"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/sync-link-failed.png"
 e2e_key "$told" Return
 e2e_wait_until 60 e2e_no_window '^Link failed$' || fail "the link message stayed"
@@ -114,13 +114,13 @@ e2e_choose_path "$dialog" "$synced"
 e2e_caught_up "$wizard" || fail "kesto did not answer"
 xdotool search --onlyvisible --name '^Choose the Synced Folder$' >/dev/null 2>&1 && xdotool key Return
 e2e_wait_until 60 e2e_no_window '^Choose the Synced Folder$' || fail "the folder dialog stayed"
-sleep 0.5
+e2e_settled
 e2e_screenshot "$shots/sync-stage-folder-chosen.png"
 ! grep -q '<string>icloud</string>' "$settings" || fail "the synced folder was stored before its stage was completed"
 click_in "$wizard" 517 390    # Next: the finish stage starts the first sync
 e2e_wait_until 60 grep -q '<string>icloud</string>' "$settings" || fail "the completed stage did not store CurrentSyncMethod"
 e2e_wait_until 60 grep -qF "<string>$synced</string>" "$settings" || fail "the chosen folder was not kept"
-sleep 0.8
+e2e_settled
 e2e_screenshot "$shots/sync-stage-finish.png"
 first_done() { [[ "$(completions)" -ge 1 ]]; }
 e2e_wait_until 60 first_done || fail "the first sync did not complete"
@@ -142,14 +142,14 @@ xdotool windowactivate --sync "$win" >/dev/null 2>&1
 xdotool mousemove "$((X + 68))" "$((Y + 25))" click 1
 second_done() { [[ "$(completions)" -ge 2 ]]; }
 e2e_wait_until 60 second_done || fail "the sync button did not sync"
-sleep 0.2
+e2e_settled
 e2e_screenshot "$shots/sync-button-complete.png"
 
 # Another machine left an unreadable file: kept aside, told, and replaced by this library.
 printf 'not a zip archive' >"$payload"
 e2e_key "$win" ctrl+shift+s
 told="$(e2e_wait_window '^Sync file kept aside$' 60)" || fail "an unreadable remote file was not reported"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/sync-unreadable.png"
 e2e_key "$told" Return
 third_done() { [[ "$(completions)" -ge 3 ]]; }
@@ -212,7 +212,7 @@ reopened="$(e2e_wait_window '^Sync Set-up$' 60)" || fail "the assistant did not 
 e2e_wait_until 60 in_front "$refused" || fail "the refused login's message is not in front"
 above "$refused" "$reopened" || fail "the refused login's message is under the assistant"
 above "$refused" "$win" || fail "the refused login's message is under the main window"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/sync-login-refused.png"
 ! grep -q 'wrong password' "$settings" || fail "the account's password went into the settings file"
 e2e_key "$refused" Return
