@@ -42,6 +42,8 @@ e2e_wait_until 60 extended || fail "Ctrl+2 did not choose the extended list"
 e2e_popup_after keys alt+e || fail "Alt+E opened no menu"
 e2e_screenshot "$shots/menu-edit.png"
 keys Escape
+# The next keys go once the menu has let the keyboard go.
+e2e_caught_up "$win" || fail "kesto did not answer"
 
 # About Kesto is the Help menu's last item: Up from the first wraps to it.
 e2e_popup_after keys alt+h || fail "Alt+H opened no menu"
