@@ -45,17 +45,17 @@ e2e_close_first_run_panel 60 || fail "no first-run panel"
 # Handed in, the archive asks the duplicates question File > Import asks; Return says Yes.
 question="$(e2e_wait_window '^Would you like Kesto to automatically skip duplicates' 60)" ||
   fail "the archive asked nothing about duplicates"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/archive-duplicates-question.png"
 e2e_key "$question" Return
 said="$(e2e_wait_window '^Import complete$' 60)" || fail "the flattening was not said"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/archive-flattened.png"
 e2e_key "$said" Return
 e2e_wait_until 60 e2e_no_window '^Import complete$' || fail "the notice stayed"
 
-[[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL = 'https://rlo.example/gpj.exe'")" == 1 ]] ||
-  fail "the address was not stored clean: $(e2e_sql 'select ZURL from ZBOOKMARK')"
+stored_clean() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL = 'https://rlo.example/gpj.exe'")" == 1 ]]; }
+e2e_wait_until 60 stored_clean || fail "the address was not stored clean: $(e2e_sql 'select ZURL from ZBOOKMARK')"
 [[ "$(e2e_sql "select length(ZTITLE) from ZBOOKMARK where ZURL = 'https://rlo.example/gpj.exe'")" -le 65536 ]] ||
   fail "the title was not cut"
 [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZTITLE = 'Long'")" == 0 ]] || fail "an overlong address was stored"
@@ -65,7 +65,8 @@ e2e_wait_until 60 e2e_no_window '^Import complete$' || fail "the notice stayed"
 [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL like '%script:%' or ZURL like 'data:%'")" == 0 ]] ||
   fail "a script was stored: $(e2e_sql "select ZTITLE from ZBOOKMARK where ZURL like '%script:%' or ZURL like 'data:%'")"
 [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL = 'about:blank'")" == 1 ]] || fail "about:blank was left out"
-grep -q "Crafted.kesto': 3 left out" "$work/kesto.log" || fail "the left-out bookmarks were not counted"
+counted() { grep -q "Crafted.kesto': 3 left out" "$work/kesto.log"; }
+e2e_wait_until 60 counted || fail "the left-out bookmarks were not counted"
 
 # "Find in list" leaves the ftp bookmark alone in the list; a double click on it asks, and
 # Return (the default) cancels.
@@ -85,11 +86,12 @@ ask() {
 }
 e2e_wait_until 60 ask || fail "opening an ftp: bookmark asked nothing"
 question="$(e2e_wait_window '^Open a ' 60)" || fail "no question"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/open-question.png"
 e2e_key "$question" Return
 e2e_wait_until 60 e2e_no_window '^Open a ' || fail "Return left the question open"
-sleep 1
+# Looked at once the program has dealt with the answer, and again after it ended.
+e2e_caught_up "$win" || fail "kesto did not answer"
 [[ ! -e "$work/opened" ]] || fail "Return started the opener: $(cat "$work/opened")"
 
 # The same archive handed in again: with duplicates skipped, none of its bookmarks comes twice and
@@ -105,15 +107,19 @@ for answer in Return "Tab space"; do
   said="$(e2e_wait_window '^Import complete$' 60)" || fail "the second import ended unsaid"
   e2e_key "$said" Return
   e2e_wait_until 60 e2e_no_window '^Import complete$' || fail "the notice stayed"
-  now="$(e2e_sql 'select count(*) from ZBOOKMARK')"
   if [[ "$answer" == Return ]]; then
+    # The import's own account of what it skipped comes once it has ended.
+    skipped() { grep -q "Crafted.kesto': 3 left out, 3 duplicates skipped" "$work/kesto.log"; }
+    e2e_wait_until 60 skipped || fail "the skipped bookmarks were not counted"
+    now="$(e2e_sql 'select count(*) from ZBOOKMARK')"
     [[ "$now" == "$held" ]] || fail "skipping duplicates re-added the archive: $held -> $now"
     [[ "$(e2e_sql 'select count(*) from ZFOLDER')" == "$folders" ]] || fail "skipping every bookmark left folders behind"
-    grep -q "Crafted.kesto': 3 left out, 3 duplicates skipped" "$work/kesto.log" || fail "the skipped bookmarks were not counted"
   else
-    (( now == held + 3 )) || fail "answered No, the archive's bookmarks were not added again: $held -> $now"
+    added_again() { now="$(e2e_sql 'select count(*) from ZBOOKMARK')"; (( now == held + 3 )); }
+    e2e_wait_until 60 added_again || fail "answered No, the archive's bookmarks were not added again: $held -> $now"
   fi
 done
 
 e2e_quit_by_key
+[[ ! -e "$work/opened" ]] || fail "Return started the opener: $(cat "$work/opened")"
 echo "crafted archive, its duplicates question and the open question: ok"

@@ -14,36 +14,41 @@ e2e_app_script xdotool xclip sqlite3 python3
 own_type="application/x-kesto-pasteboard-items"
 
 # Window-relative places: the sidebar's rows (0 Library ... 5 Apple, 6 Search) and the first card.
-click_row() { e2e_click "$win" 80 $((190 + 20 * $1)); sleep 0.8; }
-keys() { xdotool windowactivate --sync "$win" >/dev/null 2>&1; xdotool key --delay 80 "$@"; sleep 0.4; }
+# A row clicked: selected (its highlight fills the row's left end), and its list shown once the
+# program has caught up.
+click_row() {
+  local r g b
+  e2e_click "$win" 80 $((190 + 20 * $1))
+  selected() { read -r r g b < <(e2e_pixel 10 $((190 + 20 * $1)) "$win") && [[ -n "$b" ]] && ! ((r > 235 && g > 235 && b > 235)); }
+  e2e_wait_until 60 selected "$1" || fail "a click did not select row $1"
+  e2e_caught_up "$win" || fail "kesto did not answer"
+}
+keys() { xdotool windowactivate --sync "$win" >/dev/null 2>&1; xdotool key --delay 80 "$@"; }
 copies() { e2e_sql "select count(*) from ZBOOKMARK where ZURL = 'https://www.apple.com/' and ZTRASHED = 0"; }
 copies_are() { [[ "$(copies)" == "$1" ]]; }
 asked() { xdotool search --onlyvisible --name 'already present' 2>/dev/null | head -n1; }
 # Waits for the duplicate question and answers it with Return (its first button, Yes).
 answer_yes() {
   local alert
-  e2e_wait_until 10 asked >/dev/null || return 1
+  e2e_wait_until 60 asked >/dev/null || return 1
   alert="$(asked)"
   [[ -n "$alert" ]] || return 1
   xdotool windowactivate --sync "$alert" >/dev/null 2>&1
   xdotool key Return
-  sleep 0.5
 }
 
 e2e_offline_settings
 e2e_start_kesto
 e2e_sample_library
-sleep 2
 
 # Copy the Apple folder's first card (www.apple.com).
 click_row 5
 e2e_click "$win" 600 250
-sleep 0.5
 keys ctrl+c
 # Another program asks what the clipboard holds, and reads our type: the bookmarks, and no text
 # for editors.
-targets="$(xclip -o -selection clipboard -t TARGETS 2>/dev/null)"
-grep -qx "$own_type" <<<"$targets" || fail "the copied card is not on the clipboard: $targets"
+copied_card() { targets="$(xclip -o -selection clipboard -t TARGETS 2>/dev/null)" && grep -qx "$own_type" <<<"$targets"; }
+e2e_wait_until 60 copied_card || fail "the copied card is not on the clipboard: $targets"
 ! grep -qiE '^(text/plain|UTF8_STRING|STRING)$' <<<"$targets" || fail "Copy left text for editors: $targets"
 xclip -o -selection clipboard -t "$own_type" >"$work/copied" 2>/dev/null
 [[ -s "$work/copied" ]] || fail "the clipboard's bookmarks read as nothing"
@@ -63,7 +68,9 @@ in_search="$(e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLD
 # Library's Ctrl+V still asks.
 xclip -i -selection clipboard -t "$own_type" "$work/copied" >/dev/null 2>&1 &
 e2e_pids+=("$!")
-sleep 0.5
+# xclip offers only its one type (besides the list of types): then it holds the clipboard.
+xclip_holds() { [[ "$(xclip -o -selection clipboard -t TARGETS 2>/dev/null | sort)" == "$(printf '%s\n' TARGETS "$own_type" | sort)" ]]; }
+e2e_wait_until 60 xclip_holds || fail "xclip did not take the clipboard: $(xclip -o -selection clipboard -t TARGETS 2>&1)"
 click_row 0
 keys ctrl+v
 answer_yes || fail "Ctrl+V in the Library with another program holding the bookmarks asked nothing"
@@ -71,7 +78,7 @@ e2e_wait_until 60 copies_are 3 || fail "Yes in the Library added no copy: $(copi
 
 # The add sheet asks too, for the address as the card shows it (no final "/").
 keys ctrl+n
-sleep 0.6
+e2e_focus_window '^New Bookmark$' >/dev/null || fail "Ctrl+N opened no add sheet"
 xdotool type --delay 20 "https://www.apple.com"
 xdotool key Return
 e2e_wait_until 60 asked >/dev/null || fail "the add sheet asked nothing about a stored address"
@@ -79,10 +86,8 @@ e2e_screenshot "$shots/clipboard-add-sheet-asks.png"
 alert="$(asked)"
 xdotool windowactivate --sync "$alert" >/dev/null 2>&1
 xdotool key Escape
-sleep 0.5
-copies_are 3 || fail "the add sheet stored a copy without being answered"
-[[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL = 'https://www.apple.com'")" == 0 ]] ||
-  fail "declining the question still stored the copy"
+e2e_wait_until 60 eval '[[ -z "$(asked)" ]]' || fail "Escape left the question open"
+# What the answer stored or not is read once the program has ended (at the end).
 
 # A card dragged onto a folder in the sidebar moves there: inside the program the drag reads
 # what it offers other programs, the desktop's formats.
@@ -90,12 +95,13 @@ in_kesto() { e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLD
 before="$(in_kesto)"
 click_row 5
 e2e_click "$win" 600 250
-sleep 0.5
-xdotool mousemove --window "$win" 600 250 mousedown 1 sleep 0.2 mousemove_relative 20 0 sleep 0.2 \
-  mousemove_relative 20 0 sleep 0.3 mousemove --window "$win" 80 330 sleep 0.3 \
-  mousemove --window "$win" 82 332 sleep 0.5 mouseup 1
+e2e_drag_through "$win" "$win" 600 250 "$win" 620 250 "$win" 640 250 "$win" 80 330 "$win" 82 332 ||
+  fail "kesto did not answer during the drag"
 moved() { [[ "$(in_kesto)" == $((before + 1)) ]]; }
 e2e_wait_until 60 moved || fail "the card dragged onto the Kesto folder did not move there: $(in_kesto), was $before"
 
 e2e_quit_kesto
+copies_are 3 || fail "the add sheet stored a copy without being answered: $(copies)"
+[[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL = 'https://www.apple.com'")" == 0 ]] ||
+  fail "declining the question still stored the copy"
 echo "clipboard e2e: passed"

@@ -24,7 +24,7 @@ start_kesto() {
   e2e_start_kesto
   # The first load has run once the default library is in the store.
   e2e_wait_until 60 has_library || fail "no library after start"
-  sleep 0.5
+  e2e_caught_up "$win" || fail "kesto did not answer"
 }
 has_library() { [[ -s "$store" ]] && e2e_sql 'select count(*) from ZFOLDER' >/dev/null; }
 # Rounded in the C locale: bash's printf reads "240.7" with the user's decimal separator.
@@ -36,11 +36,9 @@ drag_in() {  # text up|hold
   "$source_program" "$1" >"$work/source.log" 2>&1 &
   source_pid=$!
   src="$(e2e_wait_window '^KestoLinkSource$' 60)" || fail "no drag source window for $1"
-  sleep 0.5
-  xdotool mousemove --window "$src" 130 80 mousedown 1 sleep 0.2 mousemove_relative 20 0 sleep 0.2 \
-    mousemove_relative 20 0 sleep 0.3 mousemove --window "$win" 600 420 sleep 0.3 \
-    mousemove --window "$win" 610 430 sleep 0.5
-  [[ "$2" != up ]] || xdotool mouseup 1
+  e2e_caught_up "$src" || fail "the drag source does not answer"
+  e2e_drag_through "$src $win $src" "$src" 130 80 "$src" 150 80 "$src" 170 80 "$win" 600 420 "$win" 610 430 \
+    $([[ "$2" == up ]] || echo --hold) || fail "a program did not answer during the drag"
 }
 
 # --- a link dragged from another program onto the window ---
@@ -67,9 +65,8 @@ wait "$source_pid" 2>/dev/null
 
 # --- the folder list's width survives a restart ---
 # The divider lies at the folder list's right edge (220 points at first), under the toolbar.
-xdotool mousemove --window "$win" 220 300 mousedown 1 sleep 0.2 mousemove --window "$win" 260 300 sleep 0.2 \
-  mousemove --window "$win" 300 300 sleep 0.3 mouseup 1
-sleep 0.3
+e2e_drag_through "$win" "$win" 220 300 "$win" 260 300 "$win" 300 300 || fail "kesto did not answer during the drag"
+e2e_caught_up "$win" || fail "kesto did not answer"
 e2e_screenshot "${shot%.png}-panes.png" "$win" || true
 # The fold button beside the mode buttons hides the folder list and brings it back (probed low in
 # the window, below any bookmark the list shows).
@@ -78,10 +75,9 @@ geometry="$(xdotool getwindowgeometry --shell "$win")"
 eval "$geometry"
 list_left="$(e2e_pixel $((X + 150)) $((Y + 600)))"
 e2e_click "$win" 125 $((HEIGHT - 15))
-sleep 1
+folded_away() { folded="$(e2e_pixel $((X + 150)) $((Y + 600)))" && [[ -n "$folded" && "$folded" != "$list_left" ]]; }
+e2e_wait_until 60 folded_away || fail "the folder list did not fold away ($folded at x=$((X + 150)), y=$((Y + 600)))"
 e2e_screenshot "${shot%.png}-folded.png" "$win" || true
-folded="$(e2e_pixel $((X + 150)) $((Y + 600)))"
-[[ "$folded" != "$list_left" ]] || fail "the folder list did not fold away ($folded at x=$((X + 150)), y=$((Y + 600)))"
 e2e_click "$win" 125 $((HEIGHT - 15))
 list_back() { [[ "$(e2e_pixel $((X + 150)) $((Y + 600)))" == "$list_left" ]]; }
 e2e_wait_until 60 list_back || fail "the folder list did not come back"
@@ -103,14 +99,13 @@ if [[ -n "$drop_target" ]]; then
   # Side by side: the main window narrowed to the left of the other program's.
   start_kesto
   xdotool windowmove --sync "$win" 0 0 windowsize --sync "$win" 880 700
-  sleep 0.5
+  e2e_caught_up "$win" || fail "kesto did not answer"
   # The only bookmark is the list's first cell, below the toolbar and right of the folder list.
   cell_x=420 cell_y=160
   e2e_click "$win" "$cell_x" "$cell_y" 1
-  sleep 0.5
-  xdotool mousemove --window "$win" "$cell_x" "$cell_y" mousedown 1 sleep 0.2 mousemove_relative 20 0 sleep 0.2 \
-    mousemove_relative 20 0 sleep 0.3 mousemove --window "$target" 150 100 sleep 0.3 \
-    mousemove --window "$target" 160 110 sleep 0.5
+  e2e_caught_up "$win" || fail "kesto did not answer"
+  e2e_drag_through "$win $target $win" "$win" "$cell_x" "$cell_y" "$win" $((cell_x + 20)) "$cell_y" \
+    "$win" $((cell_x + 40)) "$cell_y" "$target" 150 100 "$target" 160 110 --hold || fail "a program did not answer during the drag"
   e2e_screenshot "${shot%.png}-drag-out.png" || true
   xdotool mouseup 1
   received() { grep -q '^drop done$' "$work/target.log"; }
@@ -141,15 +136,15 @@ e2e_wait_until 60 two || fail "the handed-over address is not in the store"
 # The compact list leaves its background free below the two cards; the inspector is at the right.
 xdotool windowmove --sync "$win" 0 0 windowsize --sync "$win" 880 700
 e2e_key "$win" ctrl+3
-sleep 1
+e2e_caught_up "$win" || fail "kesto did not answer"
 # The first card held, moved a short way and let go over the list's background, then the inspector.
 e2e_click "$win" 450 150
 for place in "440 480" "780 400"; do
   set -- $place
-  xdotool mousemove --window "$win" 450 150 mousedown 1 sleep 0.2 mousemove_relative 20 10 sleep 0.2 \
-    mousemove_relative 20 10 sleep 0.3 mousemove --window "$win" "$1" "$2" sleep 0.3 \
-    mousemove --window "$win" $(($1 + 10)) $(($2 + 10)) sleep 0.5 mouseup 1
-  sleep 1
+  e2e_drag_through "$win" "$win" 450 150 "$win" 470 160 "$win" 490 170 "$win" "$1" "$2" "$win" $(($1 + 10)) $(($2 + 10)) ||
+    fail "kesto did not answer during the drag"
+  # Counted once the program has taken the drop in, and again after it ended.
+  e2e_caught_up "$win" || fail "kesto did not answer"
   two || fail "a card let go at $place was added again: $(rows) bookmarks"
 done
 if [[ -n "$drop_target" ]]; then
@@ -160,10 +155,10 @@ if [[ -n "$drop_target" ]]; then
   target="$(e2e_wait_window '^KestoDropTarget$' 60)" || fail "no drop target window"
   xdotool windowactivate --sync "$win" >/dev/null 2>&1
   e2e_click "$win" 450 150
-  xdotool keydown shift mousemove --window "$win" 450 255 click 1 keyup shift sleep 0.5 \
-    mousemove --window "$win" 450 150 mousedown 1 sleep 0.2 mousemove_relative 20 0 sleep 0.2 \
-    mousemove_relative 20 0 sleep 0.3 mousemove --window "$target" 150 100 sleep 0.3 \
-    mousemove --window "$target" 160 110 sleep 0.5 mouseup 1
+  xdotool keydown shift mousemove --window "$win" 450 255 click 1 keyup shift
+  e2e_caught_up "$win" || fail "kesto did not answer"
+  e2e_drag_through "$win $target $win" "$win" 450 150 "$win" 470 150 "$win" 490 150 "$target" 150 100 "$target" 160 110 ||
+    fail "a program did not answer during the drag"
   e2e_wait_until 60 received || fail "the other program got no drop: $(cat "$work/target.log")"
   wait "$target_pid" 2>/dev/null
   ! grep -E '^type [^ ]+ 0 ' "$work/target.log" || fail "a type was offered empty: $(cat "$work/target.log")"
@@ -171,5 +166,6 @@ if [[ -n "$drop_target" ]]; then
   offered text/uri-list | grep -qF 'https://spaced.example/a%20b/caf%C3%A9' || fail "no escaped address went out"
 fi
 e2e_quit_kesto
+two || fail "a card let go over the list or the inspector was added again: $(rows) bookmarks"
 
 echo "drop and pane widths: ok"

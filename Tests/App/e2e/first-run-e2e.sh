@@ -13,16 +13,23 @@ e2e_app_script xdotool sqlite3 python3
 e2e_offline_settings
 
 shown() { ! e2e_no_window "$1"; }
-# Fails if the panel and the question are ever shown together within $1 seconds.
+together() {
+  if shown '^Welcome to Kesto$' && shown '^Import Bookmarks$'; then
+    e2e_screenshot "$shots/covered.png" || true
+    fail "the first-run panel shows over the import question"
+  fi
+}
+# Fails if the panel and the question are ever shown together within $1 seconds, and after that
+# once the program has caught up: a try of the panel that fell due meanwhile (its time passes
+# even while the program is stopped) has been made by then.
 never_together() {
   local deadline=$(( $(e2e_now_ms) + $1 * 1000 ))
   while (( $(e2e_now_ms) < deadline )); do
-    if shown '^Welcome to Kesto$' && shown '^Import Bookmarks$'; then
-      e2e_screenshot "$shots/covered.png" || true
-      fail "the first-run panel shows over the import question"
-    fi
+    together
     sleep 0.05
   done
+  e2e_caught_up "$win" || fail "kesto did not answer"
+  together
 }
 
 e2e_start_kesto
@@ -33,7 +40,8 @@ e2e_key "$win" ctrl+shift+i
 question="$(e2e_wait_window '^Import Bookmarks$' 60)" || fail "Ctrl+Shift+I asked nothing"
 never_together 7
 e2e_screenshot "$shots/question-first.png" || true
-[[ "$(xdotool getactivewindow 2>/dev/null)" == "$question" ]] || fail "the question does not have the keyboard"
+has_keyboard() { [[ "$(xdotool getactivewindow 2>/dev/null)" == "$question" ]]; }
+e2e_wait_until 60 has_keyboard || fail "the question does not have the keyboard"
 xdotool key Escape
 e2e_wait_until 60 e2e_no_window '^Import Bookmarks$' || fail "Escape left the import question"
 welcome="$(e2e_wait_window '^Welcome to Kesto$' 60)" || fail "no first-run panel after the question"
@@ -48,11 +56,12 @@ xdotool windowactivate --sync "$question" >/dev/null 2>&1
 xdotool key Escape
 e2e_wait_until 60 e2e_no_window '^Import Bookmarks$' || fail "Escape left the second question"
 welcome="$(e2e_wait_window '^Welcome to Kesto$' 60)" || fail "the first-run panel did not come back"
-sleep 0.4
+e2e_settled
 e2e_screenshot "$shots/panel-back.png" || true
 xdotool windowactivate --sync "$welcome" >/dev/null 2>&1
 e2e_click "$welcome" 65 149
 e2e_wait_until 60 e2e_no_window '^Welcome to Kesto$' || fail "Close left the first-run panel"
-[[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == 0 ]] || fail "bookmarks were added unasked"
 e2e_quit_kesto
+# Read once the program has ended: whatever the Close did is in the store by then.
+[[ "$(e2e_sql 'select count(*) from ZBOOKMARK')" == 0 ]] || fail "bookmarks were added unasked"
 echo "first-run e2e passed"

@@ -51,8 +51,9 @@ for i in $(seq 1 11); do
   alive || fail "Kesto ended during hand-over $i"
 done
 e2e_wait_until 60 has_count 'https://handover.example/%' 11 || fail "handed-over rows: $(count_like 'https://handover.example/%')"
-sleep 1
 close_alerts
+# Running and answering once it has dealt with all of them.
+e2e_caught_up "$win" || fail "Kesto does not answer after the hand-overs"
 alive || fail "Kesto ended after the hand-overs"
 
 # 2. A stopped Kesto: the launch waits (longer than any time-out of its own) and hands over once
@@ -67,8 +68,9 @@ kill -0 "$launch_pid" 2>/dev/null || { kill -CONT "$app_pid"; fail "the launch d
 kill -CONT "$app_pid"
 wait "$launch_pid" || fail "the waiting launch ended with $?"
 e2e_wait_until 60 has_count 'https://x.example/' 1 || fail "x.example rows: $(count_like 'https://x.example/')"
-sleep 1
 close_alerts
+# The launch has ended, answered: it started no Kesto of its own, and its address was saved
+# before the answer.
 [[ "$(main_windows)" == 1 ]] || fail "$(main_windows) main windows after the stopped Kesto went on"
 has_count 'https://x.example/' 1 || fail "x.example stored $(count_like 'https://x.example/') times"
 
@@ -112,7 +114,7 @@ e2e_wait_until 180 none_left || fail "$(running) of the twenty launches still ru
 for p in "${pids[@]}"; do wait "$p" || fail "a launch ended with $?"; done
 pids=()
 e2e_wait_until 120 has_count 'https://burst.example/%' 2000 || fail "burst rows: $(count_like 'https://burst.example/%')"
-sleep 2
+# Every launch has ended, answered once its addresses were saved: no more rows can come.
 windows="$(main_windows)" rows="$(count_like 'https://burst.example/%')"
 echo "info: twenty concurrent launches at 50,000 bookmarks: $windows window(s), $rows rows for 2,000 addresses"
 [[ "$windows" == 1 && "$rows" == 2000 ]] || fail "$windows windows and $rows rows"
@@ -125,7 +127,8 @@ before="$(stat -c %Y.%s "$store")"
 # The holder is the process that keeps the locked descriptor: killing it releases the lock.
 ( exec 9>"$store.lock"; flock 9; exec sleep 120 ) >/dev/null 2>&1 &
 holder_pid=$!
-sleep 0.5
+held() { ! flock -n "$store.lock" true; }
+e2e_wait_until 60 held || fail "the holder did not take the lock"
 msg="$(timeout 60 "$kesto" 'kesto:https://never.example/' 2>&1)"
 rc=$?
 [[ $rc -eq 1 ]] || fail "a launch that cannot hand over ended with $rc: $msg"

@@ -26,7 +26,9 @@ cleanup() {
 }
 # Settings reach the file shortly after a change.
 wait_stored() { e2e_wait_until 60 e2e_setting_is "$1" "$2"; }  # key value
-keys() { xdotool windowactivate --sync "$win" >/dev/null 2>&1; xdotool key --delay 80 "$@"; sleep 0.4; }
+# Each step goes on once the program has handled it.
+caught_up() { e2e_caught_up "$win" || fail "kesto did not answer"; }
+keys() { xdotool windowactivate --sync "$win" >/dev/null 2>&1; xdotool key --delay 80 "$@"; caught_up; }
 alive() { kill -0 "$app_pid" 2>/dev/null; }
 # Answers an alert whose title matches $1 with Return.
 answer() {  # title [timeout]
@@ -34,14 +36,12 @@ answer() {  # title [timeout]
   a="$(e2e_wait_window "$1" "${2:-60}")" || return 1
   xdotool windowactivate --sync "$a" >/dev/null 2>&1
   xdotool key Return
-  sleep 0.5
 }
 # Types a path into the file dialog that took the focus and accepts it.
 choose_path() {  # path
   local d=""
   other_active() { d="$(xdotool getactivewindow 2>/dev/null)" && [[ -n "$d" && "$d" != "$win" ]]; }
   e2e_wait_until 60 other_active || return 1
-  sleep 0.5
   e2e_choose_path "$d" "$1"
 }
 
@@ -50,30 +50,64 @@ choose_path() {  # path
 row_x=80
 row_y() { echo $((190 + 20 * $1)); }  # 0 Library, 1 Inbox, 2 Delicious, 3 Pinboard, 4 Imported, 5 Apple, 6 Search, 7 Kesto
 # (Search is deleted half-way; Kesto then takes its row)
-click_row() { e2e_click "$win" "$row_x" "$(row_y "$1")"; sleep 0.6; }
+# Whether row $1 is selected: its highlight fills the row's left end.
+row_selected() { local r g b; read -r r g b < <(e2e_pixel 10 "$(row_y "$1")" "$win") && [[ -n "$b" ]] && ! ((r > 235 && g > 235 && b > 235)); }
+# A row clicked: selected, and when it was not shown before, its list reloaded and drawn (a
+# click on the list before that would be undone by the reload).
+click_row() {
+  local shown=0 from
+  row_selected "$1" && shown=1
+  from="$(e2e_marks_count)"
+  e2e_click "$win" "$row_x" "$(row_y "$1")"
+  e2e_wait_until 60 row_selected "$1" || fail "a click did not select row $1"
+  ((shown)) || e2e_wait_until 60 e2e_list_drawn "$from" || fail "row $1 showed no list"
+  caught_up
+}
 tab_x() { echo $((18 + 36 * $1)); }  # 0 folders, 1 tags, 2 history, 3 popular, 4 maintenance, 5 trash
-click_tab() { e2e_click "$win" "$(tab_x "$1")" 87; sleep 0.8; }
-cell() { e2e_click "$win" 600 250 "${1:-1}"; sleep 0.6; }
-title_field() { e2e_click "$win" 1094 146; sleep 0.3; }
+click_tab() { e2e_click "$win" "$(tab_x "$1")" 87; caught_up; }
+# A search's "nothing found" messages stand for a few seconds over the list and over the top of
+# the inspector, and take the clicks there: a cell or the title field is clicked once they have
+# gone, and a cell's click has chosen the bookmark once the inspector shows one (a moment after).
+light_at() { local r g b; read -r r g b < <(e2e_pixel "$1" "$2" "$win") && [[ -n "$b" ]] && (( (r + g + b) / 3 >= 45 )); }
+no_message() { light_at 600 380 && light_at 1094 130; }
+cell() {
+  e2e_wait_until 60 no_message || fail "a search's message stayed over the list"
+  e2e_click "$win" 600 250 "${1:-1}"
+  e2e_wait_until 60 e2e_bookmark_chosen || fail "a click on the first cell showed no bookmark in the inspector"
+  caught_up
+}
+title_field() {
+  e2e_wait_until 60 no_message || fail "a search's message stayed over the inspector"
+  e2e_click "$win" 1094 146
+  caught_up
+}
 # The title field's white is gone: the inspector shows no bookmark.
-inspector_empty() { [[ "$(e2e_pixel 1170 146 "$win")" == "$(e2e_pixel 1170 600 "$win")" ]]; }
+inspector_empty() { ! e2e_bookmark_chosen; }
 
 e2e_offline_settings
+e2e_marks_on
 
 e2e_start_kesto
 e2e_sample_library
-sleep 2
+caught_up
 folder_id() { e2e_sql "select ZFOLDERID from ZFOLDER where ZNAME='$1';"; }
 apple="$(folder_id Apple)" search="$(folder_id Search)" kesto_folder="$(folder_id Kesto)"
 
 # ---- An idle Kesto sleeps: at most one wake-up a second over all its threads ----
+# Each thread's voluntary switches, "tid count" a line.
 switches() {
-  local t=0 n f
+  local f n
   for f in /proc/"$app_pid"/task/*/status; do
-    n="$(awk '/^voluntary_ctxt_switches/ { print $2 }' "$f" 2>/dev/null)"
-    t=$((t + ${n:-0}))
+    n="$(awk '/^voluntary_ctxt_switches/ { print $2 }' "$f" 2>/dev/null)" && [[ -n "$n" ]] &&
+      echo "$(basename "$(dirname "$f")") $n"
   done
-  echo "$t"
+}
+# The wake-ups between two counts, of the threads there at both. A stop of the whole process (a
+# debugger, a loaded machine's job control) switches every thread alike, twice a stop: what the
+# least busy thread did is taken from each, so only wake-ups of the program's own count.
+woken() {  # before after
+  awk 'NR == FNR { was[$1] = $2; next } ($1 in was) { d[$1] = $2 - was[$1]; if (!n++ || d[$1] < least) least = d[$1] }
+       END { for (t in d) sum += d[t] - least; print sum + 0 }' <(echo "$1") <(echo "$2")
 }
 # Start-up work (the sample library's pages, lists filled in the background) may still be running
 # on a slow build: the first quiet five seconds of four count.
@@ -81,33 +115,33 @@ sleep 4
 for window in 1 2 3 4; do
   before="$(switches)"
   sleep 5
-  woke=$(( $(switches) - before ))
+  woke="$(woken "$before" "$(switches)")"
   (( woke <= 5 )) && break
 done
 (( woke <= 5 )) || fail "an idle Kesto woke $woke times in each of four 5-second windows"
 
 # ---- The Pinboard row without an account asks for one once, when chosen ----
-click_row 3
+e2e_click "$win" "$row_x" "$(row_y 3)"
 login="$(e2e_wait_window '^Pinboard$' 60)" || fail "choosing the Pinboard row showed no login panel"
 xdotool windowactivate --sync "$login" >/dev/null 2>&1
 xdotool key Escape
-sleep 0.5
-sleep 2
+e2e_wait_until 60 e2e_no_window '^Pinboard$' || fail "Escape left the Pinboard login panel open"
 click_tab 1
 click_tab 0
 "$kesto" 'kesto:https://handover.example/page' >>"$work/kesto.log" 2>&1 || fail "the hand-over launch failed"
 handed() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL like 'https://handover.example/%';")" -ge 1 ]]; }
 e2e_wait_until 60 handed || fail "the hand-over added nothing"
-sleep 1.5
+# Looked for once the program has handled the hand-over and what it queued.
+caught_up
 e2e_no_window '^Pinboard$' || fail "the Pinboard login panel came back after a tab switch or a hand-over"
 alive || fail "kesto ended after the hand-over"
 
 # ---- Folding the folder list away and back keeps its tabs ----
 e2e_click "$win" 125 725
-sleep 1
+caught_up
 e2e_screenshot "$shots/folded.png" "$win"
 e2e_click "$win" 125 725
-sleep 1
+caught_up
 e2e_screenshot "$shots/unfolded.png" "$win"
 click_tab 1
 wait_stored SelectedView SelectedTagsView || fail "after unfolding, the tags tab is not where it was: $(e2e_setting SelectedView)"
@@ -119,15 +153,21 @@ click_row 5
 before="$(e2e_setting currentlySelectedFolder)"
 keys ctrl+shift+f
 xdotool type --delay 40 "Kesto"
-sleep 2.5  # longer than settings take to reach the file
-[[ "$(e2e_setting currentlySelectedFolder)" == "$before" ]] || fail "Ctrl+Shift+F reached the folder search"
+caught_up
 xdotool key ctrl+a BackSpace Escape
-sleep 0.5
+# The settings file is written whole, a moment after each change: once a change made after the
+# typing is in it (the tags tab chosen, then the folders again), a folder the typing chose would
+# be in it too.
+click_tab 1
+wait_stored SelectedView SelectedTagsView || fail "the tags tab was not stored: $(e2e_setting SelectedView)"
+[[ "$(e2e_setting currentlySelectedFolder)" == "$before" ]] || fail "Ctrl+Shift+F reached the folder search"
+click_tab 0
+wait_stored SelectedView SelectedLibraryView || fail "the Library tab was not stored: $(e2e_setting SelectedView)"
 keys ctrl+alt+f
 xdotool type --delay 40 "Kesto"
 wait_stored currentlySelectedFolder "$kesto_folder" || fail "Ctrl+Alt+F did not reach the folder search: $(e2e_setting currentlySelectedFolder)"
 xdotool key ctrl+a BackSpace
-sleep 0.5
+caught_up
 
 # ---- Return in the inspector's title stores it and opens nothing ----
 click_row 5
@@ -136,9 +176,9 @@ title_field
 xdotool key ctrl+a
 xdotool type --delay 20 "Renamed by Return"
 xdotool key Return
-sleep 1
 renamed() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZTITLE='Renamed by Return';")" == 1 ]]; }
 e2e_wait_until 60 renamed || fail "Return in the title field stored nothing"
+caught_up
 [[ "$(e2e_sql "select coalesce(ZTIMESOPENED,0) || '|' || coalesce(ZLASTOPENED,'') from ZBOOKMARK where ZTITLE='Renamed by Return';")" == "0|" ]] ||
   fail "Return in the title field opened the bookmark"
 e2e_screenshot "$shots/inspector.png" "$win"
@@ -146,21 +186,27 @@ e2e_screenshot "$shots/inspector.png" "$win"
 # ---- Go To Folder selects the bookmark's folder in the sidebar ----
 # From the Library, on the second bookmark: the first is the hand-over's, which is in the Inbox.
 click_row 0
-e2e_click "$win" 600 550; sleep 0.6
-e2e_click "$win" 600 550 3; sleep 0.6
+e2e_click "$win" 600 550
+caught_up
+# The bookmark's own folder, which Go To Folder is to choose.
+its_folder="$(e2e_sql "select f.ZFOLDERID from ZBOOKMARK b join ZFOLDER f on b.ZFOLDER = f.Z_PK
+  where b.ZTRASHED = 0 order by b.ZADDEDDATE desc limit 1 offset 1")"
+e2e_popup_after e2e_click "$win" 600 550 3 || fail "a right click showed no context menu"
 # From the bottom: Set thumbnail from file, Update from web, Email links, Share, Copy link, Delete,
 # Go To Folder.
 xdotool key --delay 100 Up Up Up Up Up Up Up Return
-sleep 1
-went="$(e2e_setting currentlySelectedFolder)"
-[[ -n "$went" && -n "$(e2e_sql "select ZNAME from ZFOLDER where ZFOLDERID='$went';")" ]] ||
-  fail "Go To Folder left the sidebar on '$went'"
+went_to_folder() { went="$(e2e_setting currentlySelectedFolder)" && [[ -n "$went" && -n "$(e2e_sql "select ZNAME from ZFOLDER where ZFOLDERID='$went';")" ]]; }
+e2e_wait_until 60 went_to_folder || fail "Go To Folder left the sidebar on '$went'"
+echo "Go To Folder chose $went (the second bookmark's folder by its added date: $its_folder)"
+caught_up
 # The path bar names it; on the other tabs it is empty.
 bar() { e2e_pixel 250 82 "$win"; }
-[[ "$(bar)" != "$(e2e_pixel 600 82 "$win")" ]] || fail "the path bar shows no folder"
+named_in_bar() { [[ "$(bar)" != "$(e2e_pixel 600 82 "$win")" ]]; }
+e2e_wait_until 60 named_in_bar || fail "the path bar shows no folder"
 for t in 1 2 5; do
   click_tab "$t"
-  [[ "$(bar)" == "$(e2e_pixel 600 82 "$win")" ]] || fail "the path bar keeps the folder on tab $t"
+  bar_empty() { [[ "$(bar)" == "$(e2e_pixel 600 82 "$win")" ]]; }
+  e2e_wait_until 60 bar_empty || fail "the path bar keeps the folder on tab $t"
 done
 e2e_screenshot "$shots/trash-tab.png" "$win"
 click_tab 0
@@ -182,11 +228,16 @@ keys Delete
 answer 'Delete this folder' || fail "no question before deleting the folder"
 folder_gone() { [[ -z "$(folder_id Search)" ]]; }
 e2e_wait_until 60 folder_gone || fail "the Search folder was not deleted"
-sleep 1
+caught_up
 e2e_screenshot "$shots/after-folder-delete.png" "$win"
+trashed_now() { e2e_sql "select count(*) from ZBOOKMARK where ZTRASHED=1;"; }
+trashed_before="$(trashed_now)"
 cell
 keys Delete
-sleep 1.5
+# Counted once the Delete has done what it does to the trash: trashed one more, or (the fault)
+# deleted trashed ones for good.
+trash_changed() { [[ "$(trashed_now)" != "$trashed_before" ]]; }
+e2e_wait_until 60 trash_changed || fail "Delete after a folder's removal did nothing: $(trashed_now) trashed, as before"
 [[ "$(e2e_sql "select count(*) from ZBOOKMARK;")" == "$total" ]] || fail "Delete after a folder's removal deleted trashed bookmarks for good"
 
 # ---- Empty Trash takes the shown bookmark out of the inspector ----
@@ -196,22 +247,20 @@ e2e_click "$win" "$row_x" 130
 answer 'Empty the trash' || fail "Empty Trash asked nothing"
 emptied() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZTRASHED=1;")" == 0 ]]; }
 e2e_wait_until 60 emptied || fail "the trash was not emptied"
-sleep 0.5
 alive || fail "kesto ended after Empty Trash"
-inspector_empty || fail "the inspector still shows an emptied bookmark"
+e2e_wait_until 60 inspector_empty || fail "the inspector still shows an emptied bookmark"
 click_tab 0
 
 # ---- A shared folder comes back through File > Import ----
 # The right click selects the row itself (a plain click on the selected row would open its name
 # editor once the double-click time has passed).
-e2e_click "$win" "$row_x" "$(row_y 6)" 3
-sleep 0.6
+e2e_popup_after e2e_click "$win" "$row_x" "$(row_y 6)" 3 || fail "a right click showed no context menu"
 xdotool key --delay 100 Down Down Down Return
 choose_path "$work/kesto.kesto" || fail "no save dialog for sharing"
 shared() { [[ -s "$work/kesto.kesto/Contents/kesto.xml" ]]; }
 e2e_wait_until 60 shared || fail "sharing wrote no archive"
-# The success is told (in an alert, or an overlay that goes by itself).
-answer '^Share$' 5 2>/dev/null || true
+# The success is told, in an alert.
+answer '^Share$' 60 || fail "the share's success was not told"
 keys ctrl+shift+i
 # No to skipping duplicates: every bookmark of the archive is in the library already, and a
 # skipping import would bring none of them, nor the folder.
@@ -226,12 +275,11 @@ e2e_wait_until 60 imported || fail "File > Import did not take the shared folder
 mkdir -p "$full"
 if [[ $EUID -eq 0 ]] && mount -t tmpfs -o size=64k tmpfs "$full" 2>/dev/null; then
   dd if=/dev/zero of="$full/filler" bs=4k >/dev/null 2>&1
-  e2e_click "$win" "$row_x" "$(row_y 5)" 3
-  sleep 0.6
+  e2e_popup_after e2e_click "$win" "$row_x" "$(row_y 5)" 3 || fail "a right click showed no context menu"
   xdotool key --delay 100 Down Down Down Return
   choose_path "$full/apple.kesto" || fail "no save dialog for sharing onto the full disk"
   answer 'could not be shared' 60 || fail "sharing onto a full disk reported no failure"
-  sleep 0.5
+  caught_up
   e2e_no_window '^Share$' || fail "sharing onto a full disk also reported success"
   [[ ! -e "$full/apple.kesto" ]] || fail "a partial archive was left: $(ls -la "$full")"
   [[ -z "$(ls -A "$full" | grep -v '^filler$')" ]] || fail "leftovers on the full disk: $(ls -A "$full")"

@@ -25,7 +25,7 @@ e2e_wait_until 60 e2e_setting_is sortFoldersAlfabetically True || fail "the titl
 e2e_setting_is sortFoldersByDateDescending False || fail "the date order stayed on beside the title order"
 sort_button 0
 e2e_wait_until 60 e2e_setting_is sortFoldersByRating True || fail "the rating button stored nothing"
-sleep 0.3  # only for the picture
+e2e_caught_up "$win"  # the picture shows the list sorted
 e2e_screenshot "$shots/mainwin-sorted.png" "$win"
 sort_button 0
 e2e_wait_until 60 e2e_setting_is sortFoldersByRating False || fail "a second click left the rating order on"
@@ -37,6 +37,8 @@ library_badge() {  # the pixels where the Library row's count is drawn, right of
     for ((x = 183; x <= 207; x += 3)); do e2e_pixel "$x" "$y" "$win"; done
   done | md5sum
 }
+# Taken once the program has drawn what the clicks before asked for.
+e2e_caught_up "$win" || fail "kesto did not answer"
 before="$(library_badge)"
 "$kesto" 'kesto:http://127.0.0.1:9/handed' >>"$work/kesto.log" 2>&1 || fail "second launch failed"
 e2e_wait_until 60 has_rows 9 || fail "the hand-over added nothing"

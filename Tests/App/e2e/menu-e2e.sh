@@ -19,19 +19,18 @@ keys() { xdotool windowactivate --sync "$win" >/dev/null 2>&1; xdotool key --del
 e2e_start_kesto
 # The empty library's first-run panel would take the focus halfway through.
 e2e_close_first_run_panel || fail "no first-run panel"
-sleep 0.5
 e2e_wait_until 60 extended || fail "a new library does not start in the extended list"
 
 # F10 opens the first menu; Right twice reaches View, whose first item is active.
-keys F10 Right Right
-sleep 0.4
+e2e_popup_after keys F10 || fail "F10 opened no menu"
+keys Right Right
+e2e_caught_up "$win"  # the picture shows the View menu
 e2e_screenshot "$shots/menu-view.png"
 keys Down Down Return
 e2e_wait_until 60 compact || fail "View > Compact List from the keyboard did not switch the mode"
 
 # Alt+V opens View with Thumbnails active.
-keys alt+v
-sleep 0.3
+e2e_popup_after keys alt+v || fail "Alt+V opened no menu"
 keys Return
 e2e_wait_until 60 grid || fail "Alt+V Return did not choose Thumbnails"
 
@@ -40,25 +39,24 @@ keys ctrl+2
 e2e_wait_until 60 extended || fail "Ctrl+2 did not choose the extended list"
 
 # The Edit menu shows its items; with nothing to act on they are disabled.
-keys alt+e
-sleep 0.4
+e2e_popup_after keys alt+e || fail "Alt+E opened no menu"
 e2e_screenshot "$shots/menu-edit.png"
 keys Escape
+# The next keys go once the menu has let the keyboard go.
+e2e_caught_up "$win" || fail "kesto did not answer"
 
 # About Kesto is the Help menu's last item: Up from the first wraps to it.
-keys alt+h
-sleep 0.3
+e2e_popup_after keys alt+h || fail "Alt+H opened no menu"
 e2e_screenshot "$shots/menu-help.png"
 keys Up Return
 about="$(e2e_wait_window '^About Kesto$' 60)" || fail "Help > About Kesto opened nothing"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/about.png"
 xdotool windowactivate --sync "$about" key Escape
 e2e_wait_until 60 e2e_no_window '^About Kesto$' || fail "Escape left the about panel open"
 
 # Window > Minimize, then a later launch brings the window back.
-keys alt+w
-sleep 0.3
+e2e_popup_after keys alt+w || fail "Alt+W opened no menu"
 keys Return
 minimised() { xprop -id "$win" WM_STATE | grep -q 'window state: Iconic'; }
 e2e_wait_until 60 minimised || fail "Window > Minimize did not minimise: $(xprop -id "$win" WM_STATE)"
@@ -73,7 +71,8 @@ e2e_wait_until 60 e2e_no_window '^Kesto$' || fail "Ctrl+W left the window open"
 kill -0 "$app_pid" 2>/dev/null || fail "closing the window quit the program"
 "$kesto" >>"$work/kesto.log" 2>&1 || fail "reopen launch failed"
 e2e_wait_until 60 shown || fail "the closed window did not come back"
-win="$(e2e_wait_window '^Kesto$' 60)" || fail "no main window after reopening"
+# The window that came back is the running program's: it answered the launch, so it was there.
+win="$(e2e_wait_window '^Kesto$' 60 "$app_pid")" || fail "no main window of the running program after reopening"
 
 e2e_quit_by_key
 echo "menu bar: ok"

@@ -24,7 +24,7 @@ e2e_wait_until 60 e2e_no_window '^Welcome to Kesto$' || fail "the first-run pane
 
 e2e_key "$win" ctrl+comma
 prefs="$(e2e_wait_window '^Preferences$' 60)" || fail "Ctrl+, opened no preferences panel"
-sleep 0.4  # only for the picture
+e2e_settled
 e2e_screenshot "$shots/preferences-general.png" "$prefs"
 # The browser list: the default, then the browser found; the second entry is chosen. The keys go
 # to the list only once its popup shows (one more visible window of the program); a click that
@@ -49,9 +49,8 @@ e2e_wait_until 60 e2e_no_window '^Preferences$' || fail "Escape left the prefere
 rm -f "$browser_entry"
 e2e_key "$win" ctrl+comma
 prefs="$(e2e_wait_window '^Preferences$' 60)" || fail "Ctrl+, opened no preferences panel a second time"
-sleep 0.4  # only for the picture
+e2e_settled
 e2e_screenshot "$shots/preferences-browser-gone.png" "$prefs"
-e2e_setting_is favoriteBrowser ferret-browser.desktop || fail "showing the panel changed the stored browser"
 # The fourth of six panes, then the first folder order ("By title"). A busy program may show the
 # pane after the click on its control, so both clicks repeat (each is harmless again) until saved.
 choose_by_title() {
@@ -62,9 +61,11 @@ choose_by_title() {
 }
 e2e_wait_until 60 choose_by_title || fail "choosing By title was not saved"
 e2e_setting_is sortFoldersByDateDescending False || fail "the other folder orders were not cleared"
+# Read in the file written after the panel showed: a change the showing made is in it too.
+e2e_setting_is favoriteBrowser ferret-browser.desktop || fail "showing the panel changed the stored browser"
 e2e_screenshot "$shots/preferences-bookmarks.png" "$prefs"
 e2e_click "$prefs" 552 20
-sleep 0.3  # only for the picture
+e2e_settled
 e2e_screenshot "$shots/preferences-services.png" "$prefs"
 e2e_key "$prefs" Escape
 e2e_wait_until 60 e2e_no_window '^Preferences$' || fail "Escape left the preferences panel open"
@@ -88,7 +89,7 @@ check_for_updates() {
 }
 e2e_wait_until 60 check_for_updates || fail "Help > Check for Updates showed nothing"
 updater="$(e2e_wait_window '^Kesto Updater$' 60 "$app_pid")" || fail "Help > Check for Updates showed nothing"
-sleep 0.4  # only for the picture
+e2e_settled
 e2e_screenshot "$shots/update-available.png" "$updater"
 grep -q "GET /update/update.txt" "$work/site.log" || fail "the update host was not asked"
 # Escape again while a panel of that name shows: a busy program may take the first key before

@@ -39,18 +39,20 @@ dd if=/dev/zero of="$store" bs="$page" seek=$((root - 1)) count=1 conv=notrunc 2
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
 alert="$(e2e_wait_window '^The library cannot be opened$' 60 "$app_pid")" || fail "a damaged library opened without the alert"
+# Looked for once the program has handled all it had to do with the alert up.
+e2e_caught_up "$alert" || fail "kesto did not answer"
 e2e_no_window '^Kesto$' || fail "the main window came up over a damaged library"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/damaged-alert.png"
 # A launch handing an address over while the alert is up is answered once the library is back.
 "$kesto" --add-text "https://while-asked.example/" >>"$work/kesto.log" 2>&1 &
 handing=$!
 e2e_key "$alert" Return
 told="$(e2e_wait_window '^Kesto Restore$' 60 "$app_pid")" || fail "the restore was not told"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/damaged-restored.png"
-grep -q '2 bookmarks added after the backup exist only in the kept file “data.sqlite.damaged-' "$work/kesto.log" ||
-  fail "the user was not told what only the damaged file holds"
+told_kept() { grep -q '2 bookmarks added after the backup exist only in the kept file “data.sqlite.damaged-' "$work/kesto.log"; }
+e2e_wait_until 60 told_kept || fail "the user was not told what only the damaged file holds"
 wait "$handing" || fail "the hand-over during the alert was not kept"
 restored() { [[ "$(count "where ZURL like 'https://after-%'")" == 0 && "$(count "where ZURL = 'https://while-asked.example/'")" == 1 ]]; }
 e2e_wait_until 60 restored || fail "not restored with the handed-over address: $(count '')"
@@ -66,7 +68,7 @@ before="$(md5sum <"$store")"
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
 alert="$(e2e_wait_window '^The library cannot be opened$' 60 "$app_pid")" || fail "no alert for a newer library"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/newer-alert.png"
 # Return is Quit: nothing is set aside, nothing changed.
 e2e_key "$alert" Return
@@ -83,7 +85,7 @@ sqlite3 "$store" "ALTER TABLE ZBOOKMARK DROP COLUMN ZREADLATER;
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
 alert="$(e2e_wait_window '^The library cannot be opened$' 60 "$app_pid")" || fail "no alert for an unknown model"
-sleep 0.3
+e2e_caught_up "$alert" || fail "kesto did not answer"
 e2e_screenshot "$shots/unknown-model-alert.png"
 [[ "$(e2e_sql "select Z_VALUE from Z_METADATA where Z_KEY = 'versionHash'")" == feedface00000001 ]] ||
   fail "the unknown model's library was changed unasked"
@@ -109,9 +111,10 @@ dd if=/dev/zero of="$store" bs="$page" seek=$((leaf - 1)) count=1 conv=notrunc 2
 app_pid=$!
 e2e_wait_window '^Kesto$' 60 "$app_pid" >/dev/null || fail "a library whose first pages are whole did not open"
 alert="$(e2e_wait_window '^The library cannot be opened$' 60 "$app_pid")" || fail "the damage past the first pages was not found"
-grep -q 'The library file is damaged: The store file is damaged' "$work/kesto.log" ||
+found_by_check() { grep -q 'The library file is damaged: The store file is damaged' "$work/kesto.log"; }
+e2e_wait_until 60 found_by_check ||
   fail "the damage was not found by the check of the whole library: $(grep -i damaged "$work/kesto.log" | tail -n 3)"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/damage-found-later.png"
 e2e_key "$alert" Return
 told="$(e2e_wait_window '^Kesto Restore$' 60 "$app_pid")" || fail "the restore after the late check was not told"

@@ -35,9 +35,7 @@ grep -q "127.0.0.1:$(cat "$work/port")" "$settings" || fail "the settings do not
 app_pid=$!
 e2e_wait_window '^Kesto$' 60 "$app_pid" >/dev/null || fail "no main window"
 e2e_add_sample_library 60 || fail "no first-run panel"
-e2e_wait_until 60 bash -c "[[ \$(sqlite3 -cmd '.timeout 5000' '$store' 'select count(*) from ZBOOKMARK') -gt 0 ]]" \
-  || fail "no sample library"
-sleep 2
+e2e_wait_until 60 e2e_has_sample_library || fail "no sample library"
 kill -TERM "$app_pid"
 wait "$app_pid"
 e2e_grow_library 3000 || fail "could not grow the library"
@@ -45,7 +43,6 @@ e2e_grow_library 3000 || fail "could not grow the library"
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
 win="$(e2e_wait_window '^Kesto$' 60 "$app_pid")" || fail "no main window with the large library"
-sleep 4
 eval "$(xdotool getwindowgeometry --shell "$win")"  # X, Y, WIDTH, HEIGHT
 
 # The window's pixels: how many are the pictures' red, and a digest of the list's area.
@@ -67,26 +64,22 @@ e2e_screenshot "$shots/scroll-top.png" "$win"
 # Sixty notches a second over the list, down.
 xdotool mousemove --window "$win" $((WIDTH / 2)) $((HEIGHT / 2))
 xdotool click --repeat 45 --delay 16 5
-sleep 1
-e2e_wait_until 60 pictures_shown || fail "the rows scrolled into view show no pictures: $(measure)"
+# The list no longer shows the first rows, and the rows now shown have their pictures.
+moved_from() { local red digest; read -r red digest < <(measure); [[ -n "$digest" && "$digest" != "$1" ]] && ((red > 20000)); }
+e2e_wait_until 60 moved_from "$top" || fail "the wheel did not move the list, or the rows scrolled into view show no pictures: $(measure)"
+e2e_caught_up "$win" || fail "kesto did not answer"  # every notch taken in: the list stands still
 read -r _ down < <(measure)
-[[ "$down" != "$top" ]] || fail "the wheel did not move the list"
 e2e_screenshot "$shots/scroll-down.png" "$win"
 
 # And back up: the first rows again, with their pictures.
 xdotool click --repeat 45 --delay 16 4
-sleep 1
-e2e_wait_until 60 pictures_shown || fail "the rows scrolled back to show no pictures: $(measure)"
+e2e_wait_until 60 moved_from "$down" || fail "the rows scrolled back to show no pictures: $(measure)"
 e2e_screenshot "$shots/scroll-back.png" "$win"
 
 # Typed into the search, a word narrows the list, and the result is drawn with its pictures.
 e2e_key "$win" ctrl+f
-sleep 0.3
 xdotool type --delay 60 "page 12"
-sleep 1
-read -r _ found < <(measure)
-[[ "$found" != "$top" ]] || fail "the search result was not drawn"
-e2e_wait_until 60 pictures_shown || fail "the search results show no pictures: $(measure)"
+e2e_wait_until 60 moved_from "$top" || fail "the search result was not drawn with its pictures: $(measure)"
 e2e_screenshot "$shots/scroll-search.png" "$win"
 
 e2e_key "$win" ctrl+q

@@ -10,38 +10,38 @@ shots="${2:-${TMPDIR:-/tmp}}"
 e2e_app_script xdotool sqlite3 python3
 count() { e2e_sql "select count(*) from ZBOOKMARK where ZURL like '%$1%'"; }
 
+e2e_marks_on
 e2e_start_kesto
 "$kesto" --add-text $'https://alpha-one.example/\nhttps://beta.example/\nhttps://alpha-two.example/' \
   >>"$work/kesto.log" 2>&1 || fail "hand-over launch failed"
 added() { [[ "$(count .example/)" == 3 ]]; }
 e2e_wait_until 60 added || fail "the handed-over addresses were not stored"
-sleep 1
+e2e_wait_until 60 e2e_list_drawn 0 3 || fail "the list did not show the three bookmarks"
 
 eval "$(xdotool getwindowgeometry --shell "$win")"  # WIDTH, HEIGHT
-# Ctrl+F puts the keyboard in the library search field.
+# Ctrl+F puts the keyboard in the library search field; the list narrows to the two found.
+typed="$(e2e_marks_count)"
 e2e_key "$win" ctrl+f
-sleep 0.3
 xdotool type --delay 80 "alpha"
-sleep 1
+e2e_wait_until 60 e2e_list_drawn "$typed" 2 || fail "the search did not narrow the list to the two found"
 e2e_screenshot "$shots/search-alpha.png" "$win"
 
-# The first row of the narrowed list, then the inspector's tag field (edit tab, right pane).
+# The first row of the narrowed list, then the inspector's tag field (edit tab, right pane), once
+# the program has taken the click in: the inspector shows the row's bookmark.
 e2e_click "$win" 400 110
-sleep 0.8
+e2e_caught_up "$win" || fail "kesto did not answer"
 e2e_screenshot "$shots/inspector-edit.png" "$win"
 inspector_x=$((WIDTH - 210))  # the inspector opens at its least width
 e2e_click "$win" $((inspector_x + 100)) 281
-sleep 0.3
 xdotool type --delay 60 "e2etag"
 e2e_key "$win" Return
-sleep 0.5
+e2e_caught_up "$win" || fail "kesto did not answer"
 e2e_screenshot "$shots/inspector-tagged.png" "$win"
 # A click on the fourth place of the rating stores four stars.
 e2e_click "$win" $((inspector_x + 12 + 70)) 339
-sleep 0.5
 # The info tab.
 e2e_click "$win" $((inspector_x + 85)) 91
-sleep 0.5
+e2e_caught_up "$win" || fail "kesto did not answer"
 e2e_screenshot "$shots/inspector-info.png" "$win"
 
 e2e_quit_by_key

@@ -23,14 +23,17 @@ e2e_start_kesto
 e2e_key "$win" ctrl+shift+i
 question="$(e2e_wait_window '^Import Bookmarks$' 60)" || fail "Ctrl+Shift+I asked nothing"
 welcome_shown() { ! e2e_no_window '^Welcome to Kesto$'; }
-# Past the panel's 5 seconds: it must not have come.
+# Past the panel's 5 seconds, and the program caught up (so a try of the panel that fell due has
+# been made): it must not have come.
 e2e_wait_until 8 welcome_shown && fail "the first-run panel came over the import question"
+e2e_caught_up "$win" || fail "kesto did not answer"
+welcome_shown && fail "the first-run panel came over the import question"
 e2e_screenshot "$shots/question-before-first-run.png"
 e2e_key "$question" Escape
 e2e_wait_until 60 e2e_no_window '^Import Bookmarks$' || fail "Escape left the import question"
 # An empty library offers the first-run panel and adds nothing on its own.
 welcome="$(e2e_wait_window '^Welcome to Kesto$' 60)" || fail "no first-run panel for an empty library"
-sleep 0.4
+e2e_settled
 e2e_screenshot "$shots/first-run.png"
 [[ "$(count '')" == 0 ]] || fail "the default library was made without asking"
 # Its import button leads to the sheet with the browsers' export help over a darkened window;
@@ -39,7 +42,7 @@ xdotool windowactivate --sync "$welcome" >/dev/null 2>&1
 e2e_click "$welcome" 390 149
 sheet="$(e2e_wait_window '^Import from a Browser$' 60)" || fail "the first-run panel's import button showed no sheet"
 e2e_wait_until 60 e2e_no_window '^Welcome to Kesto$' || fail "the first-run panel stayed"
-sleep 0.4
+e2e_settled
 e2e_screenshot "$shots/import-sheet.png"
 e2e_key "$sheet" Escape
 e2e_wait_until 60 e2e_no_window '^Import from a Browser$' || fail "Escape left the sheet"
@@ -47,10 +50,10 @@ e2e_wait_until 60 e2e_no_window '^Import from a Browser$' || fail "Escape left t
 # File > Import (Ctrl+Shift+I): Yes to skipping duplicates, then the file.
 e2e_key "$win" ctrl+shift+i
 question="$(e2e_wait_window '^Import Bookmarks$' 60)" || fail "Ctrl+Shift+I asked nothing"
-sleep 0.4
+e2e_settled
 e2e_screenshot "$shots/import-question.png"
 dialog="$(e2e_import_dialog_after "$question")" || fail "no import file dialog"
-sleep 0.4
+e2e_settled
 e2e_screenshot "$shots/import-panel.png"
 e2e_choose_path "$dialog" "$fixture"
 expected="$(grep -o 'HREF="[^"]*"' "$fixture" | sed 's/HREF="//; s/"$//' | grep -E '^https?://' | sort -u)"
@@ -84,31 +87,32 @@ PY
 before="$(count '')"
 e2e_import_file "$firefox"
 said="$(e2e_wait_window '^Import complete$' 60)" || fail "the import did not say what it left out"
-sleep 0.4
+e2e_settled
 e2e_screenshot "$shots/import-left-out.png"
 e2e_key "$said" Return
 e2e_wait_until 60 e2e_no_window '^Import complete$' || fail "the import's message stayed"
-(( $(count '') - before == 480 )) || fail "480 of the 500 entries should be in the store: $(( $(count '') - before ))"
+came_in() { (( $(count '') - before == 480 )); }
+e2e_wait_until 60 came_in || fail "480 of the 500 entries should be in the store: $(( $(count '') - before ))"
 [[ "$(count "where ZURL like 'ftp://files-%'")" == 10 ]] || fail "the ftp addresses were not imported"
 [[ "$(count "where ZURL like 'javascript:%' or ZURL like 'place:%'")" == 0 ]] || fail "a script or query was stored"
 logged() { grep -rqs "20 entries were left out: 12 scripts (javascript:, vbscript: or data: pages), 8 browser-internal" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs"; }
 e2e_wait_until 60 logged || fail "the left-out entries were not logged"
 imported="$(count '')"
-sleep 1
+e2e_settled
 e2e_screenshot "$shots/imported.png"
 
 # File > Export (Ctrl+Shift+E) to a typed path; the success alert says it was written.
 exported="$work/exported.html"
 e2e_key "$win" ctrl+shift+e
 dialog="$(e2e_wait_window '^Export Bookmarks$' 60)" || fail "Ctrl+Shift+E opened no save dialog"
-sleep 0.4
+e2e_settled
 e2e_screenshot "$shots/export-panel.png"
 e2e_choose_path "$dialog" "$exported"
 success="$(e2e_wait_window '^Success$' 60)" || fail "no success alert after the export"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/export-success.png"
 e2e_key "$success" Return
-[[ -s "$exported" ]] || fail "nothing exported"
+e2e_wait_until 60 test -s "$exported" || fail "nothing exported"
 while read -r url; do
   grep -qF "HREF=\"$url\"" "$exported" || fail "the export lacks $url"
 done <<<"$expected"
@@ -119,12 +123,10 @@ e2e_key "$win" ctrl+shift+b
 dialog="$(e2e_wait_window '^Back Up Library$' 60)" || fail "Ctrl+Shift+B opened no save dialog"
 e2e_choose_path "$dialog" "$backup"
 e2e_wait_until 60 test -s "$backup" || fail "no backup written"
-sleep 0.5
-done_alert="$(xdotool search --onlyvisible --name 'Backup' 2>/dev/null | head -n1)"
-if [[ -n "$done_alert" ]]; then
-  e2e_screenshot "$shots/backup-done.png"
-  e2e_key "$done_alert" Return
-fi
+done_alert="$(e2e_wait_window '^Kesto Backup$' 60)" || fail "the backup was not confirmed"
+e2e_screenshot "$shots/backup-done.png"
+e2e_key "$done_alert" Return
+e2e_wait_until 60 e2e_no_window '^Kesto Backup$' || fail "the backup's confirmation stayed"
 [[ "$(sqlite3 "$backup" 'select count(*) from ZBOOKMARK')" == "$imported" ]] || fail "the backup does not hold the library"
 
 # A bookmark added after the backup, handed over by a second launch.
@@ -135,16 +137,15 @@ e2e_wait_until 60 more || fail "the later bookmark did not arrive"
 # A wrong file is turned away before anything is asked. Restore Library sits just above Close
 # Window and Quit Kesto at the end of the File menu: Up from the first item wraps to them.
 echo "not a library" >"$work/wrong.kestobck"
-e2e_key "$win" alt+f
-sleep 0.3
+e2e_popup_after e2e_key "$win" alt+f || fail "Alt+F opened no File menu"
 e2e_screenshot "$shots/file-menu.png"
 xdotool key Up Up Up Return
 dialog="$(e2e_wait_window '^Restore Library$' 60)" || fail "File > Restore opened no dialog"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/restore-panel.png"
 e2e_choose_path "$dialog" "$work/wrong.kestobck"
 refused="$(e2e_wait_window '^Kesto Restore$' 60)" || fail "a wrong file was not refused"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/restore-refused.png"
 e2e_key "$refused" Return
 e2e_wait_until 60 e2e_no_window '^Kesto Restore$' || fail "the refusal stayed"
@@ -153,8 +154,7 @@ more || fail "a refused restore changed the library"
 # File > Restore Library… with the backup chosen: prints the question that follows.
 restore_backup() {
   local dialog
-  e2e_key "$win" alt+f
-  sleep 0.3
+  e2e_popup_after e2e_key "$win" alt+f || fail "Alt+F opened no File menu"
   xdotool key Up Up Up Return
   dialog="$(e2e_wait_window '^Restore Library$' 60)" || fail "File > Restore opened no dialog"
   e2e_choose_path "$dialog" "$backup"
@@ -163,10 +163,12 @@ restore_backup() {
 
 # The real backup: confirmed, then the restart notice, then the program quits.
 confirm="$(restore_backup)" || fail "no restore confirmation"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/restore-confirm.png"
 e2e_key "$confirm" Return
-sleep 1
+# The notice bears the question's name: it is the window of that name once the question is gone.
+answered() { ! xdotool search --all --onlyvisible --name '^Kesto Restore$' 2>/dev/null | grep -qx "$confirm"; }
+e2e_wait_until 60 answered || fail "the restore's question stayed"
 notice="$(e2e_wait_window '^Kesto Restore$' 60)" || fail "no restart notice"
 e2e_screenshot "$shots/restore-restart.png"
 e2e_key "$notice" Return
@@ -182,9 +184,8 @@ folder="in the folder “$XDG_DATA_HOME/kesto”"
 grep -qF "kept as “data.sqlite.before-restore” $folder. 1 bookmark added after the backup exists only in that file." \
   "$work/kesto.log" || fail "the restore did not tell what only the kept library holds, and where"
 
-# A new start opens the restored library.
+# A new start opens the restored library (swapped in before the last program ended).
 e2e_start_kesto
-sleep 1
 [[ "$(count "where ZURL = 'https://after-backup.example/'")" == 0 ]] || fail "the later bookmark survived the restore"
 has_all || fail "the restored library lacks the imported bookmarks"
 # What the add sheet takes, a restore keeps: the ftp addresses are back.
@@ -193,13 +194,12 @@ has_all || fail "the restored library lacks the imported bookmarks"
 # A second restore keeps the library the first one kept: the notice names where it went, and
 # the later bookmark lives on there.
 confirm="$(restore_backup)" || fail "no second restore confirmation"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/restore-again-confirm.png"
 e2e_key "$confirm" Return
-answered() { ! xdotool search --all --onlyvisible --name '^Kesto Restore$' 2>/dev/null | grep -qx "$confirm"; }
 e2e_wait_until 60 answered || fail "the second restore's question stayed"
 notice="$(e2e_wait_window '^Kesto Restore$' 60)" || fail "no restart notice"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/restore-again-restart.png"
 e2e_key "$notice" Return
 e2e_wait_until 60 e2e_ended || fail "kesto did not quit after the second restore"

@@ -47,7 +47,6 @@ e2e_write_settings KestoThumbnailServiceHost '<string>http://127.0.0.1:9</string
 
 e2e_start_kesto
 e2e_close_first_run_panel || fail "no first-run panel"
-sleep 0.5
 
 "$kesto" "kesto:$base/one.html%0Akesto:$base/two.html%0Akesto:$base/three.html%0Akesto:http://127.0.0.1:9/gone.html" \
   >>"$work/kesto.log" 2>&1 || fail "hand-over launch failed"
@@ -65,7 +64,7 @@ e2e_wait_until 60 broken || fail "the missing page is not marked broken"
 grep -q "GET /icon.png" "$work/server.log" || fail "the favicon was not asked for"
 
 # The window shows the new titles.
-sleep 1.5
+e2e_caught_up "$win" || fail "kesto did not answer"
 e2e_screenshot "$shots/webcontent-window.png" "$win" || fail "no screenshot"
 
 # "Update from web" in the row's context menu fetches the page again (the item before the last,
@@ -74,9 +73,8 @@ fetched_once() { [[ "$(grep -c 'GET /one.html' "$work/server.log")" -ge "$1" ]];
 before="$(grep -c 'GET /one.html' "$work/server.log")"
 row_y=460  # the fourth row of the compact list, "Loopback one"
 e2e_click "$win" 600 "$row_y" 1
-sleep 0.5
-e2e_click "$win" 600 "$row_y" 3
-sleep 0.6
+e2e_caught_up "$win" || fail "kesto did not answer"
+e2e_popup_after e2e_click "$win" 600 "$row_y" 3 || fail "a right click showed no context menu"
 e2e_screenshot "$shots/webcontent-menu.png"
 xdotool key --delay 100 Up Up Return
 e2e_wait_until 60 fetched_once $((before + 1)) || fail "Update from web fetched nothing: $(cat "$work/server.log")"

@@ -16,16 +16,17 @@ exec "$here/xvfb-session.sh" -- bash -c '
   "$2" --report "$report" >/dev/null 2>&1 &
   pid=$!
   trap "kill $pid 2>/dev/null || true" EXIT
-  win="$(e2e_wait_window "^Kesto Controls Demo — “Grüße”$" 20)"
+  win="$(e2e_wait_window "^Kesto Controls Demo — “Grüße”$" 60)"
   xdotool windowactivate --sync "$win"
-  sleep 0.3
-  # The plain text field: its row is the third (window-relative pixels).
+  e2e_caught_up "$win"
+  # The plain text field: its row is the third (window-relative pixels); typed into once the
+  # demo has taken the click in.
   e2e_click "$win" 230 93
-  sleep 0.2
+  e2e_caught_up "$win"
   xdotool type --delay 40 "Grüße, café ü"
   xdotool key Return
   reported() { [[ -s "$report" ]]; }
-  e2e_wait_until 20 reported || true
+  e2e_wait_until 60 reported || true
   got="$(cat "$report" 2>/dev/null || true)"
   if [[ "$got" != "text=Grüße, café ü" ]]; then
     echo "the field holds [$got]" >&2

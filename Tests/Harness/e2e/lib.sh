@@ -79,13 +79,20 @@ e2e_choose_path() {  # dialog path [seconds]
 # Prints the text of the focused text field: selects it all and copies it (Ctrl+A, Ctrl+C), and
 # reads the clipboard once the copy has replaced a marker put there first, so an older copy of
 # the same text is never taken for this one. Fails when no copy arrives within 5 s.
-e2e_copied_field() {
-  local marker="e2e-marker-$RANDOM$RANDOM" text
+e2e_copied_field() { e2e_clipboard_after 5 xdotool key ctrl+a ctrl+c; }
+
+# Runs a command that copies (keys, a menu item chosen) and prints the text the clipboard then
+# holds: a marker goes there first, and the clipboard is read once something else has taken its
+# place, for up to $1 seconds, so an older copy is never taken for this one. Fails when nothing
+# replaced the marker in time.
+e2e_clipboard_after() {  # seconds command...
+  local seconds="$1" marker="e2e-marker-$RANDOM$RANDOM" text
+  shift
   # xclip serves the marker in the background until the copy takes the clipboard from it.
   printf %s "$marker" | xclip -selection clipboard -i >/dev/null 2>&1 || return 1
-  xdotool key ctrl+a ctrl+c
+  "$@"
   copied() { text="$(xclip -selection clipboard -o 2>/dev/null)" && [[ "$text" != "$marker" ]]; }
-  e2e_wait_until 5 copied || return 1
+  e2e_wait_until "$seconds" copied || return 1
   printf '%s\n' "$text"
 }
 
@@ -108,6 +115,15 @@ e2e_import_file() {  # path
   e2e_choose_path "$dialog" "$1"
 }
 
+# Waits for a window whose name matches $1 (a dialog, a sheet), makes it the active one, so the
+# keys typed next go to it, and prints its id; fails when none shows within $2 seconds (60).
+e2e_focus_window() {  # name [seconds]
+  local id
+  id="$(e2e_wait_window "$1" "${2:-60}")" || return 1
+  xdotool windowactivate --sync "$id" >/dev/null 2>&1
+  echo "$id"
+}
+
 # Clicks at window-relative coordinates (y downwards from the window's top left).
 e2e_click() {  # window x y [button] [repeat]
   xdotool mousemove --window "$1" "$2" "$3" click --repeat "${5:-1}" "${4:-1}"
@@ -116,6 +132,24 @@ e2e_click() {  # window x y [button] [repeat]
 # Drags with the left button between two window-relative points.
 e2e_drag() {  # window x1 y1 x2 y2
   xdotool mousemove --window "$1" "$2" "$3" mousedown 1 mousemove --window "$1" "$4" "$5" sleep 0.1 mouseup 1
+}
+
+# Drags with the left button through window-relative points, "window x y" each: pressed at the
+# first, let go at the last (held there with --hold). After each step it waits until the programs
+# owning the windows in $1 (ids, in turn) have caught up, so a program stopped during the drag
+# still follows it step by step instead of taking the whole gesture at once; name the program
+# that drags, then the one dropped on, then the dragging one again for its answer.
+e2e_drag_through() {  # "windows to wait for" window x y window x y ... [--hold]
+  local waits="$1" hold=0 pressed=0 w
+  shift
+  [[ "${*: -1}" == --hold ]] && { hold=1; set -- "${@:1:$#-1}"; }
+  while (($# >= 3)); do
+    xdotool mousemove --window "$1" "$2" "$3"
+    ((pressed)) || { xdotool mousedown 1; pressed=1; }
+    for w in $waits; do e2e_caught_up "$w" >/dev/null 2>&1 || return 1; done
+    shift 3
+  done
+  ((hold)) || xdotool mouseup 1
 }
 
 # Sends keys to a window, e.g. e2e_key "$win" ctrl+a Down Return. The keys go to the focused
@@ -278,6 +312,73 @@ e2e_wait_ended() {
 
 # Whether no visible window's name matches $1.
 e2e_no_window() { ! xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
+
+# The visible windows of the program ($app_pid), one id a line: a menu or a list that pops up
+# is one more.
+e2e_windows() { xdotool search --all --onlyvisible --pid "$app_pid" '' 2>/dev/null | sort; }
+# Whether a visible window of the program shows that was not among $1 (as e2e_windows lists them).
+e2e_new_window() { [[ -n "$(comm -13 <(echo "$1") <(e2e_windows))" ]]; }
+# Runs a command that opens a menu or a pop-up of the program (a key, a right click) and waits
+# (up to 60 s) until it shows, so the keys that follow go to it; fails when none came.
+e2e_popup_after() {  # command...
+  local before
+  before="$(e2e_windows)"
+  "$@"
+  e2e_wait_until 60 e2e_new_window "$before"
+}
+
+# Waits (up to $2 seconds, default 60) until the program owning the window $1 has handled every
+# event the X server sent it before, and what those handlers left for the next turn of its loop
+# (two pings, which a toolkit answers on its main thread in turn: caught-up.py). A check that an
+# action (a key, a click, a hand-over) did NOT do something looks after this, not after a sleep.
+e2e_caught_up() {  # window [seconds]
+  python3 "$E2E_DIR/caught-up.py" "$1" 2 "${2:-60}"
+}
+
+# Whether the main window's inspector (at its first width, in a window of its first size) shows a
+# bookmark: its title field is drawn, where an empty inspector shows its background. A click in
+# the list chooses its bookmark a moment after the click; keys meant for the bookmark wait for it.
+e2e_bookmark_chosen() { [[ "$(e2e_pixel 1170 146 "$win")" != "$(e2e_pixel 1170 600 "$win")" ]]; }
+
+# The menu-bar window ($menu) at its least size: whether its list shows a card (a card's white
+# where the list begins), whether a card is chosen (the dark letters of an enabled Edit…), and
+# whether the quick edit is open (the dark letters of its Done).
+e2e_menu_listed() { [[ "$(e2e_pixel 300 180 "$menu")" == "255 255 255" ]]; }
+e2e_menu_dark() { local r g b; read -r r g b < <(e2e_pixel "$1" "$2" "$menu") && [[ -n "$b" ]] && ((r < 128 && g < 128 && b < 128)); }
+e2e_menu_card_chosen() { e2e_menu_dark 498 81; }
+e2e_menu_editing() { e2e_menu_dark 498 393; }
+# Down from the menu-bar window's search field: the first takes the keys into its list (a moment
+# later), the next chooses the first card; pressed until a card is chosen (60 s). For a search
+# that lists one card.
+e2e_menu_down_to_card() {
+  down_once() { xdotool key Down; e2e_caught_up "$menu" >/dev/null 2>&1; e2e_menu_card_chosen; }
+  e2e_wait_until 60 down_once
+}
+# Whether the menu-bar window has the keyboard.
+e2e_menu_active() { [[ "$(xdotool getactivewindow 2>/dev/null)" == "$menu" ]]; }
+
+# Before a picture that checks nothing: waits until the program has drawn what it was asked for
+# (e2e_caught_up through its main window, $win). A program that cannot be asked (its window gone)
+# is pictured as it is.
+e2e_settled() { [[ -z "${win:-}" ]] || e2e_caught_up "$win" >/dev/null 2>&1; return 0; }
+
+# Timing marks (KESTO_TIMING_LOG): the program's own account, in order, of its frames, its list
+# reloads and the input it took. e2e_marks_on before a start has it write them to $marks.
+e2e_marks_on() {
+  marks="$work/marks.log"
+  export KESTO_TIMING_LOG="$marks"
+}
+# How many marks are written so far: a wait for what an action does looks at those after it.
+e2e_marks_count() { if [[ -e "$marks" ]]; then wc -l <"$marks"; else echo 0; fi; }
+# Whether, after mark $1, the main window's list was reloaded (holding $2 items when given, or at
+# least N for "N+") and a frame of the window drawn after that: the window shows the list as it is.
+e2e_list_drawn() {  # after [items|N+]
+  awk -v from="$1" -v items="${2:-}" '
+    function holds(n) { return items == "" || (items ~ /\+$/ ? n >= items + 0 : n == items + 0) }
+    NR > from && NF == 4 && $2 == "list-reload" && $4 == "Kesto" && holds($3) { r = NR }
+    NR > from && r && NF == 3 && $2 == "frame" && $3 == "Kesto" { f = NR }
+    END { exit !(r && f > r) }' "$marks" 2>/dev/null
+}
 
 # Puts a stand-in for the program $1 first on PATH that writes the arguments it was given, one a
 # line, to $work/$1.log (see e2e_app_paths).

@@ -53,20 +53,18 @@ press_from_other super+alt+ctrl+p
 pressed=$(e2e_now_ms)
 menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "the default hot key showed no menu-bar window"
 echo "hot key to visible menu-bar window: $(( $(e2e_now_ms) - pressed )) ms (polled every 100 ms)"
-sleep 0.4
+e2e_settled
 e2e_screenshot "$shots/menubar-hotkey.png"
 # It hangs under the tray icon, at the top right, on the screen.
 eval "$(xdotool getwindowgeometry --shell "$menu")"
 (( X >= 0 && Y >= 0 && X + WIDTH <= 1280 && Y < 60 )) || fail "the window stands at $X,$Y ${WIDTH}x$HEIGHT, not under the tray"
 
 # The search field has the keys: a search, Down into the list, Down to the first card, Return.
+e2e_wait_until 60 e2e_menu_active || fail "the menu-bar window did not take the keys"
 xdotool type --delay 40 "duckduckgo"
-sleep 0.6
+e2e_wait_until 60 e2e_menu_listed || fail "the search listed no card"
 e2e_screenshot "$shots/menubar-search.png" "$menu"
-xdotool key Down
-sleep 0.4
-xdotool key Down
-sleep 0.3
+e2e_menu_down_to_card || fail "Down to the first card left Edit… off"
 xdotool key Return
 e2e_wait_until 60 grep -q "duckduckgo.com" "$work/xdg-open.log" || fail "Return opened nothing: $(cat "$work/xdg-open.log")"
 e2e_wait_until 60 duck_is ZTIMESOPENED 1 || fail "the visit was not recorded"
@@ -77,23 +75,18 @@ e2e_wait_until 60 e2e_no_window '^Kesto Bookmarks$' || fail "Escape left the men
 read -r tx ty <<<"$(xdotool search --class trayer getwindowgeometry --shell %@ | awk -F= '/^X=/{x=$2}/^Y=/{y=$2}/^WIDTH=/{w=$2}/^HEIGHT=/{h=$2}END{print x+w-12, y+h/2}')"
 xdotool mousemove "$tx" "$ty" click 1
 menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "a click on the tray icon showed no window"
-sleep 0.4
-# Recent, its first card, then Firefox; a loaded machine may still be filling the list when the
-# first clicks arrive, so the three are tried again before the button is called silent.
+# Recent, its first card (once listed), then Firefox once the card is chosen.
 firefox_opened() { grep -q "duckduckgo.com" "$work/fake-firefox.log" 2>/dev/null; }
-for attempt in 1 2 3; do
-  e2e_click "$menu" 210 51   # Recent
-  sleep 0.5
-  e2e_click "$menu" 280 150  # the first card
-  sleep 0.5
-  [[ $attempt == 1 ]] && e2e_screenshot "$shots/menubar-recent.png" "$menu"
-  e2e_click "$menu" 114 81   # Firefox
-  e2e_wait_until 4 firefox_opened && break
-done
-firefox_opened || fail "the Firefox button opened nothing"
+e2e_click "$menu" 210 51   # Recent
+e2e_wait_until 60 e2e_menu_listed || fail "Recent listed no card"
+e2e_click "$menu" 280 150  # the first card
+e2e_wait_until 60 e2e_menu_card_chosen || fail "a click on the card left Edit… off"
+e2e_screenshot "$shots/menubar-recent.png" "$menu"
+e2e_click "$menu" 114 81   # Firefox
+e2e_wait_until 60 firefox_opened || fail "the Firefox button opened nothing"
 # Quick edit of the selected card.
 e2e_click "$menu" 510 81
-sleep 0.5
+e2e_wait_until 60 e2e_menu_editing || fail "Edit… opened no quick edit"
 e2e_screenshot "$shots/menubar-edit.png" "$menu"
 e2e_click "$menu" 300 $((100 + 8 + 13 + 34))  # the title field
 xdotool key ctrl+a
@@ -106,19 +99,20 @@ e2e_wait_until 60 e2e_no_window '^Kesto Bookmarks$' || fail "Escape in the edit 
 # The preferences' recorder takes Super+Alt+K.
 e2e_key "$win" ctrl+comma
 prefs="$(e2e_wait_window '^Preferences$' 60)" || fail "no preferences panel"
-sleep 0.4
+e2e_caught_up "$prefs" || fail "kesto did not answer"
 e2e_click "$prefs" 300 163
-sleep 0.3
+# The key goes once the recorder has taken the click and records.
+e2e_caught_up "$prefs" || fail "kesto did not answer"
 e2e_screenshot "$shots/preferences-recording.png" "$prefs"
 xdotool key super+alt+k
 e2e_wait_until 60 e2e_setting_is kComboCode 40 || fail "the recorded shortcut was not stored"
 [[ "$(e2e_setting kComboFlags)" == 6144 ]] || fail "stored flags $(e2e_setting kComboFlags), not Super+Alt"
-sleep 0.3
+e2e_caught_up "$prefs" || fail "kesto did not answer"
 e2e_screenshot "$shots/preferences-recorded.png" "$prefs"
 # The pointer over the remove button darkens it (its rollover look); off it, it is light again.
 remove_grey() { local r g b; read -r r g b < <(e2e_pixel 399 163 "$prefs"); echo "$r"; }
 xdotool mousemove --window "$prefs" 300 190
-sleep 0.3
+e2e_caught_up "$prefs" || fail "kesto did not answer"
 light="$(remove_grey)"
 xdotool mousemove --window "$prefs" 380 163 sleep 0.1 mousemove --window "$prefs" 404 163
 darker() { (( $(remove_grey) < light - 15 )); }
@@ -127,14 +121,14 @@ e2e_screenshot "$shots/preferences-remove-rollover.png" "$prefs"
 xdotool mousemove --window "$prefs" 300 190
 # The new combination works at once, the old one no longer does.
 press_from_other super+alt+ctrl+p
-sleep 1
+# Looked for once the program has handled every key sent before.
+e2e_caught_up "$win" || fail "kesto did not answer"
 e2e_no_window '^Kesto Bookmarks$' || fail "the old hot key still opens the window"
 press_from_other super+alt+k
 menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "the new hot key showed no window"
 # The magnifier's menu chooses the fields searched: Page Content, off on the first run, goes on.
 [[ "$(e2e_setting SearchContentMenu)" == False ]] || fail "Page Content searched on the first run"
-e2e_click "$menu" 267 51
-sleep 0.5
+e2e_popup_after e2e_click "$menu" 267 51 || fail "the magnifier showed no menu"
 e2e_screenshot "$shots/menubar-search-fields.png"
 xdotool key Down Down Down Down Return
 e2e_wait_until 60 e2e_setting_is SearchContentMenu True || fail "choosing Page Content was not stored"
@@ -150,12 +144,12 @@ grab_pid=$!
 e2e_wait_until 60 grep -q grabbed "$work/grab.log" || fail "the helper could not grab Super+Alt+J: $(cat "$work/grab.log")"
 xdotool windowactivate --sync "$prefs"
 e2e_click "$prefs" 300 163
-sleep 0.3
+e2e_caught_up "$prefs" || fail "kesto did not answer"
 xdotool key Num_Lock
 xdotool key super+alt+j
 xdotool key Num_Lock
 alert="$(e2e_wait_window "can't be used" 60 "$app_pid")" || fail "a held combination was taken without an alert"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/preferences-refused.png"
 xdotool windowactivate --sync "$alert" key Return
 e2e_wait_until 60 e2e_no_window "can't be used" || fail "the alert stayed"
@@ -164,14 +158,14 @@ e2e_wait_until 60 e2e_no_window "can't be used" || fail "the alert stayed"
 # client's grab would take it first, the combination reaches the recorder all the same.
 xdotool windowactivate --sync "$prefs"
 e2e_click "$prefs" 300 163
-sleep 0.3
+e2e_caught_up "$prefs" || fail "kesto did not answer"
 xdotool key super+alt+j
 alert="$(e2e_wait_window "can't be used" 60 "$app_pid")" || fail "while recording another client's grab took the keys"
 xdotool windowactivate --sync "$alert" key Return
 e2e_wait_until 60 e2e_no_window "can't be used" || fail "the alert stayed"
 [[ "$(e2e_setting kComboCode)" == 40 ]] || fail "the refused combination replaced the stored one"
 e2e_key "$prefs" Escape
-sleep 0.3
+e2e_caught_up "$prefs" || fail "kesto did not answer"
 press_from_other super+alt+k
 e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid" >/dev/null || fail "the hot key was lost after a refusal"
 xdotool key Escape
@@ -181,7 +175,7 @@ kill "$grab_pid" 2>/dev/null
 autostart="$XDG_CONFIG_HOME/autostart/kesto.desktop"
 e2e_key "$win" ctrl+comma
 prefs="$(e2e_wait_window '^Preferences$' 60)" || fail "no preferences panel"
-sleep 0.3
+e2e_caught_up "$prefs" || fail "kesto did not answer"
 e2e_click "$prefs" 50 205
 e2e_wait_until 60 test -f "$autostart" || fail "no autostart entry"
 desktop-file-validate "$autostart" || fail "the autostart entry does not validate"
@@ -193,6 +187,8 @@ e2e_key "$prefs" Escape
 
 # Start in menu-bar mode: with the tray, no main window, and the icon opens the menu-bar window.
 e2e_quit_by_key
+# Read once the program has written all it had: the refusals kept the recorded combination.
+[[ "$(e2e_setting kComboCode)" == 40 ]] || fail "a refused combination replaced the stored one"
 python3 - "$settings" <<'PY'
 import plistlib, sys
 p = sys.argv[1]
@@ -211,10 +207,12 @@ tray_icon() {
 }
 in_tray() { [[ -n "$(tray_icon)" ]]; }
 e2e_wait_until 60 in_tray || fail "a start in menu-bar mode put no icon in the tray"
+# Looked for once the program has done what its start queued.
+e2e_caught_up "$(tray_icon)" || fail "kesto did not answer"
 visible '^Kesto$' && fail "a start in menu-bar mode showed the main window"
 xdotool mousemove "$tx" "$ty" click 1
 menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "the tray icon of a menu-bar start showed nothing"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/menubar-mode-start.png"
 e2e_click "$menu" 504 51  # Open Kesto
 win="$(e2e_wait_window '^Kesto$' 60 "$app_pid")" || fail "Open Kesto showed no main window"
@@ -223,7 +221,8 @@ e2e_quit_by_key
 # Without a tray a start in menu-bar mode shows the main window.
 kill "$tray_pid"
 wait "$tray_pid" 2>/dev/null
-sleep 0.5
+# Once the X server has let the tray go: its window is gone.
+e2e_wait_until 60 eval '! e2e_tray_shown' || fail "the tray stayed"
 "$kesto" >>"$work/kesto.log" 2>&1 &
 app_pid=$!
 win="$(e2e_wait_window '^Kesto$' 60 "$app_pid")" || fail "a start in menu-bar mode without a tray showed no window"

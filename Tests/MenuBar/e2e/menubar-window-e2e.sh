@@ -20,7 +20,7 @@ e2e_sample_library
 open_menu() {
   e2e_key "$win" super+alt+ctrl+p
   menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "the hot key showed no menu-bar window"
-  sleep 0.5
+  e2e_caught_up "$menu" || fail "kesto did not answer"
 }
 geometry() { eval "$(xdotool getwindowgeometry --shell "$menu")"; }
 
@@ -93,28 +93,29 @@ e2e_wait_until 60 at_home || fail "the window at $X,$Y did not follow its icon b
 # shows whole (the list tab, then the quick edit's).
 xdotool mousemove $((X + 1)) $((Y + 300)) mousedown 1 sleep 0.1 mousemove $((X + 100)) $((Y + 300)) sleep 0.1 \
   mousemove $((X + 300)) $((Y + 300)) sleep 0.2 mouseup 1
+# The window settled (the program took the drag in) before its bottom edge is looked for.
+e2e_caught_up "$menu" || fail "kesto did not answer"
 geometry
 xdotool mousemove $((X + 200)) $((Y + HEIGHT - 2)) mousedown 1 sleep 0.1 mousemove $((X + 200)) $((Y + HEIGHT - 100)) \
   sleep 0.1 mousemove $((X + 200)) $((Y + HEIGHT - 300)) sleep 0.2 mouseup 1
-geometry
-((WIDTH == least_w && HEIGHT == least_h)) || fail "shrunk to $WIDTH by $HEIGHT, below $least_w by $least_h"
+at_least_size() { geometry && ((WIDTH == least_w && HEIGHT == least_h)); }
+e2e_wait_until 60 at_least_size || fail "shrunk to $WIDTH by $HEIGHT, below $least_w by $least_h"
 e2e_screenshot "$shots/menubar-least-size-list.png" "$menu"
 e2e_click "$menu" 300 150  # the first card
-sleep 0.3
+e2e_wait_until 60 e2e_menu_card_chosen || fail "a click on the card left Edit… off"
 e2e_click "$menu" 510 82  # Edit…
-sleep 0.5
+e2e_wait_until 60 e2e_menu_editing || fail "Edit… opened no quick edit"
 e2e_screenshot "$shots/menubar-least-size-quick-edit.png" "$menu"
 e2e_click "$menu" 499 394  # Done
-sleep 0.3
+e2e_caught_up "$menu" || fail "kesto did not answer"
 
 # The left edge, 30 points out: 30 more on the right too.
 geometry
 x0=$X w0=$WIDTH
 xdotool mousemove $((X + 1)) $((Y + 300)) mousedown 1 sleep 0.1 mousemove $((X - 10)) $((Y + 300)) sleep 0.1 \
   mousemove $((X - 29)) $((Y + 300)) sleep 0.2 mouseup 1
-sleep 0.5
-geometry
-(( WIDTH == w0 + 60 && X == x0 - 30 )) || fail "resized to x $X width $WIDTH from x $x0 width $w0: not about the middle"
+widened() { geometry && (( WIDTH == w0 + 60 && X == x0 - 30 )); }
+e2e_wait_until 60 widened || fail "resized to x $X width $WIDTH from x $x0 width $w0: not about the middle"
 e2e_screenshot "$shots/menubar-widened.png"
 
 # Two cards of a search, then a plain drag from the second onto the other program's window.
@@ -124,22 +125,21 @@ target="$(e2e_wait_window '^KestoDropTarget$' 60)" || fail "no drop target windo
 xdotool windowmove --sync "$target" 40 500
 # The other program in front (the hot key is the desktop's, whichever window has the focus).
 xdotool windowactivate --sync "$target"
-sleep 0.3
 xdotool key super+alt+ctrl+p
 menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "the hot key showed no menu-bar window"
-sleep 0.5
+e2e_wait_until 60 e2e_menu_active || fail "the menu-bar window did not take the keys"
 xdotool type --delay 40 "apple"
-sleep 0.8
+two_listed() { e2e_menu_listed && [[ "$(e2e_pixel 300 280 "$menu")" == "255 255 255" ]]; }
+e2e_wait_until 60 two_listed || fail "the search listed not two cards"
 e2e_click "$menu" 300 150  # the first card
-sleep 0.3
+e2e_wait_until 60 e2e_menu_card_chosen || fail "a click on the card left Edit… off"
 xdotool keydown ctrl
 e2e_click "$menu" 300 250  # the second, added with Ctrl
 xdotool keyup ctrl
-sleep 0.5
+e2e_caught_up "$menu" || fail "kesto did not answer"
 e2e_screenshot "$shots/menubar-two-selected.png" "$menu"
-xdotool mousemove --window "$menu" 300 250 mousedown 1 sleep 0.2 mousemove_relative -- -20 0 sleep 0.2 \
-  mousemove_relative -- -20 0 sleep 0.3 mousemove --window "$target" 150 100 sleep 0.3 \
-  mousemove --window "$target" 160 110 sleep 0.5
+e2e_drag_through "$menu $target $menu" "$menu" 300 250 "$menu" 280 250 "$menu" 260 250 "$target" 150 100 "$target" 160 110 \
+  --hold || fail "a program did not answer during the drag"
 e2e_screenshot "$shots/menubar-dragging.png"
 xdotool mouseup 1
 received() { grep -q '^drop done$' "$work/target.log"; }

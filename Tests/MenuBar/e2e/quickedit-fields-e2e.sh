@@ -7,7 +7,8 @@ set -uo pipefail
 kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}/quickedit-fields-screenshots}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_app_script xdotool sqlite3
+e2e_app_script xdotool sqlite3 python3
+. "$(dirname "$0")/quickedit-lib.sh"
 
 e2e_write_settings KestoThumbnailServiceHost '<string>http://127.0.0.1:9</string>' \
   KestoReachabilityCheckURL '<string>http://127.0.0.1:9/</string>' UseInboxForBookmarks '<true/>'
@@ -27,30 +28,15 @@ tags_of_page() {
 }
 
 # The menu-bar window: find the page and open its quick edit.
-open_edit() {
-  e2e_key "$win" super+alt+ctrl+p
-  menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "the hot key showed no menu-bar window"
-  sleep 0.4
-  xdotool key ctrl+a
-  xdotool type --delay 40 "quick-edit-page"
-  sleep 0.6
-  xdotool key Down
-  sleep 0.4
-  xdotool key Down
-  sleep 0.3
-  e2e_click "$menu" 510 81  # Edit…
-  sleep 0.5
-}
-row_y() { echo $((100 + 8 + 13 + 34 * $1)); }  # the quick edit's rows, top down from 0
+open_edit() { edit_by_keys "quick-edit-page"; }
 
 open_edit
 e2e_click "$menu" 300 "$(row_y 4)"  # the tags field
 xdotool type --delay 40 "typedtag"
 xdotool key Tab
-sleep 0.3
+e2e_caught_up "$menu" || fail "kesto did not answer"
 e2e_screenshot "$shots/quickedit-tag-typed.png" "$menu"
 e2e_click "$menu" 505 "$(row_y 8)"  # Done
-sleep 0.5
 has_tag() { [[ "$(tags_of_page)" == "typedtag" ]]; }
 e2e_wait_until 60 has_tag || fail "the tag typed and left with Tab was not stored: '$(tags_of_page)'"
 
@@ -62,17 +48,19 @@ e2e_click "$menu" 300 "$(row_y 2)"  # the folder box
 xdotool key ctrl+a
 xdotool type --delay 40 "nosuchfolder"
 xdotool key Tab
-sleep 0.3
+e2e_caught_up "$menu" || fail "kesto did not answer"
 e2e_screenshot "$shots/quickedit-folder-settled.png" "$menu"
 e2e_click "$menu" 505 "$(row_y 8)"  # Done
-sleep 0.5
+# Looked at once the program has dealt with Done, and again after it ended.
+e2e_caught_up "$win" || fail "kesto did not answer"
 folder_of_page() { e2e_sql "select f.ZFOLDERID from ZBOOKMARK b join ZFOLDER f on f.Z_PK = b.ZFOLDER where b.ZURL = '$url'"; }
-[[ "$(folder_of_page)" == _inbox ]] || fail "unmatched folder text filed the bookmark into '$(folder_of_page)'"
+in_inbox() { [[ "$(folder_of_page)" == _inbox ]] || fail "unmatched folder text filed the bookmark into '$(folder_of_page)'"; }
+in_inbox
 
 # After a restart the tag is still there, and the Inbox row lists the bookmark.
 e2e_quit_by_key
+in_inbox
 e2e_start_kesto
-sleep 1
 has_tag || fail "after a restart the tags are '$(tags_of_page)'"
 e2e_key "$win" ctrl+1 2>/dev/null
 e2e_screenshot "$shots/quickedit-after-restart.png" "$win"

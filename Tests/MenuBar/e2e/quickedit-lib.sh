@@ -12,24 +12,38 @@ row_y() { echo $((100 + 8 + 13 + 34 * $1)); }  # the quick edit's rows, top down
 done_button() { e2e_click "$menu" 498 "$(row_y 8)"; }
 # The menu-bar window (the hot key shows it when hidden) with the pages found by the text and the
 # first card selected.
+# Each step waits for what the window shows: the Search tab's empty list, the cards found, the
+# card chosen.
 find_card() {  # text
   e2e_no_window '^Kesto Bookmarks$' && e2e_key "$win" super+alt+ctrl+p
   menu_window
-  sleep 0.4
   e2e_click "$menu" 42 51  # Search
-  sleep 0.3
+  e2e_wait_until 60 eval '! e2e_menu_listed' || fail "Search left cards listed"
   e2e_click "$menu" 350 51  # the search field
   xdotool key ctrl+a
   xdotool type --delay 40 "$1"
-  sleep 0.6
+  e2e_wait_until 60 e2e_menu_listed || fail "'$1' listed no card"
   e2e_click "$menu" 280 150  # the first card
-  sleep 0.5
+  e2e_wait_until 60 e2e_menu_card_chosen || fail "a click on the card left Edit… off"
 }
 # The same, and the card's quick edit opened.
 edit_card() {  # text
   find_card "$1"
   e2e_click "$menu" 510 81  # Edit…
-  sleep 0.5
+  e2e_wait_until 60 e2e_menu_editing || fail "Edit… opened no quick edit"
+}
+# The menu-bar window by the hot key, with the keys: the text typed into its search field, Down
+# twice to the first card found, then Edit…
+edit_by_keys() {  # text
+  e2e_key "$win" super+alt+ctrl+p
+  menu_window
+  e2e_wait_until 60 e2e_menu_active || fail "the menu-bar window did not take the keys"
+  xdotool key ctrl+a
+  xdotool type --delay 40 "$1"
+  e2e_wait_until 60 e2e_menu_listed || fail "'$1' listed no card"
+  e2e_menu_down_to_card || fail "Down to the first card left Edit… off"
+  e2e_click "$menu" 510 81  # Edit…
+  e2e_wait_until 60 e2e_menu_editing || fail "Edit… opened no quick edit"
 }
 
 # Whether a pop-up of the program shows (a context menu, the Folder box's list): a window of its

@@ -16,7 +16,6 @@ e2e_app_script xdotool sqlite3 python3
 e2e_offline_settings
 e2e_start_kesto
 e2e_sample_library
-sleep 2
 
 folder_of() { e2e_sql "select f.ZNAME from ZBOOKMARK b join ZFOLDER f on f.Z_PK = b.ZFOLDER where b.ZURL like '%$1%'"; }
 blocked_of() { e2e_sql "select ZBLOCKED from ZBOOKMARK where ZURL like '%$1%'"; }
@@ -27,7 +26,7 @@ set_lock Kesto 330 1
 # The sidebar's current folder stays out of it: the Library row.
 e2e_key "$win" Escape
 xdotool mousemove --window "$win" 80 190 click 1
-sleep 0.5
+e2e_caught_up "$win" || fail "kesto did not answer"
 
 # The locked folder chosen from the Folder box's list: its name typed opens the list with its one
 # path, Down and Return choose it.
@@ -36,11 +35,10 @@ choose_kesto() {  # page
   before="$(folder_of "$1")"
   e2e_click "$menu" 300 "$(row_y 2)"  # the folder box
   xdotool key ctrl+a
+  before_popup
   xdotool type --delay 60 "Kesto"
-  sleep 0.5
-  xdotool key Down
-  sleep 0.2
-  xdotool key Return
+  e2e_wait_until 60 popup_shown || fail "the typed folder name opened no list"
+  xdotool key Down Return
   moved() { [[ "$(folder_of "$1")" != "$before" ]]; }
   e2e_wait_until 60 moved "$1" || fail "choosing Kesto left $1 in '$(folder_of "$1")'"
 }
@@ -55,21 +53,22 @@ e2e_screenshot "$shots/locked-folder-chosen.png" "$menu"
 in_inbox duckduckgo.com "chosen"
 xdotool key Escape
 e2e_wait_until 60 e2e_no_window '^Kesto Bookmarks$' || fail "Escape left the menu-bar window open"
+e2e_caught_up "$win" || fail "kesto did not answer"
 in_inbox duckduckgo.com "Escape"
 # Back in the window, Done leaves it there.
 e2e_key "$win" super+alt+ctrl+p
 menu_window
-sleep 0.5
+e2e_caught_up "$menu" || fail "kesto did not answer"
 e2e_screenshot "$shots/after-escape.png" "$menu"
 done_button
-sleep 0.5
+e2e_caught_up "$win" || fail "kesto did not answer"
 in_inbox duckduckgo.com "Done after Escape"
 
 # Done.
 edit_card bing.com
 choose_kesto bing.com
 done_button
-sleep 0.5
+e2e_caught_up "$win" || fail "kesto did not answer"
 in_inbox bing.com "Done"
 
 # Quit with the edit open.
@@ -83,7 +82,6 @@ done
 
 # After a restart each is still in the Inbox.
 e2e_start_kesto
-sleep 2
 for page in duckduckgo.com bing.com macrumors.com; do in_inbox "$page" "after a restart"; done
 e2e_quit_by_key
 echo "quick edit with a locked folder: ok"

@@ -8,6 +8,7 @@ kesto="$1"
 shots="${2:-${TMPDIR:-/tmp}/quickedit-screenshots}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 e2e_app_script xdotool sqlite3 python3
+. "$(dirname "$0")/quickedit-lib.sh"
 
 # The page answers only once $work/release exists, with the server's own title.
 port_file="$work/port" release="$work/release"
@@ -45,17 +46,7 @@ added() { [[ -n "$(page Z_PK)" ]]; }
 e2e_wait_until 60 added || fail "the page was not added: $(e2e_sql 'select ZURL from ZBOOKMARK')"
 
 # The menu-bar window: find the page, edit it, type a title and leave the field with Tab.
-e2e_key "$win" super+alt+ctrl+p
-menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "the hot key showed no menu-bar window"
-sleep 0.4
-xdotool type --delay 40 "page.html"
-sleep 0.6
-xdotool key Down
-sleep 0.4
-xdotool key Down
-sleep 0.3
-e2e_click "$menu" 510 81  # Edit…
-sleep 0.5
+edit_by_keys "page.html"
 e2e_click "$menu" 300 $((100 + 8 + 13 + 34))  # the title field
 xdotool key ctrl+a
 xdotool type --delay 30 "Typed by hand"
@@ -73,17 +64,18 @@ e2e_wait_until 60 answered || fail "the page's answer was not taken in"
 typed || fail "the fetch replaced the typed title with '$(page ZTITLE)'"
 # Tab left the focus in the folder box: typing there opens its list on the folders that match,
 # and the typing goes on in the box.
+before_popup
 xdotool type --delay 60 "nbo"
-sleep 0.6
+e2e_wait_until 60 popup_shown || fail "typing in the folder box opened no list"
 e2e_screenshot "$shots/quickedit-folders.png"
 xdotool key Escape
-sleep 0.3
+popup_gone() { ! popup_shown; }
+e2e_wait_until 60 popup_gone || fail "Escape left the folder list open"
 xdotool key Escape
 
 # A restart finds the typed title.
 e2e_quit_by_key
 e2e_start_kesto
-sleep 1
 typed || fail "after a restart the title is '$(page ZTITLE)'"
 e2e_quit_by_key
 echo "quick-edit title kept through a fetch and a restart: ok"

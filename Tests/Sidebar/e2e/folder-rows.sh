@@ -31,4 +31,11 @@ click_row() {
   e2e_click "$win" "$row_x" "$(row_y "$1")"
   e2e_wait_until 60 row_selected "$1" || fail "a click did not select row $1"
 }
-keys() { xdotool windowactivate --sync "$1" >/dev/null 2>&1; shift; xdotool key --delay 60 "$@"; sleep 0.5; }
+# Keys to a window, going on once the program has handled them.
+keys() {
+  local w="$1"
+  shift
+  xdotool windowactivate --sync "$w" >/dev/null 2>&1
+  xdotool key --delay 60 "$@"
+  e2e_caught_up "$w" || fail "kesto did not answer"
+}

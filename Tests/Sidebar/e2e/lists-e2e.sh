@@ -38,28 +38,27 @@ update ZBOOKMARK set ZTRASHED = 1 where Z_PK in (2, 3);
 SQL
 
 e2e_start_kesto
-sleep 1.5
+e2e_caught_up "$win" || fail "kesto did not answer"
 # The six tab buttons sit in a row at the top of the sidebar.
 tab_y=87
 names=(folders tags history popular maintenance trash)
 xs=(18 55 91 128 164 201)
 for i in 0 1 2 3 4 5; do
   e2e_click "$win" "${xs[$i]}" "$tab_y"
-  sleep 1
+  e2e_caught_up "$win" || fail "kesto did not answer"
   e2e_screenshot "$shots/sidebar-${names[$i]}.png" "$win" || fail "no screenshot of ${names[$i]}"
   if [[ $i -eq 1 ]]; then
     # The first tag row ("news") shows the two bookmarks that carry it.
     e2e_click "$win" 80 180
-    sleep 1
+    e2e_caught_up "$win" || fail "kesto did not answer"
     e2e_screenshot "$shots/sidebar-tags-selected.png" "$win"
     grep -A3 '<key>CurrentlySelectedTags</key>' "$settings" | grep -q '<integer>0</integer>' \
       || e2e_wait_until 60 grep -q CurrentlySelectedTags "$settings" || fail "tag selection not stored"
     # Rename from the row's context menu: the name is edited in place.
-    e2e_click "$win" 80 180 3
-    sleep 0.5
+    e2e_popup_after e2e_click "$win" 80 180 3 || fail "a right click on the tag row showed no menu"
     e2e_screenshot "$shots/sidebar-tags-menu.png"
     xdotool key Down Return
-    sleep 0.5
+    e2e_caught_up "$win" || fail "kesto did not answer"
     e2e_screenshot "$shots/sidebar-tags-editing.png" "$win"
     xdotool key ctrl+a
     xdotool type --delay 40 headlines
@@ -69,20 +68,20 @@ for i in 0 1 2 3 4 5; do
     e2e_wait_until 60 renamed || fail "tag not renamed: $(e2e_sql 'select group_concat(ZNAME) from ZTAG')"
     # The Delete key deletes the selected tag once confirmed.
     e2e_click "$win" 80 200
-    sleep 0.5
+    e2e_caught_up "$win" || fail "kesto did not answer"
     xdotool key Delete
     alert="$(e2e_wait_window '^Delete this tag\?$' 60)" || fail "no Delete tag alert"
     xdotool windowactivate --sync "$alert" key Return
     deleted() { [[ "$(e2e_sql "select count(*) from ZTAG where ZNAME = 'search'")" == 0 ]]; }
     e2e_wait_until 60 deleted || fail "tag not deleted"
-    sleep 0.5
+    e2e_caught_up "$win" || fail "kesto did not answer"
     e2e_screenshot "$shots/sidebar-tags-edited.png" "$win"
   fi
   if [[ $i -eq 4 ]]; then
     # Find broken links lists the one broken bookmark; Remove broken links asks, then moves it
     # to the trash half a second after the answer.
     e2e_click "$win" 100 152
-    sleep 1
+    e2e_caught_up "$win" || fail "kesto did not answer"
     e2e_screenshot "$shots/sidebar-maintenance-broken.png" "$win"
     e2e_click "$win" 100 212
     alert="$(e2e_wait_window '^Remove Broken Links\?$' 60)" || fail "no Remove Broken Links alert"
@@ -102,7 +101,7 @@ alert="$(e2e_wait_window '^Empty the trash\?$' 60)" || fail "no Empty Trash aler
 xdotool windowactivate --sync "$alert" key Return
 gone_rows() { [[ "$(e2e_sql 'select count(*) from ZBOOKMARK where ZTRASHED = 1')" == 0 ]]; }
 e2e_wait_until 60 gone_rows || fail "trash not emptied"
-sleep 0.5
+e2e_caught_up "$win" || fail "kesto did not answer"
 e2e_screenshot "$shots/sidebar-trash-emptied.png" "$win"
 e2e_quit_by_key
 

@@ -40,10 +40,9 @@ e2e_wait_until 60 keypad_named || fail "the keypad's Enter stored no name: $(e2e
 kesto_id="$(e2e_sql "select ZFOLDERID from ZFOLDER where ZNAME='Kesto';")"
 click_row 7
 sleep 1  # past the double-click time: a press sooner would make the click a double click
-xdotool mousemove --window "$win" "$row_x" "$(row_y 7)" mousedown 1
-for dy in 4 8 12 16 20; do xdotool mousemove --window "$win" "$row_x" $(( $(row_y 7) + dy )); sleep 0.1; done
-sleep 0.3
-xdotool mouseup 1
+y7="$(row_y 7)"
+e2e_drag_through "$win" "$win" "$row_x" "$y7" "$win" "$row_x" $((y7 + 4)) "$win" "$row_x" $((y7 + 8)) \
+  "$win" "$row_x" $((y7 + 12)) "$win" "$row_x" $((y7 + 16)) "$win" "$row_x" $((y7 + 20)) || fail "kesto did not answer during the drag"
 in_trip() { [[ "$(e2e_sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME='Kesto';")" == "$trip" ]]; }
 e2e_wait_until 60 in_trip ||
   fail "Kesto was not moved into Trip: $(e2e_sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME='Kesto';")"
@@ -51,19 +50,19 @@ e2e_wait_until 60 in_trip ||
 # Lock Search through its context menu (Add Bookmark, Add Folder, Save/Share, Rename, Delete, then
 # the lock entry): the first time makes the password and locks nothing, the second locks.
 lock_search() {
-  e2e_click "$win" "$row_x" "$(row_y 6)" 3
-  sleep 0.6
+  e2e_popup_after e2e_click "$win" "$row_x" "$(row_y 6)" 3 || fail "a right click showed no context menu"
   xdotool key --delay 80 Down Down Down Down Down Down Return
-  sleep 0.8
 }
 lock_search
 panel="$(e2e_wait_window '^Kesto Password$' 60)" || fail "no new-password panel"
 xdotool windowactivate --sync "$panel" >/dev/null 2>&1
 xdotool type --delay 40 "pw-e2e"; xdotool key Tab; xdotool type --delay 40 "pw-e2e"; xdotool key Return
-sleep 1
-# The confirmation alert, with the new-password panel gone.
+# The confirmation alert (a window of the same name), with the new-password panel gone.
+confirmation() { xdotool search --onlyvisible --name '^Kesto Password$' 2>/dev/null | grep -vx "$panel" | head -n1; }
+confirmed() { [[ -n "$(confirmation)" ]]; }
+e2e_wait_until 60 confirmed || fail "no confirmation that the password was made"
 e2e_screenshot "$shots/password-created.png" || true
-xdotool key Return
+e2e_key "$(confirmation)" Return
 password_stored() { [[ "$(e2e_sql "select count(*) from ZCONFIG where ZKESTOKEY='password';")" == "1" ]]; }
 e2e_wait_until 60 password_stored || fail "no password stored"
 [[ "$(e2e_sql "select ZBLOCKED from ZFOLDER where ZNAME='Search';")" == "0" ]] || fail "making the password locked Search"
@@ -86,7 +85,8 @@ e2e_choose_path "$dialog" "$exported"
 sheet="$(e2e_wait_window '^Kesto Password$' 60)" || fail "no password sheet before exporting a locked folder"
 xdotool windowactivate --sync "$sheet" >/dev/null 2>&1
 xdotool type --delay 40 "wrong"; xdotool key Return
-sleep 0.6
+# Looked for once the program has dealt with the wrong password.
+e2e_caught_up "$sheet" || fail "kesto did not answer"
 e2e_screenshot "$shots/export-password.png" || true
 [[ ! -e "$exported" ]] || fail "a wrong password exported"
 xdotool type --delay 40 "pw-e2e"; xdotool key Return
@@ -99,22 +99,20 @@ python3 "$E2E_DIR/screenshot.py" "$shots/sidebar-folders.png" --window "$win" ||
 # Apple's colour through the context menu's Color submenu, then taken off with None.
 apple_color() { e2e_sql "select ifnull(ZCOLOR, 'none') from ZFOLDER where ZNAME='Apple';"; }
 color_apple() {  # downs in the submenu
-  e2e_click "$win" "$row_x" "$(row_y 5)" 3
-  sleep 0.6
-  xdotool key --delay 80 Up Right
-  sleep 0.5
+  e2e_popup_after e2e_click "$win" "$row_x" "$(row_y 5)" 3 || fail "a right click showed no context menu"
+  xdotool key --delay 80 Up
+  e2e_popup_after xdotool key Right || fail "Color showed no submenu"
   [[ -z "${2:-}" ]] || e2e_screenshot "$shots/$2.png" || true
   xdotool key --delay 80 $1 Return
-  sleep 0.8
 }
+apple_color_is() { [[ "$(apple_color)" == "$1" ]]; }
 color_apple "Down Down" color-submenu
-[[ "$(apple_color)" == "green" ]] || fail "Color > green stored '$(apple_color)'"
+e2e_wait_until 60 apple_color_is green || fail "Color > green stored '$(apple_color)'"
 color_apple "Up"
-[[ "$(apple_color)" == "none" ]] || fail "Color > None left '$(apple_color)'"
+e2e_wait_until 60 apple_color_is none || fail "Color > None left '$(apple_color)'"
 
 # Save/Share opens a save dialog named after the command; Escape leaves it.
-e2e_click "$win" "$row_x" "$(row_y 5)" 3
-sleep 0.6
+e2e_popup_after e2e_click "$win" "$row_x" "$(row_y 5)" 3 || fail "a right click showed no context menu"
 xdotool key --delay 80 Down Down Down Return
 dialog="$(e2e_wait_window '^Save/Share$' 60)" || fail "Save/Share opened no dialog named Save/Share"
 e2e_screenshot "$shots/share-dialog.png" || true
@@ -136,12 +134,13 @@ e2e_wait_until 60 removed || fail "Trip or Kesto is still stored"
 tab=0
 for name in folders tags history popular maintenance trash; do
   e2e_click "$win" $((18 + 36 * tab)) 87
-  sleep 0.6
+  e2e_caught_up "$win" || fail "kesto did not answer"
   python3 "$E2E_DIR/screenshot.py" "$shots/tab-$name.png" --window "$win" || true
   tab=$((tab + 1))
 done
 
 e2e_quit_kesto
+! grep -q "pw-e2e" "$work/kesto.log" || fail "the password reached the log"
 grep -q "$trip|[0-9]*|f" "$settings" || fail "no tombstone for Trip in $settings"
 grep -q "$kesto_id|[0-9]*|f" "$settings" || fail "no tombstone for Trip's subfolder Kesto in $settings"
 echo "sidebar e2e passed"

@@ -20,9 +20,9 @@ click_row 5
 keys "$win" ctrl+shift+n
 xdotool type --delay 40 "Inner"
 xdotool key Return
-sleep 0.5
 apple="$(e2e_sql "select ZFOLDERID from ZFOLDER where ZNAME = 'Apple';")"
-[[ "$(e2e_sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME = 'Inner';")" == "$apple" ]] ||
+inner_in_apple() { [[ "$(e2e_sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME = 'Inner';")" == "$apple" ]]; }
+e2e_wait_until 60 inner_in_apple ||
   fail "Inner is not inside Apple: $(e2e_sql 'select ZNAME, ZPARENTFOLDERID from ZFOLDER;')"
 [[ "$(filed)" == 3 ]] || fail "Apple does not hold its three bookmarks"
 
@@ -36,19 +36,19 @@ e2e_wait_until 60 gone || fail "Apple and Inner were not deleted"
 
 # The Trash tab, then the Library again (the first and the last of the six tab buttons).
 e2e_click "$win" $((18 + 36 * 5)) 87
-sleep 0.8
+e2e_caught_up "$win" || fail "kesto did not answer"
 e2e_screenshot "$shots/undo-trash.png" "$win" || true
 e2e_click "$win" 18 87
-sleep 0.8
+e2e_caught_up "$win" || fail "kesto did not answer"
 
 # The search field takes the focus, as a click (or the focus leaving a hidden list) gives it.
 e2e_click "$win" 560 44
-sleep 0.5
+e2e_caught_up "$win" || fail "kesto did not answer"
 keys "$win" ctrl+z
 back() { [[ "$(folders)" == 2 && "$(filed)" == 3 ]]; }
 e2e_wait_until 60 back ||
   fail "Ctrl+Z did not bring the folders back: $(e2e_sql 'select ZNAME, ZPARENTFOLDERID from ZFOLDER;')"
-sleep 0.5
+e2e_caught_up "$win" || fail "kesto did not answer"
 e2e_screenshot "$shots/undo-back.png" "$win" || true
 e2e_quit_kesto
 echo "undo e2e passed"

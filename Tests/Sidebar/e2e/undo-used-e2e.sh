@@ -37,12 +37,13 @@ e2e_start_on_sample_library
 e2e_import_file "$import"
 imported() { [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL like 'https://site%.example/page/%'")" == 500 ]]; }
 e2e_wait_until 60 imported || fail "the 500 bookmarks were not imported"
-sleep 1
+e2e_caught_up "$win" || fail "kesto did not answer"
 
-# An edit of the user's: the first bookmark of the Library deleted and taken back.
+# An edit of the user's: the first bookmark of the Library deleted and taken back, once the click
+# has chosen it.
 click_row 0
 e2e_click "$win" 500 120
-sleep 0.3
+e2e_wait_until 60 e2e_bookmark_chosen || fail "a click on the first bookmark chose nothing"
 keys "$win" Delete
 trashed() { [[ "$(e2e_sql 'select count(*) from ZBOOKMARK where ZTRASHED = 1')" == 1 ]]; }
 e2e_wait_until 60 trashed || fail "Delete did not trash the bookmark"
@@ -62,32 +63,30 @@ delete_kesto() {
   alert="$(e2e_wait_window '^Delete this folder\?$' 60)" || fail "no delete confirmation"
   e2e_key "$alert" Return
   e2e_wait_until 60 gone || fail "Kesto was not deleted"
-  sleep 0.5
+  e2e_caught_up "$win" || fail "kesto did not answer"
 }
 [[ "$(filed)" == 2 ]] || fail "Kesto does not hold its two bookmarks"
 
 delete_kesto
 # Edit > Undo Delete, the Edit menu's first item.
-keys "$win" alt+e
-sleep 0.4
+e2e_popup_after keys "$win" alt+e || fail "Alt+E opened no Edit menu"
 e2e_screenshot "$shots/used-edit-menu.png" || true
 xdotool key Return
 e2e_wait_until 60 back || fail "Edit > Undo did not bring Kesto back"
-sleep 0.5
+e2e_caught_up "$win" || fail "kesto did not answer"
 delete_kesto
 
 # The Trash tab, the folder tab (the last and the first of the six tab buttons), the Library row.
 e2e_click "$win" $((18 + 36 * 5)) 87
-sleep 0.8
+e2e_caught_up "$win" || fail "kesto did not answer"
 e2e_screenshot "$shots/used-trash.png" "$win" || true
 e2e_click "$win" 18 87
-sleep 0.8
+e2e_caught_up "$win" || fail "kesto did not answer"
 click_row 0
-sleep 0.5
 keys "$win" ctrl+z
 e2e_wait_until 60 back ||
   fail "Ctrl+Z did not bring Kesto back: $(e2e_sql 'select ZNAME from ZFOLDER;')"
-sleep 0.5
+e2e_caught_up "$win" || fail "kesto did not answer"
 e2e_screenshot "$shots/used-back.png" "$win" || true
 e2e_quit_kesto
 echo "undo in a used library e2e passed"

@@ -37,14 +37,13 @@ chmod 600 "$settings"
 
 e2e_start_kesto
 e2e_close_first_run_panel 60 || fail "no first-run panel"
-sleep 0.5
 row_y() { echo $((190 + 20 * $1)); }  # 0 Library, 1 Inbox, 2 Delicious, 3 Pinboard, 4 Imported
 
 # No account: the row shows the login panel.
 xdotool windowactivate --sync "$win" >/dev/null 2>&1
 e2e_click "$win" 80 "$(row_y 3)"
 panel="$(e2e_wait_window '^Pinboard$' 60)" || fail "the Pinboard row showed no login panel"
-sleep 0.3
+e2e_caught_up "$panel" || fail "kesto did not answer"
 e2e_screenshot "$shots/services-login.png"
 xdotool windowactivate --sync "$panel" >/dev/null 2>&1
 xdotool type --delay 30 "me"
@@ -58,23 +57,21 @@ e2e_wait_until 60 imported || fail "the first import brought nothing: $(e2e_sql 
 [[ "$(e2e_sql "select ZTITLE from ZBOOKMARK where ZURL = 'https://one.example/'")" == "One" ]] || fail "the post's title was not taken"
 grep -q '^/v1/posts/all?results=100000' "$work/fake.log" || fail "no posts/all request: $(cat "$work/fake.log")"
 ! grep -q 'p@ss' "$work/fake.log" || fail "the password travelled in the address"
-sleep 1
+e2e_caught_up "$win" || fail "kesto did not answer"
 e2e_screenshot "$shots/services-imported.png"
 
 # The row's context menu: Update (a second read), then Disconnect.
 reads() { grep -c '^/v1/posts/all' "$work/fake.log"; }
 before="$(reads)"
 e2e_click "$win" 80 "$(row_y 3)"
-sleep 0.4
-e2e_click "$win" 80 "$(row_y 3)" 3
-sleep 0.6
+e2e_caught_up "$win" || fail "kesto did not answer"
+e2e_popup_after e2e_click "$win" 80 "$(row_y 3)" 3 || fail "a right click on the Pinboard row showed no menu"
 e2e_screenshot "$shots/services-menu.png"
 xdotool key Down Return
 more_reads() { [[ "$(reads)" -gt "$before" ]]; }
 e2e_wait_until 60 more_reads || fail "Update from Pinboard did not read the service again"
-sleep 0.5
-e2e_click "$win" 80 "$(row_y 3)" 3
-sleep 0.6
+e2e_caught_up "$win" || fail "kesto did not answer"
+e2e_popup_after e2e_click "$win" 80 "$(row_y 3)" 3 || fail "a right click on the Pinboard row showed no menu"
 xdotool key Up Return
 gone() { [[ -z "$(e2e_sql "select ZNAME from ZSERVICE where ZNAME = 'pinboard'")" ]] && [[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZURL in ('https://one.example/', 'https://two.example/')")" == 0 ]]; }
 e2e_wait_until 60 gone || fail "Disconnect left the account or its posts: $(e2e_sql 'select ZURL from ZBOOKMARK')"

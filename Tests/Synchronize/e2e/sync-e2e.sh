@@ -21,10 +21,13 @@ payload="$synced/Documents/kesto_sync.zip"
 
 completions() { grep -c 'Sync Complete \[Synced folder\]' "$work/kesto.log"; }
 count() { e2e_sql "select count(*) from ZBOOKMARK $1"; }
-# Clicks at a point of a window given relative to its top left (y downwards).
+# Clicks at a point of a window given relative to its top left (y downwards), and goes on once
+# the program has taken the click in (the assistant shows the stage it leads to).
 click_in() {  # window x y
   xdotool windowactivate --sync "$1" >/dev/null 2>&1
   e2e_click "$1" "$2" "$3"
+  # Asked through the main window, which stays when the click closes the one clicked.
+  e2e_caught_up "$win" || fail "kesto did not answer"
 }
 
 # Skyfolder on a closed port (no connection); an account service that refuses every login.
@@ -66,12 +69,11 @@ library="$(count 'where ZTRASHED = 0')"
 # No method yet: Sync Now opens the assistant instead of doing nothing.
 e2e_key "$win" ctrl+shift+s
 wizard="$(e2e_wait_window '^Sync Set-up$' 60)" || fail "Sync Now without a method opened no set-up assistant"
-sleep 0.5
+e2e_caught_up "$wizard" || fail "kesto did not answer"
 e2e_screenshot "$shots/sync-stage-start.png"
 # Every transport's stage, through Continue and Back: Skyfolder's link button, the account form.
 click_in "$wizard" 165 154    # "Skyfolder"
 click_in "$wizard" 517 390    # Continue
-sleep 0.8
 e2e_screenshot "$shots/sync-stage-skyfolder.png"
 ! grep -q '<string>skyfolder</string>' "$settings" || fail "choosing Skyfolder was stored before its stage was completed"
 # Link Skyfolder without a connection: told in words, in front of the assistant.
@@ -79,50 +81,46 @@ click_in "$wizard" 348 197    # Link Skyfolder
 told="$(e2e_wait_window '^Link failed$' 60)" || fail "a Skyfolder link that failed said nothing"
 e2e_wait_until 60 in_front "$told" || fail "the failed link's message is not in front"
 above "$told" "$wizard" || fail "the failed link's message is under the assistant"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/sync-link-failed.png"
 e2e_key "$told" Return
 e2e_wait_until 60 e2e_no_window '^Link failed$' || fail "the link message stayed"
 # Next while unlinked does nothing: the stage stays as it is, and no sync starts.
 xdotool mousemove --window "$wizard" 517 390
-sleep 0.5
+e2e_caught_up "$wizard" || fail "kesto did not answer"
 window_picture "$wizard" before-next
 click_in "$wizard" 517 390    # Next
-sleep 1
 window_picture "$wizard" after-next
 cmp -s "$shots/picture-before-next.png" "$shots/picture-after-next.png" || fail "Next left the unlinked Skyfolder stage"
 e2e_screenshot "$shots/sync-stage-skyfolder-unlinked.png"
 click_in "$wizard" 420 390    # Back
-sleep 0.8
 click_in "$wizard" 165 214    # "Kesto Online"
 click_in "$wizard" 517 390
-sleep 0.8
 e2e_screenshot "$shots/sync-stage-account.png"
 click_in "$wizard" 420 390
-sleep 0.8
 # The synced folder; Back is off on the first stage.
 click_in "$wizard" 165 274    # "Synced folder"
-sleep 0.3
 e2e_screenshot "$shots/sync-stage-start-chosen.png"
 click_in "$wizard" 517 390    # Continue (titled Finish for this choice)
-sleep 0.8
 e2e_screenshot "$shots/sync-stage-folder.png"
 click_in "$wizard" 348 251    # Choose Folder…
 dialog="$(e2e_wait_window '^Choose the Synced Folder$' 60)" || fail "no folder dialog"
-sleep 0.5
+e2e_caught_up "$dialog" || fail "kesto did not answer"
 e2e_screenshot "$shots/sync-folder-dialog.png"
 e2e_choose_path "$dialog" "$synced"
-sleep 0.3
-# The dialog may first step into the folder; a second Return takes it.
+# The dialog may first step into the folder; a second Return takes it. Looked at once the program
+# has taken the first one in (a Return pressed while it still works on the first would go on to
+# the assistant).
+e2e_caught_up "$wizard" || fail "kesto did not answer"
 xdotool search --onlyvisible --name '^Choose the Synced Folder$' >/dev/null 2>&1 && xdotool key Return
 e2e_wait_until 60 e2e_no_window '^Choose the Synced Folder$' || fail "the folder dialog stayed"
-sleep 0.5
+e2e_settled
 e2e_screenshot "$shots/sync-stage-folder-chosen.png"
 ! grep -q '<string>icloud</string>' "$settings" || fail "the synced folder was stored before its stage was completed"
 click_in "$wizard" 517 390    # Next: the finish stage starts the first sync
 e2e_wait_until 60 grep -q '<string>icloud</string>' "$settings" || fail "the completed stage did not store CurrentSyncMethod"
 e2e_wait_until 60 grep -qF "<string>$synced</string>" "$settings" || fail "the chosen folder was not kept"
-sleep 0.8
+e2e_settled
 e2e_screenshot "$shots/sync-stage-finish.png"
 first_done() { [[ "$(completions)" -ge 1 ]]; }
 e2e_wait_until 60 first_done || fail "the first sync did not complete"
@@ -144,14 +142,14 @@ xdotool windowactivate --sync "$win" >/dev/null 2>&1
 xdotool mousemove "$((X + 68))" "$((Y + 25))" click 1
 second_done() { [[ "$(completions)" -ge 2 ]]; }
 e2e_wait_until 60 second_done || fail "the sync button did not sync"
-sleep 0.2
+e2e_settled
 e2e_screenshot "$shots/sync-button-complete.png"
 
 # Another machine left an unreadable file: kept aside, told, and replaced by this library.
 printf 'not a zip archive' >"$payload"
 e2e_key "$win" ctrl+shift+s
 told="$(e2e_wait_window '^Sync file kept aside$' 60)" || fail "an unreadable remote file was not reported"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/sync-unreadable.png"
 e2e_key "$told" Return
 third_done() { [[ "$(completions)" -ge 3 ]]; }
@@ -164,38 +162,38 @@ unzip -p "$payload" tmp.xml | grep -q '<kesto-sync-file>' || fail "this library 
 # The assistant over the working sync: File > Set Up Sync…, Skyfolder, the account (address and
 # password saved), another folder, then Cancel. The synced folder still syncs.
 open_assistant() {
-  e2e_key "$win" alt+f
-  sleep 0.3
+  e2e_popup_after e2e_key "$win" alt+f || fail "Alt+F opened no File menu"
   e2e_screenshot "$shots/sync-file-menu.png"
   # After New Folder, New Smart Folder…, Find Folder, New Bookmark… and Sync Now.
   xdotool key Down Down Down Down Down Return
   wizard="$(e2e_wait_window '^Sync Set-up$' 60)" || fail "File > Set Up Sync… opened no assistant"
-  sleep 0.5
+  e2e_caught_up "$wizard" || fail "kesto did not answer"
 }
 open_assistant
 click_in "$wizard" 165 154    # "Skyfolder"
 click_in "$wizard" 517 390    # Continue
-sleep 0.8
 click_in "$wizard" 420 390    # Back
-sleep 0.8
 click_in "$wizard" 165 214    # "Kesto Online"
 click_in "$wizard" 517 390    # Continue
-sleep 0.8
 click_in "$wizard" 268 153    # the e-mail field
 xdotool type --delay 20 "someone@example.org"
 click_in "$wizard" 268 183    # the password field
 xdotool type --delay 20 "typed password"
 click_in "$wizard" 473 183    # Save
-sleep 0.5
 e2e_screenshot "$shots/sync-account-saved.png"
 click_in "$wizard" 420 390    # Back
-sleep 0.8
 click_in "$wizard" 193 390    # Cancel
 e2e_wait_until 60 bash -c "! xdotool search --onlyvisible --name '^Sync Set-up$' >/dev/null" || fail "Cancel left the assistant open"
+# The settings file is written whole, a moment after each change: read once a later change (the
+# compact list chosen) is in it, so what the assistant changed would be there too.
+e2e_key "$win" ctrl+3
+e2e_wait_until 60 e2e_setting_is BoomarksListView True || fail "Ctrl+3 did not choose the compact list"
 e2e_setting_is CurrentSyncMethod icloud || fail "Cancel changed the sync method to '$(e2e_setting CurrentSyncMethod)'"
 e2e_setting_is SyncEmail "" || fail "Cancel kept the account typed in the assistant"
 e2e_setting_is syncUsingSkyfolder "" || e2e_setting_is syncUsingSkyfolder False || fail "browsing changed the Skyfolder choice"
 ! grep -q 'typed password' "$settings" || fail "a password went into the settings file"
+e2e_key "$win" ctrl+2
+e2e_wait_until 60 e2e_setting_is BoomarksListView False || fail "Ctrl+2 did not choose the extended list"
 e2e_key "$win" ctrl+shift+s
 fourth_done() { [[ "$(completions)" -ge 4 ]]; }
 e2e_wait_until 60 fourth_done || fail "the synced folder no longer syncs after a cancelled assistant"
@@ -204,7 +202,6 @@ e2e_wait_until 60 fourth_done || fail "the synced folder no longer syncs after a
 open_assistant
 click_in "$wizard" 165 214    # "Kesto Online"
 click_in "$wizard" 517 390    # Continue
-sleep 0.8
 click_in "$wizard" 268 153
 xdotool type --delay 20 "someone@example.org"
 click_in "$wizard" 268 183
@@ -215,7 +212,7 @@ reopened="$(e2e_wait_window '^Sync Set-up$' 60)" || fail "the assistant did not 
 e2e_wait_until 60 in_front "$refused" || fail "the refused login's message is not in front"
 above "$refused" "$reopened" || fail "the refused login's message is under the assistant"
 above "$refused" "$win" || fail "the refused login's message is under the main window"
-sleep 0.3
+e2e_settled
 e2e_screenshot "$shots/sync-login-refused.png"
 ! grep -q 'wrong password' "$settings" || fail "the account's password went into the settings file"
 e2e_key "$refused" Return

@@ -30,7 +30,8 @@ cleanup() { for m in A B; do kill "${pid[$m]:-}" 2>/dev/null; done; }
 as() {
   local h; h="$(home_of "$1")"; shift
   exec env HOME="$h" XDG_CONFIG_HOME="$h/.config" XDG_DATA_HOME="$h/.local/share" XDG_CACHE_HOME="$h/.cache" \
-    XDG_STATE_HOME="$h/.local/state" XDG_RUNTIME_DIR="$h/runtime" "$kesto" "$@" >>"$h/kesto.log" 2>&1
+    XDG_STATE_HOME="$h/.local/state" XDG_RUNTIME_DIR="$h/runtime" KESTO_TIMING_LOG="$h/marks.log" \
+    "$kesto" "$@" >>"$h/kesto.log" 2>&1
 }
 hand() { (as "$@"); }
 launch() {
@@ -54,7 +55,17 @@ count() { sql "$1" "select count(*) from ZBOOKMARK"; }
 state() { sql "$1" "select ZUNIQUEID || ' ' || ZURL || ' ' || ZTRASHED from ZBOOKMARK order by ZUNIQUEID"; }
 completions() { grep -c 'Sync Complete \[Synced folder\]' "$(log_of "$1")"; }
 keys() { xdotool windowactivate --sync "${win[$1]}" >/dev/null 2>&1; shift; xdotool key --delay 60 "$@"; }
-click() { xdotool windowactivate --sync "${win[$1]}" >/dev/null 2>&1; e2e_click "${win[$1]}" "$2" "$3"; }
+# Clicks in machine $1's window and goes on once its program has taken the click in.
+click() {
+  xdotool windowactivate --sync "${win[$1]}" >/dev/null 2>&1
+  e2e_click "${win[$1]}" "$2" "$3"
+  e2e_caught_up "${win[$1]}" || fail "$1 did not answer"
+}
+# Machine $1's list drawn with $3 rows after its mark $2 (its program's timing marks).
+list_drawn() { marks="$(home_of "$1")/marks.log" e2e_list_drawn "$2" "$3"; }
+marks_count() { marks="$(home_of "$1")/marks.log" e2e_marks_count; }
+# Whether machine $1's inspector shows a bookmark (its title field is drawn).
+chosen() { [[ "$(e2e_pixel 1170 146 "${win[$1]}")" != "$(e2e_pixel 1170 600 "${win[$1]}")" ]]; }
 # Starts a sync on machine $1; sync_wait waits for its next completion.
 declare -A before
 sync_start() { before[$1]="$(completions "$1")"; keys "$1" ctrl+shift+s; }
@@ -88,8 +99,8 @@ e2e_wait_until 60 has B 2 || fail "B did not take its bookmarks"
 
 # Both at once, through the folder's lock; then in turn until both have everything.
 converge A B
-has A 5 || fail "A does not hold all five bookmarks: $(state A)"
-agree || fail "the libraries differ after the first rounds:"$'\n'"$(state A)"$'\n---\n'"$(state B)"
+e2e_wait_until 60 has A 5 || fail "A does not hold all five bookmarks: $(state A)"
+e2e_wait_until 60 agree || fail "the libraries differ after the first rounds:"$'\n'"$(state A)"$'\n---\n'"$(state B)"
 e2e_screenshot "$shots/two-after-first-rounds.png"
 
 # Edits: A trashes a2, B trashes b1 and then empties its trash, which deletes b1 for good. Both
@@ -100,10 +111,13 @@ trash_count() { sql "$1" 'select count(*) from ZBOOKMARK where ZTRASHED = 1'; }
 # Trashes the bookmark at address $2 on machine $1: the library search (Ctrl+F) narrows the list
 # to it, a click on the first row selects it, Delete trashes it; then the search is cleared.
 trash() {
-  local m="$1" url="$2"
+  local m="$1" url="$2" from
+  from="$(marks_count "$m")"
   keys "$m" ctrl+f
   xdotool type --delay 60 "${url#https://}"
+  e2e_wait_until 60 list_drawn "$m" "$from" 1 || fail "the search on $m did not narrow the list to $url"
   click "$m" 420 112
+  e2e_wait_until 60 chosen "$m" || fail "a click on $m's first row chose nothing"
   keys "$m" Delete
   trashed_it() { [[ "$(sql "$m" "select ZTRASHED from ZBOOKMARK where ZURL = '$url'")" == 1 ]]; }
   e2e_wait_until 60 trashed_it || fail "$m did not trash $url:"$'\n'"$(state "$m")"
@@ -114,7 +128,6 @@ trash A https://a2.example.org/
 trash B https://b1.example.org/
 gone_id="$(sql B "select ZUNIQUEID from ZBOOKMARK where ZURL = 'https://b1.example.org/'")"
 click B 201 87    # the Trash tab of the sidebar
-sleep 1
 e2e_screenshot "$shots/two-trash-list.png"
 click B 80 142    # its Empty Trash entry, then the alert's default button
 alert="$(e2e_wait_window '^Empty the trash\?$' 60 "${pid[B]}")" || fail "no Empty Trash alert on B"
@@ -128,7 +141,7 @@ e2e_wait_until 60 has A 6 || fail "A did not take its last bookmark"
 e2e_wait_until 60 has B 5 || fail "B did not take its last bookmark"
 
 converge B A
-agree || fail "the libraries differ after the edits:"$'\n'"$(state A)"$'\n---\n'"$(state B)"
+e2e_wait_until 60 agree || fail "the libraries differ after the edits:"$'\n'"$(state A)"$'\n---\n'"$(state B)"
 has A 6 || fail "A should hold six bookmarks (seven added, one deleted): $(state A)"
 [[ -z "$(sql A "select ZUNIQUEID from ZBOOKMARK where ZUNIQUEID = '$gone_id'")" ]] || fail "the deleted bookmark came back on A"
 [[ "$(sql A "select ZTRASHED from ZBOOKMARK where ZURL = 'https://a2.example.org/'")" == 1 ]] ||
