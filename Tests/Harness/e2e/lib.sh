@@ -134,24 +134,6 @@ e2e_drag() {  # window x1 y1 x2 y2
   xdotool mousemove --window "$1" "$2" "$3" mousedown 1 mousemove --window "$1" "$4" "$5" sleep 0.1 mouseup 1
 }
 
-# Drags with the left button through window-relative points, "window x y" each: pressed at the
-# first, let go at the last (held there with --hold). After each step it waits until the programs
-# owning the windows in $1 (ids, in turn) have caught up, so a program stopped during the drag
-# still follows it step by step instead of taking the whole gesture at once; name the program
-# that drags, then the one dropped on, then the dragging one again for its answer.
-e2e_drag_through() {  # "windows to wait for" window x y window x y ... [--hold]
-  local waits="$1" hold=0 pressed=0 w
-  shift
-  [[ "${*: -1}" == --hold ]] && { hold=1; set -- "${@:1:$#-1}"; }
-  while (($# >= 3)); do
-    xdotool mousemove --window "$1" "$2" "$3"
-    ((pressed)) || { xdotool mousedown 1; pressed=1; }
-    for w in $waits; do e2e_caught_up "$w" >/dev/null 2>&1 || return 1; done
-    shift 3
-  done
-  ((hold)) || xdotool mouseup 1
-}
-
 # Sends keys to a window, e.g. e2e_key "$win" ctrl+a Down Return. The keys go to the focused
 # window through the X server's own input, never addressed to the window: if a key closes it
 # (Ctrl+Q), the releases still reach the server and no modifier stays held for what follows.
@@ -347,13 +329,6 @@ e2e_menu_listed() { [[ "$(e2e_pixel 300 180 "$menu")" == "255 255 255" ]]; }
 e2e_menu_dark() { local r g b; read -r r g b < <(e2e_pixel "$1" "$2" "$menu") && [[ -n "$b" ]] && ((r < 128 && g < 128 && b < 128)); }
 e2e_menu_card_chosen() { e2e_menu_dark 498 81; }
 e2e_menu_editing() { e2e_menu_dark 498 393; }
-# Down from the menu-bar window's search field: the first takes the keys into its list (a moment
-# later), the next chooses the first card; pressed until a card is chosen (60 s). For a search
-# that lists one card.
-e2e_menu_down_to_card() {
-  down_once() { xdotool key Down; e2e_caught_up "$menu" >/dev/null 2>&1; e2e_menu_card_chosen; }
-  e2e_wait_until 60 down_once
-}
 # Whether no client holds the keyboard (a recorder, an open menu): a grab of our own succeeds, and
 # is let go at once.
 e2e_keyboard_free() {
