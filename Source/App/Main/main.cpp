@@ -13,6 +13,7 @@
 #include "Platform/UI/TimingMarks.h"
 #include "Support/LogCenter.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -49,12 +50,20 @@ void requestQuit(int) {
 void installQuitSignals() {
   if (pipe(quitPipe) != 0) return;
   std::thread([] {
-    char c;
-    while (read(quitPipe[0], &c, 1) == 1)
-      kesto::ui::Application::postToMain([] { kesto::ui::Application::shared().terminate(); });
+    // A signal handled on this thread interrupts its read; the thread must go on listening, or
+    // every later quit signal is lost.
+    for (;;) {
+      char c;
+      const ssize_t n = read(quitPipe[0], &c, 1);
+      if (n == 1)
+        kesto::ui::Application::postToMain([] { kesto::ui::Application::shared().terminate(); });
+      else if (!(n < 0 && errno == EINTR))
+        break;
+    }
   }).detach();
   struct sigaction action {};
   action.sa_handler = requestQuit;
+  action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
 }
