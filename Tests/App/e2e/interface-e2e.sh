@@ -68,8 +68,10 @@ click_tab() { e2e_click "$win" "$(tab_x "$1")" 87; caught_up; }
 # A search's "nothing found" messages stand for a few seconds over the list and over the top of
 # the inspector, and take the clicks there: a cell or the title field is clicked once they have
 # gone, and a cell's click has chosen the bookmark once the inspector shows one (a moment after).
-light_at() { local r g b; read -r r g b < <(e2e_pixel "$1" "$2" "$win") && [[ -n "$b" ]] && (( (r + g + b) / 3 >= 45 )); }
-no_message() { light_at 600 380 && light_at 1094 130; }
+# Each message is a dark box with white words: it is looked for on its box, clear of the words
+# (above them), where a card and the inspector are light.
+dark_at() { local r g b; read -r r g b < <(e2e_pixel "$1" "$2" "$win") && [[ -n "$b" ]] && ((r < 80 && g < 80 && b < 80)); }
+no_message() { ! dark_at 450 345 && ! dark_at 998 135; }
 cell() {
   e2e_wait_until 60 no_message || fail "a search's message stayed over the list"
   e2e_click "$win" 600 250 "${1:-1}"
