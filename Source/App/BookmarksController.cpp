@@ -230,6 +230,8 @@ std::shared_ptr<ui::View> BookmarksController::collectionViewCellForItemAtIndexP
   auto base = view.dequeueReusableCellWithIdentifier(kReuseIdentifier);
   auto cell = std::dynamic_pointer_cast<TilePinView>(base);
   auto bookmark = bookmarkAtIndexPath(indexPath);
+  // Before anything else: a tip beside the row this cell showed goes when it shows another.
+  if (cell) cell->setRepresentedObject(bookmark);
   if (!cell || !bookmark) return base;
   cell->delegate = this;
   cell->tutorials = tutorials_;

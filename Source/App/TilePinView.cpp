@@ -53,6 +53,26 @@ void TilePinView::prepareForReuse() {
   if (note) note->setStringValue("");
 }
 
+void TilePinView::setHidden(bool hidden) {
+  TileCollectionViewCell::setHidden(hidden);
+  if (hidden) rowWent();
+}
+
+void TilePinView::viewDidMoveToSuperview() {
+  TileCollectionViewCell::viewDidMoveToSuperview();
+  if (!superview()) rowWent();
+}
+
+void TilePinView::setRepresentedObject(const std::shared_ptr<const void>& object) {
+  const bool same = !represented_.owner_before(object) && !object.owner_before(represented_);
+  represented_ = object;
+  if (!same || !object) rowWent();
+}
+
+void TilePinView::rowWent() {
+  if (tutorials) tutorials->anchorWent(this);
+}
+
 const std::vector<std::string>& TilePinView::tagNames() const {
   static const std::vector<std::string> none;
   return tags ? tags->tokens() : none;

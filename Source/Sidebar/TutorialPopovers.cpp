@@ -106,9 +106,29 @@ void TutorialPopovers::toggle(Tutorial tutorial, const Anchor& anchor) {
   rowWatch_.reset();
   if (tutorial == Tutorial::Bookmark && anchor.view) {
     rowWatch_ = std::make_unique<ui::PlatformObserver>();
-    rowWatch_->observeViewFrame(*anchor.view, [this] {
+    auto closeTip = [this] {
       if (auto& tip = popovers_[index(Tutorial::Bookmark)]) tip->closePopover();
-    });
+    };
+    rowWatch_->observeViewFrame(*anchor.view, closeTip);
+    // A scroll moves the list's document, not the row in it; a document that only grows or
+    // shrinks around the row leaves it where the tip points.
+    if (auto* list = anchor.view->superview()) {
+      const fnd::Rect at = anchor.view->convertRectToView(anchor.view->bounds(), nullptr);
+      rowWatch_->observeViewFrame(*list, [closeTip, at, row = anchor.view->weak_from_this()] {
+        auto shown = row.lock();
+        if (!shown || !(shown->convertRectToView(shown->bounds(), nullptr) == at)) closeTip();
+      });
+    }
+  }
+}
+
+void TutorialPopovers::anchorWent(const ui::View* view) {
+  if (!view) return;
+  for (std::size_t i = 0; i < kCount; ++i) {
+    auto& popover = popovers_[i];
+    if (!popover || !popover->popoverIsVisible() || popover->positionView() != view) continue;
+    popover->closePopover();
+    if (Tutorial(i) == Tutorial::Bookmark) rowWatch_.reset();
   }
 }
 

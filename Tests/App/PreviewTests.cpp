@@ -20,6 +20,7 @@
 #include "Views/TileCollectionView.h"
 #include "Views/TwoPaneSplitView.h"
 
+#include <algorithm>
 #include <map>
 
 namespace kesto::test {
@@ -120,6 +121,33 @@ TEST_F(PreviewTest, ThePanelPagesThroughTheSelectionAndFollowsIt) {
   EXPECT_FALSE(panel().isVisible());
   EXPECT_EQ(controller().previewPanel(), nullptr);
   EXPECT_EQ(panel().dataSource(), nullptr);
+}
+
+// The bookmark tip beside a row goes with the row's bookmark: deleted (its cell left in the pool
+// or given the next bookmark), or another bookmark reloaded into the row under the tip.
+TEST_F(PreviewTest, TheBookmarkTipGoesWithTheBookmarkOfItsRow) {
+  for (const char* title : {"A", "B", "C"}) add(std::string("http://") + title + ".example/", title);
+  build(3);
+  controller().selectListView();
+  spin(0.1);
+  auto& tutorials = ui->tutorials();
+  auto shown = [&] { return tutorials.isShown(TutorialPopovers::Tutorial::Bookmark); };
+  auto tipAtRow = [&](std::int64_t row) {
+    auto cell = std::dynamic_pointer_cast<TilePinView>(ui->collectionView()->cellForItemAtIndexPath(IndexPath::forItem(row, 0)));
+    if (cell) cell->mouseDown(ui::Event::mouse(ui::EventType::LeftMouseDown, fnd::Point{5, 5}, 0, 1, &ui->window()));
+    return shown();
+  };
+  ASSERT_TRUE(tipAtRow(0));
+  selectRows({0});
+  controller().deleteBookmarks();
+  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 2; }, 10));
+  EXPECT_TRUE(runUntil([&] { return !shown(); }, 5)) << "the tip stayed after its row's bookmark was deleted";
+  // A whole reload with the rows in another order: the cell under the tip shows another bookmark.
+  ASSERT_TRUE(tipAtRow(1));
+  std::reverse(dm().bookmarks().begin(), dm().bookmarks().end());
+  ViewUpdater::updateBookmarks();
+  EXPECT_TRUE(runUntil([&] { return !shown(); }, 5)) << "the tip stayed beside a row given another bookmark";
+  EXPECT_TRUE(TutorialPopovers::isPending(TutorialPopovers::Tutorial::Bookmark));
 }
 
 TEST_F(PreviewTest, SpaceInTheListTogglesThePreviewAndOpeningClosesIt) {
