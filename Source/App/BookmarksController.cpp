@@ -234,7 +234,7 @@ std::shared_ptr<ui::View> BookmarksController::collectionViewCellForItemAtIndexP
   if (cell) cell->setRepresentedObject(bookmark);
   if (!cell || !bookmark) return base;
   cell->delegate = this;
-  cell->tutorials = tutorials_;
+  cell->setTutorials(tutorials_);
   if (cell->thumbnail) {
     if (bookmark->thumbnailManuallySet() > 0) {
       cell->thumbnail->cancelWebImageLoad();

@@ -70,7 +70,12 @@ void TilePinView::setRepresentedObject(const std::shared_ptr<const void>& object
 }
 
 void TilePinView::rowWent() {
-  if (tutorials) tutorials->anchorWent(this);
+  if (auto* tips = tutorials()) tips->anchorWent(this);
+}
+
+void TilePinView::setTutorials(TutorialPopovers* tutorials) {
+  tutorials_ = tutorials;
+  tutorialsAlive_ = tutorials ? tutorials->watch() : fnd::Lifetime::Watch();
 }
 
 const std::vector<std::string>& TilePinView::tagNames() const {
@@ -89,7 +94,7 @@ void TilePinView::setRatingValue(int value) {
 }
 
 void TilePinView::showBookmarkPopover(ui::View* sender) {
-  if (tutorials) tutorials->toggle(TutorialPopovers::Tutorial::Bookmark, sender);
+  if (auto* tips = tutorials()) tips->toggle(TutorialPopovers::Tutorial::Bookmark, sender);
 }
 
 void TilePinView::mouseDown(const ui::Event& event) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/UI/UIForward.h"
 #include "Views/KSTRoundedBox.h"
 #include "Views/TileCollectionViewCell.h"
@@ -49,8 +50,10 @@ class TilePinView : public TileCollectionViewCell {
   std::shared_ptr<ui::LevelIndicator> rating;
   // Not retained: the list's controller.
   void* delegate = nullptr;
-  // Not retained: the first-use popovers; set by the data source.
-  TutorialPopovers* tutorials = nullptr;
+  // Not retained: the first-use popovers; set by the data source. Null once they are gone (a
+  // cell can outlive them when the window is taken down).
+  void setTutorials(TutorialPopovers* tutorials);
+  TutorialPopovers* tutorials() const { return tutorialsAlive_ ? tutorials_ : nullptr; }
 
   // The token field's and level indicator's values.
   const std::vector<std::string>& tagNames() const;
@@ -73,6 +76,8 @@ class TilePinView : public TileCollectionViewCell {
  private:
   void rowWent();
   bool compactRow_ = false;
+  TutorialPopovers* tutorials_ = nullptr;
+  fnd::Lifetime::Watch tutorialsAlive_;
   // Weak, and compared by owner: a freed item's address taken by another is still another item.
   std::weak_ptr<const void> represented_;
 };

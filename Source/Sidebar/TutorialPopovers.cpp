@@ -48,6 +48,7 @@ void TutorialPopovers::turnOnTutorialPopups() {
 TutorialPopovers::TutorialPopovers() = default;
 
 TutorialPopovers::~TutorialPopovers() {
+  lifetime_.end();
   for (auto& p : popovers_)
     if (p) p->popoverWindow().orderOut();
 }

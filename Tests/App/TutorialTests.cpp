@@ -94,7 +94,7 @@ TEST_F(TutorialTest, TheBookmarkTipGoesWhenItsCellStopsShowingItsRow) {
   scroll->setDocumentView(list);
   auto cell = std::make_shared<TilePinView>(fnd::Rect(0, 100, 300, 100));
   list->addSubview(cell);
-  cell->tutorials = &tutorials;
+  cell->setTutorials(&tutorials);
   auto shown = [&] { return tutorials.isShown(Tutorial::Bookmark); };
   auto show = [&](const std::shared_ptr<const void>& item) {
     cell->setRepresentedObject(item);
