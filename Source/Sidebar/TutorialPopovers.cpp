@@ -107,19 +107,11 @@ void TutorialPopovers::toggle(Tutorial tutorial, const Anchor& anchor) {
   rowWatch_.reset();
   if (tutorial == Tutorial::Bookmark && anchor.view) {
     rowWatch_ = std::make_unique<ui::PlatformObserver>();
-    auto closeTip = [this] {
+    // Its widget is clipped to the list's visible part, so a scroll moves it too. A cell that
+    // stays in place but stops showing the row says so itself (anchorWent).
+    rowWatch_->observeViewFrame(*anchor.view, [this] {
       if (auto& tip = popovers_[index(Tutorial::Bookmark)]) tip->closePopover();
-    };
-    rowWatch_->observeViewFrame(*anchor.view, closeTip);
-    // A scroll moves the list's document, not the row in it; a document that only grows or
-    // shrinks around the row leaves it where the tip points.
-    if (auto* list = anchor.view->superview()) {
-      const fnd::Rect at = anchor.view->convertRectToView(anchor.view->bounds(), nullptr);
-      rowWatch_->observeViewFrame(*list, [closeTip, at, row = anchor.view->weak_from_this()] {
-        auto shown = row.lock();
-        if (!shown || !(shown->convertRectToView(shown->bounds(), nullptr) == at)) closeTip();
-      });
-    }
+    });
   }
 }
 
