@@ -123,30 +123,41 @@ TEST_F(PreviewTest, ThePanelPagesThroughTheSelectionAndFollowsIt) {
   EXPECT_EQ(panel().dataSource(), nullptr);
 }
 
-// The bookmark tip beside a row goes with the row's bookmark: deleted (its cell left in the pool
-// or given the next bookmark), or another bookmark reloaded into the row under the tip.
+// The bookmark tip beside a row goes with the row's bookmark (deleted: its cell waits hidden in
+// the pool; another reloaded into the row; the cells taken out for another mode), still due, and
+// stays while its cell shows the row anew.
 TEST_F(PreviewTest, TheBookmarkTipGoesWithTheBookmarkOfItsRow) {
   for (const char* title : {"A", "B", "C"}) add(std::string("http://") + title + ".example/", title);
   build(3);
   controller().selectListView();
+  controller().setSelectionDelay(0.01);
   spin(0.1);
-  auto& tutorials = ui->tutorials();
-  auto shown = [&] { return tutorials.isShown(TutorialPopovers::Tutorial::Bookmark); };
+  auto shown = [&] { return ui->tutorials().isShown(TutorialPopovers::Tutorial::Bookmark); };
   auto tipAtRow = [&](std::int64_t row) {
-    auto cell = std::dynamic_pointer_cast<TilePinView>(ui->collectionView()->cellForItemAtIndexPath(IndexPath::forItem(row, 0)));
+    auto cell = ui->collectionView()->cellForItemAtIndexPath(IndexPath::forItem(row, 0));
     if (cell) cell->mouseDown(ui::Event::mouse(ui::EventType::LeftMouseDown, fnd::Point{5, 5}, 0, 1, &ui->window()));
-    return shown();
+    return runUntil([&] { return dm().selectedBookmarks().size() == 1; }, 5) && shown();
+  };
+  auto deleteRow = [&](std::int64_t row) {
+    selectRows({row});
+    const auto before = dm().bookmarks().size();
+    controller().deleteBookmarks();
+    return runUntil([&] { return dm().bookmarks().size() == before - 1; }, 10);
   };
   ASSERT_TRUE(tipAtRow(0));
-  selectRows({0});
-  controller().deleteBookmarks();
-  ASSERT_TRUE(runUntil([&] { return dm().bookmarks().size() == 2; }, 10));
-  EXPECT_TRUE(runUntil([&] { return !shown(); }, 5)) << "the tip stayed after its row's bookmark was deleted";
-  // A whole reload with the rows in another order: the cell under the tip shows another bookmark.
+  // Its row shown anew (a title or a picture changed): the cell gets its bookmark back.
+  ViewUpdater::updateBookmarkRows({dm().bookmarks()[0]});
+  spin(0.1);
+  EXPECT_TRUE(shown()) << "its row shown anew";
+  ASSERT_TRUE(deleteRow(0));
+  EXPECT_TRUE(runUntil([&] { return !shown(); }, 5)) << "its row's bookmark deleted";
   ASSERT_TRUE(tipAtRow(1));
   std::reverse(dm().bookmarks().begin(), dm().bookmarks().end());
   ViewUpdater::updateBookmarks();
-  EXPECT_TRUE(runUntil([&] { return !shown(); }, 5)) << "the tip stayed beside a row given another bookmark";
+  EXPECT_TRUE(runUntil([&] { return !shown(); }, 5)) << "another bookmark in its row";
+  ASSERT_TRUE(tipAtRow(0));
+  controller().selectExtendedView();
+  EXPECT_TRUE(runUntil([&] { return !shown(); }, 5)) << "another mode";
   EXPECT_TRUE(TutorialPopovers::isPending(TutorialPopovers::Tutorial::Bookmark));
 }
 

@@ -2,15 +2,12 @@
 // kept away for good by their close button until the tutorials are turned back on.
 #include "Sidebar/TutorialPopovers.h"
 
-#include "App/TilePinView.h"
 #include "Harness/FocusedKeys.h"
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Event.h"
-#include "Platform/UI/ScrollView.h"
 #include "Platform/UI/Window.h"
-#include "Views/FlippedView.h"
 #include "Views/PopoverController.h"
 
 #include <gtest/gtest.h>
@@ -82,65 +79,6 @@ TEST_F(TutorialTest, TipsLeaveTheKeysWithTheWindowTheyStandOver) {
   tutorials.closeTutorial(Tutorial::Library);
   EXPECT_TRUE(runUntil([&] { return !tutorials.isShown(Tutorial::Library); }, 5));
   EXPECT_EQ(ui::Application::shared().keyWindow(), &window);
-}
-
-// The bookmark tip points at a row: it goes when its cell stops showing that row (reused for
-// another item at the same place, hidden in the reuse pool, taken out of the list, scrolled with
-// it) and stays while the cell shows the same item where it was, whatever reloads it.
-TEST_F(TutorialTest, TheBookmarkTipGoesWhenItsCellStopsShowingItsRow) {
-  auto scroll = std::make_shared<ui::ScrollView>(fnd::Rect(0, 0, 300, 300));
-  window.contentView()->addSubview(scroll);
-  auto list = std::make_shared<FlippedView>(fnd::Rect(0, 0, 300, 1000));
-  scroll->setDocumentView(list);
-  auto cell = std::make_shared<TilePinView>(fnd::Rect(0, 100, 300, 100));
-  list->addSubview(cell);
-  cell->setTutorials(&tutorials);
-  auto shown = [&] { return tutorials.isShown(Tutorial::Bookmark); };
-  auto show = [&](const std::shared_ptr<const void>& item) {
-    cell->setRepresentedObject(item);
-    if (!shown()) tutorials.toggle(Tutorial::Bookmark, cell.get());
-    return shown();
-  };
-  auto a = std::make_shared<int>(1);
-  ASSERT_TRUE(show(a));
-  // A reload that hands the cell its item again, the list grown below the row: the tip stays.
-  cell->prepareForReuse();
-  cell->setRepresentedObject(a);
-  cell->setHidden(false);
-  list->setFrameSize(fnd::Size{300, 1200});
-  spin(0.1);
-  EXPECT_TRUE(shown());
-
-  // The cell reused at the same place for another item.
-  auto b = std::make_shared<int>(2);
-  cell->prepareForReuse();
-  cell->setRepresentedObject(b);
-  EXPECT_FALSE(shown()) << "reused for another item";
-  // An item freed and another made (perhaps at its address) is another item all the same.
-  ASSERT_TRUE(show(b));
-  b.reset();
-  cell->setRepresentedObject(std::make_shared<int>(3));
-  EXPECT_FALSE(shown()) << "reused for a new item";
-  // No item at all.
-  ASSERT_TRUE(show(a));
-  cell->setRepresentedObject(nullptr);
-  EXPECT_FALSE(shown()) << "left without an item";
-  // Left in the reuse pool, hidden where it was.
-  ASSERT_TRUE(show(a));
-  cell->setHidden(true);
-  EXPECT_FALSE(shown()) << "hidden in the pool";
-  cell->setHidden(false);
-  // Taken out of the list.
-  ASSERT_TRUE(show(a));
-  cell->removeFromSuperview();
-  EXPECT_FALSE(shown()) << "taken out";
-  list->addSubview(cell);
-  // Scrolled: the document moves, the row keeps its frame in it.
-  ASSERT_TRUE(show(a));
-  scroll->contentView()->scrollToPoint(fnd::Point{0, 150});
-  EXPECT_TRUE(runUntil([&] { return !shown(); }, 5)) << "scrolled away";
-  // Every way out leaves the tutorial due.
-  EXPECT_TRUE(TutorialPopovers::isPending(Tutorial::Bookmark));
 }
 
 // One tip at a time: a place opened while another's tip shows (the Inbox chosen, then Up to the
