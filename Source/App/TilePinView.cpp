@@ -58,11 +58,6 @@ void TilePinView::setHidden(bool hidden) {
   if (hidden) rowWent();
 }
 
-void TilePinView::viewDidMoveToSuperview() {
-  TileCollectionViewCell::viewDidMoveToSuperview();
-  if (!superview()) rowWent();
-}
-
 void TilePinView::setRepresentedObject(const std::shared_ptr<const void>& object) {
   const bool same = !represented_.owner_before(object) && !object.owner_before(represented_);
   represented_ = object;

@@ -29,9 +29,8 @@ class TilePinView : public TileCollectionViewCell {
   void setSelected(bool selected, bool animated) override;
   void prepareForReuse() override;
   void layout() override {}
-  // A cell hidden in the reuse pool or taken out of the list no longer shows its row.
+  // A cell hidden in the reuse pool no longer shows its row.
   void setHidden(bool hidden) override;
-  void viewDidMoveToSuperview() override;
 
   // The size the menu-bar list gives its items.
   static fnd::Size getSize() { return fnd::Size{470, 300}; }

@@ -47,7 +47,7 @@ class TutorialPopovers {
   // Opens the popover at the anchor, or closes it when open without marking it seen.
   void toggle(Tutorial tutorial, ui::View* anchor) { toggle(tutorial, Anchor{anchor, {}, {}}); }
   void toggle(Tutorial tutorial, const Anchor& anchor);
-  // The view a tip points at went (hidden, taken out of its list) or now stands for something
+  // The view a tip points at went (hidden in its list's reuse pool) or now stands for something
   // else: that tip closes, still due.
   void anchorWent(const ui::View* view);
   // The close button: marks the tutorial seen and orders its window out.
