@@ -230,9 +230,11 @@ std::shared_ptr<ui::View> BookmarksController::collectionViewCellForItemAtIndexP
   auto base = view.dequeueReusableCellWithIdentifier(kReuseIdentifier);
   auto cell = std::dynamic_pointer_cast<TilePinView>(base);
   auto bookmark = bookmarkAtIndexPath(indexPath);
+  // Before anything else: a tip beside the row this cell showed goes when it shows another.
+  if (cell) cell->setRepresentedObject(bookmark);
   if (!cell || !bookmark) return base;
   cell->delegate = this;
-  cell->tutorials = tutorials_;
+  cell->setTutorials(tutorials_);
   if (cell->thumbnail) {
     if (bookmark->thumbnailManuallySet() > 0) {
       cell->thumbnail->cancelWebImageLoad();

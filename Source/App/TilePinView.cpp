@@ -53,6 +53,26 @@ void TilePinView::prepareForReuse() {
   if (note) note->setStringValue("");
 }
 
+void TilePinView::setHidden(bool hidden) {
+  TileCollectionViewCell::setHidden(hidden);
+  if (hidden) rowWent();
+}
+
+void TilePinView::setRepresentedObject(const std::shared_ptr<const void>& object) {
+  const bool same = !represented_.owner_before(object) && !object.owner_before(represented_);
+  represented_ = object;
+  if (!same || !object) rowWent();
+}
+
+void TilePinView::rowWent() {
+  if (auto* tips = tutorials()) tips->anchorWent(this);
+}
+
+void TilePinView::setTutorials(TutorialPopovers* tutorials) {
+  tutorials_ = tutorials;
+  tutorialsAlive_ = tutorials ? tutorials->watch() : fnd::Lifetime::Watch();
+}
+
 const std::vector<std::string>& TilePinView::tagNames() const {
   static const std::vector<std::string> none;
   return tags ? tags->tokens() : none;
@@ -69,7 +89,7 @@ void TilePinView::setRatingValue(int value) {
 }
 
 void TilePinView::showBookmarkPopover(ui::View* sender) {
-  if (tutorials) tutorials->toggle(TutorialPopovers::Tutorial::Bookmark, sender);
+  if (auto* tips = tutorials()) tips->toggle(TutorialPopovers::Tutorial::Bookmark, sender);
 }
 
 void TilePinView::mouseDown(const ui::Event& event) {

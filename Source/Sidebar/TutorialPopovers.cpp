@@ -48,6 +48,7 @@ void TutorialPopovers::turnOnTutorialPopups() {
 TutorialPopovers::TutorialPopovers() = default;
 
 TutorialPopovers::~TutorialPopovers() {
+  lifetime_.end();
   for (auto& p : popovers_)
     if (p) p->popoverWindow().orderOut();
 }
@@ -106,9 +107,21 @@ void TutorialPopovers::toggle(Tutorial tutorial, const Anchor& anchor) {
   rowWatch_.reset();
   if (tutorial == Tutorial::Bookmark && anchor.view) {
     rowWatch_ = std::make_unique<ui::PlatformObserver>();
+    // Its widget is clipped to the list's visible part, so a scroll moves it too. A cell that
+    // stays in place but stops showing the row says so itself (anchorWent).
     rowWatch_->observeViewFrame(*anchor.view, [this] {
       if (auto& tip = popovers_[index(Tutorial::Bookmark)]) tip->closePopover();
     });
+  }
+}
+
+void TutorialPopovers::anchorWent(const ui::View* view) {
+  if (!view) return;
+  for (std::size_t i = 0; i < kCount; ++i) {
+    auto& popover = popovers_[i];
+    if (!popover || !popover->popoverIsVisible() || popover->positionView() != view) continue;
+    popover->closePopover();
+    if (Tutorial(i) == Tutorial::Bookmark) rowWatch_.reset();
   }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Foundation/Geometry.h"
+#include "Platform/Foundation/Lifetime.h"
 #include "Platform/UI/UIForward.h"
 #include "Views/PopoverWindowFrame.h"
 
@@ -46,9 +47,14 @@ class TutorialPopovers {
   // Opens the popover at the anchor, or closes it when open without marking it seen.
   void toggle(Tutorial tutorial, ui::View* anchor) { toggle(tutorial, Anchor{anchor, {}, {}}); }
   void toggle(Tutorial tutorial, const Anchor& anchor);
+  // The view a tip points at went (hidden in its list's reuse pool) or now stands for something
+  // else: that tip closes, still due.
+  void anchorWent(const ui::View* view);
   // The close button: marks the tutorial seen and orders its window out.
   void closeTutorial(Tutorial tutorial);
   bool isShown(Tutorial tutorial) const;
+  // Read by the views that keep a pointer to these popovers and may outlive them (list cells).
+  fnd::Lifetime::Watch watch() const { return lifetime_.watch(); }
   // Null before the tutorial was first shown.
   PopoverController* popover(Tutorial tutorial) const { return popovers_[index(tutorial)].get(); }
 
@@ -58,6 +64,7 @@ class TutorialPopovers {
   std::array<std::unique_ptr<PopoverController>, kCount> popovers_;
   // Watches the row the bookmark tip points at.
   std::unique_ptr<ui::PlatformObserver> rowWatch_;
+  fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 
 }  // namespace kesto

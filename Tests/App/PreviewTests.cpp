@@ -20,6 +20,7 @@
 #include "Views/TileCollectionView.h"
 #include "Views/TwoPaneSplitView.h"
 
+#include <algorithm>
 #include <map>
 
 namespace kesto::test {
@@ -120,6 +121,45 @@ TEST_F(PreviewTest, ThePanelPagesThroughTheSelectionAndFollowsIt) {
   EXPECT_FALSE(panel().isVisible());
   EXPECT_EQ(controller().previewPanel(), nullptr);
   EXPECT_EQ(panel().dataSource(), nullptr);
+}
+
+// The bookmark tip beside a row goes with the row's bookmark (deleted: its cell waits hidden in
+// the pool; another reloaded into the row; the cells taken out for another mode), still due, and
+// stays while its cell shows the row anew.
+TEST_F(PreviewTest, TheBookmarkTipGoesWithTheBookmarkOfItsRow) {
+  for (const char* title : {"A", "B", "C"}) add(std::string("http://") + title + ".example/", title);
+  build(3);
+  controller().selectListView();
+  controller().setSelectionDelay(0.01);
+  spin(0.1);
+  auto shown = [&] { return ui->tutorials().isShown(TutorialPopovers::Tutorial::Bookmark); };
+  auto tipAtRow = [&](std::int64_t row) {
+    auto cell = ui->collectionView()->cellForItemAtIndexPath(IndexPath::forItem(row, 0));
+    if (cell) cell->mouseDown(ui::Event::mouse(ui::EventType::LeftMouseDown, fnd::Point{5, 5}, 0, 1, &ui->window()));
+    return runUntil([&] { return dm().selectedBookmarks().size() == 1; }, 5) && shown();
+  };
+  auto deleteRow = [&](std::int64_t row) {
+    selectRows({row});
+    const auto before = dm().bookmarks().size();
+    controller().deleteBookmarks();
+    return runUntil([&] { return dm().bookmarks().size() == before - 1; }, 10);
+  };
+  ASSERT_TRUE(tipAtRow(0));
+  ASSERT_TRUE(deleteRow(0));
+  EXPECT_TRUE(runUntil([&] { return !shown(); }, 5)) << "its row's bookmark deleted";
+  // Its row shown anew (a title or a picture changed): the cell gets its bookmark back, and the
+  // cell left over from the deletion is hidden again.
+  ASSERT_TRUE(tipAtRow(0));
+  ViewUpdater::updateBookmarkRows({dm().bookmarks()[0]});
+  spin(0.1);
+  EXPECT_TRUE(shown()) << "its row shown anew";
+  std::reverse(dm().bookmarks().begin(), dm().bookmarks().end());
+  ViewUpdater::updateBookmarks();
+  EXPECT_TRUE(runUntil([&] { return !shown(); }, 5)) << "another bookmark in its row";
+  ASSERT_TRUE(tipAtRow(0));
+  controller().selectExtendedView();
+  EXPECT_TRUE(runUntil([&] { return !shown(); }, 5)) << "another mode";
+  EXPECT_TRUE(TutorialPopovers::isPending(TutorialPopovers::Tutorial::Bookmark));
 }
 
 TEST_F(PreviewTest, SpaceInTheListTogglesThePreviewAndOpeningClosesIt) {

@@ -16,7 +16,7 @@ e2e_app_script xdotool sqlite3 python3
 e2e_offline_settings --tutorials
 e2e_start_kesto
 e2e_sample_library
-sleep 2
+e2e_wait_until 60 rows_shown || fail "the folder list did not show the sample folders"
 tip() { ! e2e_no_window "^$1 tutorial\$"; }
 trashed() { e2e_sql 'select count(*) from ZBOOKMARK where ZTRASHED = 1'; }
 
@@ -25,11 +25,12 @@ e2e_wait_until 60 tip Library || fail "no Library tip"
 # The compact list (the third view button at the bottom): a click elsewhere closes the tip.
 e2e_click "$win" 87 724
 e2e_wait_until 60 eval '! tip Library' || fail "a click elsewhere left the Library tip open"
-sleep 1
+e2e_wait_until 60 e2e_setting_is BoomarksListView True || fail "the compact list was not chosen"
+e2e_caught_up "$win" || fail "kesto did not answer"
 # The compact list's first row.
 e2e_click "$win" 600 160
 e2e_wait_until 60 tip Bookmarks || fail "no bookmark tip after a click on a row"
-sleep 0.5
+e2e_settled
 e2e_screenshot "$shots/tips-shown.png" || true
 
 # The keys reach the list and the menus with both tips shown.
@@ -40,7 +41,7 @@ e2e_wait_until 60 eval '! tip Bookmarks' || fail "the bookmark tip stayed after 
 xdotool key ctrl+z
 none() { [[ "$(trashed)" == 0 ]]; }
 e2e_wait_until 60 none || fail "Ctrl+Z with a tip shown did not bring the bookmark back"
-sleep 0.5
+e2e_settled
 e2e_screenshot "$shots/tips-after-keys.png" || true
 
 # The Library tip, shown again when its row is chosen anew, answers its button and is marked
@@ -58,8 +59,7 @@ e2e_wait_until 60 e2e_setting_is BRWTutorialLibrarySeen True || fail "the Librar
 # One tip at a time: Help > Show Tutorials Again (third from the end: Up from the first item wraps
 # to the last), the Inbox chosen, then Up to the Library row: the Library tip takes the Inbox
 # tip's place.
-e2e_key "$win" alt+h
-sleep 0.5
+e2e_popup_after e2e_key "$win" alt+h || fail "Alt+H opened no Help menu"
 xdotool key --delay 100 Up Up Up Return
 e2e_wait_until 60 eval '[[ -z "$(e2e_setting BRWTutorialLibrarySeen)" ]]' || fail "Show Tutorials Again left the Library tip seen"
 click_row 1
@@ -67,7 +67,7 @@ e2e_wait_until 60 tip Inbox || fail "no Inbox tip after Show Tutorials Again"
 xdotool key Up
 e2e_wait_until 60 tip Library || fail "Up to the Library row showed no Library tip"
 e2e_wait_until 60 eval '! tip Inbox' || fail "the Inbox tip stayed under the Library tip"
-sleep 0.5
+e2e_settled
 e2e_screenshot "$shots/tips-one-at-a-time.png" || true
 e2e_quit_kesto
 echo "tips e2e passed"
