@@ -96,8 +96,9 @@ before="$(in_kesto)"
 click_row 5
 e2e_click "$win" 600 250
 e2e_wait_until 60 e2e_bookmark_chosen || fail "a click on the card chose nothing"
-sleep 1  # past the double-click time: a press sooner would open the card rather than drag it
-e2e_drag_through "$win" "$win" 600 250 "$win" 620 250 "$win" 640 250 --begun "$win" 80 330 "$win" 82 332 ||
+# Pressed away from the click, so the press is no double click (which opens the card) however
+# soon it follows.
+e2e_drag_through "$win" "$win" 620 250 "$win" 640 250 "$win" 660 250 --begun "$win" 80 330 "$win" 82 332 ||
   fail "the card's drag did not go through"
 moved() { [[ "$(in_kesto)" == $((before + 1)) ]]; }
 e2e_wait_until 60 moved || fail "the card dragged onto the Kesto folder did not move there: $(in_kesto), was $before"

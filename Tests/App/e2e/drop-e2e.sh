@@ -108,8 +108,9 @@ if [[ -n "$drop_target" ]]; then
   cell_x=420 cell_y=160
   e2e_click "$win" "$cell_x" "$cell_y" 1
   e2e_caught_up "$win" || fail "kesto did not answer"
-  e2e_drag_through "$win $target $win" "$win" "$cell_x" "$cell_y" "$win" $((cell_x + 20)) "$cell_y" \
-    "$win" $((cell_x + 40)) "$cell_y" --begun "$target" 150 100 "$target" 160 110 --hold ||
+  # Pressed away from the click: no double click, which would open the bookmark.
+  e2e_drag_through "$win $target $win" "$win" $((cell_x + 20)) "$cell_y" "$win" $((cell_x + 40)) "$cell_y" \
+    "$win" $((cell_x + 60)) "$cell_y" --begun "$target" 150 100 "$target" 160 110 --hold ||
     fail "the drag out to the other program did not go through"
   e2e_screenshot "${shot%.png}-drag-out.png" || true
   xdotool mouseup 1
@@ -146,7 +147,8 @@ e2e_caught_up "$win" || fail "kesto did not answer"
 e2e_click "$win" 450 150
 for place in "440 480" "780 400"; do
   set -- $place
-  e2e_drag_through "$win" "$win" 450 150 "$win" 470 160 "$win" 490 170 --begun "$win" "$1" "$2" "$win" $(($1 + 10)) $(($2 + 10)) ||
+  # Pressed away from the click: no double click, which would open the bookmark.
+  e2e_drag_through "$win" "$win" 470 150 "$win" 490 160 "$win" 510 170 --begun "$win" "$1" "$2" "$win" $(($1 + 10)) $(($2 + 10)) ||
     fail "the card's drag did not go through"
   # Counted once the program has taken the drop in, and again after it ended.
   e2e_caught_up "$win" || fail "kesto did not answer"
