@@ -143,7 +143,8 @@ e2e_drag() {  # window x1 y1 x2 y2
 # must have begun: there it waits until the pressing program shows the drag's image, moving the
 # pointer a pixel back and forth meanwhile (a press followed by no motion the program took starts
 # nothing). After that each step also waits until the image has followed the pointer, that is
-# until the drag has taken the motion, and a drop waits until the image has gone (the drag ended).
+# until the drag has taken the motion (the toolkit moves it with every new point the pointer takes),
+# and a drop waits until the image has gone (the drag ended).
 e2e_drag_through() {  # "windows to wait for" window x y [window x y ...] [--begun window x y ...] [--hold]
   local waits="$1" hold=0 src="" pid="" before="" icon="" ix iy px py x y
   shift
@@ -198,7 +199,9 @@ e2e_drag_image() {  # pid windows
   local id X Y WIDTH HEIGHT px py
   read -r px py < <(e2e_pointer)
   for id in $(comm -13 <(echo "$2") <(xdotool search --all --onlyvisible --pid "$1" '' 2>/dev/null | sort)); do
-    eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null | grep -E '^(X|Y|WIDTH|HEIGHT)=[0-9-]+$')" || continue
+    X="" Y="" WIDTH="" HEIGHT=""
+    eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null | grep -E '^(X|Y|WIDTH|HEIGHT)=[0-9-]+$')"
+    [[ -n "$X" && -n "$Y" && -n "$WIDTH" && -n "$HEIGHT" && -n "$px" ]] || continue
     ((px >= X && px < X + WIDTH && py >= Y && py < Y + HEIGHT)) && { echo "$id $X $Y"; return 0; }
   done
   return 1
