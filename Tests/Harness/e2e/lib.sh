@@ -152,7 +152,8 @@ e2e_drag_through() {  # "windows to wait for" window x y [window x y ...] [--beg
   while (($#)); do
     if [[ "$1" == --begun ]]; then
       shift
-      e2e_wait_until 60 e2e_drag_began "$src" "$pid" "$before" || { echo "no drag began" >&2; return 1; }
+      e2e_wait_until 60 e2e_drag_began "$src" "$pid" "$before" ||
+        { echo "no drag began: pointer at $(e2e_pointer), windows $(e2e_window_places "$pid")" >&2; return 1; }
       e2e_all_caught_up "$waits" || return 1
       read -r icon ix iy < <(e2e_drag_image "$pid" "$before") || { echo "the drag's image went" >&2; return 1; }
       read -r px py < <(e2e_pointer)
@@ -179,6 +180,13 @@ e2e_drag_through() {  # "windows to wait for" window x y [window x y ...] [--beg
     e2e_wait_until 60 e2e_window_gone "$icon" || { echo "the drag did not end when let go" >&2; return 1; }
   fi
   return 0
+}
+# The shown windows of the program $1 (a process id), "id:x,y,width,height" each, for a message.
+e2e_window_places() {
+  local id
+  for id in $(xdotool search --all --onlyvisible --pid "$1" '' 2>/dev/null); do
+    printf '%s:%s ' "$id" "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null | awk -F= '/^(X|Y|WIDTH|HEIGHT)=/ { printf "%s%s", sep, $2; sep = "," }')"
+  done
 }
 # e2e_caught_up for each window of $1 (ids), in turn.
 e2e_all_caught_up() { local w; for w in $1; do e2e_caught_up "$w" >/dev/null 2>&1 || return 1; done; }
