@@ -95,9 +95,11 @@ in_kesto() { e2e_sql "select count(*) from ZBOOKMARK b join ZFOLDER f on b.ZFOLD
 before="$(in_kesto)"
 click_row 5
 e2e_click "$win" 600 250
-xdotool mousemove --window "$win" 600 250 mousedown 1 sleep 0.2 mousemove_relative 20 0 sleep 0.2 \
-  mousemove_relative 20 0 sleep 0.3 mousemove --window "$win" 80 330 sleep 0.3 \
-  mousemove --window "$win" 82 332 sleep 0.5 mouseup 1
+e2e_wait_until 60 e2e_bookmark_chosen || fail "a click on the card chose nothing"
+# Pressed away from the click, so the press is no double click (which opens the card) however
+# soon it follows.
+e2e_drag_through "$win" "$win" 620 250 "$win" 640 250 "$win" 660 250 --begun "$win" 80 330 "$win" 82 332 ||
+  fail "the card's drag did not go through"
 moved() { [[ "$(in_kesto)" == $((before + 1)) ]]; }
 e2e_wait_until 60 moved || fail "the card dragged onto the Kesto folder did not move there: $(in_kesto), was $before"
 

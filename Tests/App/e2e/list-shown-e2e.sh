@@ -161,6 +161,8 @@ e2e_key "$win" ctrl+f
 xdotool type --delay 80 "bing"
 e2e_wait_until 60 shows +field +count +list -second || fail "the History search showed not one match: $(look)"
 e2e_click "$win" 500 150
+# The click chooses the match a moment after it: the toolbar's button acts on what is chosen.
+e2e_wait_until 60 e2e_bookmark_chosen || fail "a click on the match chose nothing"
 updated() { e2e_sql "select ZUPDATEDDATE from ZBOOKMARK where ZURL like '%bing%'"; }
 # Whether the bookmark was updated since $1, and the list reloaded and drawn since then.
 settled() {
@@ -172,7 +174,7 @@ for how in toolbar menu; do
   if [[ "$how" == toolbar ]]; then
     e2e_click "$win" 348 45
   else
-    e2e_click "$win" 500 150 3
+    e2e_popup_after e2e_click "$win" 500 150 3 || fail "a right click on the match showed no menu"
     xdotool key Up Up Return  # Update from Web, second from the menu's end
   fi
   e2e_wait_until 60 settled "$before" "$from" || fail "Update from Web ($how) was not stored and shown"

@@ -134,6 +134,97 @@ e2e_drag() {  # window x1 y1 x2 y2
   xdotool mousemove --window "$1" "$2" "$3" mousedown 1 mousemove --window "$1" "$4" "$5" sleep 0.1 mouseup 1
 }
 
+# Drags with the left button through window-relative points, "window x y" each: pressed at the
+# first, let go at the last (held there with --hold). After each step it waits until the programs
+# owning the windows in $1 (ids, in turn) have caught up, so a program stopped during the drag
+# still follows it step by step instead of taking the whole gesture at once; name the program
+# that drags, then the one dropped on, then the dragging one again for its answer.
+# A drag between windows (the toolkit's, with its image under the pointer) puts --begun where it
+# must have begun: there it waits until the pressing program shows the drag's image, moving the
+# pointer a pixel back and forth meanwhile (a press followed by no motion the program took starts
+# nothing). After that each step also waits until the image has followed the pointer, that is
+# until the drag has taken the motion (the toolkit moves it with every new point the pointer takes),
+# and a drop waits until the image has gone (the drag ended).
+e2e_drag_through() {  # "windows to wait for" window x y [window x y ...] [--begun window x y ...] [--hold]
+  local waits="$1" hold=0 src="" pid="" before="" icon="" ix iy px py x y
+  shift
+  [[ "${*: -1}" == --hold ]] && { hold=1; set -- "${@:1:$#-1}"; }
+  while (($#)); do
+    if [[ "$1" == --begun ]]; then
+      shift
+      e2e_wait_until 60 e2e_drag_began "$src" "$pid" "$before" ||
+        { echo "no drag began: pointer at $(e2e_pointer), windows $(e2e_window_places "$pid")" >&2; return 1; }
+      e2e_all_caught_up "$waits" || return 1
+      read -r icon ix iy < <(e2e_drag_image "$pid" "$before") || { echo "the drag's image went" >&2; return 1; }
+      read -r px py < <(e2e_pointer)
+      continue
+    fi
+    xdotool mousemove --window "$1" "$2" "$3"
+    if [[ -z "$src" ]]; then
+      src="$1"
+      pid="$(xdotool getwindowpid "$src" 2>/dev/null)"
+      before="$(xdotool search --all --onlyvisible --pid "${pid:-0}" '' 2>/dev/null | sort)"
+      xdotool mousedown 1
+    fi
+    shift 3
+    if [[ -n "$icon" ]]; then
+      read -r x y < <(e2e_pointer)
+      ix=$((ix + x - px)) iy=$((iy + y - py)) px=$x py=$y
+      e2e_wait_until 60 e2e_window_at "$icon" "$ix" "$iy" || { echo "the drag's image did not follow the pointer" >&2; return 1; }
+    fi
+    e2e_all_caught_up "$waits" || return 1
+  done
+  ((hold)) && return 0
+  xdotool mouseup 1
+  if [[ -n "$icon" ]]; then
+    e2e_wait_until 60 e2e_window_gone "$icon" || { echo "the drag did not end when let go" >&2; return 1; }
+  fi
+  return 0
+}
+# The shown windows of the program $1 (a process id), "id:x,y,width,height" each, for a message.
+e2e_window_places() {
+  local id
+  for id in $(xdotool search --all --onlyvisible --pid "$1" '' 2>/dev/null); do
+    printf '%s:%s ' "$id" "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null | awk -F= '/^(X|Y|WIDTH|HEIGHT)=/ { printf "%s%s", sep, $2; sep = "," }')"
+  done
+}
+# e2e_caught_up for each window of $1 (ids), in turn.
+e2e_all_caught_up() { local w; for w in $1; do e2e_caught_up "$w" >/dev/null 2>&1 || return 1; done; }
+
+# The pointer's place on the screen: "x y".
+e2e_pointer() { xdotool getmouselocation --shell 2>/dev/null | awk -F= '$1 == "X" { x = $2 } $1 == "Y" { y = $2 } END { print x, y }'; }
+# Whether the window $1 lies with its top left corner at the screen point $2 $3.
+e2e_window_at() {  # window x y
+  local X Y
+  eval "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null | grep -E '^[XY]=[0-9-]+$')"
+  [[ "${X:-}" == "$2" && "${Y:-}" == "$3" ]]
+}
+# Whether the window $1 is no longer shown.
+e2e_window_gone() { ! xdotool search --all --onlyvisible --name '' 2>/dev/null | grep -qx "$1"; }
+# The image of a drag that the program $1 (a process id) runs: a window of its shown under the
+# pointer that was not among $2 (ids, one a line) when the button was pressed; prints "id x y".
+e2e_drag_image() {  # pid windows
+  local id X Y WIDTH HEIGHT px py
+  read -r px py < <(e2e_pointer)
+  for id in $(comm -13 <(echo "$2") <(xdotool search --all --onlyvisible --pid "$1" '' 2>/dev/null | sort)); do
+    X="" Y="" WIDTH="" HEIGHT=""
+    eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null | grep -E '^(X|Y|WIDTH|HEIGHT)=[0-9-]+$')"
+    [[ -n "$X" && -n "$Y" && -n "$WIDTH" && -n "$HEIGHT" && -n "$px" ]] || continue
+    ((px >= X && px < X + WIDTH && py >= Y && py < Y + HEIGHT)) && { echo "$id $X $Y"; return 0; }
+  done
+  return 1
+}
+# Whether the program $2 (a process id) whose window $1 was pressed shows a drag's image
+# (e2e_drag_image with $2 $3); if not, once it has caught up, moves the pointer a pixel and back,
+# as a hand that holds the button never rests quite still.
+e2e_drag_began() {  # window pid windows
+  e2e_drag_image "$2" "$3" >/dev/null && return 0
+  e2e_caught_up "$1" 10 >/dev/null 2>&1
+  e2e_drag_image "$2" "$3" >/dev/null && return 0
+  xdotool mousemove_relative 1 0 mousemove_relative -- -1 0
+  return 1
+}
+
 # Sends keys to a window, e.g. e2e_key "$win" ctrl+a Down Return. The keys go to the focused
 # window through the X server's own input, never addressed to the window: if a key closes it
 # (Ctrl+Q), the releases still reach the server and no modifier stays held for what follows.
@@ -329,6 +420,13 @@ e2e_menu_listed() { [[ "$(e2e_pixel 300 180 "$menu")" == "255 255 255" ]]; }
 e2e_menu_dark() { local r g b; read -r r g b < <(e2e_pixel "$1" "$2" "$menu") && [[ -n "$b" ]] && ((r < 128 && g < 128 && b < 128)); }
 e2e_menu_card_chosen() { e2e_menu_dark 498 81; }
 e2e_menu_editing() { e2e_menu_dark 498 393; }
+# Down from the menu-bar window's search field: the first takes the keys into its list (a moment
+# later), the next chooses the first card; pressed until a card is chosen (60 s). For a search
+# that lists one card.
+e2e_menu_down_to_card() {
+  down_once() { xdotool key Down; e2e_caught_up "$menu" >/dev/null 2>&1; e2e_menu_card_chosen; }
+  e2e_wait_until 60 down_once
+}
 # Whether no client holds the keyboard (a recorder, an open menu): a grab of our own succeeds, and
 # is let go at once.
 e2e_keyboard_free() {

@@ -64,10 +64,7 @@ e2e_wait_until 60 e2e_menu_active || fail "the menu-bar window did not take the 
 xdotool type --delay 40 "duckduckgo"
 e2e_wait_until 60 e2e_menu_listed || fail "the search listed no card"
 e2e_screenshot "$shots/menubar-search.png" "$menu"
-xdotool key Down
-e2e_caught_up "$menu" || fail "kesto did not answer"
-xdotool key Down
-e2e_wait_until 60 e2e_menu_card_chosen || fail "Down to the first card left Edit… off"
+e2e_menu_down_to_card || fail "Down to the first card left Edit… off"
 xdotool key Return
 e2e_wait_until 60 grep -q "duckduckgo.com" "$work/xdg-open.log" || fail "Return opened nothing: $(cat "$work/xdg-open.log")"
 e2e_wait_until 60 duck_is ZTIMESOPENED 1 || fail "the visit was not recorded"

@@ -138,9 +138,8 @@ e2e_click "$menu" 300 250  # the second, added with Ctrl
 xdotool keyup ctrl
 e2e_caught_up "$menu" || fail "kesto did not answer"
 e2e_screenshot "$shots/menubar-two-selected.png" "$menu"
-xdotool mousemove --window "$menu" 300 250 mousedown 1 sleep 0.2 mousemove_relative -- -20 0 sleep 0.2 \
-  mousemove_relative -- -20 0 sleep 0.3 mousemove --window "$target" 150 100 sleep 0.3 \
-  mousemove --window "$target" 160 110 sleep 0.5
+e2e_drag_through "$menu $target $menu" "$menu" 300 250 "$menu" 280 250 "$menu" 260 250 --begun "$target" 150 100 \
+  "$target" 160 110 --hold || fail "the drag of two cards out to the other program did not go through"
 e2e_screenshot "$shots/menubar-dragging.png"
 xdotool mouseup 1
 received() { grep -q '^drop done$' "$work/target.log"; }

@@ -41,11 +41,7 @@ edit_by_keys() {  # text
   xdotool key ctrl+a
   xdotool type --delay 40 "$1"
   e2e_wait_until 60 e2e_menu_listed || fail "'$1' listed no card"
-  # The first Down takes the keys into the list, the second chooses its first card.
-  xdotool key Down
-  e2e_caught_up "$menu" || fail "kesto did not answer"
-  xdotool key Down
-  e2e_wait_until 60 e2e_menu_card_chosen || fail "Down to the first card left Edit… off"
+  e2e_menu_down_to_card || fail "Down to the first card left Edit… off"
   e2e_click "$menu" 510 81  # Edit…
   e2e_wait_until 60 e2e_menu_editing || fail "Edit… opened no quick edit"
 }

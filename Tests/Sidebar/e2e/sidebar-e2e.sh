@@ -40,10 +40,10 @@ e2e_wait_until 60 keypad_named || fail "the keypad's Enter stored no name: $(e2e
 kesto_id="$(e2e_sql "select ZFOLDERID from ZFOLDER where ZNAME='Kesto';")"
 click_row 7
 sleep 1  # past the double-click time: a press sooner would make the click a double click
-xdotool mousemove --window "$win" "$row_x" "$(row_y 7)" mousedown 1
-for dy in 4 8 12 16 20; do xdotool mousemove --window "$win" "$row_x" $(( $(row_y 7) + dy )); sleep 0.1; done
-sleep 0.3
-xdotool mouseup 1
+y7="$(row_y 7)"
+e2e_drag_through "$win" "$win" "$row_x" "$y7" "$win" "$row_x" $((y7 + 4)) "$win" "$row_x" $((y7 + 8)) \
+  "$win" "$row_x" $((y7 + 12)) --begun "$win" "$row_x" $((y7 + 16)) "$win" "$row_x" $((y7 + 20)) ||
+  fail "the folder's drag did not go through"
 in_trip() { [[ "$(e2e_sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME='Kesto';")" == "$trip" ]]; }
 e2e_wait_until 60 in_trip ||
   fail "Kesto was not moved into Trip: $(e2e_sql "select ZPARENTFOLDERID from ZFOLDER where ZNAME='Kesto';")"
