@@ -147,9 +147,11 @@ random_sleep() {
 
 # The processes of group $1 that are stopped already, or about to stop (a SIGSTOP pending), one
 # pid a line: a test may stop a process of its own on purpose, and only the test continues it.
+# The group's leader, the program or ctest itself, is never one: it stops nothing of its own.
 stopped_in_group() {
   local pid stat pending mask
   for pid in $(pgrep -g "$1" 2>/dev/null); do
+    ((pid == $1)) && continue
     stat=$(cat "/proc/$pid/stat" 2>/dev/null) || continue
     stat=${stat##*) }
     if [[ ${stat:0:1} == T ]]; then
@@ -169,13 +171,14 @@ continue_group() {
   for pid in $(pgrep -g "$1" 2>/dev/null); do
     grep -qx "$pid" <<<"$2" || kill -CONT "$pid" 2>/dev/null
   done
+  kill -CONT "$1" 2>/dev/null
 }
 
 # Stops and continues process group $1 at random moments until it is gone. What it stopped is
 # continued before this loop ends however it ends; what was stopped before it stopped the group
-# stays stopped.
+# stays stopped, and is named once in file $2.
 pauser() {
-  local pgid=$1 kept= stopping=0
+  local pgid=$1 log=$2 kept= stopping=0 told=' ' pid
   trap '((stopping)) && continue_group "$pgid" "$kept"; exit 0' TERM
   # The group exists once the program's shell has run setsid.
   while ! kill -0 -- "-$pgid" 2>/dev/null; do
@@ -190,6 +193,11 @@ pauser() {
     random_sleep "$stop_min" "$stop_max"
     continue_group "$pgid" "$kept"
     stopping=0
+    for pid in $kept; do
+      [[ $told == *" $pid "* ]] && continue
+      told+="$pid "
+      echo "stress-tests: $pid ($(cat "/proc/$pid/comm" 2>/dev/null)) was stopped already; left stopped" >>"$log"
+    done
   done
 }
 
@@ -227,7 +235,7 @@ run_group() {  # name folder shown-command command...
   pid=$!
   echo "$pid" >"$state/$key.pgid"
   if ((pause)); then
-    pauser "$pid" &
+    pauser "$pid" "$state/$key.kept" &
     pauser_pid=$!
     echo "$pauser_pid" >"$state/$key.pauser"
   fi
@@ -237,6 +245,8 @@ run_group() {  # name folder shown-command command...
     kill "$pauser_pid" 2>/dev/null
     wait "$pauser_pid" 2>/dev/null
     rm -f "$state/$key.pauser"
+    [[ -f $state/$key.kept ]] && cat "$state/$key.kept" >>"$log"
+    rm -f "$state/$key.kept"
   fi
   # What the program started and left behind in its group goes with it.
   if pgrep -g "$pid" >/dev/null 2>&1; then
