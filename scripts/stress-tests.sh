@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs test programs the way a loaded or paused machine runs them, to find tests that pass only
 # when they get the CPU on time: beside busy-looping "hog" processes, and with each program's
-# process group stopped (SIGSTOP) and continued (SIGCONT) at random moments. A test that waits
-# on what it means passes here; one that compares a duration against a bound fails.
+# process group stopped (SIGSTOP) and continued (SIGCONT) at random moments (a process the test
+# stopped itself stays stopped). A test that waits on what it means passes here; one that
+# compares a duration against a bound fails.
 #
 # Usage: scripts/stress-tests.sh [options] [PROGRAM...] [-- ARGS FOR EVERY PROGRAM]
 #   PROGRAM               a test program (path, or a name such as AppTests looked up under
@@ -144,11 +145,41 @@ random_sleep() {
   sleep "$((ms / 1000)).$(printf %03d $((ms % 1000)))"
 }
 
-# Stops and continues process group $1 at random moments until it is gone. The group is
-# continued before this loop ends however it ends.
+# The processes of group $1 that are stopped already, or about to stop (a SIGSTOP pending), one
+# pid a line: a test may stop a process of its own on purpose, and only the test continues it.
+# The group's leader, the program or ctest itself, is never one: it stops nothing of its own.
+stopped_in_group() {
+  local pid stat pending mask
+  for pid in $(pgrep -g "$1" 2>/dev/null); do
+    ((pid == $1)) && continue
+    stat=$(cat "/proc/$pid/stat" 2>/dev/null) || continue
+    stat=${stat##*) }
+    if [[ ${stat:0:1} == T ]]; then
+      echo "$pid"
+      continue
+    fi
+    pending=$(awk '/^(SigPnd|ShdPnd):/ { printf "%s ", $2 }' "/proc/$pid/status" 2>/dev/null)
+    for mask in $pending; do
+      ((0x$mask & (1 << 18))) && { echo "$pid"; break; }  # SIGSTOP is signal 19
+    done
+  done
+}
+
+# Continues the processes of group $1 but those listed in $2 (stopped before this stop).
+continue_group() {
+  local pid
+  for pid in $(pgrep -g "$1" 2>/dev/null); do
+    grep -qx "$pid" <<<"$2" || kill -CONT "$pid" 2>/dev/null
+  done
+  kill -CONT "$1" 2>/dev/null
+}
+
+# Stops and continues process group $1 at random moments until it is gone. What it stopped is
+# continued before this loop ends however it ends; what was stopped before it stopped the group
+# stays stopped, and is named once in file $2.
 pauser() {
-  local pgid=$1
-  trap 'kill -CONT -- "-$pgid" 2>/dev/null; exit 0' TERM
+  local pgid=$1 log=$2 kept= stopping=0 told=' ' pid
+  trap '((stopping)) && continue_group "$pgid" "$kept"; exit 0' TERM
   # The group exists once the program's shell has run setsid.
   while ! kill -0 -- "-$pgid" 2>/dev/null; do
     kill -0 "$pgid" 2>/dev/null || return 0
@@ -156,9 +187,17 @@ pauser() {
   done
   while kill -0 -- "-$pgid" 2>/dev/null; do
     random_sleep "$every_min" "$every_max"
+    kept=$(stopped_in_group "$pgid")
+    stopping=1
     kill -STOP -- "-$pgid" 2>/dev/null || break
     random_sleep "$stop_min" "$stop_max"
-    kill -CONT -- "-$pgid" 2>/dev/null
+    continue_group "$pgid" "$kept"
+    stopping=0
+    for pid in $kept; do
+      [[ $told == *" $pid "* ]] && continue
+      told+="$pid "
+      echo "stress-tests: $pid ($(cat "/proc/$pid/comm" 2>/dev/null)) was stopped already; left stopped" >>"$log"
+    done
   done
 }
 
@@ -196,7 +235,7 @@ run_group() {  # name folder shown-command command...
   pid=$!
   echo "$pid" >"$state/$key.pgid"
   if ((pause)); then
-    pauser "$pid" &
+    pauser "$pid" "$state/$key.kept" &
     pauser_pid=$!
     echo "$pauser_pid" >"$state/$key.pauser"
   fi
@@ -206,6 +245,8 @@ run_group() {  # name folder shown-command command...
     kill "$pauser_pid" 2>/dev/null
     wait "$pauser_pid" 2>/dev/null
     rm -f "$state/$key.pauser"
+    [[ -f $state/$key.kept ]] && cat "$state/$key.kept" >>"$log"
+    rm -f "$state/$key.kept"
   fi
   # What the program started and left behind in its group goes with it.
   if pgrep -g "$pid" >/dev/null 2>&1; then

@@ -13,6 +13,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -219,11 +221,19 @@ TEST(UserNotifications, TheDesktopsBusSocketIsFoundWithoutAnAddress) {
 }
 
 // The desktop's folder may hold spaces, letters beyond ASCII and the marks that separate an
-// address's parts: the address made from it still names that socket.
+// address's parts: the address made from it still names that socket. A socket's path holds at
+// most 107 bytes and the test's own folders lie as deep as the checkout: the odd folder lies in
+// a temporary folder of the system's, made for the test and removed after it.
 TEST(UserNotifications, TheDesktopsBusSocketIsFoundInAFolderOfAnyName) {
   if (!PrivateBus::available()) GTEST_SKIP() << "no dbus-daemon";
   BusEnvironment none("");
-  const std::string runtime = kesto::test::tempHome() + "/run time, Kestö;=%41";
+  std::string base = "/tmp/kesto-bus-XXXXXX";
+  ASSERT_NE(mkdtemp(base.data()), nullptr);
+  const std::unique_ptr<const std::string, void (*)(const std::string*)> removed(&base, [](const std::string* path) {
+    std::error_code ec;
+    std::filesystem::remove_all(*path, ec);
+  });
+  const std::string runtime = base + "/run time, Kestö;=%41";
   ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
   const std::string saved = std::getenv("XDG_RUNTIME_DIR");
   setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
