@@ -1,6 +1,7 @@
 #include "Platform/UI/Animator.h"
 
 #include "Platform/UI/Application.h"
+#include "Platform/UI/TimingMarks.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
 
@@ -23,9 +24,14 @@ struct AnimationContext::Group {
   void maybeComplete(const std::shared_ptr<Group>& self) {
     if (open || running > 0 || completed) return;
     completed = true;
-    if (completion) {
+    // With timing marks on, each group's end is told once its completion has run: a harness
+    // waits for that before it clicks into what the animation moved.
+    if (completion || TimingMarks::enabled()) {
       auto fn = std::move(completion);
-      Application::postToMain([fn] { qtbridge::guarded("animation completion", fn); });
+      Application::postToMain([fn] {
+        if (fn) qtbridge::guarded("animation completion", fn);
+        TimingMarks::mark("animation-end");
+      });
     }
   }
 };
@@ -107,6 +113,7 @@ std::shared_ptr<AnimationContext::Group> AnimationContext::currentGroupForAnimat
 
 void AnimationContext::runAnimationGroup(const std::function<void(AnimationContext&)>& changes,
                                          std::function<void()> completion) {
+  TimingMarks::mark("animation-begin");
   AnimationContext ctx;
   ctx.group_ = std::make_shared<Group>();
   ctx.group_->completion = std::move(completion);

@@ -461,6 +461,11 @@ e2e_marks_on() {
 }
 # How many marks are written so far: a wait for what an action does looks at those after it.
 e2e_marks_count() { if [[ -e "$marks" ]]; then wc -l <"$marks"; else echo 0; fi; }
+# Whether every animation the program began has ended, its completion run (a stage slid into
+# place, a sheet moved in): what it moved is where a click finds it.
+e2e_animations_ended() {
+  [[ -e "$marks" ]] && awk '$2 == "animation-begin" { n++ } $2 == "animation-end" { n-- } END { exit n != 0 }' "$marks"
+}
 # Whether, after mark $1, the main window's list was reloaded (holding $2 items when given, or at
 # least N for "N+") and a frame of the window drawn after that: the window shows the list as it is.
 e2e_list_drawn() {  # after [items|N+]

@@ -28,6 +28,8 @@ click_in() {  # window x y
   e2e_click "$1" "$2" "$3"
   # Asked through the main window, which stays when the click closes the one clicked.
   e2e_caught_up "$win" || fail "kesto did not answer"
+  # A stage the click brought in slides into place: the next click waits for it.
+  e2e_wait_until 60 e2e_animations_ended || fail "an animation did not end"
 }
 
 # Skyfolder on a closed port (no connection); an account service that refuses every login.
@@ -62,6 +64,7 @@ above() {
 # A picture of the window $1 (for telling whether a click changed it).
 window_picture() { e2e_screenshot "$shots/picture-$2.png" "$1"; }
 
+e2e_marks_on
 e2e_start_kesto
 e2e_sample_library
 library="$(count 'where ZTRASHED = 0')"
