@@ -1,5 +1,6 @@
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/DispatchQueue.h"
+#include "Platform/UI/Animator.h"
 #include "Platform/UI/TimingMarks.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/Window.h"
@@ -122,6 +123,41 @@ TEST(TimingMarks, MarksBusyStretchesOverTheThresholdOnlyAndEachFrameOfAWindow) {
     EXPECT_LE(b, ended - began);
   }
   EXPECT_GE(frames, 1) << readFile(log);
+}
+
+// A harness waits for the animations it started to end before it clicks where they moved things:
+// each group is marked as it begins and, once its completion has run, as it ends, also a group
+// with no animation or no completion.
+TEST(TimingMarks, MarksEachAnimationGroupsBeginningAndItsEndAfterItsCompletion) {
+  const std::string log = makeTempDir("timing") + "/marks.log";
+  ASSERT_TRUE(TimingMarks::start(log, 1000));
+  auto view = std::make_shared<ui::View>(fnd::Rect(0, 0, 10, 10));
+  bool done = false;
+  ui::AnimationContext::runAnimationGroup(
+      [&](ui::AnimationContext& ctx) {
+        ctx.setDuration(0.1);
+        view->animator().setFrameOrigin(fnd::Point{100, 0});
+      },
+      [&] {
+        done = true;
+        TimingMarks::mark("completion");
+      });
+  ui::AnimationContext::runAnimationGroup([](ui::AnimationContext&) {});
+  EXPECT_TRUE(runUntil(
+      [&] {
+        int n = 0;
+        for (const auto& l : lines(log)) n += l.name == "animation-end";
+        return n == 2;
+      },
+      30))
+      << readFile(log);
+  TimingMarks::stop();
+  EXPECT_TRUE(done);
+  std::vector<std::string> names;
+  for (const auto& l : lines(log)) names.push_back(l.name);
+  const std::vector<std::string> expected{"animation-begin", "animation-begin", "animation-end", "completion",
+                                          "animation-end"};
+  EXPECT_EQ(names, expected) << readFile(log);
 }
 
 }  // namespace
