@@ -15,6 +15,8 @@ constexpr double kBezelSideMargin = 12.0;
 OverlayWindow::OverlayWindow(const fnd::Rect& contentRect)
     : ui::View(contentRect), overlayView_(std::make_shared<OverlayView>(fnd::Rect())) {
   setOpaque(false);
+  // A message over the lists must not take a drag meant for a folder or a card beneath it.
+  setPointerPassesThrough(true);
   addSubview(overlayView_);
 }
 

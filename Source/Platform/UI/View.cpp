@@ -173,6 +173,12 @@ View::View(const fnd::Rect& frame) : frame_(frame) {
   updateWidgetGeometry();
 }
 
+void View::setPointerPassesThrough(bool passes) {
+  // The toolkit looks for no receiver of the pointer among a widget that lets it through and
+  // its children; a drop would otherwise end on the covering view, which takes none.
+  widget_->setAttribute(Qt::WA_TransparentForMouseEvents, passes);
+}
+
 View::~View() {
   // A fade or move still running would outlive the view and keep its memory.
   AnimationContext::stopAnimations(this);

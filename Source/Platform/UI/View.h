@@ -100,6 +100,9 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   void setLayerContents(const Image& image);
   bool isOpaque() const { return opaque_; }
   void setOpaque(bool opaque) { opaque_ = opaque; }
+  // A view drawn over others that is never in the pointer's way: presses, wheels and drags
+  // (a drop onto what lies beneath) go to the views under it. Its hitTest says the same.
+  void setPointerPassesThrough(bool passes);
   // A soft shadow under the view's bounds (rounded as its corners), painted by its superview:
   // the offset on screen (y upwards, so a negative height falls below), a blur radius and a
   // colour.
