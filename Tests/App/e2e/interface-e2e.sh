@@ -66,8 +66,8 @@ click_row() {
 tab_x() { echo $((18 + 36 * $1)); }  # 0 folders, 1 tags, 2 history, 3 popular, 4 maintenance, 5 trash
 click_tab() { e2e_click "$win" "$(tab_x "$1")" 87; caught_up; }
 # A search's "nothing found" messages stand for a few seconds over the list and over the top of
-# the inspector, and take the clicks there: a cell or the title field is clicked once they have
-# gone, and a cell's click has chosen the bookmark once the inspector shows one (a moment after).
+# the inspector, where the one there covers the title field: a cell or the title field is clicked
+# once they have gone, and a cell's click has chosen the bookmark once the inspector shows one (a moment after).
 # Each message is a dark box with white words: it is looked for on its box, clear of the words
 # (above them), where a card and the inspector are light.
 dark_at() { local r g b; read -r r g b < <(e2e_pixel "$1" "$2" "$win") && [[ -n "$b" ]] && ((r < 80 && g < 80 && b < 80)); }

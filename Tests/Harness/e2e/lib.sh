@@ -409,9 +409,11 @@ e2e_caught_up() {  # window [seconds]
 }
 
 # Whether the main window's inspector (at its first width, in a window of its first size) shows a
-# bookmark: its title field is drawn, where an empty inspector shows its background. A click in
+# bookmark: its notes field is drawn, where an empty inspector shows its background. A click in
 # the list chooses its bookmark a moment after the click; keys meant for the bookmark wait for it.
-e2e_bookmark_chosen() { [[ "$(e2e_pixel 1170 146 "$win")" != "$(e2e_pixel 1170 600 "$win")" ]]; }
+# Not the title field: a message ("Bookmarks added", a search's "nothing found") shows over it
+# for a few seconds, dark where the background is light.
+e2e_bookmark_chosen() { [[ "$(e2e_pixel 1182 235 "$win")" != "$(e2e_pixel 1170 600 "$win")" ]]; }
 
 # The menu-bar window ($menu) at its least size: whether its list shows a card (a card's white
 # where the list begins), whether a card is chosen (the dark letters of an enabled Edit…), and
