@@ -182,13 +182,19 @@ TEST(HTMLImportMarkup, LinksNoReadingKeepsAreCountedAsNotRead) {
   expectEveryLinkAccountedFor(m.records, linksByTheParser(menu), "menu");
 }
 
-// Where each link lands: the folder path of every address "https://NAME.example/" by NAME.
-void expectPlaced(const std::string& html, const std::map<std::string, std::string>& where, const std::string& what) {
-  Reading r = readMarkup(html);
+// A file and where each link lands: the folder path of every address "https://NAME.example/" by
+// NAME.
+struct Placement {
+  std::string name, html;
+  std::map<std::string, std::string> where;
+};
+
+void expectPlaced(const Placement& c) {
+  Reading r = readMarkup(c.html);
   std::map<std::string, std::string> got;
   for (const auto& [url, placed] : r.byAddress) got[url.substr(8, url.find(".example/") - 8)] = placed.folder;
-  EXPECT_EQ(got, where) << what;
-  expectEveryLinkAccountedFor(r.records, linksByTheParser(html), what);
+  EXPECT_EQ(got, c.where) << c.name;
+  expectEveryLinkAccountedFor(r.records, linksByTheParser(c.html), c.name);
 }
 
 // The end tag of an element a browser ends lists for only when they are inside it: libxml2 let
@@ -196,10 +202,7 @@ void expectPlaced(const std::string& html, const std::map<std::string, std::stri
 // one it belongs to before (a P or CENTER start ends a B or FONT, an item's end what is in the
 // item), and folders came out one level too high.
 TEST(HTMLImportMarkup, EndTagsOfOtherElementsEndOnlyWhatTheyHold) {
-  const struct {
-    std::string name, html;
-    std::map<std::string, std::string> where;
-  } cases[] = {
+  const Placement cases[] = {
       {"B around folders, the inner one ended early by a P",
        "<H1>Top</H1><DL><p><B><DT><H3>G</H3><DL><p><B><DT><H3>H</H3><DL><p><DT>"
        "<A HREF=\"https://a1.example/\">a1</A></DL><p></B><DT><A HREF=\"https://a2.example/\">a2</A>"
@@ -239,16 +242,13 @@ TEST(HTMLImportMarkup, EndTagsOfOtherElementsEndOnlyWhatTheyHold) {
        "</DL><p></CENTER><DT><A HREF=\"https://a3.example/\">a3</A></DL><p>",
        {{"a1", "Top/F"}, {"a2", "Top/F"}, {"a3", "Top"}}},
   };
-  for (const auto& c : cases) expectPlaced(c.html, c.where, c.name);
+  for (const auto& c : cases) expectPlaced(c);
 }
 
 // A list's end ends the DIVs opened in it, as a browser's does: what follows the list is no
 // longer inside it (libxml2 let no end tag but a DIV's end a DIV).
 TEST(HTMLImportMarkup, AListsEndEndsTheDivsOpenedInIt) {
-  const struct {
-    std::string name, html;
-    std::map<std::string, std::string> where;
-  } cases[] = {
+  const Placement cases[] = {
       {"UL",
        "<TITLE>Links</TITLE><H1>Links</H1><UL><LI><A HREF=\"https://a1.example/\">a1</A><LI><DIV>"
        "<A HREF=\"https://a2.example/\">a2</A><LI><A HREF=\"https://a3.example/\">a3</A></UL>"
@@ -272,7 +272,7 @@ TEST(HTMLImportMarkup, AListsEndEndsTheDivsOpenedInIt) {
        "<A HREF=\"https://b1.example/\">b1</A></DL><p>",
        {{"a1", "Links"}, {"a2", "Links"}, {"a3", "Links"}, {"a4", "Links"}, {"b1", "After"}}},
   };
-  for (const auto& c : cases) expectPlaced(c.html, c.where, c.name);
+  for (const auto& c : cases) expectPlaced(c);
 }
 
 // ---- files made at random ----------------------------------------------------------------------
