@@ -367,21 +367,26 @@ std::uint32_t icuCharacter(UConverter* c, const char* bytes, int32_t length) {
   UErrorCode ec = U_ZERO_ERROR;
   const int32_t n = ucnv_toUChars(c, units, 4, bytes, length, &ec);
   if (U_FAILURE(ec) || n < 1 || n > 2) return 0;
-  if (n == 2) return U16_IS_LEAD(units[0]) && U16_IS_TRAIL(units[1]) ? U16_GET_SUPPLEMENTARY(units[0], units[1]) : 0;
+  if (n == 2)
+    return U16_IS_LEAD(units[0]) && U16_IS_TRAIL(units[1])
+               ? static_cast<std::uint32_t>(U16_GET_SUPPLEMENTARY(units[0], units[1]))
+               : 0;
   return U16_IS_SURROGATE(units[0]) || units[0] == kReplacementCharacter ? 0 : units[0];
 }
 
 // The characters of EUC-JP's and EUC-KR's codes as ICU maps them, read once; 0 where the code is
 // none. EUC-JP: lead and trail 0xA1-0xFE, two bytes (JIS X 0208) or three after 0x8F (JIS X 0212);
 // EUC-KR: lead 0x81-0xFE, trail 0x41-0xFE.
-struct CodeTables {
+struct EucJpCodes {
   std::uint32_t jis0208[94 * 94] = {}, jis0212[94 * 94] = {};
-  std::uint32_t eucKr[126 * 190] = {};
+};
+struct EucKrCodes {
+  std::uint32_t codes[126 * 190] = {};
 };
 
-const CodeTables& eucJpCodes() {
-  static const std::unique_ptr<const CodeTables> codes = [] {
-    auto t = std::make_unique<CodeTables>();
+const EucJpCodes& eucJpCodes() {
+  static const std::unique_ptr<const EucJpCodes> codes = [] {
+    auto t = std::make_unique<EucJpCodes>();
     if (ConverterPtr c = openConverter("euc-jp")) {
       UErrorCode ec = U_ZERO_ERROR;
       ucnv_setToUCallBack(c.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &ec);
@@ -394,14 +399,14 @@ const CodeTables& eucJpCodes() {
           if (lead <= 0xED) t->jis0212[at] = icuCharacter(c.get(), bytes, 3);
         }
     }
-    return std::unique_ptr<const CodeTables>(std::move(t));
+    return std::unique_ptr<const EucJpCodes>(std::move(t));
   }();
   return *codes;
 }
 
-const CodeTables& eucKrCodes() {
-  static const std::unique_ptr<const CodeTables> codes = [] {
-    auto t = std::make_unique<CodeTables>();
+const EucKrCodes& eucKrCodes() {
+  static const std::unique_ptr<const EucKrCodes> codes = [] {
+    auto t = std::make_unique<EucKrCodes>();
     if (ConverterPtr c = openConverter("windows-949")) {
       UErrorCode ec = U_ZERO_ERROR;
       ucnv_setToUCallBack(c.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &ec);
@@ -410,10 +415,10 @@ const CodeTables& eucKrCodes() {
           const char bytes[] = {static_cast<char>(lead), static_cast<char>(trail)};
           const std::uint32_t code = icuCharacter(c.get(), bytes, 2);
           // Browsers' EUC-KR has no private-use characters: ICU's stand for codes it leaves undefined.
-          if (code < 0xE000 || code > 0xF8FF) t->eucKr[(lead - 0x81) * 190 + trail - 0x41] = code;
+          if (code < 0xE000 || code > 0xF8FF) t->codes[(lead - 0x81) * 190 + trail - 0x41] = code;
         }
     }
-    return std::unique_ptr<const CodeTables>(std::move(t));
+    return std::unique_ptr<const EucKrCodes>(std::move(t));
   }();
   return *codes;
 }
@@ -443,7 +448,8 @@ struct WebTextDecoder::Converter {
   bool gb18030PrivateUse = false;  // kGB18030PrivateUse applies
   char16_t highSurrogate = 0;      // the first half of a pair cut at the end of a piece
   ByteReader reader = ByteReader::None;
-  const CodeTables* codes = nullptr;
+  const EucJpCodes* eucJp = nullptr;
+  const EucKrCodes* eucKr = nullptr;
   // The lead byte waiting for the next piece (EUC-JP: after 0x8F, the second byte).
   unsigned char lead = 0;
   bool jis0212 = false;  // EUC-JP: the lead follows 0x8F
@@ -480,20 +486,20 @@ void WebTextDecoder::Converter::read(std::string_view bytes, std::string& out) {
       }
     }
     const int first = std::exchange(lead, 0);
-    bool read = false;
+    bool mapped = false;
     if (reader == ByteReader::Big5) {
-      read = appendBig5(first, byte, out);
+      mapped = appendBig5(first, byte, out);
     } else {
       std::uint32_t code = 0;
       if (reader == ByteReader::EUCKR && byte >= 0x41 && byte <= 0xFE)
-        code = codes->eucKr[(first - 0x81) * 190 + byte - 0x41];
+        code = eucKr->codes[(first - 0x81) * 190 + byte - 0x41];
       if (reader == ByteReader::EUCJP && first >= 0xA1 && first <= 0xFE && byte >= 0xA1 && byte <= 0xFE)
-        code = (jis0212 ? codes->jis0212 : codes->jis0208)[(first - 0xA1) * 94 + byte - 0xA1];
+        code = (jis0212 ? eucJp->jis0212 : eucJp->jis0208)[(first - 0xA1) * 94 + byte - 0xA1];
       jis0212 = false;
       if (code) appendUtf8(out, code);
-      read = code != 0;
+      mapped = code != 0;
     }
-    if (read) {
+    if (mapped) {
       ++i;
       continue;
     }
@@ -510,8 +516,8 @@ WebTextDecoder::WebTextDecoder(std::string_view encoding) {
   if (name == "Big5" || name == "EUC-JP" || name == "EUC-KR") {
     converter_ = std::make_unique<Converter>();
     converter_->reader = name == "Big5" ? ByteReader::Big5 : name == "EUC-JP" ? ByteReader::EUCJP : ByteReader::EUCKR;
-    if (name == "EUC-JP") converter_->codes = &eucJpCodes();
-    if (name == "EUC-KR") converter_->codes = &eucKrCodes();
+    if (name == "EUC-JP") converter_->eucJp = &eucJpCodes();
+    if (name == "EUC-KR") converter_->eucKr = &eucKrCodes();
     return;
   }
   replacement_ = name == "replacement";
