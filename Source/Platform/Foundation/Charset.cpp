@@ -6,6 +6,7 @@
 #include <unicode/ucnv_cb.h>
 #include <unicode/ucnv_err.h>
 #include <unicode/ustring.h>
+#include <unicode/utf16.h>
 
 #include <cstring>
 #include <memory>
@@ -201,7 +202,7 @@ namespace {
 
 struct WebEncoding {
   const char* name;
-  const char* converter;  // ICU's name; null for UTF-8 and the replacement encoding
+  const char* converter;  // ICU's name; null where ICU does not read it (UTF-8, ByteReader, replacement)
   const char* labels;     // space-separated
 };
 
@@ -249,11 +250,11 @@ constexpr WebEncoding kWebEncodings[] = {
     {"x-mac-cyrillic", "x-mac-cyrillic", "x-mac-cyrillic x-mac-ukrainian"},
     {"GBK", "gb18030", "chinese csgb2312 csiso58gb231280 gb2312 gb_2312 gb_2312-80 gbk iso-ir-58 x-gbk"},
     {"gb18030", "gb18030", "gb18030"},
-    {"Big5", "ibm-1375_P100-2008", "big5 big5-hkscs cn-big5 csbig5 x-x-big5"},
-    {"EUC-JP", "euc-jp", "cseucpkdfmtjapanese euc-jp x-euc-jp"},
+    {"Big5", nullptr, "big5 big5-hkscs cn-big5 csbig5 x-x-big5"},
+    {"EUC-JP", nullptr, "cseucpkdfmtjapanese euc-jp x-euc-jp"},
     {"ISO-2022-JP", "iso-2022-jp", "csiso2022jp iso-2022-jp"},
     {"Shift_JIS", "windows-31j", "csshiftjis ms932 ms_kanji shift-jis shift_jis sjis windows-31j x-sjis"},
-    {"EUC-KR", "windows-949",
+    {"EUC-KR", nullptr,
      "cseuckr csksc56011987 euc-kr iso-ir-149 korean ks_c_5601-1987 ks_c_5601-1989 ksc5601 ksc_5601 windows-949"},
     {"replacement", nullptr, "csiso2022kr hz-gb-2312 iso-2022-cn iso-2022-cn-ext iso-2022-kr replacement"},
     {"UTF-16BE", "UTF-16BE", "unicodefffe utf-16be"},
@@ -300,13 +301,10 @@ void replaceUnreadable(const void* context, UConverterToUnicodeArgs* args, const
   ucnv_cbToUWriteUChars(args, c, count, 0, error);
 }
 
-// What ICU's tables give as private-use characters where browsers read the bytes otherwise.
-enum class PrivateUse { Kept, GB18030, Big5, EUCKR };
-
 // gb18030 and GBK: the two-byte codes GB18030-2022 moved from private use to the vertical forms
-// and ideographs browsers give. ICU gives each of these private-use characters for one two-byte
-// code only (the four-byte codes of U+FE10-FE19 and U+9FB4-9FBB read as those already), so the
-// character stands for its bytes.
+// and ideographs browsers give, and A3A0, which browsers read as the ideographic space. ICU gives
+// each of these private-use characters for one two-byte code only (the four-byte codes of
+// U+FE10-FE19 and U+9FB4-9FBB read as those already), so the character stands for its bytes.
 constexpr std::pair<char16_t, char16_t> kGB18030PrivateUse[] = {
     {0xE78D, 0xFE10},  // A6D9
     {0xE78E, 0xFE12},  // A6DA
@@ -326,44 +324,103 @@ constexpr std::pair<char16_t, char16_t> kGB18030PrivateUse[] = {
     {0xE843, 0x9FB9},  // FE7E
     {0xE854, 0x9FBA},  // FE90
     {0xE864, 0x9FBB},  // FEA0
+    {0xE5E5, 0x3000},  // A3A0
 };
 
-// Big5: ICU reads the lead bytes 0x81-0x84 as a user-defined area, from U+EEB8 one character per
-// code in order (157 a lead: trails 0x40-0x7E, then 0xA1-0xFE). Browsers pair those leads with
-// nothing.
-constexpr char16_t kBig5UserDefinedFirst = 0xEEB8;
-constexpr int kBig5CodesPerLead = 157, kBig5AsciiTrails = 0x7F - 0x40;
+char16_t gb18030Character(char16_t c) {
+  if (c >= 0xE000 && c <= 0xF8FF)
+    for (const auto& [from, to] : kGB18030PrivateUse)
+      if (c == from) return to;
+  return c;
+}
 
-void appendPrivateUse(PrivateUse kind, char16_t c, std::string& out) {
-  switch (kind) {
-    case PrivateUse::Kept:
-      break;
-    case PrivateUse::GB18030:
-      for (const auto& [from, to] : kGB18030PrivateUse)
-        if (c == from) return appendUtf8(out, to);
-      break;
-    case PrivateUse::Big5:
-      if (c >= kBig5UserDefinedFirst && c < kBig5UserDefinedFirst + 4 * kBig5CodesPerLead) {
-        appendUtf8(out, kReplacementCharacter);
-        const int cell = (c - kBig5UserDefinedFirst) % kBig5CodesPerLead;
-        if (cell < kBig5AsciiTrails) out += static_cast<char>(0x40 + cell);
-        return;
-      }
-      // The four Hong Kong codes browsers read as a letter and a combining mark.
-      if (const char* pair = c == 0xF325   ? "\u00CA\u0304"   // 8862
-                             : c == 0xF327 ? "\u00CA\u030C"   // 8864
-                             : c == 0xF344 ? "\u00EA\u0304"   // 88A3
-                             : c == 0xF346 ? "\u00EA\u030C"   // 88A5
-                                           : nullptr) {
-        out += pair;
-        return;
-      }
-      break;
-    case PrivateUse::EUCKR:
-      // Browsers' EUC-KR has no private-use characters: ICU's stand for codes it leaves undefined.
-      return appendUtf8(out, kReplacementCharacter);
+// Big5, EUC-JP and EUC-KR are read byte by byte as browsers read them: ICU's Big5 lacks the
+// Hong Kong codes browsers read, and ICU's EUC-JP and EUC-KR take more bytes into one error than
+// browsers do and read some bytes they do not.
+enum class ByteReader { None, Big5, EUCJP, EUCKR };
+
+#include "Platform/Foundation/Big5Index.inc"
+
+// Appends the character (or the letter and combining mark) of a Big5 code; false where the code
+// is none.
+bool appendBig5(int lead, int trail, std::string& out) {
+  if (!((trail >= 0x40 && trail <= 0x7E) || (trail >= 0xA1 && trail <= 0xFE))) return false;
+  const int pointer = (lead - 0x81) * 157 + (trail - (trail < 0x7F ? 0x40 : 0x62));
+  // The four codes the index leaves out.
+  const char* pair = pointer == 1133   ? "\u00CA\u0304"
+                     : pointer == 1135 ? "\u00CA\u030C"
+                     : pointer == 1164 ? "\u00EA\u0304"
+                     : pointer == 1166 ? "\u00EA\u030C"
+                                       : nullptr;
+  if (pair) {
+    out += pair;
+    return true;
   }
-  appendUtf8(out, c);
+  if (pointer < kBig5IndexFirstPointer || kBig5Index[pointer - kBig5IndexFirstPointer] == 0) return false;
+  appendUtf8(out, kBig5Index[pointer - kBig5IndexFirstPointer]);
+  return true;
+}
+
+// The one character ICU reads from a whole code; 0 where it reads none, or more.
+std::uint32_t icuCharacter(UConverter* c, const char* bytes, int32_t length) {
+  UChar units[4];
+  UErrorCode ec = U_ZERO_ERROR;
+  const int32_t n = ucnv_toUChars(c, units, 4, bytes, length, &ec);
+  if (U_FAILURE(ec) || n < 1 || n > 2) return 0;
+  if (n == 2)
+    return U16_IS_LEAD(units[0]) && U16_IS_TRAIL(units[1])
+               ? static_cast<std::uint32_t>(U16_GET_SUPPLEMENTARY(units[0], units[1]))
+               : 0;
+  return U16_IS_SURROGATE(units[0]) || units[0] == kReplacementCharacter ? 0 : units[0];
+}
+
+// The characters of EUC-JP's and EUC-KR's codes as ICU maps them, read once; 0 where the code is
+// none. EUC-JP: lead and trail 0xA1-0xFE, two bytes (JIS X 0208) or three after 0x8F (JIS X 0212);
+// EUC-KR: lead 0x81-0xFE, trail 0x41-0xFE.
+struct EucJpCodes {
+  std::uint32_t jis0208[94 * 94] = {}, jis0212[94 * 94] = {};
+};
+struct EucKrCodes {
+  std::uint32_t codes[126 * 190] = {};
+};
+
+const EucJpCodes& eucJpCodes() {
+  static const std::unique_ptr<const EucJpCodes> codes = [] {
+    auto t = std::make_unique<EucJpCodes>();
+    if (ConverterPtr c = openConverter("euc-jp")) {
+      UErrorCode ec = U_ZERO_ERROR;
+      ucnv_setToUCallBack(c.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &ec);
+      for (int lead = 0xA1; lead <= 0xFE; ++lead)
+        for (int trail = 0xA1; trail <= 0xFE; ++trail) {
+          const char bytes[] = {'\x8F', static_cast<char>(lead), static_cast<char>(trail)};
+          const int at = (lead - 0xA1) * 94 + trail - 0xA1;
+          t->jis0208[at] = icuCharacter(c.get(), bytes + 1, 2);
+          // Browsers' JIS X 0212 ends at lead 0xED; ICU's codes past it are IBM's additions.
+          if (lead <= 0xED) t->jis0212[at] = icuCharacter(c.get(), bytes, 3);
+        }
+    }
+    return std::unique_ptr<const EucJpCodes>(std::move(t));
+  }();
+  return *codes;
+}
+
+const EucKrCodes& eucKrCodes() {
+  static const std::unique_ptr<const EucKrCodes> codes = [] {
+    auto t = std::make_unique<EucKrCodes>();
+    if (ConverterPtr c = openConverter("windows-949")) {
+      UErrorCode ec = U_ZERO_ERROR;
+      ucnv_setToUCallBack(c.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &ec);
+      for (int lead = 0x81; lead <= 0xFE; ++lead)
+        for (int trail = 0x41; trail <= 0xFE; ++trail) {
+          const char bytes[] = {static_cast<char>(lead), static_cast<char>(trail)};
+          const std::uint32_t code = icuCharacter(c.get(), bytes, 2);
+          // Browsers' EUC-KR has no private-use characters: ICU's stand for codes it leaves undefined.
+          if (code < 0xE000 || code > 0xF8FF) t->codes[(lead - 0x81) * 190 + trail - 0x41] = code;
+        }
+    }
+    return std::unique_ptr<const EucKrCodes>(std::move(t));
+  }();
+  return *codes;
 }
 
 }  // namespace
@@ -386,29 +443,95 @@ std::string encodingForWebLabel(std::string_view label) {
 }
 
 struct WebTextDecoder::Converter {
-  ConverterPtr converter;
+  ConverterPtr converter;  // none where a ByteReader reads the text
   ReplacementRules rules;
-  PrivateUse privateUse = PrivateUse::Kept;
-  char16_t highSurrogate = 0;  // the first half of a pair cut at the end of a piece
+  bool gb18030PrivateUse = false;  // kGB18030PrivateUse applies
+  char16_t highSurrogate = 0;      // the first half of a pair cut at the end of a piece
+  ByteReader reader = ByteReader::None;
+  const EucJpCodes* eucJp = nullptr;
+  const EucKrCodes* eucKr = nullptr;
+  // The lead byte waiting for the next piece (EUC-JP: after 0x8F, the second byte).
+  unsigned char lead = 0;
+  bool jis0212 = false;  // EUC-JP: the lead follows 0x8F
+
+  void read(std::string_view bytes, std::string& out);
 };
+
+void WebTextDecoder::Converter::read(std::string_view bytes, std::string& out) {
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    if (lead == 0) {
+      ++i;
+      if (byte < 0x80)
+        out += static_cast<char>(byte);
+      else if (reader == ByteReader::EUCJP ? byte == 0x8E || byte == 0x8F || (byte >= 0xA1 && byte <= 0xFE)
+                                           : byte >= 0x81 && byte <= 0xFE)
+        lead = byte;
+      else
+        appendUtf8(out, kReplacementCharacter);
+      continue;
+    }
+    if (reader == ByteReader::EUCJP && byte >= 0xA1 && byte <= 0xFE) {
+      if (lead == 0x8E && byte <= 0xDF) {  // half-width katakana
+        appendUtf8(out, 0xFF61 - 0xA1 + byte);
+        lead = 0;
+        ++i;
+        continue;
+      }
+      if (lead == 0x8F) {
+        jis0212 = true;
+        lead = byte;
+        ++i;
+        continue;
+      }
+    }
+    const int first = std::exchange(lead, 0);
+    bool mapped = false;
+    if (reader == ByteReader::Big5) {
+      mapped = appendBig5(first, byte, out);
+    } else {
+      std::uint32_t code = 0;
+      if (reader == ByteReader::EUCKR && byte >= 0x41 && byte <= 0xFE)
+        code = eucKr->codes[(first - 0x81) * 190 + byte - 0x41];
+      if (reader == ByteReader::EUCJP && first >= 0xA1 && first <= 0xFE && byte >= 0xA1 && byte <= 0xFE)
+        code = (jis0212 ? eucJp->jis0212 : eucJp->jis0208)[(first - 0xA1) * 94 + byte - 0xA1];
+      jis0212 = false;
+      if (code) appendUtf8(out, code);
+      mapped = code != 0;
+    }
+    if (mapped) {
+      ++i;
+      continue;
+    }
+    // A pair that is no character is one U+FFFD; its second byte, if ASCII, is read again.
+    appendUtf8(out, kReplacementCharacter);
+    if (byte >= 0x80) ++i;
+  }
+}
 
 WebTextDecoder::WebTextDecoder(std::string_view encoding) {
   const WebEncoding* e = webEncodingNamed(encoding);
-  if (e && !e->converter) replacement_ = std::string_view(e->name) == "replacement";
-  if (!e || !e->converter) return;
+  if (!e) return;
+  const std::string_view name = e->name;
+  if (name == "Big5" || name == "EUC-JP" || name == "EUC-KR") {
+    converter_ = std::make_unique<Converter>();
+    converter_->reader = name == "Big5" ? ByteReader::Big5 : name == "EUC-JP" ? ByteReader::EUCJP : ByteReader::EUCKR;
+    if (name == "EUC-JP") converter_->eucJp = &eucJpCodes();
+    if (name == "EUC-KR") converter_->eucKr = &eucKrCodes();
+    return;
+  }
+  replacement_ = name == "replacement";
+  if (!e->converter) return;
   // A code page the ICU data lacks is read as the nearest one it has.
   ConverterPtr c = openConverter(e->converter);
   if (!c) c = openConverter("windows-1252");
   if (!c) return;
   converter_ = std::make_unique<Converter>();
   converter_->converter = std::move(c);
-  const std::string_view name = e->name;
   converter_->rules.c1Controls = name.rfind("windows-", 0) == 0 || name == "x-user-defined";
   converter_->rules.euroAt80 = name == "GBK" || name == "gb18030";
-  converter_->rules.asciiAfterLeadKept = name == "Shift_JIS" || name == "EUC-KR" || name == "Big5";
-  if (name == "GBK" || name == "gb18030") converter_->privateUse = PrivateUse::GB18030;
-  if (name == "Big5") converter_->privateUse = PrivateUse::Big5;
-  if (name == "EUC-KR") converter_->privateUse = PrivateUse::EUCKR;
+  converter_->rules.asciiAfterLeadKept = name == "Shift_JIS";
+  converter_->gb18030PrivateUse = name == "GBK" || name == "gb18030";
   UErrorCode ec = U_ZERO_ERROR;
   ucnv_setToUCallBack(converter_->converter.get(), replaceUnreadable, &converter_->rules, nullptr, nullptr, &ec);
 }
@@ -481,6 +604,10 @@ void WebTextDecoder::decode(std::string_view bytes, std::string& out) {
     decodeUtf8(bytes, out);
     return;
   }
+  if (!converter_->converter) {
+    converter_->read(bytes, out);
+    return;
+  }
   const char* source = bytes.data();
   const char* const end = source + bytes.size();
   UChar units[4096];
@@ -506,16 +633,19 @@ void WebTextDecoder::decode(std::string_view bytes, std::string& out) {
         converter_->highSurrogate = c;
       else if (c >= 0xDC00 && c <= 0xDFFF)
         appendUtf8(out, kReplacementCharacter);
-      else if (c >= 0xE000 && c <= 0xF8FF)
-        appendPrivateUse(converter_->privateUse, c, out);
       else
-        appendUtf8(out, c);
+        appendUtf8(out, converter_->gb18030PrivateUse ? gb18030Character(c) : c);
     }
   } while (ec == U_BUFFER_OVERFLOW_ERROR);
 }
 
 void WebTextDecoder::finish(std::string& out) {
-  if (converter_) {
+  if (converter_ && !converter_->converter) {
+    // A lead byte left at the end reads as U+FFFD.
+    if (converter_->lead) appendUtf8(out, kReplacementCharacter);
+    converter_->lead = 0;
+    converter_->jis0212 = false;
+  } else if (converter_) {
     // What the converter still holds of a cut sequence is unreadable.
     const char* none = "";
     UChar units[64];

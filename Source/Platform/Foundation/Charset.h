@@ -70,7 +70,9 @@ std::string encodingForWebLabel(std::string_view label);
 // browsers decode it: a byte or sequence the encoding cannot read becomes U+FFFD and the text goes
 // on (an ASCII byte after a lead byte it forms nothing with is kept), the bytes Windows code pages
 // leave undefined in 0x80-0x9F are the C1 controls, and the codes ICU reads as private-use
-// characters where browsers read others give browsers' characters. An unknown name decodes as UTF-8.
+// characters where browsers read others give browsers' characters. Big5 (with the Hong Kong
+// codes), EUC-JP and EUC-KR are read byte by byte as browsers' decoders read them. An unknown name
+// decodes as UTF-8.
 class WebTextDecoder {
  public:
   explicit WebTextDecoder(std::string_view encoding);

@@ -201,7 +201,8 @@ TEST(Charset, Big5HongKongLettersAndEucKrUndefinedCodesReadAsBrowsersDo) {
   }
 }
 
-// Every two-byte code reads as ICU reads it but for the codes mended above, and those give no
+// Every two-byte code ICU reads as a character reads the same but for the codes mended above
+// (and Big5's Hong Kong codes ICU reads as private-use characters), and those give no
 // private-use character; Shift_JIS's private-use characters are its user-defined area, as in
 // browsers (U+E000 on from lead 0xF0).
 TEST(Charset, EveryOtherTwoByteCodeReadsAsICUReadsIt) {
@@ -209,7 +210,7 @@ TEST(Charset, EveryOtherTwoByteCodeReadsAsICUReadsIt) {
     const char* encoding;
     const char* icuName;
     int mended;
-  } encodings[] = {{"gb18030", "gb18030", 18}, {"GBK", "gb18030", 18}, {"Big5", "ibm-1375_P100-2008", 4 * 157 + 4},
+  } encodings[] = {{"gb18030", "gb18030", 19}, {"GBK", "gb18030", 19}, {"Big5", "ibm-1375_P100-2008", 4 * 157 + 4 + 32},
                    {"EUC-KR", "windows-949", 2 * 94}, {"Shift_JIS", "windows-31j", 0}};
   for (const auto& e : encodings) {
     int mended = 0, read = 0;
@@ -235,4 +236,88 @@ TEST(Charset, EveryOtherTwoByteCodeReadsAsICUReadsIt) {
       EXPECT_EQ(text, expected) << std::hex << lead << trail;
     }
   }
+}
+
+// Big5 under every label reads the Hong Kong codes (ideographs, strokes, control pictures) as
+// browsers do, however the text is cut, and keeps no stray second byte after them.
+TEST(Charset, Big5ReadsTheHongKongCodesUnderEveryLabel) {
+  const struct {
+    std::string bytes, text;
+  } cases[] = {
+      {"\x61\x8E\x69\x62", "a箸b"},
+      {"\x63\x87\xA4\x64", "c龗d"},
+      {"\xFE\x52\xFE\x6F\xA4\x40\xF9\xFE\x87\x45", "猪瑜一\uFFED\U00027267"},
+      {"\xA3\xC0\xA3\xE0\xA3\xE1", "\u2400\u2421€"},
+      {"\x88\x40\x88\x44\x88\x46\x88\x55\xC8\x79", "\u31C0\u31C4\u31C5\u31CE\u31CF"},
+      {"\x88\x62\x88\x64\x88\xA3\x88\xA5", "\u00CA\u0304\u00CA\u030C\u00EA\u0304\u00EA\u030C"},
+  };
+  for (const char* label : {"big5", "Big5-HKSCS", "cn-big5", "csbig5", "x-x-big5"}) {
+    const std::string encoding = encodingForWebLabel(label);
+    EXPECT_EQ(encoding, "Big5") << label;
+    for (const auto& c : cases)
+      for (std::size_t piece : {0, 1, 2, 3})
+        EXPECT_EQ(webDecoded(encoding, c.bytes, piece), c.text) << label << " " << c.text << " " << piece;
+  }
+}
+
+// A Big5 lead byte and the byte after it that form no code give one U+FFFD: the second byte is
+// read again only when it is ASCII; a lead byte at the end is U+FFFD too.
+TEST(Charset, Big5ReadsAgainOnlyTheAsciiByteOfAnUnmappedPair) {
+  const struct {
+    std::string bytes, text;
+  } cases[] = {
+      {"a\x8E\x69" "b\xA4\x40" "c", "a箸b一c"},       // mapped pairs with an ASCII second byte
+      {"a\x86\x69" "b\xA3\x7F" "c", "a\uFFFDib\uFFFD\x7F" "c"},  // unmapped: the ASCII byte stays
+      {"a\xA4\x80" "b\xA4\xA0" "c\xA4\xFF" "d", "a\uFFFDb\uFFFDc\uFFFDd"},  // no second byte: taken
+      {"\xA4\x87\x40", "\uFFFD@"},                      // 0x87 is taken, not read as a lead
+      {"\x80\xFF\xA4\xA4", "\uFFFD\uFFFD中"},
+      {"a\xA4", "a\uFFFD"},
+      {"\xA4\xA4\xA4", "中\uFFFD"},
+  };
+  for (const auto& c : cases)
+    for (std::size_t piece : {0, 1, 2, 3})
+      EXPECT_EQ(webDecoded("Big5", c.bytes, piece), c.text) << c.text << " " << piece;
+  // A decoder goes on after finish as a new one.
+  WebTextDecoder decoder("Big5");
+  std::string out;
+  decoder.decode("\x8E", out);
+  decoder.finish(out);
+  decoder.decode("\x69", out);
+  decoder.decode("\x8E", out);
+  decoder.decode("\x69", out);
+  decoder.finish(out);
+  EXPECT_EQ(out, "\uFFFDi箸");
+}
+
+// EUC-KR and EUC-JP read the bytes outside their codes as browsers do (one U+FFFD a pair that is
+// no code, its ASCII byte read again), gb18030's A3A0 is the ideographic space, and every other
+// EUC-JP code reads as ICU reads it.
+TEST(Charset, EucAndGb18030ReadTheirLastCornersAsBrowsersDo) {
+  const struct {
+    const char* encoding;
+    std::string bytes, text;
+  } cases[] = {
+      {"EUC-KR", "a\x80" "b\xB0\xA1", "a\uFFFDb가"},
+      {"EUC-KR", "a\xB0\xFF" "b\xB0\x80" "c\xB0", "a\uFFFDb\uFFFDc\uFFFD"},
+      {"EUC-JP", "a\x80" "b\x81" "c\xA0" "d", "a\uFFFDb\uFFFDc\uFFFDd"},
+      {"EUC-JP", "\x8F\xA1z\x8F\xB0\xA1\x8F\xA2\xB7\x8F", "\uFFFDz丂\uFF5E\uFFFD"},
+      {"EUC-JP", "\x8E\xE0\x8E\xE1\x8E\xE2\x8E\xE3\x8E\xE4|\x8E\xFE|", "\uFFFD\uFFFD\uFFFD\uFFFD\uFFFD|\uFFFD|"},
+      {"EUC-JP", "\x8E\xA1\x8E\xDF\x8E" "A\xA4\xA2", "｡ﾟ\uFFFDAあ"},
+      {"EUC-JP", "\x8F\xF3\xA1", "\uFFFD"},
+      {"gb18030", "\xA3\xA0|\xA1\xA1", "\u3000|\u3000"},
+      {"GBK", "\xA3\xA0", "\u3000"},
+  };
+  for (const auto& c : cases)
+    for (std::size_t piece : {0, 1, 2})
+      EXPECT_EQ(webDecoded(c.encoding, c.bytes, piece), c.text) << c.encoding << " " << c.text << " " << piece;
+  int read = 0;
+  for (int lead = 0xA1; lead <= 0xFE; ++lead)
+    for (int trail = 0xA1; trail <= 0xFE; ++trail)
+      for (const std::string& bytes : {bytesOf({lead, trail}), bytesOf({0x8F, lead, trail})}) {
+        const auto icu = decodeText(bytes, "euc-jp");
+        if (!icu || (bytes.size() == 3 && lead > 0xED)) continue;
+        ++read;
+        EXPECT_EQ(webDecoded("EUC-JP", bytes), *icu) << std::hex << lead << trail;
+      }
+  EXPECT_GT(read, 12000);
 }
