@@ -77,8 +77,8 @@ fnd::Point fromToolkit(const QPoint& p) { return fnd::Point{double(p.x()), prima
 class KeyHold : public QAbstractNativeEventFilter {
  public:
   static KeyHold& shared() {
-    static KeyHold* hold = new KeyHold;  // lives with the connection, never destroyed
-    return *hold;
+    static KeyHold hold;
+    return hold;
   }
 
   // Grabs the first button on every tray icon window of the program not grabbed yet.
@@ -132,7 +132,7 @@ class KeyHold : public QAbstractNativeEventFilter {
     if (!holding_ && !QApplication::activePopupWidget() && !QWidget::keyboardGrabber()) {
       holding_ = true;
       asked_ = false;
-      // Owner events: keys meant for the program's own windows reach them as ever.
+      // Frozen: the keys queue in the server until the grab ends.
       xcb_discard_reply(c, xcb_grab_keyboard(c, 1, detail::x11RootWindow(), press->time, XCB_GRAB_MODE_ASYNC,
                                              XCB_GRAB_MODE_SYNC)
                                .sequence);
@@ -211,9 +211,10 @@ TrayIcon::TrayIcon() : p_(std::make_unique<Private>()) {
     if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick) return;
     fnd::Point pointer = fromToolkit(QCursor::pos());
     QTimer::singleShot(0, &p->icon, [p, pointer] {
-      KeyHold::shared().beginHandler();
+      const bool x11 = detail::x11Connection() != nullptr;
+      if (x11) KeyHold::shared().beginHandler();
       if (p->handler) p->handler(pointer);
-      KeyHold::shared().endHandler();
+      if (x11) KeyHold::shared().endHandler();
     });
   });
 }
