@@ -479,7 +479,8 @@ void MenuBarWindow::iconClicked(const fnd::Point& pointer) {
   if (isVisible() && attached_ && !hiding_) return hideWindow();
   showWindow();
   if (tray_) tray_->holdKeysFor(nativeHandle());
-  fnd::NotificationCenter::defaultCenter().postNotificationName(MenuBarWindowDidShowFromIcon, static_cast<ui::Window*>(this));
+  fnd::NotificationCenter::defaultCenter().postNotificationName(MenuBarWindowDidShowFromIcon,
+                                                                static_cast<ui::Window*>(this));
 }
 
 void MenuBarWindow::keyDown(const ui::Event& event) {
