@@ -12,6 +12,9 @@ inline constexpr fnd::NotificationName ShowMainKestoWindowAndDockNotification{"S
 // only through a delegate that takes the matching call.
 inline constexpr fnd::NotificationName MenuBarWindowDidAttachToMenuBar{"MenuBarWindowDidAttachToMenuBar"};
 inline constexpr fnd::NotificationName MenuBarWindowDidDetachFromMenuBar{"MenuBarWindowDidDetachFromMenuBar"};
+// Posted (object: the window) after a click of the tray icon has shown the menu-bar window: the
+// list gives the keys to its search field, as the hot key's showing does.
+inline constexpr fnd::NotificationName MenuBarWindowDidShowFromIcon{"MenuBarWindowDidShowFromIcon"};
 // Edits the menu-bar list's selected bookmark.
 inline constexpr fnd::NotificationName EditBookmarkMenuViewNotification{"EditBookmarkMenuViewNotification"};
 

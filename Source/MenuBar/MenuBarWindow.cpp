@@ -476,8 +476,11 @@ void MenuBarWindow::hideWindow() {
 
 void MenuBarWindow::iconClicked(const fnd::Point& pointer) {
   anchor_ = pointer;
-  if (isVisible() && attached_ && !hiding_) hideWindow();
-  else showWindow();
+  if (isVisible() && attached_ && !hiding_) return hideWindow();
+  showWindow();
+  if (tray_) tray_->holdKeysFor(nativeHandle());
+  fnd::NotificationCenter::defaultCenter().postNotificationName(MenuBarWindowDidShowFromIcon,
+                                                                static_cast<ui::Window*>(this));
 }
 
 void MenuBarWindow::keyDown(const ui::Event& event) {

@@ -112,7 +112,8 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   // short fade; the window is fully opaque again for the next showing.
   void showWindow();
   void hideWindow();
-  // A click on the tray icon at `pointer`: hides a shown attached window, else shows it.
+  // A click on the tray icon at `pointer`: hides a shown attached window, else shows it with the
+  // keys typed from the click on (MenuBarWindowDidShowFromIcon).
   void iconClicked(const fnd::Point& pointer);
 
   // The tray icon moved (a tray that lays out its icons again): an attached window follows it.

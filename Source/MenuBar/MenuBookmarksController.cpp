@@ -371,6 +371,12 @@ void MenuBookmarksController::awakeFromNib() {
         if (staleWhileHidden_ && collectionView && n.object == collectionView->window()) updateView();
       },
       ui::WindowDidBecomeKeyNotification);
+  center.addObserver(
+      this,
+      [this](const fnd::Notification& n) {
+        if (showingFind_ && searchField && n.object == searchField->window()) find();
+      },
+      MenuBarWindowDidShowFromIcon);
   center.addObserver(this, [this](const fnd::Notification&) { openSelectedBookmarks(); },
                      BRWOpenSelectedBookmarksMenuNotification);
   searchField->setDelegate(this);

@@ -417,6 +417,34 @@ TEST_F(MenuBookmarks, AHiddenListCatchesUpWhenItsWindowComesForward) {
   EXPECT_EQ(list.numberOfItemsInSection(0), static_cast<std::int64_t>(dm.menuBookmarks().size()));
 }
 
+// The tray icon's click gives the search field the keys, as the hot key does, also after hiding
+// took them from everything; Favorites and Recent keep them in the list, and another window's
+// icon moves nothing here.
+TEST_F(MenuBookmarks, TheIconsClickGivesTheSearchFieldTheKeys) {
+  MenuBarWindow window(fnd::Rect(100, 100, 560, 530));
+  window.setMenuContentView(menu.view());
+  window.iconClicked({640, 700});
+  ASSERT_TRUE(window.isVisible());
+  EXPECT_EQ(window.firstResponder(), menu.searchField.get());
+  window.makeFirstResponder(nullptr);  // as hiding does
+  window.orderOut();
+  window.iconClicked({640, 700});
+  EXPECT_EQ(window.firstResponder(), menu.searchField.get()) << "a second click";
+
+  menu.showFavorites();
+  ASSERT_EQ(window.firstResponder(), menu.collectionView.get());
+  window.orderOut();
+  window.iconClicked({640, 700});
+  EXPECT_EQ(window.firstResponder(), menu.collectionView.get()) << "Favorites";
+  menu.find();
+  MenuBarWindow other(fnd::Rect(100, 100, 300, 300));
+  window.makeFirstResponder(menu.collectionView.get());
+  other.iconClicked({640, 700});
+  EXPECT_EQ(window.firstResponder(), menu.collectionView.get()) << "another window's icon";
+  other.orderOut();
+  window.orderOut();
+}
+
 TEST(MenuCards, WidthsShareWhatIsLeftOver) {
   EXPECT_NEAR(menuCardSize(1000).width, 788.4, 0.05);
   EXPECT_NEAR(menuCardSize(1200).width, 594, 0.05);
