@@ -120,10 +120,10 @@ TEST(HTMLImportTextElements, SvgAndMathMLHoldNoRawTextAndEndWhereHtmlBreaksOut) 
     EXPECT_EQ(r.records.unread, 0u) << opening;
   }
   // Where HTML is read again, STYLE holds raw text once more: after a self-closed or ended SVG,
-  // in an integration point, after a FONT that breaks out.
+  // in an integration point, after a tag that breaks out.
   for (const std::string& opening : {"<svg/><style>", "<svg><g></g></svg><style>", "<math></math><style>",
                                      "<svg><foreignObject><style>", "<svg><g><title><style>", "<math><mtext><style>",
-                                     "<svg><font size=2><style>"}) {
+                                     "<svg><font size=2><style>", "<svg><g><p><style>", "<math><DT><style>"}) {
     const Read r = readFile("<DL><p><DT>" + a("x1") + opening + "<DT>" + a("hidden") + "</style><DT>" + a("x3") + "</DL>");
     EXPECT_EQ(r.bookmarks, (std::vector<std::string>{at("Untitled", "x1"), at("Untitled", "x3")})) << opening;
   }
