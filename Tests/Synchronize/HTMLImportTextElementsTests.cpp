@@ -112,7 +112,7 @@ TEST(HTMLImportTextElements, BogusCommentsEndAtTheFirstGreaterThan) {
 
 TEST(HTMLImportTextElements, SvgAndMathMLHoldNoRawTextAndEndWhereHtmlBreaksOut) {
   // A STYLE or SCRIPT in SVG or MathML is an element as any other: the DT after it breaks out.
-  for (const std::string& opening : {"<svg><STYLE>", "<math><script>", "<svg><g><style>", "<svg><font><style>",
+  for (const std::string opening : {"<svg><STYLE>", "<math><script>", "<svg><g><style>", "<svg><font><style>",
                                      "<svg><foreignObject><svg><style>", "<math><mi><svg><style>"}) {
     const Read r = readFile("<DL><p><DT>" + a("x1") + opening + "<DT>" + a("x2") + "<DT>" + a("x3") + "</DL>");
     EXPECT_EQ(r.bookmarks, (std::vector<std::string>{at("Untitled", "x1"), at("Untitled", "x2"), at("Untitled", "x3")}))
@@ -121,7 +121,7 @@ TEST(HTMLImportTextElements, SvgAndMathMLHoldNoRawTextAndEndWhereHtmlBreaksOut) 
   }
   // Where HTML is read again, STYLE holds raw text once more: after a self-closed or ended SVG,
   // in an integration point, after a tag that breaks out.
-  for (const std::string& opening : {"<svg/><style>", "<svg><g></g></svg><style>", "<math></math><style>",
+  for (const std::string opening : {"<svg/><style>", "<svg><g></g></svg><style>", "<math></math><style>",
                                      "<svg><foreignObject><style>", "<svg><g><title><style>", "<math><mtext><style>",
                                      "<svg><font size=2><style>", "<svg><g><p><style>", "<math><DT><style>"}) {
     const Read r = readFile("<DL><p><DT>" + a("x1") + opening + "<DT>" + a("hidden") + "</style><DT>" + a("x3") + "</DL>");
@@ -135,7 +135,7 @@ TEST(HTMLImportTextElements, SvgAndMathMLHoldNoRawTextAndEndWhereHtmlBreaksOut) 
 }
 
 TEST(HTMLImportTextElements, ATagTheFileEndsInIsDroppedAndCountedAsNotRead) {
-  for (const std::string& cut : {"<DT><A HREF=\"https://cut6.exa", "<DT><A HREF=https://cut.example/ ",
+  for (const std::string cut : {"<DT><A HREF=\"https://cut6.exa", "<DT><A HREF=https://cut.example/ ",
                                  "<DT><A TAGS=\"x\" HREF='https://cut.example/' ", "<DT><A HREF"}) {
     const Read r = readFile("<DL><p>\n<DT>" + a("ok") + "\n" + cut);
     EXPECT_EQ(r.bookmarks, (std::vector<std::string>{at("Untitled", "ok")})) << cut;
@@ -149,6 +149,13 @@ TEST(HTMLImportTextElements, ATagTheFileEndsInIsDroppedAndCountedAsNotRead) {
   const Read whole = readFile("<DL><p>\n<DT>" + a("ok") + "\n<DT><A HREF=\"https://end.example/\">");
   EXPECT_EQ(whole.records.bookmarks.size(), 2u);
   EXPECT_EQ(whole.records.unread, 0u);
+  // Only an attribute's value opens a quote: a tag with a stray one ends at its '>', and is no
+  // tag cut off by the end.
+  for (const std::string stray : {"<span =\">", "<p=\">", "<b x=y\"z>", "<i \"x\">"}) {
+    const Read r = readFile("<DL><p>\n<DT>" + a("ok") + "\n" + stray + "\n<DT>" + a("next") + "\n</DL>");
+    EXPECT_EQ(r.bookmarks, (std::vector<std::string>{at("Untitled", "ok"), at("Untitled", "next")})) << stray;
+    EXPECT_EQ(r.records.unread, 0u) << stray;
+  }
 }
 
 }  // namespace textelements

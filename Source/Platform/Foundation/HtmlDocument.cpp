@@ -302,11 +302,7 @@ class ItemCloser {
           // The tag is held until its end: one the file ends in is dropped.
           const char c = in[i];
           if (!dropping_ && (reference_.active || c == '&') && takeReference(c, placeInTag(), tag_)) {
-            if (!quote_) {
-              unquoted_ = unquoted_ || lastSignificant_ == '=';
-              lastSignificant_ = c;
-              selfClosing_ = false;
-            }
+            if (!quote_) significantInTag(c);
             ++i;
             break;
           }
@@ -314,8 +310,8 @@ class ItemCloser {
           if (!dropping_) tag_ += c;
           if ((anchorTag_ || fontTag_) && !quote_) attributeNameChar(c);
           if (quote_) {
-            if (c == quote_) quote_ = 0;
-          } else if ((c == '"' || c == '\'') && lastSignificant_ == '=') {
+            if (c == quote_) quote_ = 0, attributeName_ = false;
+          } else if ((c == '"' || c == '\'') && lastSignificant_ == '=' && !unquoted_) {
             quote_ = c;
             lastSignificant_ = c;
             selfClosing_ = false;
@@ -323,12 +319,11 @@ class ItemCloser {
             unquoted_ = false;
             endTag(realOut);
           } else if (isAsciiSpace(c) || c == '\v') {
+            if (unquoted_) attributeName_ = false;
             unquoted_ = false;
-            selfClosing_ = false;
+            selfClosing_ = inTagName_ = false;
           } else {
-            unquoted_ = unquoted_ || lastSignificant_ == '=';
-            lastSignificant_ = c;
-            selfClosing_ = c == '/' && !unquoted_;
+            significantInTag(c);
           }
           break;
         }
@@ -480,6 +475,24 @@ class ItemCloser {
   }
   static char lower(char c) { return asciiLowercase(c); }
   static bool isAlnum(char c) { return isAsciiLetterOrDigit(c); }
+
+  // A character of a tag outside quotes and white space. Only an '=' after an attribute's name
+  // starts its value (and so may open a quote): one right after the tag's name is part of that,
+  // one where a name would start starts the name, as browsers and libxml2 read them.
+  void significantInTag(char c) {
+    if (unquoted_ || lastSignificant_ == '=') {
+      unquoted_ = true;
+    } else if (c == '/') {
+      attributeName_ = inTagName_ = false;
+    } else if (c == '=' && (!attributeName_ || inTagName_)) {
+      attributeName_ = !inTagName_;
+      c = '\x01';
+    } else if (c != '=') {
+      attributeName_ = !inTagName_;
+    }
+    lastSignificant_ = c;
+    selfClosing_ = c == '/' && !unquoted_;
+  }
 
   // One character of a comment, as the HTML tokenizer takes it. held_ keeps the dashes (and a
   // '!' after two) that may turn out to be the comment's end, which the parser is handed as
@@ -1216,7 +1229,8 @@ class ItemCloser {
     quote_ = 0;
     lastSignificant_ = 0;
     unquoted_ = false;
-    selfClosing_ = false;
+    selfClosing_ = attributeName_ = false;
+    inTagName_ = true;
     closing_ = closing;
     rawName_.clear();
     if (closing || !named) return;
@@ -1264,6 +1278,8 @@ class ItemCloser {
   bool textAsBrowsers_;
   std::string tag_;  // the tag being read, up to its '>'
   bool selfClosing_ = false;  // its last character so far is a '/' that closes it
+  bool inTagName_ = false;  // what follows the name as far as it is read is a browser's name still
+  bool attributeName_ = false;  // an attribute's name was read, and no value yet
   bool itemCounted_ = false;  // it is a DT or LI start tag, counted
   RawKind rawKind_ = RawKind::Script;
   std::string rawHeld_;  // what may be the end of text-only contents
