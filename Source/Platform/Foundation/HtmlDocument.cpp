@@ -240,17 +240,29 @@ std::string decodeAsUtf8(std::string_view bytes) {
 // and item inside it, also where it ended that element before (at a P or CENTER start, at an
 // item's end) and the tag reaches another of the name further out; a browser ends nothing past
 // a list for FONT, B, SPAN or unknown names, and lets an item end only the DIVs inside it.
+// Reading text as browsers do, the closer hands on as text what a browser's tokenizer reads as
+// text, where libxml2 (which knows only SCRIPT and STYLE) would read tags: the contents of
+// TEXTAREA and TITLE (references decoded), of XMP, IFRAME, NOEMBED and NOFRAMES, and all that
+// follows a PLAINTEXT. What a TEMPLATE holds is no part of a browser's document: it is left out.
+// "<!x>", "<?x>" and "</3>" are comments that end at the first '>'. Inside SVG and MathML, SCRIPT,
+// STYLE and the like are elements as any other (their tags are left out), a CDATA section is
+// text, and the tags HTML lets break out of such content end it. A tag the file ends in the
+// middle of is dropped, as a browser drops it: a tag is held until its '>'.
 class ItemCloser {
  public:
-  explicit ItemCloser(bool closeAnyDescriptionBeforeList, bool nestListsAsBrowsers = false)
-      : closeAll_(closeAnyDescriptionBeforeList), nestAsBrowsers_(nestListsAsBrowsers) {
+  explicit ItemCloser(bool closeAnyDescriptionBeforeList, bool nestListsAsBrowsers = false,
+                      bool textAsBrowsers = false)
+      : closeAll_(closeAnyDescriptionBeforeList), nestAsBrowsers_(nestListsAsBrowsers), textAsBrowsers_(textAsBrowsers) {
     ddHeading_.push_back(false);
   }
 
-  void feed(std::string_view in, std::string& out) {
+  void feed(std::string_view in, std::string& realOut) {
     std::size_t i = 0;
     const std::size_t n = in.size();
     while (i < n) {
+      // What a template holds goes nowhere.
+      std::string& out = templateDepth_ > 0 ? discarded_ : realOut;
+      if (discarded_.size() > 4096) discarded_.clear();
       switch (state_) {
         case State::Text: {
           if (reference_.active && takeReference(in[i], Place::Text, out)) {
@@ -279,39 +291,51 @@ class ItemCloser {
         }
         case State::TagHead:
           head_ += in[i++];
-          if (decideHead(false, out)) {
+          if (decideHead(false, realOut)) {
             // What followed the tag's name goes through again in its new state.
             std::string rest = std::move(pending_);
             pending_.clear();
-            feed(rest, out);
+            feed(rest, realOut);
           }
           break;
         case State::InTag: {
+          // The tag is held until its end: one the file ends in is dropped.
           const char c = in[i];
-          if (!dropping_ && (reference_.active || c == '&') && takeReference(c, placeInTag(), out)) {
-            if (!quote_) {
-              unquoted_ = unquoted_ || lastSignificant_ == '=';
-              lastSignificant_ = c;
-            }
+          if (!dropping_ && (reference_.active || c == '&') && takeReference(c, placeInTag(), tag_)) {
+            if (!quote_) significantInTag(c);
             ++i;
             break;
           }
           ++i;
-          if (!dropping_) out += c;
-          if (anchorTag_ && !quote_) attributeNameChar(c);
+          if (!dropping_) tag_ += c;
+          if ((anchorTag_ || fontTag_) && !quote_) attributeNameChar(c);
           if (quote_) {
-            if (c == quote_) quote_ = 0;
-          } else if ((c == '"' || c == '\'') && lastSignificant_ == '=') {
+            if (c == quote_) quote_ = 0, attributeName_ = false;
+          } else if ((c == '"' || c == '\'') && lastSignificant_ == '=' && !unquoted_) {
             quote_ = c;
             lastSignificant_ = c;
+            selfClosing_ = false;
           } else if (c == '>') {
             unquoted_ = false;
-            endTag();
+            endTag(realOut);
           } else if (isAsciiSpace(c) || c == '\v') {
+            if (unquoted_) attributeName_ = false;
             unquoted_ = false;
+            selfClosing_ = inTagName_ = false;
           } else {
-            unquoted_ = unquoted_ || lastSignificant_ == '=';
-            lastSignificant_ = c;
+            significantInTag(c);
+          }
+          break;
+        }
+        case State::Bogus: {
+          const void* gt = std::memchr(in.data() + i, '>', n - i);
+          const std::size_t end = gt ? static_cast<std::size_t>(static_cast<const char*>(gt) - in.data()) : n;
+          out.append(in.substr(i, end - i));
+          i = end;
+          if (gt) {
+            out += "-->";
+            state_ = State::Text;
+            ++i;
           }
           break;
         }
@@ -336,12 +360,16 @@ class ItemCloser {
           break;
         }
         case State::Raw: {
+          if (rawKind_ != RawKind::Script) {
+            if (textChar(in[i], out)) ++i;
+            break;
+          }
           const char c = in[i++];
           out += c;
           const char want = rawEnd_[matched_];
           const char got = matched_ < 2 ? c : lower(c);
           if (got == want) {
-            if (++matched_ == rawEnd_.size()) startTagBody(true, rawEnd_.substr(2));
+            if (++matched_ == rawEnd_.size()) startTagBody(true, rawEnd_.substr(2), true);
           } else {
             matched_ = c == '<' ? 1 : 0;
           }
@@ -356,23 +384,115 @@ class ItemCloser {
   // A start tags with an HREF attribute (as libxml2 reads attribute names), likewise.
   std::size_t anchorsWithAddress = 0;
 
-  void finish(std::string& out) {
+  void finish(std::string& realOut) {
+    std::string& out = templateDepth_ > 0 ? discarded_ : realOut;
     if (reference_.active) {
       out += resolvedReference(false);
       reference_ = Reference{};
     }
     if (state_ == State::TagHead) {
-      decideHead(true, out);
+      decideHead(true, realOut);
       std::string rest = std::move(pending_);
       pending_.clear();
-      if (!rest.empty()) feed(rest, out);
+      if (!rest.empty()) feed(rest, realOut);
+    }
+    if (state_ == State::InTag) {
+      if (!textAsBrowsers_) {
+        realOut += tag_;
+      } else {
+        // A browser drops the tag; a link it would have been is one the file holds and that
+        // was not read.
+        if (anchorTag_ && (hasAddress_ || attribute_ == "href")) ++anchorsWithAddress;
+        if (itemCounted_) --itemStartTags;
+      }
+      tag_.clear();
+    } else if (state_ == State::Raw && rawKind_ != RawKind::Script) {
+      if (reference_.active) {
+        out += resolvedReference(false);
+        reference_ = Reference{};
+      }
+      flushRawHeld(out);
+    } else if (state_ == State::Bogus) {
+      out += "-->";
     }
   }
 
  private:
-  enum class State { Text, TagHead, InTag, Comment, Declaration, Raw };
+  enum class State { Text, TagHead, InTag, Comment, Declaration, Raw, Bogus };
+  // What a Raw state's contents are: SCRIPT and STYLE go to the parser as they are (it reads
+  // them raw too); the others go as text, escaped: with references read (RcData), without
+  // (RawText, a CDATA section), or up to the end of the file (PlainText).
+  enum class RawKind { Script, RcData, RawText, PlainText, CData };
+
+  // One character of text-only contents; false when it is to be read again as the start of
+  // the end tag's head.
+  bool textChar(char c, std::string& out) {
+    if (!rawHeld_.empty()) {
+      if (rawKind_ == RawKind::CData) {
+        if (c == ']') {
+          if (rawHeld_.size() == 2) out += ']';
+          else rawHeld_ += c;
+          return true;
+        }
+        if (c == '>' && rawHeld_.size() == 2) {
+          rawHeld_.clear();
+          state_ = State::Text;
+          return true;
+        }
+      } else if (rawHeld_.size() < rawEnd_.size()) {
+        if ((rawHeld_.size() < 2 ? c : lower(c)) == rawEnd_[rawHeld_.size()]) {
+          rawHeld_ += c;
+          return true;
+        }
+      } else if (isAsciiSpace(c) || c == '/' || c == '>') {
+        // "</textarea" and a space, '/' or '>': the end tag, read as any tag.
+        head_ = std::move(rawHeld_);
+        rawHeld_.clear();
+        state_ = State::TagHead;
+        return false;
+      }
+      flushRawHeld(out);
+    }
+    if (rawKind_ == RawKind::RcData && (reference_.active || c == '&') && takeReference(c, Place::Text, out))
+      return true;
+    if ((c == '<' && rawKind_ != RawKind::PlainText && rawKind_ != RawKind::CData) ||
+        (c == ']' && rawKind_ == RawKind::CData)) {
+      rawHeld_ = c;
+      return true;
+    }
+    if (c == '<') out += "&lt;";
+    else if (c == '&') out += "&amp;";
+    else out += c;
+    return true;
+  }
+  // What looked like the end of text-only contents and is not, as text.
+  void flushRawHeld(std::string& out) {
+    for (char h : rawHeld_) {
+      if (h == '<') out += "&lt;";
+      else out += h;  // the rest of a held end tag's name: letters, a '/' or a ']'
+    }
+    rawHeld_.clear();
+  }
   static char lower(char c) { return asciiLowercase(c); }
   static bool isAlnum(char c) { return isAsciiLetterOrDigit(c); }
+
+  // A character of a tag outside quotes and white space. Only an '=' after an attribute's name
+  // starts its value (and so may open a quote): one right after the tag's name is part of that,
+  // one where a name would start starts the name, as browsers and libxml2 read them.
+  void significantInTag(char c) {
+    if (unquoted_ || lastSignificant_ == '=') {
+      unquoted_ = true;
+    } else if (c == '/') {
+      attributeName_ = inTagName_ = false;
+    } else if (c == '=' && (!attributeName_ || inTagName_)) {
+      attributeName_ = !inTagName_;
+      c = '\x01';
+    } else if (c != '=') {
+      attributeName_ = !inTagName_;
+    }
+    lastSignificant_ = c;
+    selfClosing_ = c == '/' && !unquoted_;
+  }
 
   // One character of a comment, as the HTML tokenizer takes it. held_ keeps the dashes (and a
   // '!' after two) that may turn out to be the comment's end, which the parser is handed as
@@ -421,7 +541,8 @@ class ItemCloser {
 
   // Decides what the text after a '<' is, once enough of it has come (or the input ended).
   // Answers true when decided; bytes to read again are left in pending_.
-  bool decideHead(bool atEnd, std::string& out) {
+  bool decideHead(bool atEnd, std::string& realOut) {
+    std::string& out = templateDepth_ > 0 ? discarded_ : realOut;
     static constexpr std::string_view kComment = "<!--";
     if (head_.size() < kComment.size() && kComment.substr(0, head_.size()) == head_ && !atEnd) return false;
     if (head_ == kComment) {
@@ -430,6 +551,17 @@ class ItemCloser {
       held_.clear();
       commentStart_ = true;
       return true;
+    }
+    // In SVG or MathML a CDATA section is text.
+    static constexpr std::string_view kCData = "<![CDATA[";
+    if (textAsBrowsers_ && foreignMode() && head_.size() <= kCData.size() && kCData.substr(0, head_.size()) == head_) {
+      if (head_.size() < kCData.size() && !atEnd) return false;
+      if (head_.size() == kCData.size()) {
+        state_ = State::Raw;
+        rawKind_ = RawKind::CData;
+        rawHeld_.clear();
+        return true;
+      }
     }
     // A processing instruction, and a document type, take everything up to the next '>' (what
     // looks like a tag in there is none to libxml2 or to a browser).
@@ -449,10 +581,25 @@ class ItemCloser {
       state_ = State::Declaration;
       return true;
     }
-    std::size_t j = 1;
     if (head_.size() < 2 && !atEnd) return false;
     const bool closing = head_.size() > 1 && head_[1] == '/';
-    if (closing) ++j;
+    if (textAsBrowsers_ && head_.size() >= 2) {
+      // What a browser reads as a comment up to the first '>': "<!" but a comment or a document
+      // type, "<?" but an instruction libxml2 reads so, "</" and no letter ("</>" is nothing).
+      if (closing && head_.size() < 3 && !atEnd) return false;
+      const bool bogus = head_[1] == '!' || head_[1] == '?' || (closing && head_.size() >= 3 && !isAsciiLetter(head_[2]));
+      if (bogus && closing && head_[2] == '>') {
+        state_ = State::Text;
+        return true;
+      }
+      if (bogus) {
+        out += kComment;
+        pending_ = head_.substr(head_[1] == '?' ? 1 : 2);
+        state_ = State::Bogus;
+        return true;
+      }
+    }
+    const std::size_t j = closing ? 2 : 1;
     std::size_t k = j;
     while (k < head_.size() && isAlnum(head_[k])) ++k;
     const bool terminated = k < head_.size();
@@ -463,8 +610,32 @@ class ItemCloser {
       state_ = State::Text;
       return true;
     }
+    return decideTag(closing, j, k, realOut);
+  }
+
+  // A tag whose name is head_[j, k).
+  bool decideTag(bool closing, std::size_t j, std::size_t k, std::string& out) {
     std::string name = head_.substr(j, k - j);
     std::transform(name.begin(), name.end(), name.begin(), lower);
+    const std::size_t itemsBefore = itemStartTags;
+    fontTag_ = fontBreaks_ = openTemplate_ = false;
+    foreignStart_.clear();
+    if (templateDepth_ > 0) {
+      // Inside a template only its own end counts (templates nest).
+      if (name == "template" && !continuesName(k)) templateDepth_ += closing ? -1 : 1;
+      if (templateDepth_ > 0 || !closing || name != "template") {
+        pending_ = head_.substr(k);
+        startTagBody(closing, name, !continuesName(k));
+        dropping_ = true;
+        anchorTag_ = false;
+        itemCounted_ = false;
+        return true;
+      }
+    }
+    if (textAsBrowsers_ && foreignTag(name, closing, k, out)) {
+      itemCounted_ = false;
+      return true;
+    }
     // Inside a list, only what holds structure reaches the parser (outside any, nothing is at stake).
     const bool ownOrSpecial =
         !nestAsBrowsers_ || !isAsciiLetter(name[0]) || innermostList() == kNone || holdsStructure(name, k);
@@ -503,14 +674,144 @@ class ItemCloser {
       if (name == "li" && !continuesName(k)) ++itemStartTags;
       closedByStart(name);
     }
-    if (!drop) out.append(head_, 0, k);
+    if (!drop) tag_.append(head_, 0, k);
     pending_ = head_.substr(k);
-    startTagBody(closing, name);
+    startTagBody(closing, name, !continuesName(k));
     dropping_ = drop;
     anchorTag_ = !closing && !drop && name == "a" && !continuesName(k);
     attribute_.clear();
     hasAddress_ = false;
+    itemCounted_ = itemStartTags != itemsBefore;
+    if (textAsBrowsers_ && !closing && !continuesName(k)) {
+      openTemplate_ = name == "template";
+      // An SVG or MathML element opens content of its own (unless it closes itself).
+      if (name == "svg" || name == "math") foreignStart_ = name, foreignHanded_ = !drop;
+    }
     return true;
+  }
+
+  // ---- SVG and MathML ----------------------------------------------------------------------
+  // Inside them a browser reads tags as elements of their own, none raw text, until a tag HTML
+  // lets break out (or an end tag of theirs, or of what holds them); their integration points
+  // (SVG's foreignObject, desc and title, MathML's text elements) hold HTML again. libxml2 knows
+  // none of this: the tags it would read otherwise (SCRIPT and STYLE as raw text, those of
+  // elements HTML names special) are left out, and a break out ends the elements it hands on.
+
+  struct Foreign {
+    std::string name;
+    bool svg = false;     // else MathML
+    bool root = false;    // opened where HTML was read
+    bool point = false;   // an integration point
+    bool handed = false;  // its tags reach the parser
+    bool model = false;   // it has an entry of its own in the model (at modelAt)
+    std::uint32_t modelAt = 0;  // the model's size when it opened
+  };
+  static constexpr std::size_t kMostForeign = 256;
+
+  bool foreignMode() const { return !foreign_.empty() && !foreign_.back().point; }
+
+  static bool breaksOut(std::string_view name) {
+    static const std::unordered_set<std::string_view> kBreakOut{
+        "b",  "big", "blockquote", "body", "br",  "center", "code",    "dd",   "div",   "dl",     "dt",
+        "em", "embed", "h1",       "h2",   "h3",  "h4",     "h5",      "h6",   "head",  "hr",     "i",
+        "img", "li", "listing",    "menu", "meta", "nobr",  "ol",      "p",    "pre",   "ruby",   "s",
+        "small", "span", "strong", "strike", "sub", "sup",  "table",   "tt",   "u",     "ul",     "var"};
+    return kBreakOut.count(name) > 0;
+  }
+
+  // Takes a tag as an SVG or MathML element's; false when HTML reads it (after a break out).
+  bool foreignTag(const std::string& name, bool closing, std::size_t k, std::string& out) {
+    if (foreign_.empty()) return false;
+    const bool named = !continuesName(k);
+    const std::string key = named ? name : name + '\x01';
+    const bool inForeign = foreignMode();
+    if (closing) {
+      if (inForeign && named && (name == "br" || name == "p")) {
+        breakOut(out);
+        return false;
+      }
+      // In an integration point that holds HTML elements, HTML reads the end tag.
+      if (!inForeign && foreign_.back().model && stack_.size() != foreign_.back().modelAt + 1) return false;
+      for (std::size_t m = foreign_.size(); m-- > 0;) {
+        if (foreign_[m].name == key) {
+          const bool handed = foreign_[m].handed;
+          popForeign(m);
+          if (handed) tag_.append(head_, 0, k);
+          pending_ = head_.substr(k);
+          startTagBody(true, name, false);
+          dropping_ = !handed;
+          anchorTag_ = false;
+          return true;
+        }
+        if (foreign_[m].root) break;
+      }
+      return false;
+    }
+    if (!inForeign) return false;
+    if (named && breaksOut(name)) {
+      breakOut(out);
+      return false;
+    }
+    // The tags of elements HTML names special mean nothing here; inside a list, only links
+    // reach the parser (as elsewhere in lists).
+    const bool link = named && name == "a";
+    const bool drop = !link && (holdsStructure(name, k) || (nestAsBrowsers_ && innermostList() != kNone));
+    if (!drop) tag_.append(head_, 0, k);
+    pending_ = head_.substr(k);
+    startTagBody(false, name, false);
+    dropping_ = drop;
+    anchorTag_ = link;
+    attribute_.clear();
+    hasAddress_ = false;
+    // A FONT with a colour, face or size breaks out, once its attributes are read.
+    fontTag_ = named && name == "font";
+    foreignStart_ = key;
+    foreignHanded_ = !drop;
+    return true;
+  }
+
+  // A break out: the SVG and MathML elements up to the nearest integration point end.
+  void breakOut(std::string& out) {
+    while (foreignMode()) {
+      const Foreign& f = foreign_.back();
+      if (f.handed && f.name.back() != '\x01') out += "</" + f.name + ">";
+      foreign_.pop_back();
+    }
+  }
+
+  void pushForeign() {
+    if (foreign_.size() >= kMostForeign) return;
+    Foreign f;
+    f.name = foreignStart_;
+    f.root = !foreignMode();
+    f.svg = f.root ? foreignStart_ == "svg" : foreign_.back().svg;
+    f.point = f.svg ? (f.name == "foreignobject" || f.name == "desc" || f.name == "title")
+                    : (f.name == "mi" || f.name == "mo" || f.name == "mn" || f.name == "ms" || f.name == "mtext");
+    f.handed = foreignHanded_;
+    f.modelAt = static_cast<std::uint32_t>(stack_.size());
+    // What an integration point holds is a scope of its own: an item in it ends none outside,
+    // and an end tag in it ends no list outside.
+    f.model = f.point && nestAsBrowsers_;
+    foreign_.push_back(std::move(f));
+    if (foreign_.back().model) push(trackedId("#point"));
+  }
+
+  // The element at `m` ends, and those inside it.
+  void popForeign(std::size_t m) {
+    std::uint32_t model = kNone;
+    for (std::size_t i = m; i < foreign_.size(); ++i)
+      if (foreign_[i].model && model == kNone) model = foreign_[i].modelAt;
+    foreign_.resize(m);
+    if (model != kNone && model < stack_.size()) truncate(model);
+  }
+
+  // What ended in the model takes the SVG and MathML elements inside it along.
+  void foreignAfterTruncate() {
+    while (!foreign_.empty()) {
+      const Foreign& f = foreign_.back();
+      if (f.model ? stack_.size() > f.modelAt : stack_.size() >= f.modelAt) return;
+      foreign_.pop_back();
+    }
   }
 
   // Tags libxml2 ends a list at where a browser keeps it open: a FORM ends any list it starts
@@ -574,9 +875,10 @@ class ItemCloser {
       else attribute_ = "-----";
       return;
     }
-    if (attribute_ == "href") hasAddress_ = true;
+    if (attribute_ == "href" && anchorTag_) hasAddress_ = true;
+    if (fontTag_ && (attribute_ == "color" || attribute_ == "face" || attribute_ == "size")) fontBreaks_ = true;
     attribute_.clear();
-    if (c == '>' && hasAddress_) {
+    if (c == '>' && hasAddress_ && anchorTag_) {
       ++anchorsWithAddress;
       anchorTag_ = false;
     }
@@ -714,13 +1016,15 @@ class ItemCloser {
   // The names the model follows: the lists and items first, then (nesting as browsers do) the
   // elements HTML names special that are not the file's own and hold others, and FORM.
   static constexpr std::uint8_t kDl = 0, kUl = 1, kOl = 2, kDt = 3, kDd = 4;
-  static constexpr std::array<std::string_view, 54> kTracked{
+  // "#point" (no tag's name) stands for an SVG or MathML integration point.
+  static constexpr std::array<std::string_view, 55> kTracked{
       "dl",       "ul",       "ol",       "dt",      "dd",      "address", "applet",     "article",  "aside",
       "blockquote", "button", "caption",  "center",  "colgroup", "details", "dialog",    "dir",      "div",
       "fieldset", "figcaption", "figure", "footer",  "h2",      "h4",      "h5",         "h6",       "header",
       "hgroup",   "iframe",   "listing",  "main",    "marquee", "menu",    "nav",        "noembed",  "noscript",
       "object",   "plaintext", "pre",     "search",  "section", "select",  "summary",    "table",    "tbody",
-      "td",       "template", "textarea", "tfoot",   "th",      "thead",   "tr",         "xmp",      "form"};
+      "td",       "template", "textarea", "tfoot",   "th",      "thead",   "tr",         "xmp",      "form",
+      "#point"};
   static int trackedId(std::string_view name) {
     static const std::unordered_map<std::string_view, int> kIds = [] {
       std::unordered_map<std::string_view, int> ids;
@@ -749,7 +1053,7 @@ class ItemCloser {
         for (std::string_view n : names) f[static_cast<std::size_t>(trackedId(n))] |= flag;
       };
       set({"div", "address"}, Passed);
-      set({"applet", "caption", "table", "td", "th", "marquee", "object", "template"}, EndsScope);
+      set({"applet", "caption", "table", "td", "th", "marquee", "object", "template", "#point"}, EndsScope);
       set({"table", "template"}, EndsTableScope);
       set({"table", "tbody", "thead", "tfoot", "tr", "td", "th", "caption", "colgroup"}, InTable);
       set({"td", "th", "tr", "tbody", "thead", "pre", "address", "h2", "h4", "h5", "h6", "ul", "ol"}, Closable);
@@ -779,6 +1083,7 @@ class ItemCloser {
       stack_.pop_back();
     }
     while (!ghosts_.empty() && ghosts_.back().at > stack_.size()) ghosts_.pop_back();
+    foreignAfterTruncate();
   }
   std::uint32_t topmost(int id) const {
     const auto& at = at_[static_cast<std::size_t>(id)];
@@ -918,29 +1223,73 @@ class ItemCloser {
     }
   }
 
-  void startTagBody(bool closing, std::string_view name) {
+  // `named`: the name is the whole of it (an HTML element's, whose contents may be text only).
+  void startTagBody(bool closing, std::string_view name, bool named) {
     state_ = State::InTag;
     quote_ = 0;
     lastSignificant_ = 0;
     unquoted_ = false;
+    selfClosing_ = attributeName_ = false;
+    inTagName_ = true;
     closing_ = closing;
-    rawName_ = !closing && (name == "script" || name == "style") ? std::string(name) : std::string();
+    rawName_.clear();
+    if (closing || !named) return;
+    rawKind_ = RawKind::Script;
+    if (name == "script" || name == "style") {
+      rawName_ = name;
+    } else if (textAsBrowsers_) {
+      if (name == "textarea" || name == "title") rawKind_ = RawKind::RcData;
+      else if (name == "xmp" || name == "iframe" || name == "noembed" || name == "noframes") rawKind_ = RawKind::RawText;
+      else if (name == "plaintext") rawKind_ = RawKind::PlainText;
+      if (rawKind_ != RawKind::Script) rawName_ = name;
+    }
   }
 
-  void endTag() {
+  void endTag(std::string& out) {
     state_ = State::Text;
     dropping_ = false;
+    if (fontTag_ && fontBreaks_) {
+      breakOut(out);
+      foreignStart_.clear();
+    }
+    fontTag_ = false;
+    out += tag_;
+    tag_.clear();
+    if (!foreignStart_.empty()) {
+      if (!selfClosing_) pushForeign();
+      foreignStart_.clear();
+    }
+    if (openTemplate_) {
+      openTemplate_ = false;
+      ++templateDepth_;
+    }
     if (!rawName_.empty()) {
       rawEnd_ = "</" + rawName_;
       matched_ = 0;
+      rawHeld_.clear();
       state_ = State::Raw;
     }
   }
 
   // Longer tag names are none of those that matter here; their ends need not be waited for.
-  static constexpr std::size_t kLongestName = 10;
+  static constexpr std::size_t kLongestName = 16;
   bool closeAll_;
   bool nestAsBrowsers_;
+  bool textAsBrowsers_;
+  std::string tag_;  // the tag being read, up to its '>'
+  bool selfClosing_ = false;  // its last character so far is a '/' that closes it
+  bool inTagName_ = false;  // what follows the name as far as it is read is a browser's name still
+  bool attributeName_ = false;  // an attribute's name was read, and no value yet
+  bool itemCounted_ = false;  // it is a DT or LI start tag, counted
+  RawKind rawKind_ = RawKind::Script;
+  std::string rawHeld_;  // what may be the end of text-only contents
+  int templateDepth_ = 0;  // templates open: what they hold is left out
+  bool openTemplate_ = false;  // the tag opens one
+  std::string discarded_;
+  std::vector<Foreign> foreign_;  // SVG and MathML elements open, innermost last
+  std::string foreignStart_;  // the tag opens one of this name (unless it closes itself)
+  bool foreignHanded_ = false;
+  bool fontTag_ = false, fontBreaks_ = false;  // a FONT in SVG or MathML; it breaks out
   bool anchorTag_ = false, hasAddress_ = false;  // in an A start tag; it has an HREF
   bool bodyStarted_ = false;
   int tables_ = 0;  // tables open
@@ -992,7 +1341,7 @@ class ItemCloser {
 std::string closeOpenItems(std::string_view in) {
   std::string out;
   out.reserve(in.size() + in.size() / 16);
-  ItemCloser closer(false);
+  ItemCloser closer(false, false, true);
   closer.feed(in, out);
   closer.finish(out);
   return out;
@@ -1174,7 +1523,7 @@ class StreamPipeline {
       : source_(source),
         head_(std::move(head)),
         decoder_(encoding),
-        closer_(closeAll, nestAsBrowsers),
+        closer_(closeAll, nestAsBrowsers, nestAsBrowsers),
         handOnLimit_(handOnLimit) {}
 
   // The parser's read callback.

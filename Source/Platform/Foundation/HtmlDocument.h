@@ -31,6 +31,11 @@ class Error;
 // - character references read as browsers read them: numbers 128 to 159 by the Windows-1252
 //   table, a number however many zeros pad it, and in attribute values the names HTML gained
 //   later (&colon;, &Tab; ...) too.
+// - what a browser reads as text is text: the contents of TEXTAREA, TITLE, XMP, IFRAME, NOEMBED
+//   and NOFRAMES, all after a PLAINTEXT, "<!x>", "<?x>" and "</3>" up to the first '>' (as
+//   comments); a TEMPLATE's contents are left out; SVG and MathML hold no raw text (their STYLE
+//   and SCRIPT tags are left out) and end where HTML breaks out of them; a tag cut off by the end
+//   of the input is dropped.
 // The network is never used and no external resource is loaded.
 class HtmlDocument {
  public:
@@ -80,7 +85,9 @@ class HtmlStreamReader {
     // Keep lists and items open, and end them, as browsers do where libxml2 would not: inside a
     // list, tags of elements HTML does not name special (FONT, SPAN, unknown names), FORM tags,
     // and LI tags in a DL, are left out; an end tag that would end nothing a browser ends is left
-    // out; a list's end, and an item's, also end the DIVs still open in it.
+    // out; a list's end, and an item's, also end the DIVs still open in it. What a browser reads
+    // as text is read so too, as HtmlDocument reads it (a tag cut off by the end is dropped, and
+    // counted in anchorsWithAddress when it is a link's).
     bool nestListsAsBrowsers = false;
   };
   struct Result {
@@ -92,7 +99,7 @@ class HtmlStreamReader {
     // End tags that closed no open element: the parser looks for each through every open one,
     // so they cost as much as the document is deep.
     std::size_t endTagsClosingNothing = 0;
-    // DT and LI start tags in the whole file (outside comments, scripts and tags), read to its
+    // DT and LI start tags in the whole file (outside comments, text and tags), read to its
     // end even where the parser stopped before it: a parser that stopped or misread the file
     // handed on fewer.
     std::size_t itemStartTags = 0;

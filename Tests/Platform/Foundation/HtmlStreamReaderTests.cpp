@@ -40,15 +40,19 @@ struct Recorder : HtmlStreamHandler {
   }
 };
 
-std::string events(std::string_view bytes, std::size_t piece = 0, bool closeDescriptions = false) {
+std::string events(std::string_view bytes, std::size_t piece = 0, bool closeDescriptions = false,
+                   bool asBrowsers = false, HtmlStreamReader::Result* result = nullptr) {
   Recorder r;
   HtmlStreamReader::Options options;
   options.closeDescriptionBeforeList = closeDescriptions;
+  options.nestListsAsBrowsers = asBrowsers;
+  HtmlStreamReader::Result ignored;
+  HtmlStreamReader::Result& got = result ? *result : ignored;
   if (!piece) {
-    HtmlStreamReader::read(bytes, r, options);
+    got = HtmlStreamReader::read(bytes, r, options);
   } else {
     std::size_t at = 0;
-    HtmlStreamReader::read(
+    got = HtmlStreamReader::read(
         [&](char* buffer, std::size_t size) {
           const std::size_t n = std::min({size, piece, bytes.size() - at});
           std::memcpy(buffer, bytes.data() + at, n);
@@ -270,6 +274,39 @@ TEST(HtmlStreamReader, CommentsEndWhereHtmlEndsThem) {
     EXPECT_NE(events("<!-- a - b -- c --!- d ----><b>4</b>", piece).find("node  a - b -- c --!- d --\n"), std::string::npos)
         << piece << events("<!-- a - b -- c --!- d ----><b>4</b>", piece);
     EXPECT_NE(events("<!----!-><b>no</b>-->", piece).find("node --!-><b>no</b>\n"), std::string::npos) << piece;
+  }
+}
+
+// Reading as browsers do: what a browser reads as text (text-only elements, comments it ends at
+// the first '>', a CDATA section in SVG) goes to the parser as text, a template's contents not
+// at all, an SVG's STYLE holds no raw text, and a tag the file ends in is dropped, its link
+// counted; the same whatever pieces the file comes in, a byte at a time too.
+TEST(HtmlStreamReader, TextABrowserReadsStraddlesPiecesAsAWhole) {
+  const std::string html =
+      "<DL><p><DT><A HREF=\"https://a.example/\">a</A><TEXTAREA>x</textareay <b>&amp;&#150;</Textarea >"
+      "<xmp>&amp;<i></xmp><template><DT><A HREF=\"https://t.example/\">t</A></template>"
+      "<!bogus </DL> ><? </DL> ></ </DL> ></>"
+      "<svg><style><![CDATA[<DT>]]]></style><DT><A HREF=\"https://b.example/\">b</A>"
+      "<plaintext></DL><A HREF=\"https://p.example/\">";
+  HtmlStreamReader::Result result;
+  const std::string whole = events(html, 0, true, true, &result);
+  EXPECT_NE(whole.find("<textarea>\n\"x</textareay <b>&\xE2\x80\x93\"\n</textarea>"), std::string::npos) << whole;
+  EXPECT_NE(whole.find("<xmp>\n\"&amp;<i>\"\n</xmp>"), std::string::npos) << whole;
+  EXPECT_EQ(whole.find("t.example"), std::string::npos) << whole;
+  EXPECT_NE(whole.find("node bogus </DL\n\" >\"\nnode ? </DL\n\" >\"\nnode  </DL\n\" ><DT>]\"\n</dt>\n<dt>\n"
+                       "<a href=https://b.example/>"),
+            std::string::npos)
+      << whole;
+  EXPECT_NE(whole.find("\"</DL><A HREF=\"https://p.example/\">\""), std::string::npos) << whole;
+  EXPECT_EQ(result.anchorsWithAddress, 2u);
+  for (std::size_t piece : {1u, 2u, 3u, 5u, 7u, 13u}) EXPECT_EQ(events(html, piece, true, true), whole) << piece;
+
+  const std::string cut = "<DL><DT><A HREF=\"https://a.example/\">a</A>\n<DT><A HREF=\"https://cut.exa";
+  for (std::size_t piece : {0u, 1u, 4u}) {
+    const std::string read = events(cut, piece, true, true, &result);
+    EXPECT_EQ(read.find("cut"), std::string::npos) << piece << read;
+    EXPECT_EQ(result.anchorsWithAddress, 2u) << piece;
+    EXPECT_EQ(result.itemStartTags, 2u) << piece;
   }
 }
 

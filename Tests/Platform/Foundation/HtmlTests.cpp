@@ -210,6 +210,21 @@ TEST(HtmlDocument, ItemRepairLeavesCommentsAttributesAndScriptsAlone) {
   EXPECT_EQ(doc->nodesForXPath("//dt/dt").size(), 0u);
 }
 
+// The tree holds what a browser's document holds: no element in what it reads as text, none of
+// a template's, an SVG's STYLE is no raw text, a tag cut off by the end is none.
+TEST(HtmlDocument, WhatABrowserReadsAsTextHoldsNoElements) {
+  auto doc = parse(
+      "<TITLE>A <b>&amp;</b></TITLE><DL><DT><A HREF=\"x\">X</A><textarea><DT><A HREF=\"in\">in</A></DL></textarea>"
+      "<iframe><a href=\"in\"></a></iframe><template><a href=\"in\"></a></template><!x </DL> >"
+      "<svg><style><DT><A HREF=\"y\">Y</A></DL><p><a href=\"z\">Z</a><a href=\"cut");
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(doc->firstNodeForXPath("/html/head/title").stringValue(), "A <b>&</b>");
+  EXPECT_EQ(doc->firstNodeForXPath("//textarea").stringValue(), "<DT><A HREF=\"in\">in</A></DL>");
+  EXPECT_EQ(doc->nodesForXPath("//a").size(), 3u);
+  EXPECT_EQ(doc->nodesForXPath("/html/body/dl//a").size(), 2u);
+  EXPECT_EQ(doc->firstNodeForXPath("//comment()").stringValue(), "x </DL");
+}
+
 TEST(HtmlDocument, BrokenMarkupIsRecoveredAndSkeletonGuaranteed) {
   auto doc = parse("<B>bold<I>both</B> tail <ul><li>one<li>two</ul><div><table><td>cell");
   ASSERT_TRUE(doc);

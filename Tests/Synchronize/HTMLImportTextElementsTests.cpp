@@ -1,0 +1,162 @@
+// What a browser reads as text, or leaves out of its document, in a bookmark file: no bookmark
+// comes from it, no folder ends at it, and it takes nothing that follows it along.
+#include "Synchronize/HTMLImportReader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace kesto::test {
+namespace textelements {
+
+struct Read {
+  HTMLImportRecords records;
+  // "folder/path title <url>" per bookmark, in the file's order.
+  std::vector<std::string> bookmarks;
+  std::vector<std::string> notes;
+};
+
+Read readFile(const std::string& html) {
+  Read out;
+  auto records = HTMLImportReader::read(html, {});
+  EXPECT_TRUE(records);
+  if (!records) return out;
+  out.records = std::move(*records);
+  std::vector<std::string> paths;
+  for (const auto& f : out.records.folders)
+    paths.push_back((f.parent == HTMLImportRecords::kReceivingFolder ? "" : paths[static_cast<std::size_t>(f.parent)] + "/") +
+                    f.name);
+  for (const auto& b : out.records.bookmarks) {
+    const std::string folder = b.folder == HTMLImportRecords::kReceivingFolder ? "" : paths[static_cast<std::size_t>(b.folder)];
+    out.bookmarks.push_back(folder + " " + b.title + " <" + b.url + ">");
+    out.notes.push_back(b.notes);
+  }
+  return out;
+}
+
+std::string a(const std::string& name) {
+  return "<A HREF=\"https://" + name + ".example/\">" + name + "</A>";
+}
+std::string at(const std::string& folder, const std::string& name) {
+  return folder + " " + name + " <https://" + name + ".example/>";
+}
+
+// A folder F whose list holds `inner` after a bookmark, then one more; a bookmark after F.
+std::string folderHolding(const std::string& inner) {
+  return "<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks</H1>\n<DL><p>\n<DT><H3>F</H3>\n<DL><p>\n<DT>" + a("before") + "\n" + inner +
+         "\n<DT>" + a("after") + "\n</DL><p>\n<DT>" + a("out") + "\n</DL><p>\n";
+}
+const std::vector<std::string> kAsABrowser = {at("Bookmarks/F", "before"), at("Bookmarks/F", "after"),
+                                              at("Bookmarks", "out")};
+
+TEST(HTMLImportTextElements, ContentsReadAsTextGiveNoBookmarkAndEndNoFolder) {
+  for (const std::string& inner : {
+           "<textarea><DT>" + a("inside") + "</DL><p></textarea>",
+           "<TEXTAREA rows=2><DT>" + a("inside") + "</DL></textareax></TEXTAREA >",
+           "<title><DT>" + a("inside") + "</DL></title/>",
+           "<XMP><DT>" + a("inside") + "</DL></xmp>",
+           "<iframe src=\"x\"><DT>" + a("inside") + "</DL><p></iframe>",
+           "<noembed><DT>" + a("inside") + "</DL></noembed>",
+           "<NOFRAMES><DT>" + a("inside") + "</DL></NoFrames>",
+       }) {
+    const Read r = readFile(folderHolding(inner));
+    EXPECT_EQ(r.bookmarks, kAsABrowser) << inner;
+    // Nothing is lost: the link was text, no entry of the file.
+    EXPECT_EQ(r.records.unread, 0u) << inner;
+  }
+  // The text stays as a browser shows it: references read in a TEXTAREA, not in an XMP.
+  const Read notes = readFile("<DL><p><DT>" + a("n") +
+                              "\n<DD>x <textarea>1 < 2 &amp; <b>3</b></textarea>, <xmp>&amp;<i></xmp>\n</DL>");
+  ASSERT_EQ(notes.notes.size(), 1u);
+  EXPECT_EQ(notes.notes[0], "x 1 < 2 & <b>3</b>, &amp;<i>");
+}
+
+TEST(HTMLImportTextElements, WhatATemplateHoldsIsNoPartOfTheFile) {
+  for (const std::string& inner : {
+           "<template><DT>" + a("inside") + "</DL><p></template>",
+           "<TEMPLATE><template><DT>" + a("inside") + "</template></DL><DT>" + a("inside2") + "</template>",
+           "<DT><template></DT></DL><DT>" + a("inside") + "</template>",
+       }) {
+    const Read r = readFile(folderHolding(inner));
+    EXPECT_EQ(r.bookmarks, kAsABrowser) << inner;
+    EXPECT_EQ(r.records.unread, 0u) << inner;
+  }
+}
+
+TEST(HTMLImportTextElements, AfterPlaintextEverythingIsText) {
+  const Read r = readFile("<DL><p><DT><H3>F</H3><DL><p><DT>" + a("before") + "\n<DT><PLAINTEXT>\n<DT>" + a("later") +
+                          "\n</DL><p></plaintext><DT>" + a("last") + "\n</DL>");
+  EXPECT_EQ(r.bookmarks, (std::vector<std::string>{at("Untitled/F", "before")}));
+  EXPECT_EQ(r.records.unread, 0u);
+}
+
+TEST(HTMLImportTextElements, BogusCommentsEndAtTheFirstGreaterThan) {
+  for (const std::string& inner : {
+           std::string("<!bogus </DL> >"),
+           std::string("<![CDATA[ </DL> ]]>"),
+           std::string("<!-x </DL> >"),
+           std::string("<? </DL> >"),
+           std::string("</ </DL> >"),
+           std::string("</3 </DL> >"),
+       }) {
+    const Read r = readFile(folderHolding(inner));
+    EXPECT_EQ(r.bookmarks, kAsABrowser) << inner;
+    EXPECT_EQ(r.records.unread, 0u) << inner;
+  }
+  // An empty end tag is nothing.
+  const Read r = readFile(folderHolding("</><!x </DL>"));
+  EXPECT_EQ(r.bookmarks, kAsABrowser);
+  EXPECT_EQ(r.records.unread, 0u);
+}
+
+TEST(HTMLImportTextElements, SvgAndMathMLHoldNoRawTextAndEndWhereHtmlBreaksOut) {
+  // A STYLE or SCRIPT in SVG or MathML is an element as any other: the DT after it breaks out.
+  for (const std::string opening : {"<svg><STYLE>", "<math><script>", "<svg><g><style>", "<svg><font><style>",
+                                     "<svg><foreignObject><svg><style>", "<math><mi><svg><style>"}) {
+    const Read r = readFile("<DL><p><DT>" + a("x1") + opening + "<DT>" + a("x2") + "<DT>" + a("x3") + "</DL>");
+    EXPECT_EQ(r.bookmarks, (std::vector<std::string>{at("Untitled", "x1"), at("Untitled", "x2"), at("Untitled", "x3")}))
+        << opening;
+    EXPECT_EQ(r.records.unread, 0u) << opening;
+  }
+  // Where HTML is read again, STYLE holds raw text once more: after a self-closed or ended SVG,
+  // in an integration point, after a tag that breaks out.
+  for (const std::string opening : {"<svg/><style>", "<svg><g></g></svg><style>", "<math></math><style>",
+                                     "<svg><foreignObject><style>", "<svg><g><title><style>", "<math><mtext><style>",
+                                     "<svg><font size=2><style>", "<svg><g><p><style>", "<math><DT><style>"}) {
+    const Read r = readFile("<DL><p><DT>" + a("x1") + opening + "<DT>" + a("hidden") + "</style><DT>" + a("x3") + "</DL>");
+    EXPECT_EQ(r.bookmarks, (std::vector<std::string>{at("Untitled", "x1"), at("Untitled", "x3")})) << opening;
+  }
+  // A CDATA section in SVG is text; an end tag in an integration point ends no list outside it.
+  const Read cdata = readFile(folderHolding("<svg><![CDATA[<DT>" + a("inside") + "</DL>]]></svg>"));
+  EXPECT_EQ(cdata.bookmarks, kAsABrowser);
+  const Read point = readFile(folderHolding("<svg><foreignObject></DL></foreignObject></svg>"));
+  EXPECT_EQ(point.bookmarks, kAsABrowser);
+}
+
+TEST(HTMLImportTextElements, ATagTheFileEndsInIsDroppedAndCountedAsNotRead) {
+  for (const std::string cut : {"<DT><A HREF=\"https://cut6.exa", "<DT><A HREF=https://cut.example/ ",
+                                 "<DT><A TAGS=\"x\" HREF='https://cut.example/' ", "<DT><A HREF"}) {
+    const Read r = readFile("<DL><p>\n<DT>" + a("ok") + "\n" + cut);
+    EXPECT_EQ(r.bookmarks, (std::vector<std::string>{at("Untitled", "ok")})) << cut;
+    EXPECT_EQ(r.records.unread, 1u) << cut;
+    EXPECT_EQ(r.records.notHandedOn, 1u) << cut;
+  }
+  // A cut tag that is no link loses nothing; a whole tag at the very end is read.
+  const Read heading = readFile("<DL><p>\n<DT>" + a("ok") + "\n<DT><H3 FOLDED");
+  EXPECT_EQ(heading.bookmarks, (std::vector<std::string>{at("Untitled", "ok")}));
+  EXPECT_EQ(heading.records.unread, 0u);
+  const Read whole = readFile("<DL><p>\n<DT>" + a("ok") + "\n<DT><A HREF=\"https://end.example/\">");
+  EXPECT_EQ(whole.records.bookmarks.size(), 2u);
+  EXPECT_EQ(whole.records.unread, 0u);
+  // Only an attribute's value opens a quote: a tag with a stray one ends at its '>', and is no
+  // tag cut off by the end.
+  for (const std::string stray : {"<span =\">", "<p=\">", "<b x=y\"z>", "<i \"x\">"}) {
+    const Read r = readFile("<DL><p>\n<DT>" + a("ok") + "\n" + stray + "\n<DT>" + a("next") + "\n</DL>");
+    EXPECT_EQ(r.bookmarks, (std::vector<std::string>{at("Untitled", "ok"), at("Untitled", "next")})) << stray;
+    EXPECT_EQ(r.records.unread, 0u) << stray;
+  }
+}
+
+}  // namespace textelements
+}  // namespace kesto::test
