@@ -115,7 +115,8 @@ as_user() {
 
 # `bus_answers UID ADDRESS`: the session bus at ADDRESS answers user UID, asked as that user (a
 # bus accepts no one but its owner, so another user's bus stays silent), and every socket the
-# address names by path is UID's own. A bus that hangs is given KESTO_BUS_ANSWER_SECONDS (5).
+# address names by path is UID's own (a bus configured to let every user in answers anyone, and
+# what is sent there reaches its owner). A bus that hangs is given KESTO_BUS_ANSWER_SECONDS (5).
 bus_answers() {
   local uid=$1 address=$2 transport key path
   local -a transports keys

@@ -9,6 +9,7 @@
 #include "Model/Folder.h"
 #include "Model/WrenDataManager.h"
 
+#include "Harness/Found.h"
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"

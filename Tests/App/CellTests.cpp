@@ -166,10 +166,11 @@ class CellTest : public AppTest {
     WebImageDownloadRequest::setRetryInterval(WebImageDownloadRequest::kDefaultRetryInterval);
     AppTest::TearDown();
   }
-  std::shared_ptr<TilePinView> cellAt(std::int64_t item) {
+  Found<std::shared_ptr<TilePinView>> cellAt(std::int64_t item) {
     auto& cv = *ui->collectionView();
     cv.layoutSubtreeIfNeeded();
-    return std::dynamic_pointer_cast<TilePinView>(cv.cellForItemAtIndexPath(IndexPath::forItem(item, 0)));
+    return {std::dynamic_pointer_cast<TilePinView>(cv.cellForItemAtIndexPath(IndexPath::forItem(item, 0))),
+            "the cell of row " + std::to_string(item)};
   }
 };
 

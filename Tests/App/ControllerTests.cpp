@@ -97,7 +97,9 @@ TEST_F(ControllerTest, CellsReadTheTagsOfTheRowsInSightOnly) {
   ASSERT_EQ(sqlite3_exec(store::TestAccess::connection(*ctx->coordinator()).db, "DELETE FROM Z_1TAGS", nullptr, nullptr,
                          nullptr),
             SQLITE_OK);
-  const auto bookmark = [&](std::int64_t item) { return controller().bookmarkAtIndexPath(IndexPath::forItem(item, 0)); };
+  const auto bookmark = [&](std::int64_t item) {
+    return Found{controller().bookmarkAtIndexPath(IndexPath::forItem(item, 0)), "the bookmark of row " + std::to_string(item)};
+  };
   EXPECT_EQ(bookmark(last)->sortedTagNames(), (std::vector<std::string>{shownTag}));
   for (std::int64_t item : {90, kBookmarks - 1}) EXPECT_TRUE(bookmark(item)->sortedTagNames().empty()) << item;
 }

@@ -44,11 +44,11 @@ class MainWindowPiecesTest : public AppTest {
     AppTest::TearDown();
   }
   FoldersController& folders() { return *ui->foldersController(); }
-  SourceListItem* row(const std::string& id) {
+  Found<SourceListItem*> row(const std::string& id) {
     auto* home = folders().homeItem();
-    for (size_t i = 0; i < home->childCount(); ++i)
-      if (home->childAt(i)->identifier() == id) return home->childAt(i);
-    return nullptr;
+    for (size_t i = 0; home && i < home->childCount(); ++i)
+      if (home->childAt(i)->identifier() == id) return {home->childAt(i), "the folder row " + id};
+    return {nullptr, "the folder row " + id};
   }
   // As a click: the list acts on the row a moment later.
   void choose(SourceListItem* item) {

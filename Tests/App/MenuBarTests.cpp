@@ -17,9 +17,9 @@ namespace {
 
 class MenuBarTest : public AppTest {
  protected:
-  std::shared_ptr<ui::MenuItem> item(const std::string& menu, const std::string& title) {
+  Found<std::shared_ptr<ui::MenuItem>> item(const std::string& menu, const std::string& title) {
     auto top = ui->mainMenu()->itemWithTitle(menu);
-    return top && top->submenu() ? top->submenu()->itemWithTitle(title) : nullptr;
+    return {top && top->submenu() ? top->submenu()->itemWithTitle(title) : nullptr, menu + " > " + title};
   }
   // As launching does: the list controller joins the chain behind the window.
   void launch(std::size_t expected) {

@@ -9,6 +9,7 @@
 #include "Model/Tag.h"
 #include "Model/WrenDataManager.h"
 
+#include "Harness/Found.h"
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/TimeZone.h"

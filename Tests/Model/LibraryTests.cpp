@@ -160,7 +160,7 @@ TEST_F(DataManagerTest, DateWindowsFollowTheDay) {
 // one or seven times 86,400 s and of now plus 86,400 s, so next to such a change they take in
 // a day more or one less than the calendar would.
 TEST_F(DataManagerTest, DateWindowsStepBy86400SecondsAcrossDaylightSavingChanges) {
-  auto at = [](const char* text) { return *brightwren::dateFromString(text); };
+  auto at = [](const char* text) { return *present(brightwren::dateFromString(text), std::string("the date ") + text); };
   // Saves a bookmark for each row: address, title, when it was last opened.
   auto opened = [&](std::initializer_list<std::array<const char*, 3>> rows) {
     for (const auto& [url, title, when] : rows) bookmark(url, title)->setLastOpened(at(when));

@@ -360,7 +360,7 @@ TEST_F(FolderTreeTest, AnImportsFoldersGetTheirRowsBesideTheRowsThereAre) {
   EXPECT_EQ(titles(received->childAt(0)),
             manual ? (std::vector<std::string>{"zeta", "Alpha"}) : (std::vector<std::string>{"Alpha", "zeta"}));
   auto named = [&](const std::string& name) {
-    return Folder::fetchEntityWhereProperty("name", fnd::Value(name));
+    return Found{Folder::fetchEntityWhereProperty("name", fnd::Value(name)), "the folder named " + name};
   };
   ASSERT_TRUE(named("Alpha") && named("zeta"));
   EXPECT_EQ(badge(named("Alpha")), 2);

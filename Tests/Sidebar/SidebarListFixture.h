@@ -46,7 +46,7 @@ class SidebarListTest : public LibraryTest {
     LibraryTest::TearDown();
   }
 
-  fnd::Date at(const char* text) const { return *brightwren::dateFromString(text); }
+  fnd::Date at(const char* text) const { return *present(brightwren::dateFromString(text), std::string("the date ") + text); }
 
   void loadLibrary() {
     dm.setPreferences(prefs);

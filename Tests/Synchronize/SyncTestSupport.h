@@ -2,6 +2,7 @@
 
 #include "Synchronize/SyncFile.h"
 
+#include "Harness/Found.h"
 #include "Harness/TestSupport.h"
 #include "Model/Bookmark.h"
 #include "Model/Folder.h"
@@ -69,7 +70,9 @@ class SyncRecordsTest : public ::testing::Test {
     return b;
   }
 
-  Bookmark::Ref find(const std::string& id) { return Bookmark::fetchEntityWhereProperty("uniqueID", id); }
+  Found<Bookmark::Ref> find(const std::string& id) {
+    return {Bookmark::fetchEntityWhereProperty("uniqueID", id), "the bookmark " + id};
+  }
 
   void save() { ASSERT_TRUE(main->save()); }
 

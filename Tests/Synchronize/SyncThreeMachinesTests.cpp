@@ -2,6 +2,7 @@
 // syncs, weeks long, while B and C are offline with edits of their own; then they come back.
 #include "SyncConvergence.h"
 
+#include "Harness/Found.h"
 #include "Harness/TestSupport.h"
 #include "TestAlertResponder.h"
 
@@ -73,9 +74,11 @@ class ThreeMachinesTest : public ::testing::Test {
     userEdits::touch(*b);
     return b;
   }
-  static Bookmark::Ref find(const std::string& id) { return Bookmark::fetchEntityWhereProperty("uniqueID", fnd::Value(id)); }
-  static Folder::Ref findFolder(const std::string& id) {
-    return Folder::fetchEntityWhereProperty("folderID", fnd::Value(id));
+  static Found<Bookmark::Ref> find(const std::string& id) {
+    return {Bookmark::fetchEntityWhereProperty("uniqueID", fnd::Value(id)), "the bookmark " + id};
+  }
+  static Found<Folder::Ref> findFolder(const std::string& id) {
+    return {Folder::fetchEntityWhereProperty("folderID", fnd::Value(id)), "the folder " + id};
   }
   static void retitle(const std::string& id, const std::string& title) {
     auto b = find(id);

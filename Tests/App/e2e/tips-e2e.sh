@@ -38,6 +38,8 @@ xdotool key Delete
 one() { [[ "$(trashed)" == 1 ]]; }
 e2e_wait_until 60 one || fail "Delete with a tip shown trashed nothing"
 e2e_wait_until 60 eval '! tip Bookmarks' || fail "the bookmark tip stayed after its row went"
+e2e_settled
+e2e_screenshot "$shots/tips-after-delete.png" || true
 xdotool key ctrl+z
 none() { [[ "$(trashed)" == 0 ]]; }
 e2e_wait_until 60 none || fail "Ctrl+Z with a tip shown did not bring the bookmark back"

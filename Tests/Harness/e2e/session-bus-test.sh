@@ -3,10 +3,11 @@
 # is no bus in the user's runtime folder (a desktop started by dbus-launch): the bus in the
 # environment of the user's own processes on the same display, the longest-running first and only
 # one that answers the user, else the one dbus-launch recorded in ~/.dbus/session-bus; never
-# another user's. The processes are a made-up folder of <pid>/environ and stat files, the buses
-# real private ones the test starts. As root the user is nobody, and exec_as_sudo_user itself is
-# run for nobody against a real process of nobody's; as a normal user the user is that user, and
-# what needs a second user (processes and files of someone else, exec_as_sudo_user) is skipped.
+# another user's, even one that lets every user in. The processes are a made-up folder of
+# <pid>/environ and stat files, the buses real private ones the test starts. As root the user is
+# nobody, and exec_as_sudo_user itself is run for nobody against a real process of nobody's; as a
+# normal user the user is that user, and what needs a second user (processes, files and buses of
+# someone else, exec_as_sudo_user) is skipped.
 # Usage: session-bus-test.sh SOURCE_DIR
 set -uo pipefail
 source_dir="$(cd "$1" && pwd)"
@@ -32,15 +33,18 @@ else
   echo "not root: the cases with another user's processes, files and bus, and exec_as_sudo_user, are skipped"
 fi
 
-# A private bus of user $1's, its address in $bus; the daemon reads its configuration through an
-# open descriptor, so that it need not reach the checkout.
+# A private bus of user $1's, its address in $bus; the daemon reads its configuration (bus.conf,
+# or $2 in the scratch folder) through an open descriptor, so that it need not reach the checkout.
 cp "$source_dir/Tests/Harness/e2e/private-bus.conf" "$scratch/bus.conf"
-chmod 644 "$scratch/bus.conf"
-start_bus() {  # uid
+# The same, open to every user: a bus like that answers anyone, so only its owner tells it apart.
+sed 's|<policy context="default">|&\n    <allow user="*"/>|' "$scratch/bus.conf" >"$scratch/open-bus.conf"
+grep -q '<allow user="\*"/>' "$scratch/open-bus.conf" || fail "no open bus configuration"
+chmod 644 "$scratch/bus.conf" "$scratch/open-bus.conf"
+start_bus() {  # uid [configuration]
   local as=()
   [[ "$1" == "$(id -u)" ]] || as=(setpriv --reuid="$1" --regid="$(id -g "$1")" --init-groups)
   "${as[@]}" dbus-daemon --config-file=/dev/fd/5 --fork --print-address=3 --print-pid=4 \
-    3>"$scratch/address" 4>"$scratch/pid" 5<"$scratch/bus.conf" || fail "no bus for $1"
+    3>"$scratch/address" 4>"$scratch/pid" 5<"$scratch/${2:-bus.conf}" || fail "no bus for $1"
   started+=("$(head -n1 "$scratch/pid")")
   bus="$(head -n1 "$scratch/address")"
 }
@@ -82,6 +86,12 @@ if $root; then
   process 50 0 :5 "$second" 0
   # And a process of the user's that names another user's bus: it does not answer the user.
   process 60 "$uid" :5 "$roots" 5
+  # Nor is root's bus taken that lets every user in: it answers the user, but it is not theirs,
+  # and what Kesto tells the desktop (titles, addresses) would reach whoever reads it.
+  start_bus 0 open-bus.conf; open="$bus"
+  as_user "$uid" dbus-send --bus="$open" --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.GetId >/dev/null 2>&1 || fail "root's open bus does not answer $uid: the case shows nothing"
+  process 70 "$uid" :5 "$open" 6
 fi
 for display in :5 :5.1; do
   found "$display" "$scratch/home"

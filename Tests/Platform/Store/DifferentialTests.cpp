@@ -3,6 +3,7 @@
 
 #include "StoreTestModel.h"
 
+#include "Harness/Found.h"
 #include "Platform/Store/SortDescriptor.h"
 
 #include <gtest/gtest.h>
@@ -280,7 +281,8 @@ TEST(Differential, CountsOverToManyEqualTheEvaluatorWithUnsavedChanges) {
   auto tagNamed = [](Context& c, const std::string& name) {
     FetchRequest r("Tag");
     r.predicate = Predicate::parse("name == %@", {fnd::Value(name)});
-    return c.fetch(r)->front();
+    auto tags = *kesto::test::present(c.fetch(r), "the tags named " + name);
+    return kesto::test::present(tags.empty() ? nullptr : tags.front(), "a tag named " + name);
   };
   auto predicates = [&](const std::string& entity) {
     std::vector<PredicateRef> out;
