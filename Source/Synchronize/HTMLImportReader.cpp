@@ -496,7 +496,7 @@ class Reader final : public fnd::HtmlStreamHandler {
   void openSubfolder(Node* owner, Node* list, std::string name) {
     list->list = true;
     list->set = owner->set;
-    list->readingItems = owner->readingItems;
+    list->readingItems = owner->readingItems && list->el != El::Dl;  // a DL's items are DTs, wherever it stands
     list->depth = owner->depth + 1;
     if (owner->el == El::Body) {
       list->depth = 0;
