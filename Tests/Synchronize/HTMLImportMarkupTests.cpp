@@ -278,11 +278,14 @@ TEST(HTMLImportMarkup, AListsEndEndsTheDivsOpenedInIt) {
 // ---- files made at random ----------------------------------------------------------------------
 
 // Each generated file: every link as libxml2's own tree holds it is accounted for, and every item
-// is stored in the folder a browser's DOM puts it in, with its title and notes.
+// is stored in the folder a browser's DOM puts it in, with its title and notes, in the file's
+// order; folders stand in DL, UL and OL lists.
 TEST(HTMLImportMarkup, GeneratedFilesStoreEveryItemWhereItStands) {
+  int foldersInLists = 0;
   for (unsigned seed = 1; seed <= 1000; ++seed) {
     const MarkupFile file = MarkupFile::fromSeed(seed);
     const std::string what = "seed " + std::to_string(seed);
+    foldersInLists += file.foldersInLists();
     Reading r = readMarkup(file.html());
     const std::size_t links = linksByTheParser(file.html());
     expectEveryLinkAccountedFor(r.records, links, what);
@@ -298,12 +301,18 @@ TEST(HTMLImportMarkup, GeneratedFilesStoreEveryItemWhereItStands) {
           << what << ": " << item.url;
       placed = placed && got.folder == want.folder && got.title == want.title && got.notes == want.notes;
     }
+    std::vector<std::string> order, written;
+    for (const auto& b : r.records.bookmarks) order.push_back(b.url);
+    for (const auto& item : file.items()) written.push_back(item.url);
+    EXPECT_EQ(order, written) << what << ": the order of the stored bookmarks";
+    placed = placed && order == written;
     if (!placed) {
       // One file's worth of failures, with the file to read them by.
       ADD_FAILURE() << what << " file:\n" << file.html();
       break;
     }
   }
+  EXPECT_GT(foldersInLists, 1000);
 }
 
 }  // namespace markup
