@@ -27,6 +27,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <source_location>
 #include <thread>
 
 namespace kesto::test {
@@ -39,14 +40,25 @@ struct Tree {
   explicit Tree(const Parsed& p) : parsed(p) {
     for (const auto& f : p.folders) byID[f.folderID.string()] = &f;
   }
-  const FolderDummy* folder(const std::string& path, const std::string& root = "ROOT") const {
+  // The folder at `path`; a missing one fails the calling test (at its line) and reads as an
+  // empty folder, so that the test goes on to its other checks instead of crashing.
+  const FolderDummy* folder(const std::string& path, const std::string& root = "ROOT",
+                            std::source_location at = std::source_location::current()) const {
     std::string parent = root;
     const FolderDummy* found = nullptr;
     for (const auto& name : fnd::split(path, "/")) {
       found = nullptr;
       for (const auto& f : parsed.folders)
         if (f.parentFolderID.string() == parent && f.name.string() == name) found = &f;
-      if (!found) return nullptr;
+      if (!found) {
+        ADD_FAILURE_AT(at.file_name(), static_cast<int>(at.line())) << "no folder \"" << path << "\" was read";
+        static const FolderDummy missing = [] {
+          FolderDummy f;
+          f.folderID = fnd::Value("(missing folder)");
+          return f;
+        }();
+        return &missing;
+      }
       parent = found->folderID.string();
     }
     return found;
@@ -66,10 +78,13 @@ struct Tree {
     for (auto& [i, n] : v) out.push_back(n);
     return out;
   }
-  const BookmarkDummy* bookmark(const std::string& title) const {
+  // The first bookmark titled `title`; as folder(), a missing one fails the calling test.
+  const BookmarkDummy* bookmark(const std::string& title, std::source_location at = std::source_location::current()) const {
     for (const auto& b : parsed.bookmarks)
       if (b.title.string() == title) return &b;
-    return nullptr;
+    ADD_FAILURE_AT(at.file_name(), static_cast<int>(at.line())) << "no bookmark titled \"" << title << "\" was read";
+    static const BookmarkDummy missing("", "(missing folder)");
+    return &missing;
   }
   const Parsed& parsed;
   std::map<std::string, const FolderDummy*> byID;
