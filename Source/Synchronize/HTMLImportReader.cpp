@@ -423,12 +423,14 @@ class Reader final : public fnd::HtmlStreamHandler {
   }
 
   std::unique_ptr<Node> acquire() {
+    mostOpen_ = std::max(mostOpen_, ++open_);
     if (free_.empty()) return std::make_unique<Node>();
     auto n = std::move(free_.back());
     free_.pop_back();
     return n;
   }
   void release(std::unique_ptr<Node> n) {
+    --open_;
     if (free_.size() > 64) return;
     *n = Node();
     free_.push_back(std::move(n));
@@ -977,6 +979,7 @@ class Reader final : public fnd::HtmlStreamHandler {
   std::vector<Entry> stack_;
   std::size_t pastEntries_ = 0;  // entries of stack_ past the depth bound
   std::vector<std::unique_ptr<Node>> free_;
+  std::size_t open_ = 0, mostOpen_ = 0;  // nodes in use
   std::string run_;
   bool hasRun_ = false, runIsBlank_ = true;
 
@@ -1097,6 +1100,7 @@ Records Reader::finish() {
   out.unread = entries_ > accounted ? entries_ - accounted : 0;
   out.cutTexts = cutTexts_;
   out.textSteps = textSteps_;
+  out.mostOpenElements = mostOpen_;
   return out;
 }
 

@@ -152,6 +152,31 @@ TEST(HTMLImportParseTest, FirefoxExportKeepsEveryFolderWithItsBookmarksAndDescri
   }
 }
 
+// Browsers' exports wrapped in a list's item (as a web page may hold them) keep every folder and
+// bookmark: the reading is the export's own, inside the list's folder.
+TEST(HTMLImportParseTest, AnExportInsideAListKeepsEveryFolder) {
+  // Each bookmark and folder by its path below the top-level folder, in order.
+  const auto belowTop = [](const Parsed& p) {
+    std::map<std::string, std::string> path{{"ROOT", ""}};
+    std::vector<std::string> out;
+    for (const auto& f : p.folders) {
+      const std::string& parent = path[f.parentFolderID.string()];
+      path[f.folderID.string()] = parent.empty() ? "/" : parent + f.name.string() + "/";
+      if (!parent.empty()) out.push_back(parent + f.name.string() + " " + std::to_string(f.orderIndex.intValue()));
+    }
+    for (const auto& b : p.bookmarks)
+      out.push_back(path[b.folderID.string()] + " " + b.url.string() + " " + b.title.string() + " " + b.notes.string());
+    return out;
+  };
+  for (const std::string name : {"firefox-esr.html", "chromium.html", "edge-crlf.html"})
+    for (const std::string around : {"<UL><LI>", "<OL><LI>"}) {
+      const std::string bytes = readFile(std::string(KESTO_TEST_DATA_DIR) + "/Import/" + name);
+      const Parsed plain = parse(bytes), wrapped = parse(around + "\n" + bytes);
+      EXPECT_EQ(belowTop(wrapped), belowTop(plain)) << around << name;
+      EXPECT_GT(wrapped.folders.size(), 2u) << around << name;
+    }
+}
+
 TEST(HTMLImportParseTest, ChromiumExportNestsFoldersThreeDeep) {
   Parsed p = parseFixture("chromium.html");
   Tree t(p);
@@ -592,6 +617,33 @@ TEST(HTMLImportParseTest, FilesNestedPastTheElementBoundKeepEveryBookmark) {
         ++depth;
       EXPECT_LE(depth, HTMLImportReader::kMaxFolderDepth + 1);
     }
+  }
+}
+
+// A file nested far past the bound on open elements (a megabyte of lists, each in an item of
+// the one around it, or of folders): the reading keeps no more elements open than the bound
+// allows, and stores every bookmark, in the file's order (without the bound, the reading of
+// such a file held ten times the memory).
+TEST(HTMLImportParseTest, FilesNestedFarPastTheElementBoundKeepOnlyThatManyOpen) {
+  constexpr std::size_t kBytes = 1u << 20;
+  const auto link = [](std::size_t n) {
+    return "<A HREF=\"https://e.example/" + std::to_string(n) + "\">" + std::to_string(n) + "</A>\n";
+  };
+  for (const std::string open : {"<UL><LI>", "<OL><LI><H3>F</H3><UL><LI>", "<DL><p><DT><H3>F</H3>\n<DL><p><DT>"}) {
+    SCOPED_TRACE(open);
+    std::string html = "<TITLE>Bookmarks</TITLE>\n";
+    std::vector<std::string> written;
+    while (html.size() < kBytes) {
+      html += open + link(written.size());
+      written.push_back("https://e.example/" + std::to_string(written.size()));
+    }
+    HTMLImportReader::Options options;
+    const auto records = HTMLImportReader::read(html, options).value_or(HTMLImportRecords{});
+    EXPECT_LE(records.mostOpenElements, static_cast<std::size_t>(HTMLImportReader::kMaxOpenElements) + 4);
+    std::vector<std::string> stored;
+    for (const auto& b : records.bookmarks) stored.push_back(b.url);
+    EXPECT_EQ(stored, written);
+    EXPECT_EQ(records.unread, 0u);
   }
 }
 
