@@ -139,8 +139,8 @@ class MarkupFile {
   std::string content(const std::string& folder, int depth, int wrapDepth, bool ul, int& open, bool inTable = false) {
     std::string out;
     const int n = between(1, 3);
-    // Past a few hundred items, no more nesting: files stay as large as they were before folders
-    // stood in UL lists too.
+    // Past a few hundred items, no more nesting: nested lists and folders in every kind of list
+    // would otherwise make files of thousands.
     const bool nest = count_ < kNestingItems;
     for (int k = 0; k < n; ++k) {
       const int r = between(0, 9);
