@@ -1044,6 +1044,29 @@ TEST_F(HTMLImportTest, OnlyOneImportRunsAtATime) {
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 3);
 }
 
+// File > Import of an export wrapped in a list's item stores each of its folders with its
+// bookmarks, under the list's folder.
+TEST_F(HTMLImportTest, AnExportInsideAListIsStoredWithEveryFolder) {
+  const std::string path = makeTempDir("wrapped") + "/wrapped.html";
+  writeFile(path, "<UL><LI>\n" + readFile(dataFile("Import/firefox-esr.html")));
+  HTMLImport import;
+  ASSERT_TRUE(runImport(import, path));
+  auto list = childrenOf(import.importRootFolderID());
+  ASSERT_EQ(list.size(), 1u);
+  auto inside = childrenOf(list[0]->folderID());
+  std::vector<std::string> names;
+  for (const auto& f : inside) names.push_back(f->name());
+  EXPECT_EQ(names, (std::vector<std::string>{"Mozilla Firefox", "Bookmarks Toolbar", "Other Bookmarks"}));
+  ASSERT_EQ(inside.size(), 3u);
+  EXPECT_EQ(titlesIn(inside[0]).size(), 3u);
+  EXPECT_EQ(titlesIn(inside[1]).size(), 3u);
+  auto news = childrenOf(inside[1]->folderID());
+  ASSERT_EQ(news.size(), 1u);
+  EXPECT_EQ(news[0]->name(), "News");
+  EXPECT_EQ(titlesIn(news[0]), (std::vector<std::string>{"LWN.net"}));
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 8);
+}
+
 TEST_F(HTMLImportTest, TheUserIsToldHowManyFoldersWereFlattened) {
   const std::string path = makeTempDir("deep") + "/deep.html";
   writeFile(path, linkInNestedFolders(203));
