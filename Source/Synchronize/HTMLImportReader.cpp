@@ -38,11 +38,11 @@
 // inside another element of it, such as a stray LI) are named by the body's node before them;
 // an empty "Bookmarks Menu" or "Favorites Bar" list gives way to the next list. Items at the top level,
 // outside any list, go to the receiving folder. A UL or OL at the top level is a list too, its
-// LI items read as DT items are. A DL, UL or OL inside a folder's list (in an item, or directly
-// in it, but for a DL there) is a folder when an H3 stands right before it (bare, or in a DT or
-// DD), named by it, as browsers' importers read "<LI><H3>Work</H3><UL>" and a folder's heading
-// and DL inside a UL; without a heading it adds no folder, and its LI and DT items are the
-// folder's. A file with no DT item at all and a Pocket, Read It Later or Instapaper title is a
+// LI items read as DT items are. Any other list inside a folder's list, in an item or directly
+// in it (but a DL directly in a DL, read as above), is a folder when an H3 stands right before
+// it (bare, or in a DT or DD), named by it, as browsers' importers read "<LI><H3>Work</H3><UL>"
+// and a folder's heading and DL inside a UL; without a heading it adds no folder, and its LI
+// and DT items are the folder's. A file with no DT item at all and a Pocket, Read It Later or Instapaper title is a
 // reading list: only its top-level ULs (OLs) are read, each a folder named by the H3 (else H1)
 // headings in turn, and lists inside them add no folder.
 // Every A with an HREF is one entry, as in a browser's importer: the first of an item is the

@@ -27,7 +27,6 @@
 #include <map>
 #include <random>
 #include <set>
-#include <source_location>
 #include <thread>
 
 namespace kesto::test {
@@ -42,8 +41,8 @@ struct Tree {
   }
   // The folder at `path`; a missing one fails the calling test (at its line) and reads as an
   // empty folder, so that the test goes on to its other checks instead of crashing.
-  const FolderDummy* folder(const std::string& path, const std::string& root = "ROOT",
-                            std::source_location at = std::source_location::current()) const {
+  const FolderDummy* folder(const std::string& path, const std::string& root = "ROOT", const char* file = __builtin_FILE(),
+                            int line = __builtin_LINE()) const {
     std::string parent = root;
     const FolderDummy* found = nullptr;
     for (const auto& name : fnd::split(path, "/")) {
@@ -51,7 +50,7 @@ struct Tree {
       for (const auto& f : parsed.folders)
         if (f.parentFolderID.string() == parent && f.name.string() == name) found = &f;
       if (!found) {
-        ADD_FAILURE_AT(at.file_name(), static_cast<int>(at.line())) << "no folder \"" << path << "\" was read";
+        ADD_FAILURE_AT(file, line) << "no folder \"" << path << "\" was read";
         static const FolderDummy missing = [] {
           FolderDummy f;
           f.folderID = fnd::Value("(missing folder)");
@@ -79,10 +78,11 @@ struct Tree {
     return out;
   }
   // The first bookmark titled `title`; as folder(), a missing one fails the calling test.
-  const BookmarkDummy* bookmark(const std::string& title, std::source_location at = std::source_location::current()) const {
+  const BookmarkDummy* bookmark(const std::string& title, const char* file = __builtin_FILE(),
+                                int line = __builtin_LINE()) const {
     for (const auto& b : parsed.bookmarks)
       if (b.title.string() == title) return &b;
-    ADD_FAILURE_AT(at.file_name(), static_cast<int>(at.line())) << "no bookmark titled \"" << title << "\" was read";
+    ADD_FAILURE_AT(file, line) << "no bookmark titled \"" << title << "\" was read";
     static const BookmarkDummy missing("", "(missing folder)");
     return &missing;
   }
