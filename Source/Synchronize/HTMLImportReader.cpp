@@ -38,23 +38,32 @@
 // inside another element of it, such as a stray LI) are named by the body's node before them;
 // an empty "Bookmarks Menu" or "Favorites Bar" list gives way to the next list. Items at the top level,
 // outside any list, go to the receiving folder. A UL or OL at the top level is a list too, its
-// LI items read as DT items are. A file with no DT item at all and a Pocket, Read It Later or
-// Instapaper title is a reading list: only its top-level ULs (OLs) are read, each a folder named
-// by the H3 (else H1) headings in turn.
+// LI items read as DT items are. Any other list inside a folder's list, in an item or directly
+// in it (but a DL directly in a DL, read as above), is a folder when an H3 stands right before
+// it (bare, or in a DT or DD), named by it, as browsers' importers read "<LI><H3>Work</H3><UL>"
+// and a folder's heading and DL inside a UL; without a heading it adds no folder, and its LI
+// and DT items are the folder's. A file with no DT item at all and a Pocket, Read It Later or Instapaper title is a
+// reading list: only its top-level ULs (OLs) are read, each a folder named by the H3 (else H1)
+// headings in turn, and lists inside them add no folder.
 // Every A with an HREF is one entry, as in a browser's importer: the first of an item is the
 // item's bookmark; each further one in the same item is a bookmark of its own in the same
 // folder, titled and tagged by its own A, after the item's (the item's notes stay with the
 // first); one standing in a list outside any item is an item of that list (a DD after it gives
 // its notes); one in a heading, a description or an element the list does not read as an item
-// is a bookmark of the list around it. Each entry is then stored, left out for its reason, or
-// counted as not read (the records' `unread`): entries of lists the file's reading does not
-// keep, and links the parser never handed on.
+// is a bookmark of the list around it. Entries come in the file's order: an item's links are
+// made before what follows them inside it (it then keeps no notes). Each entry is then stored,
+// left out for its reason, or counted as not read (the records' `unread`): entries of lists
+// the file's reading does not keep, and links the parser never handed on.
 
 namespace kesto {
 
 namespace {
 
 using Records = HTMLImportRecords;
+
+bool isReadingListTitle(std::string_view title) {
+  return title == "Read It Later Export" || title == "Pocket Export" || title == "Instapaper: Export";
+}
 
 enum class El : std::uint8_t { Other, Html, Head, Body, Title, Dl, Dt, Dd, H1, H3, A, Ul, Ol, Li, Hr, P };
 
@@ -128,6 +137,7 @@ struct Summary {
   El el = El::Other;
   bool hasA = false, hasH3 = false, hasDl = false;
   std::string h3Text;
+  std::string headingText;  // an H3's own text
 };
 
 struct Node;
@@ -155,6 +165,7 @@ struct Node {
   Node* listAbove = nullptr;  // the nearest list (or the body) it is in
   bool closed = false;     // ended early; what the parser still puts in it goes to the parent
   bool folded = false;
+  bool extraHeading = false;  // a heading collecting text only in case it names a list after it
 
   // Text of the element and its descendants (its string value), when wanted.
   bool collects = false;
@@ -184,6 +195,9 @@ struct Node {
   int folder = Records::kReceivingFolder;
   int set = 0;  // which reading of the file the list belongs to (0 Netscape, 1 UL, 2 OL)
   bool readingItems = false;
+  // A UL or OL read inside another list: its LI and DT children are items, and a list in it
+  // is a folder only under a heading.
+  bool nested = false;
   int depth = 0;
   Summary last, beforeLast;
   bool textAfterLast = false;
@@ -409,12 +423,14 @@ class Reader final : public fnd::HtmlStreamHandler {
   }
 
   std::unique_ptr<Node> acquire() {
+    mostOpen_ = std::max(mostOpen_, ++open_);
     if (free_.empty()) return std::make_unique<Node>();
     auto n = std::move(free_.back());
     free_.pop_back();
     return n;
   }
   void release(std::unique_ptr<Node> n) {
+    --open_;
     if (free_.size() > 64) return;
     *n = Node();
     free_.push_back(std::move(n));
@@ -482,7 +498,7 @@ class Reader final : public fnd::HtmlStreamHandler {
   void openSubfolder(Node* owner, Node* list, std::string name) {
     list->list = true;
     list->set = owner->set;
-    list->readingItems = owner->readingItems;
+    list->readingItems = owner->readingItems && list->el != El::Dl;  // a DL's items are DTs, wherever it stands
     list->depth = owner->depth + 1;
     if (owner->el == El::Body) {
       list->depth = 0;
@@ -515,14 +531,14 @@ class Reader final : public fnd::HtmlStreamHandler {
       if (consumed) return;
       const El itemEl = c->readingItems ? El::Li : El::Dt;
       if (el == El::Dt) ++c->dtChildren;
-      if (el == itemEl || (el == El::Dt && c->el == El::Body)) {
+      if (el == itemEl || (el == El::Dt && c->el == El::Body) || (c->nested && (el == El::Dt || el == El::Li))) {
         child->item = true;
       } else if (el == El::Dd) {
         child->collects = true;
         child->text.limit = HTMLImportReader::kMaxNotesBytes;
         child->folderHolder = true;
         if (c->el != El::Body) child->headingBefore = headingBefore(c);
-      } else if (el == El::Dl && c->el != El::Body) {
+      } else if (el == El::Dl && c->el != El::Body && !c->nested) {
         openSubfolder(c, child, headingBefore(c));
       } else if (el == El::Dl && c->el == El::Body) {
         topLevelList(c, child);
@@ -588,6 +604,8 @@ class Reader final : public fnd::HtmlStreamHandler {
           c->firstH3 = child;
           child->collects = true;
           if (child->text.limit < HTMLImportReader::kMaxTitleBytes) child->text.limit = HTMLImportReader::kMaxTitleBytes;
+        } else if (!child->collects && inFolderList(c)) {
+          collectHeading(child);
         }
         break;
       case El::Dl:
@@ -612,6 +630,93 @@ class Reader final : public fnd::HtmlStreamHandler {
         break;
       default: break;
     }
+    if ((el == El::Dl || el == El::Ul || el == El::Ol) && !child->list && maySplitInto(c, child)) listInside(c, child);
+  }
+
+  // ---- lists inside lists ----------------------------------------------------------------------
+  // A list that stands inside another list's folder, in an item or directly (as browsers'
+  // importers read them): its items are the folder's, in the file's order, unless a heading
+  // stands right before it (an H3, or a DT or DD holding one), which makes it that
+  // heading's folder. A DL directly in a DL list keeps its own rule (always a folder).
+
+  // Whether `c` is, or stands in, a folder's list (not the body).
+  static const Node* folderListOf(const Node* c) {
+    const Node* around = c->list ? c : c->listAbove;
+    return around && around->el != El::Body ? around : nullptr;
+  }
+  static bool inFolderList(const Node* c) { return folderListOf(c) != nullptr; }
+
+  void collectHeading(Node* heading) {
+    heading->collects = true;
+    heading->extraHeading = true;
+    heading->text.limit = HTMLImportReader::kMaxTitleBytes;
+  }
+
+  // A reading-list file keeps its lists as they were read: one folder for each.
+  bool readingListSoFar() const { return readingTitle_ && dtSeen_ <= converted_; }
+
+  bool maySplitInto(const Node* c, const Node* list) const {
+    if (pastEntries_ > 0 || list->level >= options_.maxOpenElements || readingListSoFar() || !inFolderList(c)) return false;
+    return c->list || c->el == El::Li || c->el == El::Dt || c->el == El::Dd;
+  }
+
+  // The heading right before a list in `c`, if any.
+  static bool headingFor(const Node* c, std::string& name) {
+    const Summary& prev = c->last;
+    if (prev.el == El::H3) {
+      name = prev.headingText;
+      return true;
+    }
+    if ((prev.el == El::Dt && !prev.hasA && prev.hasH3) || (prev.el == El::Dd && prev.hasH3 && !prev.hasDl)) {
+      name = prev.h3Text;
+      return true;
+    }
+    if (prev.el == El::Dd && !prev.hasDl && c->beforeLast.el == El::Dt && !c->beforeLast.hasA && c->beforeLast.hasH3) {
+      name = c->beforeLast.h3Text;
+      return true;
+    }
+    return false;
+  }
+
+  // An entry is about to be made inside an item whose own link came before it: that link, and
+  // the item's others so far, are made first, so that entries come in the file's order (the
+  // item then gets no notes; a link after this in it is its first).
+  void flushItemAround(Node* from) {
+    if (readingListSoFar()) return;
+    for (Node* n = from; n && !n->list; n = n->parent) {
+      if (!n->item) continue;
+      // (A link standing as an item is still reading its title.)
+      if (n->hasHref && !n->anchor && !n->closed && n->el != El::A && n->listAbove) {
+        const Node* list = n->listAbove;
+        addEntry(list->folder, list->set, n->href, n->title, {}, n->tags);
+        for (const Link& l : n->more) addEntry(list->folder, list->set, l.href, l.title, {}, l.tags);
+        n->hasHref = n->hasAnchor = false;
+        n->href.clear();
+        n->title.clear();
+        n->tags.clear();
+        n->more.clear();
+      }
+      return;
+    }
+  }
+
+  void listInside(Node* c, Node* list) {
+    Node* around = c->list ? c : c->listAbove;
+    flushItemAround(c);
+    std::string heading;
+    if (headingFor(c, heading)) {
+      openSubfolder(around, list, heading);
+      // The heading names this list and nothing else.
+      c->last = Summary{};
+      c->hasH3 = false;
+    } else {
+      list->list = true;
+      list->set = around->set;
+      list->depth = around->depth;
+      list->folder = around->folder;
+    }
+    list->nested = list->el != El::Dl;
+    list->readingItems = list->nested;
   }
 
   bool rawGrandparentIsHtml() const {
@@ -627,13 +732,15 @@ class Reader final : public fnd::HtmlStreamHandler {
       } else if (child->moreOfItem && c->item && !c->closed) {
         c->more.push_back({std::move(child->href), child->text.text, std::move(child->tags)});
       } else if (child->moreOfItem || child->entryOfList) {
+        flushItemAround(c);
         const Node* list = child->listAbove;
         addEntry(list ? list->folder : Records::kReceivingFolder, list ? list->set : 0, child->href,
                  child->text.text, {}, child->tags);
       }
     }
     if (child->el == El::H3 && c->firstH3 == child) c->h3Text = child->text.text;
-    if (child->text.cut && (child->el == El::A || child->el == El::H3 || child->el == El::Dd)) ++cutTexts_;
+    if (child->text.cut && !child->extraHeading && (child->el == El::A || child->el == El::H3 || child->el == El::Dd))
+      ++cutTexts_;
     if (child->el == El::A && c->anchor == child) {
       c->title = child->text.text;
       c->anchor = nullptr;
@@ -642,6 +749,7 @@ class Reader final : public fnd::HtmlStreamHandler {
       std::string& t = c->el == El::Head ? headTitle_ : otherTitle_;
       bool& seen = c->el == El::Head ? headTitleSeen_ : otherTitleSeen_;
       if (!seen) t = child->text.text, seen = true;
+      readingTitle_ = isReadingListTitle(trim(headTitleSeen_ ? headTitle_ : otherTitle_));
     }
     if (c->el == El::Body) {
       if (child->el == El::H1 || child->el == El::H3) headings_[child->el == El::H3 ? 1 : 0].back() = child->text.text;
@@ -658,13 +766,24 @@ class Reader final : public fnd::HtmlStreamHandler {
     if (child->el == El::Dd && child->holderFolder >= 0 && child->hasH3)
       folders_[static_cast<std::size_t>(child->holderFolder)].name = folderTitle(child->h3Text);
     if (child->list) listEnded(child);
-    if (!c->list) return;
+    const auto summary = [child] {
+      return Summary{child->el, child->hasA, child->hasH3, child->hasDl, child->h3Text,
+                     child->el == El::H3 ? child->text.text : std::string()};
+    };
+    if (!c->list) {
+      // What a list in it may be headed by.
+      if (c->listAbove) {
+        c->beforeLast = std::move(c->last);
+        c->last = summary();
+      }
+      return;
+    }
 
     if (absorbedInList_.count(child)) {
       absorbedInList_.erase(child);
     } else {
       c->beforeLast = std::move(c->last);
-      c->last = Summary{child->el, child->hasA, child->hasH3, child->hasDl, child->h3Text};
+      c->last = summary();
     }
     c->textAfterLast = false;
     Pending* p = c->pending.get();
@@ -715,7 +834,7 @@ class Reader final : public fnd::HtmlStreamHandler {
         p->description = child;
         return false;
       }
-      if (el == El::Dl && p->convertible) {
+      if (p->convertible && (el == El::Dl || ((el == El::Ul || el == El::Ol) && maySplitInto(c, child)))) {
         convert(c, child, false);
         return true;
       }
@@ -723,7 +842,7 @@ class Reader final : public fnd::HtmlStreamHandler {
       return false;
     }
     if (p->stage == Pending::Stage::AwaitListAfterDescription) {
-      if (el == El::Dl && p->convertible) {
+      if (p->convertible && (el == El::Dl || ((el == El::Ul || el == El::Ol) && maySplitInto(c, child)))) {
         convert(c, child, true);
         return true;
       }
@@ -739,7 +858,7 @@ class Reader final : public fnd::HtmlStreamHandler {
     addEntries(c, *p);
     --c->dtChildren;
     ++converted_;
-    Summary folderSummary{El::Dd, false, true, true, p->h3Text};
+    Summary folderSummary{El::Dd, false, true, true, p->h3Text, {}};
     if (afterDescription) {
       c->beforeLast = std::move(folderSummary);
     } else {
@@ -748,6 +867,8 @@ class Reader final : public fnd::HtmlStreamHandler {
     absorbedInList_.insert(list);
     if (c->el == El::Body) absorbedBody_[list] = afterDescription;
     openSubfolder(c, list, p->h3Text);
+    list->nested = list->el != El::Dl;
+    if (list->nested) list->readingItems = true;
   }
 
   void finishItem(Node* c) {
@@ -858,6 +979,7 @@ class Reader final : public fnd::HtmlStreamHandler {
   std::vector<Entry> stack_;
   std::size_t pastEntries_ = 0;  // entries of stack_ past the depth bound
   std::vector<std::unique_ptr<Node>> free_;
+  std::size_t open_ = 0, mostOpen_ = 0;  // nodes in use
   std::string run_;
   bool hasRun_ = false, runIsBlank_ = true;
 
@@ -877,6 +999,7 @@ class Reader final : public fnd::HtmlStreamHandler {
   Node* swapCandidateList_ = nullptr;
   int swapPending_ = -1;
   bool bodySeen_ = false;
+  bool readingTitle_ = false;  // the document's title so far is a reading list's
   std::size_t dtSeen_ = 0, converted_ = 0, flattened_ = 0, cutTexts_ = 0, textSteps_ = 0;
   // A elements with an address the parser handed on, and the entries made of them (bookmark
   // drafts and entries left out): the two are equal unless a link went unread.
@@ -977,6 +1100,7 @@ Records Reader::finish() {
   out.unread = entries_ > accounted ? entries_ - accounted : 0;
   out.cutTexts = cutTexts_;
   out.textSteps = textSteps_;
+  out.mostOpenElements = mostOpen_;
   return out;
 }
 

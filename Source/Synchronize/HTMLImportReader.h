@@ -57,6 +57,9 @@ struct HTMLImportRecords {
   // Times a piece of text went up to an element keeping it (a title, notes, a name): the
   // reading's work, which grows with the file's text and not with how deeply its lists nest.
   std::size_t textSteps = 0;
+  // The most elements the reading kept open at once: at most about the bound on open elements,
+  // however deeply the file nests.
+  std::size_t mostOpenElements = 0;
 };
 
 // Folders and bookmarks as the reader meets them, before the end of the file settles which are

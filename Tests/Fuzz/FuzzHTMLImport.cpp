@@ -36,8 +36,8 @@ struct LinkCounter final : kesto::fnd::HtmlStreamHandler {
 // files whose items stand inside markup of every kind, and each item is checked where it lands.
 constexpr std::uint8_t kGenerated = 0x01;
 
-// Each generated item is stored once, in its folder, with its title and notes; nothing goes
-// unread.
+// Each generated item is stored once, in its folder, with its title and notes, in the file's
+// order; nothing goes unread.
 void checkGeneratedItems(const kesto::test::MarkupFile& file, const kesto::HTMLImportRecords& records) {
   std::vector<std::string> paths;
   for (const auto& f : records.folders)
@@ -58,6 +58,8 @@ void checkGeneratedItems(const kesto::test::MarkupFile& file, const kesto::HTMLI
     KESTO_FUZZ_CHECK(b.title == item.title);
     KESTO_FUZZ_CHECK(b.notes == item.notes);
   }
+  for (std::size_t i = 0; i < records.bookmarks.size() && i < file.items().size(); ++i)
+    KESTO_FUZZ_CHECK(records.bookmarks[i].url == file.items()[i].url);
 }
 
 }  // namespace

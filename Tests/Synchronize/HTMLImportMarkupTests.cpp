@@ -275,14 +275,85 @@ TEST(HTMLImportMarkup, AListsEndEndsTheDivsOpenedInIt) {
   for (const auto& c : cases) expectPlaced(c);
 }
 
+// A file and its bookmarks in the order they must be stored: "NAME FOLDER" for each address
+// "https://NAME.example/", the folder path from the receiving folder.
+struct Ordered {
+  std::string name, html;
+  std::vector<std::string> stored;
+  HTMLImportRecords::Kind kind = HTMLImportRecords::Kind::Netscape;
+};
+
+void expectStoredInOrder(const Ordered& c) {
+  Reading r = readMarkup(c.html);
+  std::vector<std::string> paths, got;
+  for (const auto& f : r.records.folders)
+    paths.push_back((f.parent == HTMLImportRecords::kReceivingFolder ? "" : paths[static_cast<std::size_t>(f.parent)] + "/") +
+                    f.name);
+  for (const auto& b : r.records.bookmarks)
+    got.push_back(b.url.substr(8, b.url.find(".example/") - 8) + " " +
+                  (b.folder == HTMLImportRecords::kReceivingFolder ? "" : paths[static_cast<std::size_t>(b.folder)]));
+  EXPECT_EQ(got, c.stored) << c.name;
+  EXPECT_EQ(r.records.kind, c.kind) << c.name;
+  EXPECT_EQ(r.records.unread, 0u) << c.name;
+  expectEveryLinkAccountedFor(r.records, linksByTheParser(c.html), c.name);
+}
+
+// A heading and its list make a folder inside UL, OL and LI lists as inside a DL, as browsers'
+// importers read them; a list with no heading adds none. What the file holds comes in its order.
+// A reading list's lists stay one folder each.
+TEST(HTMLImportMarkup, FoldersInsideULAndOLListsAreFolders) {
+  const auto a = [](const std::string& name) {
+    return "<A HREF=\"https://" + name + ".example/\">" + name + "</A>\n";
+  };
+  const std::string folderF = "<DT><H3>F</H3>\n<DL><p>\n<DT>" + a("f1") + "<DT>" + a("f2") + "</DL><p>\n";
+  const std::vector<std::string> firstFAfter{"first Untitled", "f1 Untitled/F", "f2 Untitled/F", "after Untitled"};
+  const std::string workProjects = "<LI>" + a("top") + "<LI><H3>Work</H3>\n<UL><LI>" + a("w1") +
+                                   "<LI><H3>Projects</H3>\n<UL><LI>" + a("p1") + "</UL></UL>";
+  const Ordered cases[] = {
+      {"UL LI, unclosed", "<DL><p>\n<DT>" + a("first") + "<UL><LI>\n" + folderF + "<DT>" + a("after") + "</DL>\n",
+       firstFAfter},
+      {"OL LI, unclosed", "<DL><p>\n<DT>" + a("first") + "<OL><LI>\n" + folderF + "<DT>" + a("after") + "</DL>\n",
+       firstFAfter},
+      {"UL without LI", "<DL><p>\n<DT>" + a("first") + "<UL>\n" + folderF + "<DT>" + a("after") + "</DL>\n",
+       firstFAfter},
+      {"UL LI, closed before the last bookmark",
+       "<DL><p>\n<DT>" + a("first") + "<UL><LI>\n" + folderF + "</UL>\n<DT>" + a("after") + "</DL>\n", firstFAfter},
+      {"OL, closed after the last bookmark",
+       "<DL><p>\n<DT>" + a("first") + "<OL>\n" + folderF + "<DT>" + a("after") + "</OL>\n</DL>\n", firstFAfter},
+      {"a list of lists with headings", "<UL>" + workProjects + "</UL>",
+       {"top Untitled", "w1 Untitled/Work", "p1 Untitled/Work/Projects"}},
+      {"the same in a folder, and an OL list",
+       "<H1>Top</H1><DL><p><DT>" + a("first") + "<OL>" + workProjects + "<LI><H3>Later</H3><OL><LI>" + a("l1") +
+           "</OL><LI>" + a("last") + "</OL><DT>" + a("after") + "</DL>",
+       {"first Top", "top Top", "w1 Top/Work", "p1 Top/Work/Projects", "l1 Top/Later", "last Top", "after Top"}},
+      {"an OL in an LI of a UL, and a list after it",
+       "<H3>Links</H3><UL><LI>" + a("top") + "<LI><H3>Work</H3><OL><LI>" + a("w1") + "</OL><LI>" + a("after") +
+           "</UL>\n<H1>Next</H1><DL><p><DT>" + a("n1") + "</DL>",
+       {"top Links", "w1 Links/Work", "after Links", "n1 Next"}},
+      {"a heading DT before a UL", "<DL><p><DT><H3>X</H3>\n<UL><LI>" + a("x1") + "</UL><DT>" + a("y") + "</DL>",
+       {"x1 Untitled/X", "y Untitled"}},
+      {"lists without a heading add no folder",
+       "<DL><p><DT>" + a("a") + "<UL><LI>" + a("b") + "<OL><LI>" + a("c") + "</OL><LI>" + a("d") + "</UL><DT>" + a("e") +
+           "</DL>",
+       {"a Untitled", "b Untitled", "c Untitled", "d Untitled", "e Untitled"}},
+      {"a reading list", "<TITLE>Pocket Export</TITLE><H1>Unread</H1><UL><LI>" + a("a") + "<LI><H3>Work</H3><UL><LI>" +
+           a("w1") + "</UL><LI>" + a("b") + "</UL>",
+       {"a Unread", "w1 Unread", "b Unread"}, HTMLImportRecords::Kind::Pocket},
+  };
+  for (const auto& c : cases) expectStoredInOrder(c);
+}
+
 // ---- files made at random ----------------------------------------------------------------------
 
 // Each generated file: every link as libxml2's own tree holds it is accounted for, and every item
-// is stored in the folder a browser's DOM puts it in, with its title and notes.
+// is stored in the folder a browser's DOM puts it in, with its title and notes, in the file's
+// order; folders stand in DL, UL and OL lists.
 TEST(HTMLImportMarkup, GeneratedFilesStoreEveryItemWhereItStands) {
+  int foldersInLists = 0;
   for (unsigned seed = 1; seed <= 1000; ++seed) {
     const MarkupFile file = MarkupFile::fromSeed(seed);
     const std::string what = "seed " + std::to_string(seed);
+    foldersInLists += file.foldersInLists();
     Reading r = readMarkup(file.html());
     const std::size_t links = linksByTheParser(file.html());
     expectEveryLinkAccountedFor(r.records, links, what);
@@ -298,12 +369,18 @@ TEST(HTMLImportMarkup, GeneratedFilesStoreEveryItemWhereItStands) {
           << what << ": " << item.url;
       placed = placed && got.folder == want.folder && got.title == want.title && got.notes == want.notes;
     }
+    std::vector<std::string> order, written;
+    for (const auto& b : r.records.bookmarks) order.push_back(b.url);
+    for (const auto& item : file.items()) written.push_back(item.url);
+    EXPECT_EQ(order, written) << what << ": the order of the stored bookmarks";
+    placed = placed && order == written;
     if (!placed) {
       // One file's worth of failures, with the file to read them by.
       ADD_FAILURE() << what << " file:\n" << file.html();
       break;
     }
   }
+  EXPECT_GT(foldersInLists, 1000);
 }
 
 }  // namespace markup

@@ -39,14 +39,25 @@ struct Tree {
   explicit Tree(const Parsed& p) : parsed(p) {
     for (const auto& f : p.folders) byID[f.folderID.string()] = &f;
   }
-  const FolderDummy* folder(const std::string& path, const std::string& root = "ROOT") const {
+  // The folder at `path`; a missing one fails the calling test (at its line) and reads as an
+  // empty folder, so that the test goes on to its other checks instead of crashing.
+  const FolderDummy* folder(const std::string& path, const std::string& root = "ROOT", const char* file = __builtin_FILE(),
+                            int line = __builtin_LINE()) const {
     std::string parent = root;
     const FolderDummy* found = nullptr;
     for (const auto& name : fnd::split(path, "/")) {
       found = nullptr;
       for (const auto& f : parsed.folders)
         if (f.parentFolderID.string() == parent && f.name.string() == name) found = &f;
-      if (!found) return nullptr;
+      if (!found) {
+        ADD_FAILURE_AT(file, line) << "no folder \"" << path << "\" was read";
+        static const FolderDummy missing = [] {
+          FolderDummy f;
+          f.folderID = fnd::Value("(missing folder)");
+          return f;
+        }();
+        return &missing;
+      }
       parent = found->folderID.string();
     }
     return found;
@@ -66,10 +77,14 @@ struct Tree {
     for (auto& [i, n] : v) out.push_back(n);
     return out;
   }
-  const BookmarkDummy* bookmark(const std::string& title) const {
+  // The first bookmark titled `title`; as folder(), a missing one fails the calling test.
+  const BookmarkDummy* bookmark(const std::string& title, const char* file = __builtin_FILE(),
+                                int line = __builtin_LINE()) const {
     for (const auto& b : parsed.bookmarks)
       if (b.title.string() == title) return &b;
-    return nullptr;
+    ADD_FAILURE_AT(file, line) << "no bookmark titled \"" << title << "\" was read";
+    static const BookmarkDummy missing("", "(missing folder)");
+    return &missing;
   }
   const Parsed& parsed;
   std::map<std::string, const FolderDummy*> byID;
@@ -135,6 +150,31 @@ TEST(HTMLImportParseTest, FirefoxExportKeepsEveryFolderWithItsBookmarksAndDescri
     EXPECT_EQ(p.folders[i].version.intValue(), 1);
     EXPECT_EQ(p.folders[i].isExpanded.intValue(), 0);
   }
+}
+
+// Browsers' exports wrapped in a list's item (as a web page may hold them) keep every folder and
+// bookmark: the reading is the export's own, inside the list's folder.
+TEST(HTMLImportParseTest, AnExportInsideAListKeepsEveryFolder) {
+  // Each bookmark and folder by its path below the top-level folder, in order.
+  const auto belowTop = [](const Parsed& p) {
+    std::map<std::string, std::string> path{{"ROOT", ""}};
+    std::vector<std::string> out;
+    for (const auto& f : p.folders) {
+      const std::string& parent = path[f.parentFolderID.string()];
+      path[f.folderID.string()] = parent.empty() ? "/" : parent + f.name.string() + "/";
+      if (!parent.empty()) out.push_back(parent + f.name.string() + " " + std::to_string(f.orderIndex.intValue()));
+    }
+    for (const auto& b : p.bookmarks)
+      out.push_back(path[b.folderID.string()] + " " + b.url.string() + " " + b.title.string() + " " + b.notes.string());
+    return out;
+  };
+  for (const std::string name : {"firefox-esr.html", "chromium.html", "edge-crlf.html"})
+    for (const std::string around : {"<UL><LI>", "<OL><LI>"}) {
+      const std::string bytes = readFile(std::string(KESTO_TEST_DATA_DIR) + "/Import/" + name);
+      const Parsed plain = parse(bytes), wrapped = parse(around + "\n" + bytes);
+      EXPECT_EQ(belowTop(wrapped), belowTop(plain)) << around << name;
+      EXPECT_GT(wrapped.folders.size(), 2u) << around << name;
+    }
 }
 
 TEST(HTMLImportParseTest, ChromiumExportNestsFoldersThreeDeep) {
@@ -580,6 +620,33 @@ TEST(HTMLImportParseTest, FilesNestedPastTheElementBoundKeepEveryBookmark) {
   }
 }
 
+// A file nested far past the bound on open elements (a megabyte of lists, each in an item of
+// the one around it, or of folders): the reading keeps no more elements open than the bound
+// allows, and stores every bookmark, in the file's order (without the bound, the reading of
+// such a file held ten times the memory).
+TEST(HTMLImportParseTest, FilesNestedFarPastTheElementBoundKeepOnlyThatManyOpen) {
+  constexpr std::size_t kBytes = 1u << 20;
+  const auto link = [](std::size_t n) {
+    return "<A HREF=\"https://e.example/" + std::to_string(n) + "\">" + std::to_string(n) + "</A>\n";
+  };
+  for (const std::string open : {"<UL><LI>", "<OL><LI><H3>F</H3><UL><LI>", "<DL><p><DT><H3>F</H3>\n<DL><p><DT>"}) {
+    SCOPED_TRACE(open);
+    std::string html = "<TITLE>Bookmarks</TITLE>\n";
+    std::vector<std::string> written;
+    while (html.size() < kBytes) {
+      html += open + link(written.size());
+      written.push_back("https://e.example/" + std::to_string(written.size()));
+    }
+    HTMLImportReader::Options options;
+    const auto records = HTMLImportReader::read(html, options).value_or(HTMLImportRecords{});
+    EXPECT_LE(records.mostOpenElements, static_cast<std::size_t>(HTMLImportReader::kMaxOpenElements) + 4);
+    std::vector<std::string> stored;
+    for (const auto& b : records.bookmarks) stored.push_back(b.url);
+    EXPECT_EQ(stored, written);
+    EXPECT_EQ(records.unread, 0u);
+  }
+}
+
 // Markup of every kind nested at random, read with the element bound lowered to a few levels:
 // every address the file gives stored without the bound is stored with it too. In the first
 // files a list follows an item that must not become its folder: one ending a list read into the
@@ -975,6 +1042,29 @@ TEST_F(HTMLImportTest, OnlyOneImportRunsAtATime) {
   EXPECT_FALSE(import.importFromFile(dataFile("Import/instapaper.html")));
   ASSERT_TRUE(runUntil([&] { return done; }, 15));
   EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 3);
+}
+
+// File > Import of an export wrapped in a list's item stores each of its folders with its
+// bookmarks, under the list's folder.
+TEST_F(HTMLImportTest, AnExportInsideAListIsStoredWithEveryFolder) {
+  const std::string path = makeTempDir("wrapped") + "/wrapped.html";
+  writeFile(path, "<UL><LI>\n" + readFile(dataFile("Import/firefox-esr.html")));
+  HTMLImport import;
+  ASSERT_TRUE(runImport(import, path));
+  auto list = childrenOf(import.importRootFolderID());
+  ASSERT_EQ(list.size(), 1u);
+  auto inside = childrenOf(list[0]->folderID());
+  std::vector<std::string> names;
+  for (const auto& f : inside) names.push_back(f->name());
+  EXPECT_EQ(names, (std::vector<std::string>{"Mozilla Firefox", "Bookmarks Toolbar", "Other Bookmarks"}));
+  ASSERT_EQ(inside.size(), 3u);
+  EXPECT_EQ(titlesIn(inside[0]).size(), 3u);
+  EXPECT_EQ(titlesIn(inside[1]).size(), 3u);
+  auto news = childrenOf(inside[1]->folderID());
+  ASSERT_EQ(news.size(), 1u);
+  EXPECT_EQ(news[0]->name(), "News");
+  EXPECT_EQ(titlesIn(news[0]), (std::vector<std::string>{"LWN.net"}));
+  EXPECT_EQ(Bookmark::countWithPredicate(nullptr), 8);
 }
 
 TEST_F(HTMLImportTest, TheUserIsToldHowManyFoldersWereFlattened) {

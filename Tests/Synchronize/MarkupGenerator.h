@@ -2,10 +2,12 @@
 
 // Bookmark files whose items stand inside elements of every kind (the file's own lists and
 // folders, known inline and block elements, table parts, unknown names), closed or not, nested,
-// at random places, in DL lists and in UL lists; with the folder, title and notes each item must
-// read as: those a browser's DOM gives it, where every element that is not the file's own is
-// transparent. The choices come from a seeded generator (the import tests) or from the bytes of
-// a fuzz input, so the fuzz harness steers the same shapes.
+// at random places, in DL lists and in UL and OL lists, folders in any of them (a heading DT and
+// its DL, or an LI's H3 and the UL or OL after it); with the folder, title and notes each item
+// must read as: those a browser's DOM gives it, where every element that is not the file's own
+// is transparent. Items are listed in the file's order, which is the order they must come in.
+// The choices come from a seeded generator (the import tests) or from the bytes of a fuzz input,
+// so the fuzz harness steers the same shapes.
 
 #include <algorithm>
 #include <cstddef>
@@ -63,6 +65,8 @@ class MarkupFile {
     std::string url, folder, title, notes;
   };
   const std::vector<Item>& items() const { return items_; }
+  // Folders written inside a UL or OL list.
+  int foldersInLists() const { return foldersInLists_; }
 
  private:
   // How HTML's tree building treats an element around items:
@@ -129,15 +133,18 @@ class MarkupFile {
     return w.kind == Kind::Table ? inner : w.open + inner + w.close;  // a FORM here ends at once
   }
 
-  // A run of a list's children. `open`: how many open DT or LI items a new one could reach
-  // (each ends the nearest; an element HTML names special, other than a DIV, stands in the way),
-  // at most; it says so on return too.
+  // A run of a list's children (`ul`: of a UL or OL, else of a DL). `open`: how many open DT or
+  // LI items a new one could reach (each ends the nearest; an element HTML names special, other
+  // than a DIV, stands in the way), at most; it says so on return too.
   std::string content(const std::string& folder, int depth, int wrapDepth, bool ul, int& open, bool inTable = false) {
     std::string out;
-    const int n = between(1, 4);
+    const int n = between(1, 3);
+    // Past a few hundred items, no more nesting: nested lists and folders in every kind of list
+    // would otherwise make files of thousands.
+    const bool nest = count_ < kNestingItems;
     for (int k = 0; k < n; ++k) {
       const int r = between(0, 9);
-      if (r < 3 && wrapDepth < 3) {
+      if (r < 3 && wrapDepth < 3 && nest) {
         const Wrapper& w = pick(inTable, open > 0);
         const bool closed = w.kind == Kind::Table || w.kind == Kind::Part || chance(1, 2);
         const bool transparent = w.kind == Kind::Ordinary || w.kind == Kind::Part;
@@ -156,17 +163,35 @@ class MarkupFile {
           open += inner;  // its end ends only the FORM: the items in it stand on those before
         // Any other's end ends the items inside it.
         if (w.kind == Kind::Form) formOpen_ = false;
-      } else if (r < 5 && !ul && depth < 3) {
+      } else if (r < 5 && depth < 3 && nest) {
         const std::string name = "G" + std::to_string(++folders_);
+        if (ul) ++foldersInLists_;
         int inner = 0;
-        out += "<DT><H3>" + name + "</H3>\n<DL><p>\n" + content(folder + "/" + name, depth + 1, 0, false, inner, inTable) +
-               "</DL><p>\n";
-        open = std::max(open, 1);  // the heading's DT holds its list, and stays open after it
-      } else if (r < 6 && !ul) {
-        // A plain list inside a bookmark list: its items are the list's.
-        out += "<UL>\n";
-        for (int i = between(1, 3); i > 0; --i) out += "<LI>" + inlineWrapped(link(folder, false), inTable) + "\n";
-        out += "</UL>\n";
+        if (!ul || chance(1, 3)) {
+          // A folder as browsers write it; in a UL, its heading's DT stands in the open LI (or in
+          // the list).
+          out += "<DT><H3>" + name + "</H3>\n<DL><p>\n" +
+                 content(folder + "/" + name, depth + 1, 0, false, inner, inTable) + "</DL><p>\n";
+        } else {
+          // A list of lists: an item's heading names the list after it.
+          const std::string list = chance(1, 2) ? "UL" : "OL";
+          const std::string around = ulTag_;
+          ulTag_ = list;
+          out += "<LI><H3>" + name + "</H3>\n<" + list + ">\n" +
+                 content(folder + "/" + name, depth + 1, 0, true, inner, inTable) + "</" + list + ">\n";
+          ulTag_ = around;
+        }
+        open = std::max(open, 1);  // the heading's DT or LI holds its list, and stays open after it
+      } else if (r < 6 && wrapDepth < 3 && nest) {
+        // A list without a heading inside a list: its items are the folder's, folders in it too.
+        // In a UL or OL it is of the same kind: libxml2 ends a UL where an OL starts right in it
+        // (and an OL at a UL), where a browser nests them.
+        const std::string list = ul ? ulTag_ : chance(1, 2) ? "UL" : "OL";
+        const std::string around = ulTag_;
+        ulTag_ = list;
+        int inner = 0;
+        out += "<" + list + ">\n" + content(folder, depth, wrapDepth + 1, true, inner, inTable) + "</" + list + ">\n";
+        ulTag_ = around;
       } else if (r < 7) {
         out += inlineWrapped(link(folder, false), inTable) + "\n";  // outside any item
       } else if (ul) {
@@ -186,12 +211,15 @@ class MarkupFile {
     return out;
   }
 
+  static constexpr int kNestingItems = 250;
   Choose choose_;
   std::string html_;
   std::vector<Item> items_;
-  int count_ = 0, folders_ = 0;
+  int count_ = 0, folders_ = 0, foldersInLists_ = 0;
   // A FORM start is ignored while another is pending, and its end would end the other one.
   bool formOpen_ = false;
+  // The kind of the UL or OL list being written.
+  std::string ulTag_ = "UL";
 };
 
 }  // namespace kesto::test

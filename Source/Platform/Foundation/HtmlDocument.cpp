@@ -673,7 +673,9 @@ class ItemCloser {
     } else {
       if (name == "li" && !continuesName(k)) ++itemStartTags;
       closedByStart(name);
+      if (name == "li" && !continuesName(k)) listItem(true);
     }
+    if (!drop && closing && name == "li" && !continuesName(k)) listItem(false);
     if (!drop) tag_.append(head_, 0, k);
     pending_ = head_.substr(k);
     startTagBody(closing, name, !continuesName(k));
@@ -1204,6 +1206,10 @@ class ItemCloser {
     endFrom(index, out);
     return true;
   }
+  // An LI starts or ends right in the innermost UL or OL (the model holds no LI).
+  void listItem(bool open) {
+    if (!stack_.empty() && (stack_.back().id == kUl || stack_.back().id == kOl)) stack_.back().itemOpen = open;
+  }
   // What libxml2 ends by itself when an element starts, where the model follows it: a table's
   // part ends the parts it cannot stand in, a list or item a PRE or ADDRESS, a UL an OL.
   void closedByStart(std::string_view name) {
@@ -1216,8 +1222,8 @@ class ItemCloser {
                         (top == "tr" && among({"tr", "tbody", "tfoot"})) ||
                         ((top == "tbody" || top == "thead") && among({"tbody", "tfoot"})) ||
                         ((top == "pre" || top == "address") && among({"dl", "dt", "dd", "ul", "li"})) ||
-                        ((top == "pre" || top[0] == 'h') && name == "table") || (top == "ul" && name == "ol") ||
-                        (top == "ol" && name == "ul");
+                        ((top == "pre" || top[0] == 'h') && name == "table") ||
+                        (((top == "ul" && name == "ol") || (top == "ol" && name == "ul")) && !stack_.back().itemOpen);
       if (!ends) return;
       truncate(stack_.size() - 1);
     }
@@ -1323,6 +1329,7 @@ class ItemCloser {
     std::uint8_t id;
     bool gone = false;  // a FORM its end took out, with what it holds still open
     std::uint32_t reach;
+    bool itemOpen = false;  // a UL or OL holding an open LI, which libxml2 keeps in place
   };
   std::vector<Open> stack_;
   // Elements that ended with an item where a list started, and where that item was.
