@@ -21,6 +21,11 @@
 //   UL, OL and LI. Every other element (P, DIV, TABLE and its parts, CENTER, FONT, FORM, SPAN,
 //   unknown names, a stray HTML or BODY) is transparent: what it holds belongs to the element
 //   around it, closed or not, however nested. SCRIPT and STYLE hold no elements to the parser;
+// - what a browser reads as text holds no elements either: the contents of TEXTAREA, TITLE,
+//   XMP, IFRAME, NOEMBED and NOFRAMES, all after a PLAINTEXT, and "<!x>", "<?x>" and "</3>" up
+//   to their first '>'; what a TEMPLATE holds is no part of the document, a tag the file ends
+//   in is dropped (its link counted as not read), and SVG and MathML hold no raw text (see
+//   HtmlStreamReader);
 // - libxml2 ends a list at a FORM (and a DL at an LI), lets no end tag but its own close a DIV,
 //   and lets the end tag of any element end the lists inside it, where browsers do none of
 //   these; the parser is handed the file as browsers nest it (see HtmlStreamReader's
@@ -42,9 +47,9 @@
 // in it (but a DL directly in a DL, read as above), is a folder when an H3 stands right before
 // it (bare, or in a DT or DD), named by it, as browsers' importers read "<LI><H3>Work</H3><UL>"
 // and a folder's heading and DL inside a UL; without a heading it adds no folder, and its LI
-// and DT items are the folder's. A file with no DT item at all and a Pocket, Read It Later or Instapaper title is a
-// reading list: only its top-level ULs (OLs) are read, each a folder named by the H3 (else H1)
-// headings in turn, and lists inside them add no folder.
+// and DT items are the folder's. A file with no DT item at all and a Pocket, Read It Later or
+// Instapaper title is a reading list: only its top-level ULs (OLs) are read, each a folder named
+// by the H3 (else H1) headings in turn, and lists inside them add no folder.
 // Every A with an HREF is one entry, as in a browser's importer: the first of an item is the
 // item's bookmark; each further one in the same item is a bookmark of its own in the same
 // folder, titled and tagged by its own A, after the item's (the item's notes stay with the
