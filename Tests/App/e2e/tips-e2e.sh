@@ -3,7 +3,8 @@
 # library with the tips still due, the Library row chosen (its tip shows), the compact list, a
 # row clicked (the bookmark tip shows beside it). With the tips shown, Delete trashes the row's
 # bookmark and Ctrl+Z brings it back (checked in the store with sqlite3); the bookmark tip goes
-# with its row, and the Library tip's button still takes a click. After Help > Show Tutorials Again,
+# with its row, the first of the list's or the last of a folder's, and the Library tip's button
+# still takes a click. After Help > Show Tutorials Again,
 # the Inbox chosen and Up pressed, only the Library tip shows.
 # Usage: tips-e2e.sh KESTO_BINARY SCREENSHOT_DIR
 set -uo pipefail
@@ -45,6 +46,19 @@ none() { [[ "$(trashed)" == 0 ]]; }
 e2e_wait_until 60 none || fail "Ctrl+Z with a tip shown did not bring the bookmark back"
 e2e_settled
 e2e_screenshot "$shots/tips-after-keys.png" || true
+
+# The last row of a folder: its cell goes unused where it stood (no other row takes its place),
+# and the tip goes with the bookmark all the same. The Kesto folder holds two; the second row.
+click_row 7
+e2e_click "$win" 600 262
+e2e_wait_until 60 tip Bookmarks || fail "no bookmark tip after a click on the Kesto folder's last row"
+xdotool key Delete
+e2e_wait_until 60 one || fail "Delete on the Kesto folder's last row trashed nothing"
+e2e_wait_until 60 eval '! tip Bookmarks' || fail "the bookmark tip stayed after the folder's last row went"
+e2e_settled
+e2e_screenshot "$shots/tips-after-last-row.png" || true
+xdotool key ctrl+z
+e2e_wait_until 60 none || fail "Ctrl+Z did not bring the Kesto folder's bookmark back"
 
 # The Library tip, shown again when its row is chosen anew, answers its button and is marked
 # seen.
