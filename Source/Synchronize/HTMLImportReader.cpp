@@ -734,9 +734,10 @@ class Reader final : public fnd::HtmlStreamHandler {
     if (child->el == El::A) {
       if (child->item) {
         child->title = child->text.text;
-      } else if (child->moreOfItem && c->item && !c->closed) {
+      } else if (child->moreOfItem && c->item && !c->closed && c->hasHref) {
         c->more.push_back({std::move(child->href), child->text.text, std::move(child->tags)});
       } else if (child->moreOfItem || child->entryOfList) {
+        // (An item whose links went already, as a link inside this one ended, takes no more.)
         flushItemAround(c);
         const Node* list = child->listAbove;
         addEntry(list ? list->folder : Records::kReceivingFolder, list ? list->set : 0, child->href,
