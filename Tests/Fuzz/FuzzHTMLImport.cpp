@@ -6,6 +6,7 @@
 #include "Synchronize/HTMLImportReader.h"
 
 #include "../Synchronize/MarkupGenerator.h"
+#include "../Synchronize/ReadFolderPaths.h"
 
 #include <map>
 #include <optional>
@@ -39,22 +40,17 @@ constexpr std::uint8_t kGenerated = 0x01;
 // Each generated item is stored once, in its folder, with its title and notes, in the file's
 // order; nothing goes unread.
 void checkGeneratedItems(const kesto::test::MarkupFile& file, const kesto::HTMLImportRecords& records) {
-  std::vector<std::string> paths;
-  for (const auto& f : records.folders)
-    paths.push_back((f.parent == kesto::HTMLImportRecords::kReceivingFolder ? std::string()
-                                                                            : paths[static_cast<std::size_t>(f.parent)] + "/") +
-                    f.name);
-  std::map<std::string, const kesto::HTMLImportRecords::Bookmark*> stored;
-  for (const auto& b : records.bookmarks) KESTO_FUZZ_CHECK(stored.emplace(b.url, &b).second);
+  const std::vector<std::string> folders = kesto::test::bookmarkFolderPaths(records);
+  std::map<std::string, std::size_t> stored;
+  for (std::size_t i = 0; i < records.bookmarks.size(); ++i)
+    KESTO_FUZZ_CHECK(stored.emplace(records.bookmarks[i].url, i).second);
   KESTO_FUZZ_CHECK(records.unread == 0);
   KESTO_FUZZ_CHECK(stored.size() == file.items().size());
   for (const auto& item : file.items()) {
     const auto it = stored.find(item.url);
     KESTO_FUZZ_CHECK(it != stored.end());
-    const auto& b = *it->second;
-    const std::string folder =
-        b.folder == kesto::HTMLImportRecords::kReceivingFolder ? std::string() : paths[static_cast<std::size_t>(b.folder)];
-    KESTO_FUZZ_CHECK(folder == item.folder);
+    const auto& b = records.bookmarks[it->second];
+    KESTO_FUZZ_CHECK(folders[it->second] == item.folder);
     KESTO_FUZZ_CHECK(b.title == item.title);
     KESTO_FUZZ_CHECK(b.notes == item.notes);
   }

@@ -3,6 +3,7 @@
 #include "Synchronize/HTMLImportReader.h"
 
 #include "MarkupGenerator.h"
+#include "ReadFolderPaths.h"
 
 #include <gtest/gtest.h>
 #include <libxml/HTMLparser.h>
@@ -50,14 +51,11 @@ Reading readMarkup(const std::string& html) {
   EXPECT_TRUE(records);
   if (!records) return out;
   out.records = std::move(*records);
-  std::vector<std::string> paths;
-  for (const auto& f : out.records.folders)
-    paths.push_back((f.parent == HTMLImportRecords::kReceivingFolder ? "" : paths[static_cast<std::size_t>(f.parent)] + "/") +
-                    f.name);
-  for (const auto& b : out.records.bookmarks) {
-    const std::string folder = b.folder == HTMLImportRecords::kReceivingFolder ? "" : paths[static_cast<std::size_t>(b.folder)];
-    out.byAddress[b.url] = {folder, b.title, b.notes};
-    ++out.perFolder[folder];
+  const std::vector<std::string> folders = bookmarkFolderPaths(out.records);
+  for (std::size_t i = 0; i < out.records.bookmarks.size(); ++i) {
+    const auto& b = out.records.bookmarks[i];
+    out.byAddress[b.url] = {folders[i], b.title, b.notes};
+    ++out.perFolder[folders[i]];
   }
   return out;
 }
@@ -285,13 +283,12 @@ struct Ordered {
 
 void expectStoredInOrder(const Ordered& c) {
   Reading r = readMarkup(c.html);
-  std::vector<std::string> paths, got;
-  for (const auto& f : r.records.folders)
-    paths.push_back((f.parent == HTMLImportRecords::kReceivingFolder ? "" : paths[static_cast<std::size_t>(f.parent)] + "/") +
-                    f.name);
-  for (const auto& b : r.records.bookmarks)
-    got.push_back(b.url.substr(8, b.url.find(".example/") - 8) + " " +
-                  (b.folder == HTMLImportRecords::kReceivingFolder ? "" : paths[static_cast<std::size_t>(b.folder)]));
+  const std::vector<std::string> folders = bookmarkFolderPaths(r.records);
+  std::vector<std::string> got;
+  for (std::size_t i = 0; i < r.records.bookmarks.size(); ++i) {
+    const auto& b = r.records.bookmarks[i];
+    got.push_back(b.url.substr(8, b.url.find(".example/") - 8) + " " + folders[i]);
+  }
   EXPECT_EQ(got, c.stored) << c.name;
   EXPECT_EQ(r.records.kind, c.kind) << c.name;
   EXPECT_EQ(r.records.unread, 0u) << c.name;

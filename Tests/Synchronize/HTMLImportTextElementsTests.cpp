@@ -2,6 +2,8 @@
 // comes from it, no folder ends at it, and it takes nothing that follows it along.
 #include "Synchronize/HTMLImportReader.h"
 
+#include "ReadFolderPaths.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -23,13 +25,10 @@ Read readFile(const std::string& html) {
   EXPECT_TRUE(records);
   if (!records) return out;
   out.records = std::move(*records);
-  std::vector<std::string> paths;
-  for (const auto& f : out.records.folders)
-    paths.push_back((f.parent == HTMLImportRecords::kReceivingFolder ? "" : paths[static_cast<std::size_t>(f.parent)] + "/") +
-                    f.name);
-  for (const auto& b : out.records.bookmarks) {
-    const std::string folder = b.folder == HTMLImportRecords::kReceivingFolder ? "" : paths[static_cast<std::size_t>(b.folder)];
-    out.bookmarks.push_back(folder + " " + b.title + " <" + b.url + ">");
+  const std::vector<std::string> folders = bookmarkFolderPaths(out.records);
+  for (std::size_t i = 0; i < out.records.bookmarks.size(); ++i) {
+    const auto& b = out.records.bookmarks[i];
+    out.bookmarks.push_back(folders[i] + " " + b.title + " <" + b.url + ">");
     out.notes.push_back(b.notes);
   }
   return out;
