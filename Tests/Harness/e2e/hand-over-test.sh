@@ -19,6 +19,8 @@ scratch="$(mktemp -d "${TMPDIR:-/tmp}/kesto-hand-over-XXXXXX")"
 cleanup() {
   local started
   for started in "$scratch"/*/ctest.pid; do [[ -e "$started" ]] && kill "$(cat "$started")" 2>/dev/null; done
+  # And the sockets' folders that a failed run left.
+  for started in "$scratch"/*/sockets; do [[ -e "$started" ]] && rm -rf "$(cat "$started")"; done
   rm -rf "$scratch"
 }
 trap cleanup EXIT
