@@ -113,16 +113,16 @@ SocketPlace socketIn(const std::string& folder) {
   const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
     const int error = errno;
-    struct stat link {};
-    if (::lstat(dir.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) return refused("is a link, not a folder");
+    struct stat entry {};
+    if (::lstat(dir.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode)) return refused("is a link, not a folder");
     return refused(error == ENOTDIR ? "is not a folder" : std::string("cannot be opened (") + std::strerror(error) + ")");
   }
   struct stat info {};
   // Made now: the umask may have taken more than the others' rights.
   if (made) (void)::fchmod(fd, 0700);
-  const bool read = ::fstat(fd, &info) == 0;
+  const bool known = ::fstat(fd, &info) == 0;
   ::close(fd);
-  if (!read) return refused("cannot be read");
+  if (!known) return refused("cannot be read");
   if (info.st_uid != ::geteuid()) return refused("belongs to another user (id " + std::to_string(info.st_uid) + ")");
   if ((info.st_mode & 07777) != 0700) {
     char mode[8];
