@@ -202,7 +202,9 @@ endfunction()
 # What a test run writes stays in the build folder: every test registered here gets a temporary
 # folder there (TMPDIR), which the harness and the private X session make when it is missing. Like
 # /tmp, anyone may write there (each test makes a private folder of its own inside): a build handed
-# to its user by a run through sudo is tested again as root, also from user namespaces.
+# to its user by a run through sudo is tested again as root, also from user namespaces. Sockets
+# alone lie elsewhere, in short runtime folders in the system's temporary folder, since a socket's
+# path holds at most 107 bytes (Tests/Harness/TestMain.cpp, Tests/Harness/e2e/xvfb-session.sh).
 set(KESTO_TEST_TMPDIR "${CMAKE_BINARY_DIR}/tmp")
 file(MAKE_DIRECTORY "${KESTO_TEST_TMPDIR}")
 execute_process(COMMAND chmod 1777 "${KESTO_TEST_TMPDIR}")

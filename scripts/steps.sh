@@ -51,16 +51,29 @@ empty_test_tmp() {
   [[ ! -d "$1/tmp" ]] || find "$1/tmp" -mindepth 1 -maxdepth 1 -exec rm -rf {} +
 }
 
-# `tests_handed_over BUILD_FOLDER CTEST_ARGS...` runs tests_with_slowest and then, as root on
+# `test_socket_folder` makes a private folder (0700) for the sockets of a test run and prints its
+# path: in $TMPDIR where that path is short, else in /tmp. A socket's path holds at most 107
+# bytes, and the build folder, where the rest of what the tests write goes, lies as deep as the
+# checkout. The tests' runtime folders lie in it (KESTO_TEST_SOCKET_DIR).
+test_socket_folder() {
+  local base="${TMPDIR:-/tmp}"
+  [[ ${#base} -le 40 && "$base" == /* && -d "$base" && -w "$base" ]] || base=/tmp
+  mktemp -d "$base/kesto-run-XXXXXX"
+}
+
+# `tests_handed_over BUILD_FOLDER CTEST_ARGS...` runs tests_with_slowest, its sockets in a folder
+# of the run's own (test_socket_folder), removed when the run ends, and then, as root on
 # someone's behalf, gives the folder and what the tests wrote into it to that user
 # (hand_over_build), also when the run is interrupted: Ctrl+C, or a kill of this script alone,
 # first ends the tests (a process group of their own) and waits for them, so that nothing they
-# write comes after the hand-over, and what they left in the run's temporary folder goes. The
-# traps are set before the tests start: a signal that comes as they start ends them too (the
-# started job is the newest $!). The status is the tests'.
+# write comes after the hand-over, and what they left in the run's temporary folder and its
+# sockets' folder goes. The traps are set before the tests start: a signal that comes as they
+# start ends them too (the started job is the newest $!). The status is the tests'.
 tests_handed_over() {
-  local dir=$1 status=0 signal before=${!:-}
-  trap "empty_test_tmp '$dir'; hand_over_build '$dir'" EXIT
+  local dir=$1 status=0 signal before=${!:-} sockets
+  sockets="$(test_socket_folder)" || return
+  export KESTO_TEST_SOCKET_DIR="$sockets"
+  trap "empty_test_tmp '$dir'; rm -rf -- $(printf %q "$sockets"); hand_over_build '$dir'" EXIT
   for signal in INT TERM HUP; do
     trap "[[ \"\${!:-}\" == '$before' ]] || { kill -TERM -- -\$! 2>/dev/null; wait \$!; }; exit $((128 + $(kill -l "$signal")))" "$signal"
   done
@@ -69,6 +82,7 @@ tests_handed_over() {
   set +m
   wait "$!" || status=$?
   trap - INT TERM HUP
+  rm -rf -- "$sockets"
   return "$status"
 }
 

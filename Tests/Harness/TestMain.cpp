@@ -56,6 +56,32 @@ void makeProcessRoot() {
   processRoot() = made;
 }
 
+// The sockets the tests make (a bus's, the single instance's) lie in the runtime folders, which
+// are kept apart from the homes in a folder of the process's own in the system's temporary
+// folder: a socket's path holds at most 107 bytes, and the homes lie as deep as the checkout. A
+// run through the scripts names a folder of its own for these (KESTO_TEST_SOCKET_DIR), which it
+// removes at its end, also after a process that was killed; where this process may not write
+// there (run as another user), or without one, /tmp. The programs the tests start (this one
+// again) make theirs inside this process's, and so go with it.
+std::string& socketRoot() {
+  static std::string root;
+  return root;
+}
+
+void makeSocketRoot() {
+  const char* run = std::getenv("KESTO_TEST_SOCKET_DIR");
+  for (const std::string base : {std::string(run && *run ? run : ""), std::string("/tmp")}) {
+    if (base.empty()) continue;
+    std::string tmpl = base + "/kesto-XXXXXX";
+    if (mkdtemp(tmpl.data())) {
+      socketRoot() = tmpl;
+      setenv("KESTO_TEST_SOCKET_DIR", tmpl.c_str(), 1);
+      return;
+    }
+  }
+  std::abort();
+}
+
 // What the process made goes when it ends, file systems a test mounted there included (one
 // that stopped before unmounting would keep the folder).
 void removeProcessRoot() {
@@ -79,6 +105,7 @@ void removeProcessRoot() {
   for (auto it = mounted.rbegin(); it != mounted.rend(); ++it) umount2(it->c_str(), MNT_DETACH);
   std::error_code ec;
   std::filesystem::remove_all(processRoot(), ec);
+  std::filesystem::remove_all(socketRoot(), ec);
 }
 
 // The desktop every test sees is the process's own: the system's data and configuration folders
@@ -176,7 +203,7 @@ void makeHermeticHome() {
   const std::pair<const char*, const char*> folders[] = {
       {"XDG_DATA_HOME", "/.local/share"},  {"XDG_CONFIG_HOME", "/.config"},
       {"XDG_CACHE_HOME", "/.cache"},       {"XDG_STATE_HOME", "/.local/state"},
-      {"XDG_RUNTIME_DIR", "/.runtime"},    {"XDG_DOCUMENTS_DIR", "/Documents"},
+      {"XDG_DOCUMENTS_DIR", "/Documents"},
   };
   std::filesystem::create_directories(home);
   chmod(home.c_str(), 0700);
@@ -187,6 +214,10 @@ void makeHermeticHome() {
     chmod(path.c_str(), 0700);
     setenv(name, path.c_str(), 1);
   }
+  // Numbered as the homes are; see socketRoot.
+  const std::string runtime = socketRoot() + "/" + std::to_string(count - 1);
+  mkdir(runtime.c_str(), 0700);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
 }
 
 void registerHarnessDefaults() {
@@ -238,6 +269,7 @@ std::string kesto::test::ownDesktopLog() { return processRoot() + "/desktop/open
 
 int main(int argc, char** argv) {
   makeProcessRoot();
+  makeSocketRoot();
   // Also when a test ends the program itself (a child run to test how the program exits).
   std::atexit([] {
     if (std::getenv("KESTO_KEEP_TEST_HOME")) return;

@@ -5,6 +5,7 @@
 #include "Platform/Foundation/NumberText.h"
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -28,6 +29,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace kesto::sys {
@@ -72,9 +75,66 @@ std::vector<std::string> decode(const QByteArray& payload) {
   return out;
 }
 
-std::string defaultServerName() {
+// A socket's path holds at most this many bytes (the address's field, less its closing NUL).
+constexpr std::size_t kLongestSocketPath = sizeof(sockaddr_un::sun_path) - 1;
+
+std::string& shortFolderParent() {
+  static std::string parent = "/tmp";
+  return parent;
+}
+
+struct SocketPlace {
+  std::string name;
+  std::string problem;  // why no launch can reach another; empty when the name serves
+};
+
+// The socket in `folder`. Where its path there is too long for a socket (a runtime folder deep in
+// someone's folders), it lies in <parent>/kesto-<uid>, named after `folder`: every launch with
+// that runtime folder finds the same place, and one with another runtime folder (another session)
+// another. Only a folder this user owns and no one else may enter will do: anyone who could bind
+// the name first would be handed this user's arguments, so a folder of that name that is
+// someone else's, open to others, or a link is refused, never mended or followed.
+SocketPlace socketIn(const std::string& folder) {
+  const std::string name = folder + "/kesto.sock";
+  if (name.size() <= kLongestSocketPath) return {name, {}};
+  const std::string dir = shortFolderParent() + "/kesto-" + std::to_string(::geteuid());
+  const QByteArray key =
+      QCryptographicHash::hash(QByteArray::fromStdString(folder), QCryptographicHash::Sha256).toHex().left(16);
+  const std::string shortName = dir + "/" + key.toStdString() + ".sock";
+  auto refused = [&](const std::string& why) {
+    return SocketPlace{name, "Launches of Kesto cannot reach each other: a socket in the runtime folder " + folder +
+                                 " would have a path longer than " + std::to_string(kLongestSocketPath) +
+                                 " bytes, and the short folder used instead, " + dir + ", " + why +
+                                 ". A runtime folder (XDG_RUNTIME_DIR) with a shorter path avoids it."};
+  };
+  if (shortName.size() > kLongestSocketPath) return refused("has too long a path too");
+  const bool made = ::mkdir(dir.c_str(), 0700) == 0;
+  if (!made && errno != EEXIST) return refused(std::string("could not be made (") + std::strerror(errno) + ")");
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    struct stat entry {};
+    if (::lstat(dir.c_str(), &entry) == 0 && S_ISLNK(entry.st_mode)) return refused("is a link, not a folder");
+    return refused(error == ENOTDIR ? "is not a folder" : std::string("cannot be opened (") + std::strerror(error) + ")");
+  }
+  struct stat info {};
+  // Made now: the umask may have taken more than the others' rights.
+  if (made) (void)::fchmod(fd, 0700);
+  const bool known = ::fstat(fd, &info) == 0;
+  ::close(fd);
+  if (!known) return refused("cannot be read");
+  if (info.st_uid != ::geteuid()) return refused("belongs to another user (id " + std::to_string(info.st_uid) + ")");
+  if ((info.st_mode & 07777) != 0700) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+    return refused(std::string("may be entered by others (mode ") + mode + ", not 0700)");
+  }
+  return {shortName, {}};
+}
+
+SocketPlace defaultSocketPlace() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime && *runtime) return std::string(runtime) + "/kesto.sock";
+  if (runtime && *runtime) return socketIn(runtime);
   // Never a socket in a folder everyone may write to: another user could bind the name first
   // and be handed this user's arguments. Qt makes (or checks) a runtime folder only this user
   // owns and enters; failing that, the user's own caches folder.
@@ -84,7 +144,7 @@ std::string defaultServerName() {
     QDir().mkpath(folder);
     QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
   }
-  return folder.toStdString() + "/kesto.sock";
+  return socketIn(folder.toStdString());
 }
 
 enum class LockState { Held, HeldByOther, Unavailable };
@@ -160,6 +220,8 @@ Delivery deliver(const std::string& serverName, const std::vector<std::string>& 
 
 struct SingleInstance::Impl {
   std::string name;
+  // Why no launch can reach another through `name`; empty when it serves.
+  std::string problem;
   std::string lockPath;
   int lockFd = -1;
   bool lockHeld = false;
@@ -412,7 +474,13 @@ struct SingleInstance::Impl {
 };
 
 SingleInstance::SingleInstance(std::string serverName, std::string lockPath) : d_(std::make_unique<Impl>()) {
-  d_->name = serverName.empty() ? defaultServerName() : std::move(serverName);
+  if (serverName.empty()) {
+    SocketPlace place = defaultSocketPlace();
+    d_->name = std::move(place.name);
+    d_->problem = std::move(place.problem);
+  } else {
+    d_->name = std::move(serverName);
+  }
   d_->lockPath = std::move(lockPath);
 }
 
@@ -426,6 +494,7 @@ bool SingleInstance::mayHaveHandedOver() const { return d_->mayHaveHandedOver; }
 void SingleInstance::setIdleTimeout(double seconds) { d_->idleTimeout = seconds; }
 void SingleInstance::setMaximumOpenConnections(int count) { d_->maximumOpen = count; }
 void SingleInstance::setUnreachableTimeout(double seconds) { d_->unreachableTimeout = seconds; }
+void SingleInstance::setShortFolderParent(std::string parent) { shortFolderParent() = std::move(parent); }
 
 void SingleInstance::setArgumentsHandler(std::function<void(const std::vector<std::string>&, Reply)> handler) {
   d_->handler = std::move(handler);
@@ -453,6 +522,21 @@ long SingleInstance::lockOwner(const std::string& lockPath) {
 SingleInstance::Outcome SingleInstance::start(const std::vector<std::string>& arguments, double timeoutSeconds) {
   if (isListening()) return Outcome::Primary;
   d_->openLock();
+  if (!d_->problem.empty()) {
+    // Nothing can be handed over, nor listened for: the library stays one writer's all the same.
+    fnd::logWarning(d_->problem);
+    if (d_->lockFd >= 0 && !d_->lockHeld) {
+      switch (tryLock(d_->lockFd)) {
+        case LockState::Held: d_->tookLock(); break;
+        case LockState::HeldByOther: d_->giveUpLock(); return Outcome::Unreachable;
+        case LockState::Unavailable:
+          fnd::logWarning("Could not lock the library at " + d_->lockPath + ": " + std::strerror(errno));
+          d_->giveUpLock();
+          break;
+      }
+    }
+    return Outcome::Failed;
+  }
   if (d_->lockFd >= 0 && !d_->lockHeld)
     if (auto outcome = d_->handOverToLockOwner(arguments, timeoutSeconds)) return *outcome;
   // The library is ours (or has no lock): a listener still there belongs to no library of ours.

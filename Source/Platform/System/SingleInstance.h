@@ -25,8 +25,12 @@ class SingleInstance {
   enum class Outcome { Primary, HandedOver, Failed, Unreachable, NotKept };
 
   // `serverName` names the socket: a plain name lives in the user's runtime folder, an
-  // absolute path is used as it stands (tests). Empty: "kesto" for this user. `lockPath` names
-  // the library's lock file (made, with its folder, when missing); empty: no lock.
+  // absolute path is used as it stands (tests). Empty: "kesto" for this user, in the runtime
+  // folder, or, where that path is too long for a socket (over 107 bytes), in a short folder only
+  // this user owns and enters (see setShortFolderParent); one that someone else owns, that others
+  // may enter, or that is a link is refused, and start() says why and answers Failed (Unreachable
+  // while another process holds the lock). `lockPath` names the library's lock file (made, with
+  // its folder, when missing); empty: no lock.
   explicit SingleInstance(std::string serverName = {}, std::string lockPath = {});
   ~SingleInstance();
   SingleInstance(const SingleInstance&) = delete;
@@ -57,6 +61,9 @@ class SingleInstance {
   // How long a launch waits for the lock's owner to listen before it gives up (10 s).
   static constexpr double kDefaultUnreachableTimeout = 10.0;
   void setUnreachableTimeout(double seconds);
+  // Where the short folders stand, each <parent>/kesto-<user id> ("/tmp"; tests name their own).
+  // Takes effect for instances made after.
+  static void setShortFolderParent(std::string parent);
 
   // Answers a later launch: true once what it handed over is kept, false when it could not be.
   // Called once, on the main thread; later calls, and calls after the launch went, do nothing.

@@ -40,6 +40,9 @@ cleanup() {
   kill ${app_pid:-} "${e2e_pids[@]}" 2>/dev/null
   if [[ -n "$user" ]]; then
     (cd "$build" && find . -path './tmp/*' -prune -o -exec chown -h "$build_owner" {} +)
+    # Where its runtime folder (in the temporary folder, as deep as the checkout) is too long for
+    # a socket, the user's Kesto listens in a short folder of the user's in /tmp.
+    rm -rf "/tmp/kesto-$(id -u "$user")"
     userdel "$user" 2>/dev/null
   fi
   give_back_list

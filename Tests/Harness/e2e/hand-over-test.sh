@@ -4,8 +4,9 @@
 # Ctrl+C (the signal to its whole process group). The real test.sh and steps.sh run in a scratch
 # checkout whose set-up and build do nothing, and whose ctest is a stand-in that writes a new file
 # into the build folder every moment until it is stopped, and a private folder into the run's
-# temporary folder as a test's session does; nothing of it may be left as root's, nor go on
-# writing after the script has ended, and the temporary folder is emptied. A hand-over while tests
+# temporary folder and into its sockets' folder as a test's session does; nothing of it may be
+# left as root's, nor go on writing after the script has ended, the temporary folder is emptied,
+# and the sockets' folder (in /tmp, 0700) removed. A hand-over while tests
 # run (a build during the run) leaves their private folders theirs. Needs root (skipped, exit 77,
 # otherwise).
 # Usage: hand-over-test.sh SOURCE_DIR
@@ -18,6 +19,8 @@ scratch="$(mktemp -d "${TMPDIR:-/tmp}/kesto-hand-over-XXXXXX")"
 cleanup() {
   local started
   for started in "$scratch"/*/ctest.pid; do [[ -e "$started" ]] && kill "$(cat "$started")" 2>/dev/null; done
+  # And the sockets' folders that a failed run left.
+  for started in "$scratch"/*/sockets; do [[ -e "$started" ]] && rm -rf "$(cat "$started")"; done
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -40,10 +43,11 @@ checkout() {
   cp "$source_dir/scripts/test.sh" "$source_dir/scripts/steps.sh" "$dir/scripts/"
   printf '#!/bin/sh\n' >"$dir/scripts/setup.sh"
   cp "$dir/scripts/setup.sh" "$dir/scripts/build.sh"
-  # ctest makes a private folder in the temporary folder, writes $2 files (forever without), one
-  # every moment, and marks each start and end.
-  printf '#!/usr/bin/env bash\necho $$ >"%s/ctest.pid"\nmkdir -m 0700 "%s/build/tmp/session"\nfor ((i = 0; i != %s; i++)); do mkdir -p "%s/build/out/$((i %% 7))"; : >"%s/build/out/$((i %% 7))/$i"; sleep 0.02; done\necho done >"%s/ctest.ended"\n' \
-    "$dir" "$dir" "$2" "$dir" "$dir" "$dir" >"$dir/bin/ctest"
+  # ctest makes a private folder in the temporary folder and one in the run's sockets' folder
+  # (noting where that is, and its mode), writes $2 files (forever without), one every moment,
+  # and marks each start and end.
+  printf '#!/usr/bin/env bash\necho $$ >"%s/ctest.pid"\nmkdir -m 0700 "%s/build/tmp/session"\necho "$KESTO_TEST_SOCKET_DIR" >"%s/sockets"\nstat -c %%a "$KESTO_TEST_SOCKET_DIR" >"%s/sockets.mode"\nmkdir -m 0700 "$KESTO_TEST_SOCKET_DIR/session"\nfor ((i = 0; i != %s; i++)); do mkdir -p "%s/build/out/$((i %% 7))"; : >"%s/build/out/$((i %% 7))/$i"; sleep 0.02; done\necho done >"%s/ctest.ended"\n' \
+    "$dir" "$dir" "$dir" "$dir" "$2" "$dir" "$dir" "$dir" >"$dir/bin/ctest"
   chmod +x "$dir/bin/ctest"
   echo "$dir"
 }
@@ -68,6 +72,12 @@ handed_over() {  # dir
   root_owned="$(find "$dir/build" ! -uid "$uid" -o ! -gid "$gid" | head -5)"
   [[ -z "$root_owned" ]] || fail "left as root's ($(basename "$dir")): $root_owned"$'\n'"$(cat "$dir/test.log")"
   [[ -z "$(ls -A "$dir/build/tmp")" ]] || fail "the temporary folder holds what the tests left ($(basename "$dir")): $(ls -A "$dir/build/tmp")"
+  # The sockets' folder was short and private, and is gone.
+  local sockets
+  sockets="$(cat "$dir/sockets" 2>/dev/null)"
+  [[ "$sockets" == /tmp/kesto-run-* && "$(cat "$dir/sockets.mode" 2>/dev/null)" == 700 ]] ||
+    fail "the sockets' folder ($(basename "$dir")): '$sockets', mode $(cat "$dir/sockets.mode" 2>/dev/null)"
+  [[ ! -e "$sockets" ]] || fail "the sockets' folder was left ($(basename "$dir")): $(ls -lA "$sockets")"
 }
 
 # The tests end by themselves.

@@ -35,14 +35,20 @@ if [[ "${1:-}" == "--size" ]]; then size="$2"; shift 2; fi
 # A test run's temporary folder (in the build folder) may not be there yet; open to all as /tmp is.
 [[ -d "${TMPDIR:-/tmp}" ]] || mkdir -p -m 1777 "${TMPDIR:-/tmp}"
 home="$(mktemp -d "${TMPDIR:-/tmp}/kesto-e2e-XXXXXX")"
+# The runtime folder, where the sockets are (the program's, a bus's), is short, in the system's
+# temporary folder: a socket's path holds at most 107 bytes, and the home lies as deep as the
+# checkout. A run through the scripts names a folder of its own for it (KESTO_TEST_SOCKET_DIR),
+# removed when the run ends; where the session may not write there (run as the build's owner),
+# or without one, /tmp. Private (0700), and removed with the session.
+runtime="$(mktemp -d "${KESTO_TEST_SOCKET_DIR:-/tmp}/kesto-e2e-XXXXXX" 2>/dev/null)" ||
+  runtime="$(mktemp -d /tmp/kesto-e2e-XXXXXX)"
 export HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
        XDG_CACHE_HOME="$home/.cache" XDG_STATE_HOME="$home/.local/state" \
-       XDG_RUNTIME_DIR="$home/runtime" E2E_HOME="$home"
+       XDG_RUNTIME_DIR="$runtime" E2E_HOME="$home" KESTO_TEST_SOCKET_DIR="$runtime"
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME" "$home/tmp"
 # What the command and its programs make in the temporary folder (a program's drag files, a
 # script's scratch folders) goes with the session, even from a program the script killed.
 export TMPDIR="$home/tmp"
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 unset DBUS_SESSION_BUS_ADDRESS WAYLAND_DISPLAY SESSION_MANAGER XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP \
       DESKTOP_SESSION GNOME_DESKTOP_SESSION_ID KDE_FULL_SESSION KDE_SESSION_VERSION
 # The system's data and configuration folders stand in as folders of links to everything in them
@@ -106,7 +112,7 @@ cleanup() {
   fi
   for pid in $wm_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
   for pid in $wm_pid $xvfb_pid; do wait "$pid" 2>/dev/null || true; done
-  [[ -n "${KESTO_KEEP_E2E_HOME:-}" ]] || rm -rf "$home"
+  [[ -n "${KESTO_KEEP_E2E_HOME:-}" ]] || rm -rf "$home" "$runtime"
 }
 trap cleanup EXIT
 

@@ -25,19 +25,20 @@ fail() {
 }
 cleanup() { for m in A B; do kill "${pid[$m]:-}" 2>/dev/null; done; }
 
-# Runs kesto as machine $1 (its own HOME, XDG folders and runtime folder); env becomes kesto, so
-# a background run's process id is the program's.
+# Runs kesto as machine $1 (its own HOME, XDG folders and runtime folder, the last in the
+# session's, whose path is short enough for a socket); env becomes kesto, so a background run's
+# process id is the program's.
 as() {
-  local h; h="$(home_of "$1")"; shift
+  local h r; h="$(home_of "$1")" r="$XDG_RUNTIME_DIR/$1"; shift
   exec env HOME="$h" XDG_CONFIG_HOME="$h/.config" XDG_DATA_HOME="$h/.local/share" XDG_CACHE_HOME="$h/.cache" \
-    XDG_STATE_HOME="$h/.local/state" XDG_RUNTIME_DIR="$h/runtime" KESTO_TIMING_LOG="$h/marks.log" \
+    XDG_STATE_HOME="$h/.local/state" XDG_RUNTIME_DIR="$r" KESTO_TIMING_LOG="$h/marks.log" \
     "$kesto" "$@" >>"$h/kesto.log" 2>&1
 }
 hand() { (as "$@"); }
 launch() {
   local h; h="$(home_of "$1")"
   mkdir -p "$h/.config/kesto" "$h/.local/share" "$h/.cache" "$h/.local/state"
-  mkdir -p -m 0700 "$h/runtime"
+  mkdir -p -m 0700 "$XDG_RUNTIME_DIR/$1"
   # Set up as the wizard leaves it (the start-up migration already done, so it keeps the method).
   settings="$h/.config/kesto/defaults.plist" e2e_write_settings KestoMigratedToVersion2 '<true/>' \
     CurrentSyncMethod '<string>icloud</string>' SyncedFolderPath "<string>$shared</string>"

@@ -28,7 +28,9 @@ using kesto::sys::SingleInstance;
 
 namespace {
 
-std::string socketPath() { return kesto::test::tempHome() + "/instance.sock"; }
+// In the test's runtime folder: a socket's path holds at most 107 bytes, and the test's home lies
+// as deep as the checkout.
+std::string socketPath() { return std::string(std::getenv("XDG_RUNTIME_DIR")) + "/instance.sock"; }
 
 sockaddr_un socketAddress() {
   sockaddr_un address{};
@@ -484,5 +486,165 @@ TEST(SingleInstance, ALaunchRightBehindOnesThatHaveGoneIsNotOneTooMany) {
     EXPECT_EQ(got, 1) << "dropped";
     EXPECT_EQ(answer, '1');
     EXPECT_TRUE(kesto::test::runUntil([&] { return calls == before + (answered ? 3 : 1); }, 5));
+  }
+}
+
+// ---- A runtime folder too deep for a socket ----------------------------------------------------
+
+namespace {
+
+// The short folders stand in a folder of the test's own, not in /tmp where the user's Kesto keeps
+// its own; taken back after the test.
+struct ShortFolders {
+  std::string parent = "/tmp/kesto-short-XXXXXX";
+  ShortFolders() {
+    if (!::mkdtemp(parent.data())) parent.clear();
+    SingleInstance::setShortFolderParent(parent);
+  }
+  ~ShortFolders() {
+    SingleInstance::setShortFolderParent("/tmp");
+    std::error_code ec;
+    std::filesystem::remove_all(parent, ec);
+  }
+  std::string folder() const { return parent + "/kesto-" + std::to_string(::geteuid()); }
+};
+
+// A runtime folder as deep as a checkout in a user's folders gives the tests, its path with spaces
+// and far beyond a socket's 107 bytes.
+std::string deepRuntimeFolder(const std::string& leaf) {
+  const std::string folder = kesto::test::tempHome() +
+                             "/Documents/Development/Open Source/Bookmark Managers/a checkout of kesto with a long "
+                             "name/build/tmp/kesto-e2e-Ab12Cd/" +
+                             leaf;
+  std::filesystem::create_directories(folder);
+  ::chmod(folder.c_str(), 0700);
+  return folder;
+}
+
+}  // namespace
+
+// The later launch of the test below, in a process of its own: it hands its arguments over through
+// the place it computes for the runtime folder it is given.
+TEST(SingleInstance, DISABLED_LaterLaunchWithADeepRuntimeFolder) {
+  const char* runtime = std::getenv("KESTO_TEST_LATER_RUNTIME");
+  const char* parent = std::getenv("KESTO_TEST_LATER_SHORT_PARENT");
+  ASSERT_TRUE(runtime && parent);
+  ::setenv("XDG_RUNTIME_DIR", runtime, 1);
+  SingleInstance::setShortFolderParent(parent);
+  SingleInstance later;
+  EXPECT_EQ(later.start({"kesto:https://deep.example/", "a b"}, 10.0), SingleInstance::Outcome::HandedOver);
+  std::printf("later launch's socket: %s\n", later.serverName().c_str());
+  SingleInstance::setShortFolderParent("/tmp");
+}
+
+// The first launch listens in a short folder of the user's own, 0700, and a later launch in
+// another process, with the same runtime folder, computes the same place and hands over. Another
+// session's runtime folder, as deep, gets a place of its own.
+TEST(SingleInstance, ARuntimeFolderTooDeepForASocketIsReachedThroughAShortFolderOfTheUsersOwn) {
+  ShortFolders shortFolders;
+  ASSERT_FALSE(shortFolders.parent.empty());
+  const std::string runtime = deepRuntimeFolder("run time, one");
+  ASSERT_GT(runtime.size(), 150u);
+  ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  SingleInstance primary({}, lockPath());
+  EXPECT_LE(primary.serverName().size(), 107u);
+  EXPECT_EQ(primary.serverName().rfind(shortFolders.folder() + "/", 0), 0u) << primary.serverName();
+  std::vector<std::vector<std::string>> received;
+  primary.setArgumentsHandler([&](const std::vector<std::string>& args) { received.push_back(args); });
+  ASSERT_EQ(primary.start({}), SingleInstance::Outcome::Primary);
+  struct stat info {};
+  ASSERT_EQ(::lstat(shortFolders.folder().c_str(), &info), 0);
+  EXPECT_TRUE(S_ISDIR(info.st_mode));
+  EXPECT_EQ(info.st_uid, ::geteuid());
+  EXPECT_EQ(info.st_mode & 07777, 0700u);
+
+  std::atomic<bool> ended{false};
+  std::string output;
+  int status = -1;
+  std::thread launch([&] {
+    const std::string command = "KESTO_TEST_LATER_RUNTIME='" + runtime + "' KESTO_TEST_LATER_SHORT_PARENT='" +
+                                shortFolders.parent + "' " +
+                                kesto::test::selfTestCommand("SingleInstance.DISABLED_LaterLaunchWithADeepRuntimeFolder") +
+                                " --gtest_also_run_disabled_tests 2>&1";
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+      char buffer[4096];
+      for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+      status = ::pclose(pipe);
+    }
+    ended = true;
+  });
+  const bool done = kesto::test::runUntil([&] { return ended.load(); }, 60);
+  if (!done) ::unlink(primary.serverName().c_str());  // the child then ends at once
+  launch.join();
+  ASSERT_TRUE(done);
+  EXPECT_EQ(status, 0) << output;
+  EXPECT_NE(output.find("later launch's socket: " + primary.serverName() + "\n"), std::string::npos) << output;
+  ASSERT_TRUE(kesto::test::runUntil([&] { return !received.empty(); }, 5));
+  EXPECT_EQ(received[0], (std::vector<std::string>{"kesto:https://deep.example/", "a b"}));
+
+  ::setenv("XDG_RUNTIME_DIR", deepRuntimeFolder("run time, two").c_str(), 1);
+  SingleInstance otherSession;
+  EXPECT_NE(otherSession.serverName(), primary.serverName());
+  EXPECT_EQ(otherSession.start({"x"}, 1.0), SingleInstance::Outcome::Primary);
+}
+
+// A short folder of that name that another user owns, that others may enter, or that is a link:
+// nothing is bound or reached there, the folder is left as it is, and the launch says why. It
+// still takes the library's lock, or, when another process holds it, ends at once.
+TEST(SingleInstance, AShortFolderOthersCouldReachIsRefusedAndSaysWhy) {
+  ShortFolders shortFolders;
+  ASSERT_FALSE(shortFolders.parent.empty());
+  ::setenv("XDG_RUNTIME_DIR", deepRuntimeFolder("run time").c_str(), 1);
+  const std::string folder = shortFolders.folder(), elsewhere = shortFolders.parent + "/elsewhere";
+  ASSERT_EQ(::mkdir(elsewhere.c_str(), 0700), 0);
+  struct Case {
+    const char* name;
+    std::function<bool()> make;
+    std::string said;
+  };
+  std::vector<Case> cases = {
+      {"open to others", [&] { return ::mkdir(folder.c_str(), 0755) == 0 && ::chmod(folder.c_str(), 0755) == 0; },
+       "may be entered by others (mode 0755, not 0700)"},
+      {"a link", [&] { return ::symlink(elsewhere.c_str(), folder.c_str()) == 0; }, "is a link, not a folder"},
+  };
+  if (::geteuid() == 0)
+    cases.push_back({"another user's", [&] { return ::mkdir(folder.c_str(), 0700) == 0 && ::chown(folder.c_str(), 65534, 65534) == 0; },
+                     "belongs to another user (id 65534)"});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(c.make());
+    struct stat before {};
+    ASSERT_EQ(::lstat(folder.c_str(), &before), 0);
+    kesto::fnd::LogCapture log;
+    {
+      SingleInstance launch({}, lockPath());
+      EXPECT_EQ(launch.start({"x"}, 0.5), SingleInstance::Outcome::Failed);
+      EXPECT_FALSE(launch.isListening());
+      EXPECT_TRUE(launch.holdsLock());
+      EXPECT_TRUE(log.contains(c.said));
+      EXPECT_TRUE(log.contains("Launches of Kesto cannot reach each other"));
+    }
+    // No answer can come: a launch that waited for one would wait as long as the holder lives.
+    int holder = holdLock();
+    std::atomic<int> outcome{-1};
+    std::atomic<bool> locked{true};
+    std::thread later([&] {
+      SingleInstance launch({}, lockPath());
+      launch.setUnreachableTimeout(3600);
+      outcome = static_cast<int>(launch.start({"x"}, 0.5));
+      locked = launch.holdsLock();
+    });
+    const bool answered = kesto::test::runUntil([&] { return outcome.load() >= 0; }, 60);
+    ::close(holder);  // ends a wait
+    later.join();
+    EXPECT_TRUE(answered) << "waited for an answer";
+    EXPECT_EQ(outcome.load(), static_cast<int>(SingleInstance::Outcome::Unreachable));
+    EXPECT_FALSE(locked.load());
+    struct stat after {};
+    ASSERT_EQ(::lstat(folder.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere)) << "bound through the link";
+    std::filesystem::remove_all(folder);
   }
 }
