@@ -55,16 +55,25 @@ e2e_wait_window() {
 
 # Types a path into a file dialog's name field (the field that has the focus when the dialog
 # opens), reads the field back and accepts it only once it holds the path: keys typed on a loaded
-# display can be lost, and a wrong name would open or write another file. On a mismatch it types
-# the path again, for up to $3 seconds (default 30); then it fails without pressing Return. The
+# display can be lost, and a wrong name would open or write another file. On a mismatch it pastes
+# the path in, again and again, for up to $3 seconds (default 30); then it fails without pressing
+# Return. The
 # field is read through the clipboard, which holds the path afterwards.
 e2e_choose_path() {  # dialog path [seconds]
-  local dialog="$1" path="$2" typed=""
+  local dialog="$1" path="$2" typed="" tries=0
   local deadline=$(( $(e2e_now_ms) + ${3:-30} * 1000 ))
   while :; do
     xdotool windowactivate --sync "$dialog" >/dev/null 2>&1
     xdotool key ctrl+a
-    xdotool type --delay 20 "$path"
+    if (( tries++ == 0 )); then
+      xdotool type --delay 20 "$path"
+    else
+      # Typed again, a letter the keyboard map lacks (a checkout's "ö") can go missing on a busy
+      # machine: xdotool maps it to a spare key for a moment, and the program may read the key
+      # under the old map. Pasted, the path arrives whole.
+      printf %s "$path" | xclip -selection clipboard -i >/dev/null 2>&1
+      xdotool key ctrl+v
+    fi
     typed="$(e2e_copied_field)" && [[ "$typed" == "$path" ]] && break
     if (( $(e2e_now_ms) >= deadline )); then
       echo "the file dialog's field holds '$typed', not '$path'" >&2
