@@ -47,16 +47,10 @@ struct Reading {
 
 Reading readMarkup(const std::string& html) {
   Reading out;
-  auto records = HTMLImportReader::read(html, {});
-  EXPECT_TRUE(records);
-  if (!records) return out;
-  out.records = std::move(*records);
-  const std::vector<std::string> folders = bookmarkFolderPaths(out.records);
-  for (std::size_t i = 0; i < out.records.bookmarks.size(); ++i) {
-    const auto& b = out.records.bookmarks[i];
-    out.byAddress[b.url] = {folders[i], b.title, b.notes};
-    ++out.perFolder[folders[i]];
-  }
+  EXPECT_TRUE(readPlaced(html, out.records, [&](const HTMLImportRecords::Bookmark& b, const std::string& folder) {
+    out.byAddress[b.url] = {folder, b.title, b.notes};
+    ++out.perFolder[folder];
+  }));
   return out;
 }
 

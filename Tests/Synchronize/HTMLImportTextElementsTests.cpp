@@ -21,16 +21,10 @@ struct Read {
 
 Read readFile(const std::string& html) {
   Read out;
-  auto records = HTMLImportReader::read(html, {});
-  EXPECT_TRUE(records);
-  if (!records) return out;
-  out.records = std::move(*records);
-  const std::vector<std::string> folders = bookmarkFolderPaths(out.records);
-  for (std::size_t i = 0; i < out.records.bookmarks.size(); ++i) {
-    const auto& b = out.records.bookmarks[i];
-    out.bookmarks.push_back(folders[i] + " " + b.title + " <" + b.url + ">");
+  EXPECT_TRUE(readPlaced(html, out.records, [&](const HTMLImportRecords::Bookmark& b, const std::string& folder) {
+    out.bookmarks.push_back(folder + " " + b.title + " <" + b.url + ">");
     out.notes.push_back(b.notes);
-  }
+  }));
   return out;
 }
 

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kesto::test {
@@ -21,6 +23,18 @@ inline std::vector<std::string> bookmarkFolderPaths(const HTMLImportRecords& rec
     out.push_back(b.folder == HTMLImportRecords::kReceivingFolder ? std::string()
                                                                    : folders[static_cast<std::size_t>(b.folder)]);
   return out;
+}
+
+// Reads a file through the reader alone into `records` (false when nothing could be read) and
+// hands each bookmark read to `placed` with its folder's path, in the file's order.
+template <class Placed>
+bool readPlaced(std::string_view html, HTMLImportRecords& records, Placed&& placed) {
+  auto read = HTMLImportReader::read(html, {});
+  if (!read) return false;
+  records = std::move(*read);
+  const std::vector<std::string> folders = bookmarkFolderPaths(records);
+  for (std::size_t i = 0; i < records.bookmarks.size(); ++i) placed(records.bookmarks[i], folders[i]);
+  return true;
 }
 
 }  // namespace kesto::test

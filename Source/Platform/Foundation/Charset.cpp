@@ -384,12 +384,18 @@ struct EucKrCodes {
   std::uint32_t codes[126 * 190] = {};
 };
 
+// ICU's converter of `name`, stopping where it reads no character, so such a code reads as 0.
+ConverterPtr stoppingConverter(const char* name) {
+  ConverterPtr c = openConverter(name);
+  UErrorCode ec = U_ZERO_ERROR;
+  if (c) ucnv_setToUCallBack(c.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &ec);
+  return c;
+}
+
 const EucJpCodes& eucJpCodes() {
   static const std::unique_ptr<const EucJpCodes> codes = [] {
     auto t = std::make_unique<EucJpCodes>();
-    if (ConverterPtr c = openConverter("euc-jp")) {
-      UErrorCode ec = U_ZERO_ERROR;
-      ucnv_setToUCallBack(c.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &ec);
+    if (ConverterPtr c = stoppingConverter("euc-jp")) {
       for (int lead = 0xA1; lead <= 0xFE; ++lead)
         for (int trail = 0xA1; trail <= 0xFE; ++trail) {
           const char bytes[] = {'\x8F', static_cast<char>(lead), static_cast<char>(trail)};
@@ -407,9 +413,7 @@ const EucJpCodes& eucJpCodes() {
 const EucKrCodes& eucKrCodes() {
   static const std::unique_ptr<const EucKrCodes> codes = [] {
     auto t = std::make_unique<EucKrCodes>();
-    if (ConverterPtr c = openConverter("windows-949")) {
-      UErrorCode ec = U_ZERO_ERROR;
-      ucnv_setToUCallBack(c.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &ec);
+    if (ConverterPtr c = stoppingConverter("windows-949")) {
       for (int lead = 0x81; lead <= 0xFE; ++lead)
         for (int trail = 0x41; trail <= 0xFE; ++trail) {
           const char bytes[] = {static_cast<char>(lead), static_cast<char>(trail)};
