@@ -478,7 +478,6 @@ void MenuBarWindow::iconClicked(const fnd::Point& pointer) {
   anchor_ = pointer;
   if (isVisible() && attached_ && !hiding_) return hideWindow();
   showWindow();
-  if (tray_) tray_->holdKeysFor(nativeHandle());
   fnd::NotificationCenter::defaultCenter().postNotificationName(MenuBarWindowDidShowFromIcon,
                                                                 static_cast<ui::Window*>(this));
 }

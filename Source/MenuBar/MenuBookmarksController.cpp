@@ -505,7 +505,10 @@ void MenuBookmarksController::toggleSearchOption(int tag) {
 
 void MenuBookmarksController::find() {
   showingFind_ = true;
-  if (searchField && searchField->window()) searchField->window()->makeFirstResponder(searchField.get());
+  if (!searchField || !searchField->window()) return;
+  searchField->window()->makeFirstResponder(searchField.get());
+  // The last search stays, selected: what is typed next replaces it.
+  searchField->selectText();
 }
 
 std::vector<std::shared_ptr<Bookmark>> MenuBookmarksController::runSearch(const std::vector<std::string>& words,

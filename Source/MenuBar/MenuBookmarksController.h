@@ -85,6 +85,7 @@ class MenuBookmarksController : public TileCollectionViewDataSource,
   void prepareSearchMenu();
   void validateSearchMenu();
   void toggleSearchOption(int tag);
+  // Gives the search field the keys, its text selected.
   void find();
   void search();
   void selectBookmarksView();

@@ -18,6 +18,7 @@
 #include "Platform/UI/SearchField.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TokenField.h"
+#include "Platform/UI/WidgetHostView_p.h"
 #include "Platform/UI/Window.h"
 #include "Platform/UI/Label.h"
 #include "Synchronize/TestAlertResponder.h"
@@ -442,6 +443,39 @@ TEST_F(MenuBookmarks, TheIconsClickGivesTheSearchFieldTheKeys) {
   other.iconClicked({640, 700});
   EXPECT_EQ(window.firstResponder(), menu.collectionView.get()) << "another window's icon";
   other.orderOut();
+  window.orderOut();
+}
+
+// Shown again by the icon or the hot key, the field offers the last search selected: typing
+// replaces it, whether hiding took the keys from the field or left them there.
+TEST_F(MenuBookmarks, ShownAgainTheLastSearchIsReplacedByTyping) {
+  MenuBarWindow window(fnd::Rect(100, 100, 560, 530));
+  window.setMenuContentView(menu.view());
+  auto& field = *menu.searchField;
+  // Keys as the field's widget takes them once the desktop has given the window the focus.
+  auto typeInField = [&](const std::string& text) {
+    ASSERT_EQ(window.firstResponder(), &field) << "the field has not the keys";
+    for (char c : text) {
+      const QString t(QChar::fromLatin1(c));
+      QKeyEvent down(QEvent::KeyPress, 0, Qt::NoModifier, t), up(QEvent::KeyRelease, 0, Qt::NoModifier, t);
+      QApplication::sendEvent(ui::hostedWidget(field), &down);
+      QApplication::sendEvent(ui::hostedWidget(field), &up);
+    }
+  };
+  window.iconClicked({640, 700});
+  typeInField("top");
+  ASSERT_EQ(field.stringValue(), "top");
+  window.makeFirstResponder(nullptr);  // as hiding does
+  window.orderOut();
+  window.iconClicked({640, 700});
+  typeInField("w3x");
+  EXPECT_EQ(field.stringValue(), "w3x") << "the icon";
+
+  window.orderOut();  // hidden with the keys still in the field
+  window.showWindow();  // as the hot key does
+  menu.find();
+  typeInField("ab");
+  EXPECT_EQ(field.stringValue(), "ab") << "the hot key";
   window.orderOut();
 }
 

@@ -37,13 +37,6 @@ class TrayIcon {
   // Runs on a click of the icon, on the main loop after the click was handled, with the
   // pointer's place (same coordinates).
   void setActivationHandler(std::function<void(const fnd::Point& pointer)> handler);
-  // Called from the activation handler that shows a window (its native handle): the keys typed
-  // from the click on wait in the X server until that window has the keyboard focus, so none
-  // goes to the window that had it, however long the window takes to show (at most
-  // kKeyHoldLimit seconds). Without the call they go on once the handler returns. Icons in an
-  // XEmbed tray only: a StatusNotifier host takes the click in its own process.
-  void holdKeysFor(void* nativeWindow);
-  static constexpr double kKeyHoldLimit = 2.0;
 
   // The pointer's place now, in the same coordinates.
   static fnd::Point pointerLocation();
