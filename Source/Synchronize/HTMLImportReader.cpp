@@ -25,7 +25,9 @@
 //   XMP, IFRAME, NOEMBED and NOFRAMES, all after a PLAINTEXT, and "<!x>", "<?x>" and "</3>" up
 //   to their first '>'; what a TEMPLATE holds is no part of the document, a tag the file ends
 //   in is dropped (its link counted as not read), and SVG and MathML hold no raw text (see
-//   HtmlStreamReader);
+//   HtmlStreamReader). Where such an element (or a PLAINTEXT) runs to the end of the file, the
+//   links its text holds are counted as not read: none is stored, as in a browser, but the
+//   file meant them;
 // - libxml2 ends a list at a FORM (and a DL at an LI), lets no end tag but its own close a DIV,
 //   and lets the end tag of any element end the lists inside it, where browsers do none of
 //   these; the parser is handed the file as browsers nest it (see HtmlStreamReader's
@@ -1124,12 +1126,19 @@ std::optional<HTMLImportRecords> HTMLImportReader::read(const Source& source, co
   // any the parser handed on that made no entry.
   records.notHandedOn = result.anchorsWithAddress > reader.linksSeen_ ? result.anchorsWithAddress - reader.linksSeen_ : 0;
   records.unaccounted = reader.linksSeen_ > reader.entries_ ? reader.linksSeen_ - reader.entries_ : 0;
-  records.unread += records.notHandedOn + records.unaccounted;
+  // Links in text that a text-only element the file never closes runs to its end: text to a
+  // browser, and so to the parser, but not read.
+  records.inUnendedText = result.anchorsInUnendedText;
+  records.unendedTextElement = result.unendedTextElement;
+  records.unread += records.notHandedOn + records.unaccounted + records.inUnendedText;
   if (records.unaccounted)
     fnd::logError("Bookmark file: " + std::to_string(records.unaccounted) + " links were read but made no entry");
   if (records.unread)
     fnd::logInfo("Bookmark file: " + std::to_string(records.unread) +
                  (records.unread == 1 ? " entry" : " entries") + " could not be read");
+  if (records.inUnendedText)
+    fnd::logInfo("Bookmark file: " + std::to_string(records.inUnendedText) + " links stand in the text of a <" +
+                 records.unendedTextElement + "> that runs to the end of the file");
   if (result.nulBytesDropped) fnd::logInfo("Bookmark file: dropped " + std::to_string(result.nulBytesDropped) + " NUL bytes");
   if (records.leftOut.total()) fnd::logInfo("Bookmark file: " + stored::leftOutMessage(records.leftOut));
   if (records.cutTexts)

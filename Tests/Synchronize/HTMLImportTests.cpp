@@ -1130,6 +1130,50 @@ TEST_F(HTMLImportTest, AFileThatCannotBeReadToItsEndIsNotToldComplete) {
       << alerts->shown[0].message;
 }
 
+// Links in an element read as text that the file never closes are stored nowhere, as in a
+// browser, and the end of the import tells how many there were and where they stand.
+TEST_F(HTMLImportTest, LinksInAnElementTheFileNeverClosesAreToldNotRead) {
+  std::string links;
+  for (int i = 1; i <= 4; ++i) links += "<DT><A HREF=\"https://l" + std::to_string(i) + ".example/\">L</A>\n";
+  const std::string first = links.substr(0, links.find('\n') + 1), rest = links.substr(first.size());
+  std::string title = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<TITLE>Bookmarks\n<H1>Bookmarks</H1>\n<DL><p>\n";
+  for (int i = 0; i < 2000; ++i) title += "<DT><A HREF=\"https://b" + std::to_string(i) + ".example/\">B</A>\n";
+  const struct {
+    std::string html;
+    long long stored;
+    std::string told;
+  } files[] = {
+      {title + "</DL><p>\n", 0, "2000 entries of the file could not be read: they stand in a TITLE element that "
+                                "the file never closes"},
+      {"<DL><p>\n" + first + "<TEXTAREA>\n" + rest, 1, "3 entries of the file could not be read: they stand in a "
+                                                        "TEXTAREA element"},
+      {"<DL><p>\n" + first + "<PLAINTEXT>" + links, 1, "4 entries of the file could not be read: they follow a "
+                                                       "PLAINTEXT element"},
+  };
+  const std::string dir = makeTempDir("unclosed");
+  for (const auto& f : files) {
+    alerts->shown.clear();
+    const auto before = Bookmark::countWithPredicate(nullptr);
+    const std::string path = dir + "/unclosed.html";
+    writeFile(path, f.html);
+    HTMLImport import;
+    ASSERT_TRUE(runImport(import, path)) << f.told;
+    EXPECT_EQ(Bookmark::countWithPredicate(nullptr) - before, f.stored) << f.told;
+    ASSERT_EQ(alerts->shown.size(), 1u) << f.told;
+    EXPECT_EQ(alerts->shown[0].title, "Import incomplete");
+    EXPECT_NE(alerts->shown[0].message.find(f.told), std::string::npos) << alerts->shown[0].message;
+  }
+  EXPECT_FALSE(Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value("https://l2.example/")));
+  // Closed, the element holds text: the rest of the file comes in, and nothing is told.
+  alerts->shown.clear();
+  const std::string path = dir + "/closed.html";
+  writeFile(path, "<DL><p>\n<DT><TEXTAREA>" + links + "</TEXTAREA>\n<DT><A HREF=\"https://after.example/\">A</A></DL>");
+  HTMLImport closed;
+  ASSERT_TRUE(runImport(closed, path));
+  EXPECT_TRUE(Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value("https://after.example/")));
+  EXPECT_TRUE(alerts->shown.empty());
+}
+
 // A file imported twice with duplicates skipped: each end accounts for every entry, the
 // duplicates among them; scripts of every kind stay out.
 TEST_F(HTMLImportTest, TheEndOfAnImportCountsTheDuplicatesItSkipped) {
