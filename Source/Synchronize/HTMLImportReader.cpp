@@ -42,7 +42,8 @@
 // address, the first A the title and tags, a DD right after the item its notes); a DD holding
 // a DL, and a DL directly inside the list, are its subfolders, named by the DD's H3 or by the
 // heading DT (or DD holding an H3) before them. Top-level lists (the body's DLs, also those
-// inside another element of it, such as a stray LI) are named by the body's node before them;
+// inside another element of it, such as a stray LI) are named by the body's node before them
+// ("Untitled" where that node is a list or holds one: its text is what it lists);
 // an empty "Bookmarks Menu" or "Favorites Bar" list gives way to the next list. Items at the top level,
 // outside any list, go to the receiving folder. A UL or OL at the top level is a list too, its
 // LI items read as DT items are. Any other list inside a folder's list, in an item or directly
@@ -183,6 +184,7 @@ struct Node {
 
   // Children seen so far.
   bool hasA = false, hasH3 = false, hasDl = false;
+  bool holdsList = false;  // a DL, UL or OL at any depth
   std::string h3Text;   // first H3 child's text
   Node* firstH3 = nullptr;
   int dtChildren = 0;
@@ -325,7 +327,7 @@ class Reader final : public fnd::HtmlStreamHandler {
     Node* container = containerOf(stack_.size());
     if (container->el == El::Body) {
       bodyPrevious_.assign(contents.substr(0, std::min(contents.size(), HTMLImportReader::kMaxTitleBytes)));
-      bodyPreviousFolded_ = false;
+      bodyPreviousFolded_ = bodyPreviousHoldsList_ = false;
       hasBodyPrevious_ = true;
     }
   }
@@ -483,7 +485,7 @@ class Reader final : public fnd::HtmlStreamHandler {
       addToCollectors(container, normal);
       if (container->el == El::Body && !blank) {
         bodyPrevious_.assign(normal.substr(0, std::min(normal.size(), HTMLImportReader::kMaxTitleBytes)));
-        bodyPreviousFolded_ = false;
+        bodyPreviousFolded_ = bodyPreviousHoldsList_ = false;
         hasBodyPrevious_ = true;
       }
     }
@@ -565,8 +567,7 @@ class Reader final : public fnd::HtmlStreamHandler {
         child->list = true;
         child->readingItems = true;
         child->set = el == El::Ul ? 1 : 2;
-        child->folder = newFolder(folderTitle(hasBodyPrevious_ ? bodyPrevious_ : std::string()),
-                                  Records::kReceivingFolder, child->set);
+        child->folder = newFolder(topLevelTitle(), Records::kReceivingFolder, child->set);
         readingLists_[child->set].push_back(child->folder);
       } else if (el == El::H1 || el == El::H3) {
         headings_[el == El::H3 ? 1 : 0].emplace_back();
@@ -762,15 +763,17 @@ class Reader final : public fnd::HtmlStreamHandler {
     if (c->el == El::Body) {
       if (child->el == El::H1 || child->el == El::H3) headings_[child->el == El::H3 ? 1 : 0].back() = child->text.text;
       if (auto it = absorbedBody_.find(child); it != absorbedBody_.end()) {
-        // A folder's list read into its heading DT: the two are one node.
-        if (!it->second) bodyPrevious_ += child->text.text;
+        // A folder's list read into its heading DT: the two are one node, which holds a list.
+        if (!it->second) bodyPrevious_ += child->text.text, bodyPreviousHoldsList_ = true;
         absorbedBody_.erase(it);
       } else {
         bodyPrevious_ = child->text.text;
         bodyPreviousFolded_ = child->folded;
+        bodyPreviousHoldsList_ = holdsAList(child);
         hasBodyPrevious_ = true;
       }
     }
+    if (holdsAList(child)) c->holdsList = true;
     if (child->el == El::Dd && child->holderFolder >= 0 && child->hasH3)
       folders_[static_cast<std::size_t>(child->holderFolder)].name = folderTitle(child->h3Text);
     if (child->list) listEnded(child);
@@ -954,9 +957,18 @@ class Reader final : public fnd::HtmlStreamHandler {
     }
   }
 
+  static bool isList(El el) { return el == El::Dl || el == El::Ul || el == El::Ol; }
+  static bool holdsAList(const Node* n) { return isList(n->el) || n->holdsList; }
+
+  // The name of a top-level list: the text of the body's node before it. A node that is a
+  // list, or holds one, names none: its text is the titles of what it lists.
+  std::string topLevelTitle() const {
+    return folderTitle(hasBodyPrevious_ && !bodyPreviousHoldsList_ ? bodyPrevious_ : std::string());
+  }
+
   // A DL among the body's children: a top-level folder named by the node before it.
   void topLevelList(Node* body, Node* list) {
-    const std::string title = folderTitle(hasBodyPrevious_ ? bodyPrevious_ : std::string());
+    const std::string title = topLevelTitle();
     if (swapPending_ >= 0) {
       const int menu = swapPending_;
       swapPending_ = -1;
@@ -1000,7 +1012,7 @@ class Reader final : public fnd::HtmlStreamHandler {
   std::string headTitle_, otherTitle_;
   bool headTitleSeen_ = false, otherTitleSeen_ = false;
   std::string bodyPrevious_;
-  bool bodyPreviousFolded_ = false, hasBodyPrevious_ = false;
+  bool bodyPreviousFolded_ = false, hasBodyPrevious_ = false, bodyPreviousHoldsList_ = false;
   std::unordered_set<const Node*> absorbedInList_;
   std::unordered_map<const Node*, bool> absorbedBody_;  // a body folder's list -> after a description
   std::size_t menuBookmarks_ = 0;

@@ -320,6 +320,44 @@ TEST(HTMLImportParseTest, AnEmptyMenuListGivesWayToTheNextList) {
   EXPECT_EQ(t.titles(t.folder("Bookmarks Menu")), (std::vector<std::string>{"X"}));
 }
 
+// A top-level list is named by the node before it, but a list, or a node holding one, names
+// none: its text would be every title it lists run together. A heading or text still names it.
+TEST(HTMLImportParseTest, ATopLevelListAfterAListIsUntitled) {
+  const auto dt = [](const std::string& t) { return "<DT><A HREF=\"https://" + t + ".example/\">" + t + "</A>"; };
+  std::string many;
+  for (int i = 0; i < 2000; ++i) many += "\n" + dt("b" + std::to_string(i));
+  const struct {
+    std::string html;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"<DL>" + dt("t0") + "</DL><DL>" + dt("t2") + "</DL>", {"Untitled", "Untitled"}},
+      {"<H1>Bookmarks</H1>\n<DL><p>" + many + "\n</DL><p>\n<DL><p>\n" + dt("t2") + "\n</DL><p>\n",
+       {"Bookmarks", "Untitled"}},
+      {"<DL>" + dt("t0") + "<IFRAME><DT><A HREF=x>framed</A></IFRAME></DL>\n<DL>" + dt("t2") + "</DL>",
+       {"Untitled", "Untitled"}},
+      // Nodes holding a list: a folder standing in the body, a stray item, a plain list.
+      {"<DT><H3>F</H3><DL>" + dt("f") + "</DL>\n<DL>" + dt("t2") + "</DL>", {"F", "Untitled"}},
+      {"<LI><DIV><DL>" + dt("l") + "</DL></DIV></LI>\n<DL>" + dt("t2") + "</DL>", {"Untitled", "Untitled"}},
+      {"<H1>U</H1><UL><LI>" + dt("u") + "</UL>\n<DL>" + dt("t2") + "</DL>", {"U", "Untitled"}},
+      // Unchanged: a heading, text or a comment after a list names the next.
+      {"<DL>" + dt("t0") + "</DL><H3>Named</H3><DL>" + dt("t2") + "</DL>", {"Untitled", "Named"}},
+      {"<DL>" + dt("t0") + "</DL>Plain text<DL>" + dt("t2") + "</DL>", {"Untitled", "Plain text"}},
+      {"<DL>" + dt("t0") + "</DL><!--Said--><DL>" + dt("t2") + "</DL>", {"Untitled", "Said"}},
+  };
+  for (const auto& c : cases) {
+    Parsed p = parse(c.html);
+    Tree t(p);
+    EXPECT_EQ(t.children("ROOT"), c.names) << c.html.substr(0, 200);
+    // The last list holds what it lists.
+    std::vector<std::pair<std::int64_t, std::string>> top;
+    for (const auto& f : p.folders)
+      if (f.parentFolderID.string() == "ROOT") top.emplace_back(f.orderIndex.intValue(), f.folderID.string());
+    ASSERT_FALSE(top.empty());
+    EXPECT_EQ(t.titles(t.byID.at(std::max_element(top.begin(), top.end())->second)), (std::vector<std::string>{"t2"}))
+        << c.html.substr(0, 200);
+  }
+}
+
 TEST(HTMLImportParseTest, SkippingDuplicatesWithinTheFileAndAgainstTheStore) {
   const char* html =
       "<DL><DT><A HREF=\"https://dup.example/\">A</A><DT><A HREF=\"https://dup.example/\">B</A>"
