@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <condition_variable>
 #include <deque>
 #include <cstdio>
@@ -47,6 +48,17 @@ HTMLImport::FileKind kindOf(HTMLImportRecords::Kind kind) {
     case HTMLImportRecords::Kind::Instapaper: return HTMLImport::FileKind::Instapaper;
     default: return HTMLImport::FileKind::Netscape;
   }
+}
+
+// Why entries went unread, as the end of an import tells it.
+std::string whyUnread(const HTMLImport::Report& report) {
+  if (report.notHandedOn) return ": the reading stopped before the end of the file.";
+  if (!report.inUnendedText) return ".";
+  std::string name = report.unendedTextElement;
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  // (No angle brackets: a message box would take the tag for markup and hide the rest.)
+  if (name == "PLAINTEXT") return ": they follow a PLAINTEXT element, after which the file is read as text.";
+  return ": they stand in a " + name + " element that the file never closes, which is read as text to its end.";
 }
 
 // Reads a file a block at a time.
@@ -390,6 +402,8 @@ HTMLImport::Report HTMLImport::importFile(const std::string& path, const Receivi
   report.leftOut = records->leftOut;
   report.unread = records->unread;
   report.notHandedOn = records->notHandedOn;
+  report.inUnendedText = records->inUnendedText;
+  report.unendedTextElement = records->unendedTextElement;
   report.alreadyHeld = records->alreadyHeld;
   report.repeated = records->repeated;
   if (records->flattenedFolders)
@@ -526,10 +540,10 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
     tally.flattenedFolders = report.flattenedFolders;
     if (imported && report.unread)
       // What was read is stored, but the import is not complete.
-      AlertPresenter::alert("Import incomplete",
-                            stored::importMessage(file, tally) + " " + std::to_string(report.unread) +
-                                (report.unread == 1 ? " entry" : " entries") + " of the file could not be read" +
-                                (report.notHandedOn ? ": the reading stopped before the end of the file." : "."));
+      AlertPresenter::alert("Import incomplete", stored::importMessage(file, tally) + " " +
+                                                     std::to_string(report.unread) +
+                                                     (report.unread == 1 ? " entry" : " entries") +
+                                                     " of the file could not be read" + whyUnread(report));
     else if (imported && tally.hasNews())
       // What was not taken as it stood is told, not only logged: every entry is accounted for.
       AlertPresenter::inform("Import complete", stored::importMessage(file, tally));

@@ -51,6 +51,9 @@ class HTMLImport {
     stored::LeftOutCounts leftOut;
     std::size_t unread = 0;  // entries of the file that could not be read
     std::size_t notHandedOn = 0;  // of those, the ones the parser never reached (it stopped early)
+    // Of those, the ones in the text of an element the file never closes (its name, lower case).
+    std::size_t inUnendedText = 0;
+    std::string unendedTextElement;
     std::vector<std::string> bookmarkIDs;  // unique identifiers of the stored bookmarks, in file order
     std::vector<std::int64_t> bookmarkKeys;  // their rows' keys in the store, in the same order
   };

@@ -25,7 +25,9 @@
 //   XMP, IFRAME, NOEMBED and NOFRAMES, all after a PLAINTEXT, and "<!x>", "<?x>" and "</3>" up
 //   to their first '>'; what a TEMPLATE holds is no part of the document, a tag the file ends
 //   in is dropped (its link counted as not read), and SVG and MathML hold no raw text (see
-//   HtmlStreamReader);
+//   HtmlStreamReader). Where such an element (or a PLAINTEXT) runs to the end of the file, the
+//   links its text holds are counted as not read: none is stored, as in a browser, but the
+//   file meant them;
 // - libxml2 ends a list at a FORM (and a DL at an LI), lets no end tag but its own close a DIV,
 //   and lets the end tag of any element end the lists inside it, where browsers do none of
 //   these; the parser is handed the file as browsers nest it (see HtmlStreamReader's
@@ -40,7 +42,8 @@
 // address, the first A the title and tags, a DD right after the item its notes); a DD holding
 // a DL, and a DL directly inside the list, are its subfolders, named by the DD's H3 or by the
 // heading DT (or DD holding an H3) before them. Top-level lists (the body's DLs, also those
-// inside another element of it, such as a stray LI) are named by the body's node before them;
+// inside another element of it, such as a stray LI) are named by the body's node before them
+// ("Untitled" where that node is a list or holds one: its text is what it lists);
 // an empty "Bookmarks Menu" or "Favorites Bar" list gives way to the next list. Items at the top level,
 // outside any list, go to the receiving folder. A UL or OL at the top level is a list too, its
 // LI items read as DT items are. Any other list inside a folder's list, in an item or directly
@@ -181,6 +184,7 @@ struct Node {
 
   // Children seen so far.
   bool hasA = false, hasH3 = false, hasDl = false;
+  bool holdsList = false;  // a DL, UL or OL at any depth
   std::string h3Text;   // first H3 child's text
   Node* firstH3 = nullptr;
   int dtChildren = 0;
@@ -323,7 +327,7 @@ class Reader final : public fnd::HtmlStreamHandler {
     Node* container = containerOf(stack_.size());
     if (container->el == El::Body) {
       bodyPrevious_.assign(contents.substr(0, std::min(contents.size(), HTMLImportReader::kMaxTitleBytes)));
-      bodyPreviousFolded_ = false;
+      bodyPreviousFolded_ = bodyPreviousHoldsList_ = false;
       hasBodyPrevious_ = true;
     }
   }
@@ -481,7 +485,7 @@ class Reader final : public fnd::HtmlStreamHandler {
       addToCollectors(container, normal);
       if (container->el == El::Body && !blank) {
         bodyPrevious_.assign(normal.substr(0, std::min(normal.size(), HTMLImportReader::kMaxTitleBytes)));
-        bodyPreviousFolded_ = false;
+        bodyPreviousFolded_ = bodyPreviousHoldsList_ = false;
         hasBodyPrevious_ = true;
       }
     }
@@ -563,8 +567,7 @@ class Reader final : public fnd::HtmlStreamHandler {
         child->list = true;
         child->readingItems = true;
         child->set = el == El::Ul ? 1 : 2;
-        child->folder = newFolder(folderTitle(hasBodyPrevious_ ? bodyPrevious_ : std::string()),
-                                  Records::kReceivingFolder, child->set);
+        child->folder = newFolder(topLevelTitle(), Records::kReceivingFolder, child->set);
         readingLists_[child->set].push_back(child->folder);
       } else if (el == El::H1 || el == El::H3) {
         headings_[el == El::H3 ? 1 : 0].emplace_back();
@@ -760,15 +763,17 @@ class Reader final : public fnd::HtmlStreamHandler {
     if (c->el == El::Body) {
       if (child->el == El::H1 || child->el == El::H3) headings_[child->el == El::H3 ? 1 : 0].back() = child->text.text;
       if (auto it = absorbedBody_.find(child); it != absorbedBody_.end()) {
-        // A folder's list read into its heading DT: the two are one node.
-        if (!it->second) bodyPrevious_ += child->text.text;
+        // A folder's list read into its heading DT: the two are one node, which holds a list.
+        if (!it->second) bodyPrevious_ += child->text.text, bodyPreviousHoldsList_ = true;
         absorbedBody_.erase(it);
       } else {
         bodyPrevious_ = child->text.text;
         bodyPreviousFolded_ = child->folded;
+        bodyPreviousHoldsList_ = holdsAList(child);
         hasBodyPrevious_ = true;
       }
     }
+    if (holdsAList(child)) c->holdsList = true;
     if (child->el == El::Dd && child->holderFolder >= 0 && child->hasH3)
       folders_[static_cast<std::size_t>(child->holderFolder)].name = folderTitle(child->h3Text);
     if (child->list) listEnded(child);
@@ -952,9 +957,18 @@ class Reader final : public fnd::HtmlStreamHandler {
     }
   }
 
+  static bool isList(El el) { return el == El::Dl || el == El::Ul || el == El::Ol; }
+  static bool holdsAList(const Node* n) { return isList(n->el) || n->holdsList; }
+
+  // The name of a top-level list: the text of the body's node before it. A node that is a
+  // list, or holds one, names none: its text is the titles of what it lists.
+  std::string topLevelTitle() const {
+    return folderTitle(hasBodyPrevious_ && !bodyPreviousHoldsList_ ? bodyPrevious_ : std::string());
+  }
+
   // A DL among the body's children: a top-level folder named by the node before it.
   void topLevelList(Node* body, Node* list) {
-    const std::string title = folderTitle(hasBodyPrevious_ ? bodyPrevious_ : std::string());
+    const std::string title = topLevelTitle();
     if (swapPending_ >= 0) {
       const int menu = swapPending_;
       swapPending_ = -1;
@@ -998,7 +1012,7 @@ class Reader final : public fnd::HtmlStreamHandler {
   std::string headTitle_, otherTitle_;
   bool headTitleSeen_ = false, otherTitleSeen_ = false;
   std::string bodyPrevious_;
-  bool bodyPreviousFolded_ = false, hasBodyPrevious_ = false;
+  bool bodyPreviousFolded_ = false, hasBodyPrevious_ = false, bodyPreviousHoldsList_ = false;
   std::unordered_set<const Node*> absorbedInList_;
   std::unordered_map<const Node*, bool> absorbedBody_;  // a body folder's list -> after a description
   std::size_t menuBookmarks_ = 0;
@@ -1124,12 +1138,19 @@ std::optional<HTMLImportRecords> HTMLImportReader::read(const Source& source, co
   // any the parser handed on that made no entry.
   records.notHandedOn = result.anchorsWithAddress > reader.linksSeen_ ? result.anchorsWithAddress - reader.linksSeen_ : 0;
   records.unaccounted = reader.linksSeen_ > reader.entries_ ? reader.linksSeen_ - reader.entries_ : 0;
-  records.unread += records.notHandedOn + records.unaccounted;
+  // Links in text that a text-only element the file never closes runs to its end: text to a
+  // browser, and so to the parser, but not read.
+  records.inUnendedText = result.anchorsInUnendedText;
+  records.unendedTextElement = result.unendedTextElement;
+  records.unread += records.notHandedOn + records.unaccounted + records.inUnendedText;
   if (records.unaccounted)
     fnd::logError("Bookmark file: " + std::to_string(records.unaccounted) + " links were read but made no entry");
   if (records.unread)
     fnd::logInfo("Bookmark file: " + std::to_string(records.unread) +
                  (records.unread == 1 ? " entry" : " entries") + " could not be read");
+  if (records.inUnendedText)
+    fnd::logInfo("Bookmark file: " + std::to_string(records.inUnendedText) + " links stand in the text of a <" +
+                 records.unendedTextElement + "> that runs to the end of the file");
   if (result.nulBytesDropped) fnd::logInfo("Bookmark file: dropped " + std::to_string(result.nulBytesDropped) + " NUL bytes");
   if (records.leftOut.total()) fnd::logInfo("Bookmark file: " + stored::leftOutMessage(records.leftOut));
   if (records.cutTexts)

@@ -52,6 +52,11 @@ struct HTMLImportRecords {
   // Of those, the links the parser did not hand on, and those the reader failed to place (none,
   // unless it is at fault).
   std::size_t notHandedOn = 0, unaccounted = 0;
+  // Of those too, the links in the text of a text-only element (TITLE, TEXTAREA, XMP, IFRAME,
+  // NOEMBED, NOFRAMES) the file never closes, or after a PLAINTEXT: a browser reads them as text,
+  // so they are not stored. `unendedTextElement` names that element (lower case).
+  std::size_t inUnendedText = 0;
+  std::string unendedTextElement;
   // Titles, names and notes cut to the length the reader keeps.
   std::size_t cutTexts = 0;
   // Times a piece of text went up to an element keeping it (a title, notes, a name): the

@@ -320,6 +320,44 @@ TEST(HTMLImportParseTest, AnEmptyMenuListGivesWayToTheNextList) {
   EXPECT_EQ(t.titles(t.folder("Bookmarks Menu")), (std::vector<std::string>{"X"}));
 }
 
+// A top-level list is named by the node before it, but a list, or a node holding one, names
+// none: its text would be every title it lists run together. A heading or text still names it.
+TEST(HTMLImportParseTest, ATopLevelListAfterAListIsUntitled) {
+  const auto dt = [](const std::string& t) { return "<DT><A HREF=\"https://" + t + ".example/\">" + t + "</A>"; };
+  std::string many;
+  for (int i = 0; i < 2000; ++i) many += "\n" + dt("b" + std::to_string(i));
+  const struct {
+    std::string html;
+    std::vector<std::string> names;
+  } cases[] = {
+      {"<DL>" + dt("t0") + "</DL><DL>" + dt("t2") + "</DL>", {"Untitled", "Untitled"}},
+      {"<H1>Bookmarks</H1>\n<DL><p>" + many + "\n</DL><p>\n<DL><p>\n" + dt("t2") + "\n</DL><p>\n",
+       {"Bookmarks", "Untitled"}},
+      {"<DL>" + dt("t0") + "<IFRAME><DT><A HREF=x>framed</A></IFRAME></DL>\n<DL>" + dt("t2") + "</DL>",
+       {"Untitled", "Untitled"}},
+      // Nodes holding a list: a folder standing in the body, a stray item, a plain list.
+      {"<DT><H3>F</H3><DL>" + dt("f") + "</DL>\n<DL>" + dt("t2") + "</DL>", {"F", "Untitled"}},
+      {"<LI><DIV><DL>" + dt("l") + "</DL></DIV></LI>\n<DL>" + dt("t2") + "</DL>", {"Untitled", "Untitled"}},
+      {"<H1>U</H1><UL><LI>" + dt("u") + "</UL>\n<DL>" + dt("t2") + "</DL>", {"U", "Untitled"}},
+      // Unchanged: a heading, text or a comment after a list names the next.
+      {"<DL>" + dt("t0") + "</DL><H3>Named</H3><DL>" + dt("t2") + "</DL>", {"Untitled", "Named"}},
+      {"<DL>" + dt("t0") + "</DL>Plain text<DL>" + dt("t2") + "</DL>", {"Untitled", "Plain text"}},
+      {"<DL>" + dt("t0") + "</DL><!--Said--><DL>" + dt("t2") + "</DL>", {"Untitled", "Said"}},
+  };
+  for (const auto& c : cases) {
+    Parsed p = parse(c.html);
+    Tree t(p);
+    EXPECT_EQ(t.children("ROOT"), c.names) << c.html.substr(0, 200);
+    // The last list holds what it lists.
+    std::vector<std::pair<std::int64_t, std::string>> top;
+    for (const auto& f : p.folders)
+      if (f.parentFolderID.string() == "ROOT") top.emplace_back(f.orderIndex.intValue(), f.folderID.string());
+    ASSERT_FALSE(top.empty());
+    EXPECT_EQ(t.titles(t.byID.at(std::max_element(top.begin(), top.end())->second)), (std::vector<std::string>{"t2"}))
+        << c.html.substr(0, 200);
+  }
+}
+
 TEST(HTMLImportParseTest, SkippingDuplicatesWithinTheFileAndAgainstTheStore) {
   const char* html =
       "<DL><DT><A HREF=\"https://dup.example/\">A</A><DT><A HREF=\"https://dup.example/\">B</A>"
@@ -1128,6 +1166,50 @@ TEST_F(HTMLImportTest, AFileThatCannotBeReadToItsEndIsNotToldComplete) {
   EXPECT_FALSE(alerts->shown[0].information);
   EXPECT_NE(alerts->shown[0].message.find("3 entries of the file could not be read"), std::string::npos)
       << alerts->shown[0].message;
+}
+
+// Links in an element read as text that the file never closes are stored nowhere, as in a
+// browser, and the end of the import tells how many there were and where they stand.
+TEST_F(HTMLImportTest, LinksInAnElementTheFileNeverClosesAreToldNotRead) {
+  std::string links;
+  for (int i = 1; i <= 4; ++i) links += "<DT><A HREF=\"https://l" + std::to_string(i) + ".example/\">L</A>\n";
+  const std::string first = links.substr(0, links.find('\n') + 1), rest = links.substr(first.size());
+  std::string title = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<TITLE>Bookmarks\n<H1>Bookmarks</H1>\n<DL><p>\n";
+  for (int i = 0; i < 2000; ++i) title += "<DT><A HREF=\"https://b" + std::to_string(i) + ".example/\">B</A>\n";
+  const struct {
+    std::string html;
+    long long stored;
+    std::string told;
+  } files[] = {
+      {title + "</DL><p>\n", 0, "2000 entries of the file could not be read: they stand in a TITLE element that "
+                                "the file never closes"},
+      {"<DL><p>\n" + first + "<TEXTAREA>\n" + rest, 1, "3 entries of the file could not be read: they stand in a "
+                                                        "TEXTAREA element"},
+      {"<DL><p>\n" + first + "<PLAINTEXT>" + links, 1, "4 entries of the file could not be read: they follow a "
+                                                       "PLAINTEXT element"},
+  };
+  const std::string dir = makeTempDir("unclosed");
+  for (const auto& f : files) {
+    alerts->shown.clear();
+    const auto before = Bookmark::countWithPredicate(nullptr);
+    const std::string path = dir + "/unclosed.html";
+    writeFile(path, f.html);
+    HTMLImport import;
+    ASSERT_TRUE(runImport(import, path)) << f.told;
+    EXPECT_EQ(Bookmark::countWithPredicate(nullptr) - before, f.stored) << f.told;
+    ASSERT_EQ(alerts->shown.size(), 1u) << f.told;
+    EXPECT_EQ(alerts->shown[0].title, "Import incomplete");
+    EXPECT_NE(alerts->shown[0].message.find(f.told), std::string::npos) << alerts->shown[0].message;
+  }
+  EXPECT_FALSE(Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value("https://l2.example/")));
+  // Closed, the element holds text: the rest of the file comes in, and nothing is told.
+  alerts->shown.clear();
+  const std::string path = dir + "/closed.html";
+  writeFile(path, "<DL><p>\n<DT><TEXTAREA>" + links + "</TEXTAREA>\n<DT><A HREF=\"https://after.example/\">A</A></DL>");
+  HTMLImport closed;
+  ASSERT_TRUE(runImport(closed, path));
+  EXPECT_TRUE(Bookmark::checkIfEntityExistsWhereProperty("url", fnd::Value("https://after.example/")));
+  EXPECT_TRUE(alerts->shown.empty());
 }
 
 // A file imported twice with duplicates skipped: each end accounts for every entry, the

@@ -81,7 +81,46 @@ TEST(HTMLImportTextElements, AfterPlaintextEverythingIsText) {
   const Read r = readFile("<DL><p><DT><H3>F</H3><DL><p><DT>" + a("before") + "\n<DT><PLAINTEXT>\n<DT>" + a("later") +
                           "\n</DL><p></plaintext><DT>" + a("last") + "\n</DL>");
   EXPECT_EQ(r.bookmarks, (std::vector<std::string>{at("Untitled/F", "before")}));
-  EXPECT_EQ(r.records.unread, 0u);
+  // Nothing ends a PLAINTEXT: its links run to the end of the file, and are told as not read.
+  EXPECT_EQ(r.records.unread, 2u);
+  EXPECT_EQ(r.records.inUnendedText, 2u);
+  EXPECT_EQ(r.records.unendedTextElement, "plaintext");
+}
+
+// An element read as text that the file never closes holds the rest of the file: a browser
+// stores none of its links, and the reading counts each as not read, so the import is not told
+// complete. One the file closes holds text, and loses nothing.
+TEST(HTMLImportTextElements, LinksInAnElementTheFileNeverClosesAreCountedAsNotRead) {
+  const std::string three = "\n<DT>" + a("x1") + "\n<DT>" + a("x2") + "\n<DT>" + a("x3") + "\n</DL><p>\n";
+  for (const std::string opening : {"<TEXTAREA>", "<title>", "<Xmp>", "<iframe src=\"x\">", "<NOEMBED>", "<noframes>",
+                                     "<textarea></textareax></textarea >x"}) {
+    const bool closed = opening.find("</") != std::string::npos;
+    const Read r = readFile("<DL><p>\n<DT>" + a("before") + "\n" + opening + three);
+    EXPECT_EQ(r.bookmarks.size(), closed ? 4u : 1u) << opening;
+    EXPECT_EQ(r.records.unread, closed ? 0u : 3u) << opening;
+    EXPECT_EQ(r.records.inUnendedText, closed ? 0u : 3u) << opening;
+    EXPECT_EQ(r.records.notHandedOn, 0u) << opening;
+  }
+  // An export whose title is never closed: all 2,000 bookmarks are text, each told.
+  std::string html = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<TITLE>Bookmarks\n<H1>Bookmarks</H1>\n<DL><p>\n";
+  for (int i = 0; i < 2000; ++i) html += "<DT>" + a("b" + std::to_string(i)) + "\n";
+  const Read title = readFile(html + "</DL><p>\n");
+  EXPECT_TRUE(title.bookmarks.empty());
+  EXPECT_EQ(title.records.unread, 2000u);
+  EXPECT_EQ(title.records.unendedTextElement, "title");
+  // Counted as markup is read: a link whatever wraps it in the text, and one cut off by the end;
+  // not one in a comment, a reference spelling a tag, or what a template holds.
+  const Read wrapped = readFile("<XMP>" + a("w1") + "<title>" + a("w2") + "</title><!-- " + a("no") + " -->&lt;" +
+                                a("no2").substr(1) + "<DT><A HREF=\"https://cut.exa");
+  EXPECT_EQ(wrapped.records.unread, 3u);
+  const Read templated = readFile("<DL><DT>" + a("t") + "<template><textarea>" + three);
+  EXPECT_EQ(templated.records.unread, 0u);
+  // Text past the blocks it is counted in: closed at last, it loses nothing; never closed, every
+  // link in it is told.
+  std::string longText;
+  for (int i = 0; i < 3000; ++i) longText += "<DT>" + a("long" + std::to_string(i)) + "\n";
+  EXPECT_EQ(readFile("<DL><DT>" + a("t") + "<TEXTAREA>" + longText + "</TEXTAREA>" + three).records.unread, 0u);
+  EXPECT_EQ(readFile("<DL><DT>" + a("t") + "<TEXTAREA>" + longText + "</TEXTAREAx>" + three).records.unread, 3003u);
 }
 
 TEST(HTMLImportTextElements, BogusCommentsEndAtTheFirstGreaterThan) {

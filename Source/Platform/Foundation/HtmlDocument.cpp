@@ -247,7 +247,9 @@ std::string decodeAsUtf8(std::string_view bytes) {
 // "<!x>", "<?x>" and "</3>" are comments that end at the first '>'. Inside SVG and MathML, SCRIPT,
 // STYLE and the like are elements as any other (their tags are left out), a CDATA section is
 // text, and the tags HTML lets break out of such content end it. A tag the file ends in the
-// middle of is dropped, as a browser drops it: a tag is held until its '>'.
+// middle of is dropped, as a browser drops it: a tag is held until its '>'. Text-only contents
+// that the file never ends run to its end: the links their text holds are counted (read as
+// markup by a closer of their own), since a browser reads them as text and none comes in.
 class ItemCloser {
  public:
   explicit ItemCloser(bool closeAnyDescriptionBeforeList, bool nestListsAsBrowsers = false,
@@ -361,7 +363,9 @@ class ItemCloser {
         }
         case State::Raw: {
           if (rawKind_ != RawKind::Script) {
-            if (textChar(in[i], out)) ++i;
+            if (!textChar(in[i], out)) break;
+            if (holdsUnendedText()) keepUnendedText(in[i]);
+            ++i;
             break;
           }
           const char c = in[i++];
@@ -383,6 +387,10 @@ class ItemCloser {
   std::size_t itemStartTags = 0;
   // A start tags with an HREF attribute (as libxml2 reads attribute names), likewise.
   std::size_t anchorsWithAddress = 0;
+  // Links in the text of a text-only element the file never ends (or after a PLAINTEXT), and
+  // that element's name; none of them reach the parser as links.
+  std::size_t anchorsInUnendedText = 0;
+  std::string unendedTextElement;
 
   void finish(std::string& realOut) {
     std::string& out = templateDepth_ > 0 ? discarded_ : realOut;
@@ -412,6 +420,13 @@ class ItemCloser {
         reference_ = Reference{};
       }
       flushRawHeld(out);
+      if (holdsUnendedText()) {
+        // The element ran to the end of the file: what its text holds as links is counted.
+        readUnendedText();
+        unendedText_->finish(unendedOut_);
+        anchorsInUnendedText += unendedText_->anchorsWithAddress;
+        unendedTextElement = rawName_;
+      }
     } else if (state_ == State::Bogus) {
       out += "-->";
     }
@@ -423,6 +438,35 @@ class ItemCloser {
   // them raw too); the others go as text, escaped: with references read (RcData), without
   // (RawText, a CDATA section), or up to the end of the file (PlainText).
   enum class RawKind { Script, RcData, RawText, PlainText, CData };
+
+  // Whether the text-only contents being read are kept for counting their links, should the
+  // file never end them: a TEXTAREA's, TITLE's, XMP's, IFRAME's, NOEMBED's, NOFRAMES' or a
+  // PLAINTEXT's outside a template (what a template holds is no part of the file).
+  bool holdsUnendedText() const {
+    return textElements_ && templateDepth_ == 0 &&
+           (rawKind_ == RawKind::RcData || rawKind_ == RawKind::RawText || rawKind_ == RawKind::PlainText);
+  }
+  // Their text goes to a closer of their own a block at a time; it reads it as markup, but
+  // for SCRIPT and STYLE reads no element as text (a link in a TITLE's text is one however it
+  // is wrapped there), and it lives only while the contents run on past a block.
+  void keepUnendedText(char c) {
+    unendedIn_ += c;
+    if (unendedIn_.size() >= kUnendedBlock) readUnendedText();
+  }
+  void readUnendedText() {
+    if (!unendedText_) {
+      unendedText_ = std::make_unique<ItemCloser>(false, false, true);
+      unendedText_->textElements_ = false;
+    }
+    unendedText_->feed(unendedIn_, unendedOut_);
+    unendedIn_.clear();
+    unendedOut_.clear();
+  }
+  // The contents ended: their text was text, as the file means it.
+  void endUnendedText() {
+    unendedText_.reset();
+    unendedIn_.clear();
+  }
 
   // One character of text-only contents; false when it is to be read again as the start of
   // the end tag's head.
@@ -449,6 +493,7 @@ class ItemCloser {
         head_ = std::move(rawHeld_);
         rawHeld_.clear();
         state_ = State::TagHead;
+        endUnendedText();
         return false;
       }
       flushRawHeld(out);
@@ -1243,7 +1288,7 @@ class ItemCloser {
     rawKind_ = RawKind::Script;
     if (name == "script" || name == "style") {
       rawName_ = name;
-    } else if (textAsBrowsers_) {
+    } else if (textAsBrowsers_ && textElements_) {
       if (name == "textarea" || name == "title") rawKind_ = RawKind::RcData;
       else if (name == "xmp" || name == "iframe" || name == "noembed" || name == "noframes") rawKind_ = RawKind::RawText;
       else if (name == "plaintext") rawKind_ = RawKind::PlainText;
@@ -1274,6 +1319,7 @@ class ItemCloser {
       matched_ = 0;
       rawHeld_.clear();
       state_ = State::Raw;
+      endUnendedText();
     }
   }
 
@@ -1282,6 +1328,12 @@ class ItemCloser {
   bool closeAll_;
   bool nestAsBrowsers_;
   bool textAsBrowsers_;
+  // TEXTAREA, TITLE, XMP, IFRAME, NOEMBED, NOFRAMES and PLAINTEXT hold text only (when reading
+  // text as browsers do): not in the closer counting the links of such text.
+  bool textElements_ = true;
+  static constexpr std::size_t kUnendedBlock = 64 * 1024;
+  std::unique_ptr<ItemCloser> unendedText_;
+  std::string unendedIn_, unendedOut_;
   std::string tag_;  // the tag being read, up to its '>'
   bool selfClosing_ = false;  // its last character so far is a '/' that closes it
   bool inTagName_ = false;  // what follows the name as far as it is read is a browser's name still
@@ -1566,6 +1618,8 @@ class StreamPipeline {
   HtmlStreamReader::Result result;
   std::size_t itemStartTags() const { return closer_.itemStartTags; }
   std::size_t anchorsWithAddress() const { return closer_.anchorsWithAddress; }
+  std::size_t anchorsInUnendedText() const { return closer_.anchorsInUnendedText; }
+  const std::string& unendedTextElement() const { return closer_.unendedTextElement; }
 
  private:
   void fill() {
@@ -1695,6 +1749,8 @@ HtmlStreamReader::Result HtmlStreamReader::read(const Source& source, HtmlStream
   pipeline.drain();
   pipeline.result.itemStartTags = pipeline.itemStartTags();
   pipeline.result.anchorsWithAddress = pipeline.anchorsWithAddress();
+  pipeline.result.anchorsInUnendedText = pipeline.anchorsInUnendedText();
+  pipeline.result.unendedTextElement = pipeline.unendedTextElement();
   return pipeline.result;
 }
 

@@ -87,7 +87,8 @@ class HtmlStreamReader {
     // and LI tags in a DL, are left out; an end tag that would end nothing a browser ends is left
     // out; a list's end, and an item's, also end the DIVs still open in it. What a browser reads
     // as text is read so too, as HtmlDocument reads it (a tag cut off by the end is dropped, and
-    // counted in anchorsWithAddress when it is a link's).
+    // counted in anchorsWithAddress when it is a link's; links in text-only contents the file
+    // never ends are counted in anchorsInUnendedText).
     bool nestListsAsBrowsers = false;
   };
   struct Result {
@@ -105,6 +106,12 @@ class HtmlStreamReader {
     std::size_t itemStartTags = 0;
     // A start tags with an HREF attribute in the whole file, counted the same way.
     std::size_t anchorsWithAddress = 0;
+    // A start tags with an HREF in the text of a text-only element (TEXTAREA, TITLE, XMP,
+    // IFRAME, NOEMBED, NOFRAMES) that runs to the end of the file, or after a PLAINTEXT: links
+    // the file holds that a browser reads as text, so none reaches the parser. Apart from
+    // anchorsWithAddress; `unendedTextElement` names that element (lower case), else is empty.
+    std::size_t anchorsInUnendedText = 0;
+    std::string unendedTextElement;
   };
   static Result read(const Source& source, HtmlStreamHandler& handler, const Options& options);
   static Result read(std::string_view bytes, HtmlStreamHandler& handler, const Options& options);

@@ -182,6 +182,11 @@ TEST(Charset, AnAsciiByteAfterALeadByteThatPairsWithNothingIsKept) {
               << c.encoding << " " << std::hex << lead << " " << ascii << " " << piece;
       EXPECT_EQ(webDecoded(c.encoding, "a\x85\x80" "b", piece), "a\uFFFDb") << c.encoding << " " << piece;
     }
+  // A Big5 pair inside the index's range that the index leaves unmapped is no character either.
+  for (std::size_t piece : {0, 1, 2}) {
+    EXPECT_EQ(webDecoded("Big5", "a\x87\x66" "b", piece), "a\uFFFD" "fb") << piece;
+    EXPECT_EQ(webDecoded("Big5", "a\x87\xE0" "b", piece), "a\uFFFD" "b") << piece;
+  }
   EXPECT_EQ(webDecoded("Shift_JIS", "a\x85" "Ab"), "a\uFFFDAb");
   EXPECT_EQ(webDecoded("Shift_JIS", "a\x85\xA1" "b"), "a\uFFFDb");
   EXPECT_EQ(webDecoded("EUC-KR", "a\xC9\xA1" "b"), "a\uFFFDb");

@@ -4,7 +4,8 @@
 # from the Windows-1252 range, references padded with leading zeros, and addresses holding long
 # runs of references, each followed by ordinary bookmarks. Scripts stay out and are counted as
 # scripts, references read as a browser reads them, every other bookmark comes in, and the end
-# of the import says so; files in other encodings are read whole, as a browser reads them.
+# of the import says so; files in other encodings are read whole, as a browser reads them; the
+# links of an export whose TITLE is never closed are told as not read.
 # Usage: import-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
@@ -122,6 +123,25 @@ e2e_wait_until 60 all_in || fail "the DIV file stored $(count "where ZURL like '
 check "in the folder" "$(in_folder F)" 10
 check "around it" "$(in_folder 'Marked up')" 11
 [[ -n "$shots" ]] && e2e_screenshot "$shots/div-in-folder.png"
+((${#problems[@]})) && fail "$(printf '%s; ' "${problems[@]}")"
+
+# An export whose TITLE is never closed: a browser reads the rest of the file as the title's
+# text, so none of its 2,000 bookmarks is stored, and the end of the import tells them unread.
+title="$work/open-title.html"
+{
+  printf '<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<TITLE>Bookmarks\n<H1>Bookmarks</H1>\n<DL><p>\n'
+  for i in $(seq 1 2000); do printf '<DT><A HREF="https://open-title-%d.example/">T %d</A>\n' "$i" "$i"; done
+  printf '</DL><p>\n'
+} >"$title"
+e2e_import_file "$title"
+said="$(e2e_wait_window '^Import (complete|incomplete)$' 60)" || fail "the import of an unclosed TITLE told nothing"
+check "unclosed TITLE told" "$(xdotool getwindowname "$said")" "Import incomplete"
+[[ -n "$shots" ]] && e2e_screenshot "$shots/open-title.png"
+e2e_key "$said" Return
+told() { grep -rqs "2000 entries could not be read" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs"; }
+e2e_wait_until 60 told || problems+=("the 2000 links in the unclosed TITLE were not counted")
+check "unclosed TITLE stored" "$(count "where ZURL like 'https://open-title-%'")" 0
+check "its import folder" "$(e2e_sql "select count(*) from ZFOLDER where ZNAME = 'open-title.html'")" 1
 ((${#problems[@]})) && fail "$(printf '%s; ' "${problems[@]}")"
 e2e_quit_kesto
 echo "hostile bookmark file: ok"
