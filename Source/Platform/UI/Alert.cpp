@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QFontMetrics>
 #include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -50,8 +51,13 @@ struct Alert::Impl {
     ensureButton();
     auto* b = new QMessageBox(parent);
     b->setWindowTitle(QString::fromStdString(hasTitle ? title : message));
+    // Messages are plain text and may quote a file or a page ("<TITLE>", a link): the toolkit
+    // would take such text for markup, hide what follows a tag and make links clickable.
+    b->setTextFormat(Qt::PlainText);
     b->setText(QString::fromStdString(message));
     b->setInformativeText(QString::fromStdString(informative));
+    if (auto* label = b->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+      label->setTextFormat(Qt::PlainText);
     if (!icon.isNull()) {
       b->setIconPixmap(QPixmap::fromImage(ImplAccess::of(icon)->image).scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     } else {

@@ -128,6 +128,25 @@ TEST(Alert, TheDesktopDialogAnswersEachWayOutOnceAndKeepsTheCheckBox) {
   EXPECT_EQ(codes.size(), 2u);
 }
 
+// What an alert says is shown as written, also where it quotes markup from a file: a tag hides
+// nothing after it.
+TEST(Alert, TextThatLooksLikeMarkupShowsAsWritten) {
+  Alert alert;
+  alert.setMessageText("Import incomplete: <TITLE> never-closed-element-in-the-file");
+  alert.setInformativeText("<a href=\"https://example.org/\">an-address-quoted-from-the-file</a>");
+  alert.beginSheetModalForWindow(nullptr, [](int) {});
+  auto* box = static_cast<QMessageBox*>(alert.nativeHandle());
+  ASSERT_NE(box, nullptr);
+  for (const char* name : {"qt_msgbox_label", "qt_msgbox_informativelabel"}) {
+    auto* label = box->findChild<QLabel*>(QString::fromLatin1(name));
+    ASSERT_NE(label, nullptr) << name;
+    // On one line, as wide as all its text: read as markup, the tags would hide some of it.
+    label->setWordWrap(false);
+    EXPECT_GE(label->sizeHint().width(), label->fontMetrics().horizontalAdvance(label->text())) << name;
+  }
+  EXPECT_TRUE(alert.performButton(0));
+}
+
 TEST(FilePanel, ASaveAlwaysEndsInAnAllowedExtension) {
   ResponderScope scope;
   const std::string dir = test::makeTempDir("save");
