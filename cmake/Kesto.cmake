@@ -108,8 +108,12 @@ endfunction()
 # kesto_add_library(<name> [QT] [DEPS <targets...>] [PRIVATE_DEPS <targets...>]
 #                   [SOURCES <files...>] [EXCLUDE <files...>])
 # Builds every .cpp below the calling folder (kesto_own_sources) into one static library, or only
-# the SOURCES named, without the files named by EXCLUDE (both relative to the folder). QT turns on
-# moc for the platform layers, the only places that may include Qt.
+# the SOURCES named, without the files named by EXCLUDE (both relative to the folder). QT marks the
+# platform layers, the only places that may include Qt; their precompiled headers take Qt's
+# widgets where they link them. No class declares Q_OBJECT (Qt's signals go to lambdas), so there
+# is nothing for moc: AUTOMOC stays off. With Ninja it added a step to each library whose depfile
+# names every source by its whole path, which Ninja cannot read where that path holds an
+# apostrophe (every build was then out of date).
 function(kesto_add_library name)
   cmake_parse_arguments(ARG "QT" "" "DEPS;PRIVATE_DEPS;SOURCES;EXCLUDE" ${ARGN})
   if(ARG_SOURCES)
@@ -126,7 +130,6 @@ function(kesto_add_library name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
   kesto_unity(${name} 12)
   if(ARG_QT)
-    set_target_properties(${name} PROPERTIES AUTOMOC ON)
     if("Qt6::Widgets" IN_LIST ARG_PRIVATE_DEPS)
       kesto_precompile(${name} QT_WIDGETS)
     else()

@@ -51,6 +51,13 @@ empty_test_tmp() {
   [[ ! -d "$1/tmp" ]] || find "$1/tmp" -mindepth 1 -maxdepth 1 -exec rm -rf {} +
 }
 
+# `sanitizer_path PATH` prints PATH as the value of a sanitizer option (log_path, suppressions):
+# in quotes, since a space would end it, and in the kind of quote the path does not hold, since
+# the sanitizers read no escapes.
+sanitizer_path() {
+  if [[ "$1" != *"'"* ]]; then printf "'%s'" "$1"; else printf '"%s"' "$1"; fi
+}
+
 # `test_socket_folder` makes a private folder (0700) for the sockets of a test run and prints its
 # path: in $TMPDIR where that path is short, else in /tmp. A socket's path holds at most 107
 # bytes, and the build folder, where the rest of what the tests write goes, lies as deep as the
@@ -73,7 +80,7 @@ tests_handed_over() {
   local dir=$1 status=0 signal before=${!:-} sockets
   sockets="$(test_socket_folder)" || return
   export KESTO_TEST_SOCKET_DIR="$sockets"
-  trap "empty_test_tmp '$dir'; rm -rf -- $(printf %q "$sockets"); hand_over_build '$dir'" EXIT
+  trap "empty_test_tmp $(printf %q "$dir"); rm -rf -- $(printf %q "$sockets"); hand_over_build $(printf %q "$dir")" EXIT
   for signal in INT TERM HUP; do
     trap "[[ \"\${!:-}\" == '$before' ]] || { kill -TERM -- -\$! 2>/dev/null; wait \$!; }; exit $((128 + $(kill -l "$signal")))" "$signal"
   done

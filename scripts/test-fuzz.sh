@@ -20,8 +20,7 @@ scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 export ASAN_OPTIONS="detect_leaks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-# A value in quotes may hold spaces (a checkout's path); unquoted, a space ends the options.
-export LSAN_OPTIONS="suppressions='$PWD/Tests/Fuzz/lsan.supp':print_suppressions=0"
+export LSAN_OPTIONS="suppressions=$(sanitizer_path "$PWD/Tests/Fuzz/lsan.supp"):print_suppressions=0"
 export QT_QPA_PLATFORM=offscreen
 
 run_one() {  # harness name

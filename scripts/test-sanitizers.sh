@@ -15,8 +15,7 @@ sanitizer_build
 asan="detect_leaks=1:check_initialization_order=1:strict_init_order=1"
 export ASAN_OPTIONS="$asan"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-# A value in quotes may hold spaces (a checkout's path); unquoted, a space ends the options.
-export LSAN_OPTIONS="suppressions='$PWD/Tests/Harness/lsan.supp':print_suppressions=0"
+export LSAN_OPTIONS="suppressions=$(sanitizer_path "$PWD/Tests/Harness/lsan.supp"):print_suppressions=0"
 
 # The crash reporter's tests crash child processes on purpose and read what our own signal
 # handler wrote, so they run on their own with the sanitizers' signal handling off: otherwise

@@ -8,6 +8,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "Programs.h"
 #include "Relationships.h"
 
 #include <cstdio>
@@ -151,13 +152,10 @@ long peakRSSkB() {
 // The peak memory of a fresh process that opens the library and fetches every bookmark: this
 // executable run again with --peak-of-open-and-fetch.
 long peakOfOpenAndFetchKB() {
-  std::string cmd = "'" + std::filesystem::read_symlink("/proc/self/exe").string() + "' --peak-of-open-and-fetch '" +
-                    libraryPath() + "'";
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return -1;
+  const auto run = kesto::test::runProgram(
+      {std::filesystem::read_symlink("/proc/self/exe").string(), "--peak-of-open-and-fetch", libraryPath()}, false);
   long kb = -1;
-  if (std::fscanf(p, "%ld", &kb) != 1) kb = -1;
-  pclose(p);
+  if (run.status != 0 || std::sscanf(run.output.c_str(), "%ld", &kb) != 1) kb = -1;
   return kb;
 }
 

@@ -163,7 +163,8 @@ void makeOwnDesktop() {
   std::filesystem::create_directories(bin);
   for (const char* program : {"xdg-open", "xdg-email", "xdg-mime", "gio", "x-www-browser", "sensible-browser"}) {
     const std::string script = bin + "/" + program;
-    std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"${0##*/} $*\" >>'" << kesto::test::ownDesktopLog() << "'\n";
+    std::ofstream(script) << "#!/bin/sh\nprintf '%s\\n' \"${0##*/} $*\" >>"
+                          << kesto::test::shellQuoted(kesto::test::ownDesktopLog()) << "\n";
     chmod(script.c_str(), 0755);
   }
   const char* path = std::getenv("PATH");

@@ -39,12 +39,18 @@ std::vector<std::function<void()>>& stateResets() {
 
 void addStateReset(std::function<void()> reset) { stateResets().push_back(std::move(reset)); }
 
-std::string selfTestCommand(const std::string& filter) {
+std::vector<std::string> selfTestArguments(const std::string& filter) {
   char self[4096];
   const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
   const std::string program = n > 0 ? std::string(self, static_cast<std::size_t>(n)) : std::string("/proc/self/exe");
-  return "env -u GTEST_TOTAL_SHARDS -u GTEST_SHARD_INDEX -u GTEST_OUTPUT '" + program + "' '--gtest_filter=" +
-         filter + "'";
+  return {"env", "-u", "GTEST_TOTAL_SHARDS", "-u", "GTEST_SHARD_INDEX", "-u", "GTEST_OUTPUT", program,
+          "--gtest_filter=" + filter};
+}
+
+std::string selfTestCommand(const std::string& filter) {
+  std::string command;
+  for (const auto& word : selfTestArguments(filter)) command += (command.empty() ? "" : " ") + shellQuoted(word);
+  return command;
 }
 
 void forgetShard() {
@@ -105,22 +111,11 @@ CommandResult runServing(const std::string& command) {
 
 std::string privateBusConfig() { return KESTO_SOURCE_DIR "/Tests/Harness/e2e/private-bus.conf"; }
 
-// A word in double quotes, which holds spaces and any letter; it also stands inside a command
-// that a test wraps in single quotes for `sh -c`.
-static std::string doubleQuoted(const std::string& text) {
-  std::string word = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '$' || c == '`' || c == '\\') word += '\\';
-    word += c;
-  }
-  return word + "\"";
-}
-
 std::string screenshotCommand(const std::string& name) {
   const char* dir = std::getenv("KESTO_E2E_SHOTS");
   if (!dir) return "true";
-  return "python3 " + doubleQuoted(KESTO_SOURCE_DIR "/Tests/Harness/e2e/screenshot.py") + " " +
-         doubleQuoted(std::string(dir) + "/" + name + ".png");
+  return "python3 " + shellQuoted(KESTO_SOURCE_DIR "/Tests/Harness/e2e/screenshot.py") + " " +
+         shellQuoted(std::string(dir) + "/" + name + ".png");
 }
 
 bool waitPast(double seconds) {

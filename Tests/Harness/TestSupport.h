@@ -1,10 +1,12 @@
 #pragma once
 
+#include "Harness/Programs.h"
 #include "Platform/Foundation/Assert.h"
 
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace kesto::test {
 
@@ -27,8 +29,10 @@ struct StateReset {
   explicit StateReset(std::function<void()> reset) { addStateReset(std::move(reset)); }
 };
 
-// The shell command that runs this test program again for the tests `filter` names alone, not
-// for this process's shard of the tests (ctest runs a program in shards) nor writing its report.
+// The arguments that run this test program again for the tests `filter` names alone, not for
+// this process's shard of the tests (ctest runs a program in shards) nor writing its report
+// (for runProgram); and the same as a shell command, its words quoted.
+std::vector<std::string> selfTestArguments(const std::string& filter);
 std::string selfTestCommand(const std::string& filter);
 // The same, in a forked child about to exec the program itself.
 void forgetShard();
@@ -87,12 +91,6 @@ void dropQueuedMainLoopWork();
 // as the test ends; what was there before (the harness's own, a fixture's SetUpTestSuite) stays.
 void markTestRegistrations();
 void takeBackTestRegistrations();
-
-// A shell command's exit status (as pclose gives it; -1 when it did not run) and output.
-struct CommandResult {
-  int status = -1;
-  std::string output;
-};
 
 // Runs a shell command, cut off after 15 s, while the main event loop keeps going, as the X
 // selection, drag and window protocols need.

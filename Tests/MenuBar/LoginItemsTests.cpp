@@ -46,8 +46,8 @@ TEST_F(LoginItems, TheSwitchWritesAndRemovesAValidAutostartEntry) {
   ASSERT_TRUE(controller.setLaunchAtLogin(true));
   EXPECT_EQ(readFile(sys::LoginItems::autostartEntryPath()), entry);
   if (std::system("command -v desktop-file-validate >/dev/null") == 0) {
-    std::string command = "desktop-file-validate '" + sys::LoginItems::autostartEntryPath() + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
+    const auto [status, said] = runProgram({"desktop-file-validate", sys::LoginItems::autostartEntryPath()});
+    EXPECT_EQ(status, 0) << said;
   }
   // Another copy of the program at another path is another item.
   EXPECT_FALSE(LoginItemController(folder + "/elsewhere/kesto").launchAtLogin());

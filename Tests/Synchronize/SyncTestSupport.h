@@ -85,15 +85,11 @@ class SyncRecordsTest : public ::testing::Test {
     ASSERT_TRUE(main->save());
   }
 
-  static int sh(const std::string& command) {
-    int rc = std::system((command + " >/dev/null 2>&1").c_str());
-    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  }
   // xmllint --noout over the text.
   static bool wellFormed(const std::string& xml) {
     auto path = makeTempDir("xml") + "/doc.xml";
     writeFile(path, xml);
-    return sh("xmllint --noout --nonet '" + path + "'") == 0;
+    return runProgram({"xmllint", "--noout", "--nonet", path}).status == 0;
   }
 
   std::shared_ptr<store::Context> main;

@@ -383,7 +383,7 @@ class SyncedFolderLibrariesTest : public SynchronizerTest {
 TEST_F(SyncedFolderLibrariesTest, TwoLibrariesConvergeAndADeletionStaysDeleted) {
   ASSERT_NO_FATAL_FAILURE(seedLibraryA());
   const auto payload = shared + "/Documents/kesto_sync.zip";
-  EXPECT_EQ(sh("unzip -t '" + payload + "'"), 0);
+  EXPECT_EQ(runProgram({"unzip", "-t", payload}).status, 0);
 
   use("B");
   ASSERT_TRUE(runSync());

@@ -14,7 +14,7 @@ e2e_app_script xdotool sqlite3 python3
 
 # The opener stand-in records what it is handed.
 mkdir -p "$work/bin"
-printf '#!/bin/sh\necho "$@" >>"%s/opened"\n' "$work" >"$work/bin/xdg-open"
+printf '#!/bin/bash\necho "$@" >>%q\n' "$work/opened" >"$work/bin/xdg-open"
 chmod +x "$work/bin/xdg-open"
 export PATH="$work/bin:$PATH"
 

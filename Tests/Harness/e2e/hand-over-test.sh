@@ -46,8 +46,8 @@ checkout() {
   # ctest makes a private folder in the temporary folder and one in the run's sockets' folder
   # (noting where that is, and its mode), writes $2 files (forever without), one every moment,
   # and marks each start and end.
-  printf '#!/usr/bin/env bash\necho $$ >"%s/ctest.pid"\nmkdir -m 0700 "%s/build/tmp/session"\necho "$KESTO_TEST_SOCKET_DIR" >"%s/sockets"\nstat -c %%a "$KESTO_TEST_SOCKET_DIR" >"%s/sockets.mode"\nmkdir -m 0700 "$KESTO_TEST_SOCKET_DIR/session"\nfor ((i = 0; i != %s; i++)); do mkdir -p "%s/build/out/$((i %% 7))"; : >"%s/build/out/$((i %% 7))/$i"; sleep 0.02; done\necho done >"%s/ctest.ended"\n' \
-    "$dir" "$dir" "$dir" "$dir" "$2" "$dir" "$dir" "$dir" >"$dir/bin/ctest"
+  printf '#!/usr/bin/env bash\ndir=%q\necho $$ >"$dir/ctest.pid"\nmkdir -m 0700 "$dir/build/tmp/session"\necho "$KESTO_TEST_SOCKET_DIR" >"$dir/sockets"\nstat -c %%a "$KESTO_TEST_SOCKET_DIR" >"$dir/sockets.mode"\nmkdir -m 0700 "$KESTO_TEST_SOCKET_DIR/session"\nfor ((i = 0; i != %s; i++)); do mkdir -p "$dir/build/out/$((i %% 7))"; : >"$dir/build/out/$((i %% 7))/$i"; sleep 0.02; done\necho done >"$dir/ctest.ended"\n' \
+    "$dir" "$2" >"$dir/bin/ctest"
   chmod +x "$dir/bin/ctest"
   echo "$dir"
 }

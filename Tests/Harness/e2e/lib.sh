@@ -491,7 +491,7 @@ e2e_list_drawn() {  # after [items|N+]
 # line, to $work/$1.log (see e2e_app_paths).
 e2e_recording_program() {  # name
   mkdir -p "$work/bin"
-  printf '#!/bin/sh\nprintf "%%s\\n" "$@" >>"%s/%s.log"\n' "$work" "$1" >"$work/bin/$1"
+  printf '#!/bin/bash\nprintf "%%s\\n" "$@" >>%q\n' "$work/$1.log" >"$work/bin/$1"
   chmod +x "$work/bin/$1"
   [[ ":$PATH:" == *":$work/bin:"* ]] || export PATH="$work/bin:$PATH"
 }

@@ -15,7 +15,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 mkdir -p "$user/bin" "$user/share/applications" "$user/xdg" "$user/home/.config"
 for program in firefox-esr xdg-open gio x-www-browser sensible-browser; do
-  printf '#!/bin/sh\nprintf "%%s %%s\\n" "${0##*/}" "$*" >>"%s/started.log"\n' "$user" >"$user/bin/$program"
+  printf '#!/bin/bash\nprintf "%%s %%s\\n" "${0##*/}" "$*" >>%q\n' "$user/started.log" >"$user/bin/$program"
   chmod +x "$user/bin/$program"
 done
 printf '[Desktop Entry]\nType=Application\nName=Firefox ESR\nExec=%s %%u\nMimeType=text/html;x-scheme-handler/http;x-scheme-handler/https;\n' \

@@ -7,6 +7,8 @@
 # The command sees DISPLAY and E2E_HOME; the session ends (and its processes with it) when the
 # command exits, whose status becomes this script's.
 set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+. "$here/../../../scripts/steps.sh"
 
 # Where the machine allows it, the command runs in a network of its own with only a loopback
 # device: nothing a test starts (the sample bookmarks' pages, thumbnails, update checks) leaves
@@ -87,7 +89,7 @@ export PYTHONDONTWRITEBYTECODE=1
 export E2E_XDG_OPEN="$(PATH=/usr/local/bin:/usr/bin:/bin command -v xdg-open || true)"
 mkdir -p "$home/bin"
 for program in xdg-open xdg-email gio browser; do
-  printf '#!/bin/sh\nprintf "%%s\\n" "$@" >>"%s/%s.log"\n' "$home" "$program" >"$home/bin/$program"
+  printf '#!/bin/bash\nprintf "%%s\\n" "$@" >>%q\n' "$home/$program.log" >"$home/bin/$program"
   chmod +x "$home/bin/$program"
 done
 # $BROWSER names the stand-in, found first on PATH: the desktop's xdg-open splits it at spaces,
@@ -97,9 +99,9 @@ export PATH="$home/bin:$PATH" BROWSER=browser
 # undefined behaviour, or a leak found when it ends. Any report fails the session, whatever the
 # script checked, so programs the script ended or never waited for are checked too.
 mkdir -p "$home/sanitizer"
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}log_path='$home/sanitizer/asan'"
-export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}log_path='$home/sanitizer/ubsan'"
-export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions='$(cd "$(dirname "$0")" && pwd)/lsan.supp':print_suppressions=0"
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}log_path=$(sanitizer_path "$home/sanitizer/asan")"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}log_path=$(sanitizer_path "$home/sanitizer/ubsan")"
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(sanitizer_path "$here/lsan.supp"):print_suppressions=0"
 # Main-thread stalls of the programs under test are written here and told at the end.
 export KESTO_STALL_LOG="${KESTO_STALL_LOG-$home/stalls.log}"
 

@@ -154,12 +154,8 @@ TEST(DispatchQueue, ExitWithADelayPending) {
 }
 
 TEST(DispatchQueue, DelayedWorkEndsWithTheApplicationObject) {
-  const std::string command = kesto::test::selfTestCommand("DispatchQueue.ExitWithADelayPending") + " 2>&1";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  ASSERT_TRUE(pipe);
-  std::string output;
-  char buffer[4096];
-  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe.get())) output.append(buffer, n);
+  const std::string output =
+      kesto::test::runProgram(kesto::test::selfTestArguments("DispatchQueue.ExitWithADelayPending")).output;
   EXPECT_NE(output.find("pending work released"), std::string::npos) << output;
   EXPECT_EQ(output.find("QEventLoop"), std::string::npos) << output;
   EXPECT_EQ(output.find("LeakSanitizer"), std::string::npos) << output;

@@ -118,9 +118,11 @@ TEST(ReachabilityTest, FollowsRoutesInANetworkNamespace) {
       }
     if (how.empty() || std::system("command -v ip >/dev/null 2>&1") != 0)
       GTEST_SKIP() << "this machine does not allow network namespaces";
-    std::string cmd = "KESTO_IN_NETNS=1 unshare " + how + " " +
-                      kesto::test::selfTestCommand("ReachabilityTest.FollowsRoutesInANetworkNamespace");
-    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    std::vector<std::string> command = {"unshare", how, "env", "KESTO_IN_NETNS=1"};
+    for (const auto& word : kesto::test::selfTestArguments("ReachabilityTest.FollowsRoutesInANetworkNamespace"))
+      command.push_back(word);
+    const auto [status, output] = kesto::test::runProgram(command);
+    EXPECT_EQ(status, 0) << output;
     return;
   }
   auto network = Reachability::forAddress("0.0.0.0");

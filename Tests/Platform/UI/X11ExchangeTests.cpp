@@ -113,12 +113,13 @@ TEST(X11Exchange, ARealDragCarriesALinkFromOneWindowToAnother) {
   ASSERT_TRUE(test::runUntil([&] { return from.isVisible() && to.isVisible(); }, 5));
   test::spin(0.5);
   std::string find = "$(xdotool search --sync --onlyvisible --name ";
-  auto [status, out] = runServing(
-      "sh -c 'src=" + find + "KestoDragSource | head -n1); dst=" + find + "KestoDropTarget | head -n1); "
+  const std::string script =
+      "src=" + find + "KestoDragSource | head -n1); dst=" + find + "KestoDropTarget | head -n1); "
       "xdotool mousemove --window $src 150 100 mousedown 1 sleep 0.2 mousemove_relative 20 0 sleep 0.2 "
       "mousemove_relative 20 0 sleep 0.3 mousemove --window $dst 100 100 sleep 0.3 keydown ctrl "
       "mousemove --window $dst 150 110 sleep 0.3 mousemove --window $dst 160 110 sleep 0.5; " +
-      screenshotCommand("drag-over-target") + "; xdotool mouseup 1 sleep 0.2 keyup ctrl'");
+      screenshotCommand("drag-over-target") + "; xdotool mouseup 1 sleep 0.2 keyup ctrl";
+  auto [status, out] = runServing("sh -c " + test::shellQuoted(script));
   // The drag runs its own event loop inside the source's mouseDragged; all input comes from
   // this one command, which ends with the drop.
   EXPECT_EQ(status, 0) << out;

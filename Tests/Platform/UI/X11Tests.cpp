@@ -130,7 +130,8 @@ TEST(X11, AContextMenuIsChosenWithTheKeyboard) {
   test::spin(0.3);
   const char* shot = std::getenv("KESTO_E2E_SHOTS");
   if (shot)
-    run(std::string("python3 '") + KESTO_SOURCE_DIR + "/Tests/Harness/e2e/screenshot.py' '" + shot + "/context-menu.png'");
+    test::runProgram(
+        {"python3", KESTO_SOURCE_DIR "/Tests/Harness/e2e/screenshot.py", std::string(shot) + "/context-menu.png"});
   // Down reaches "First", the next Down passes over the disabled item to "Third".
   ASSERT_EQ(run("xdotool key --delay 100 Down Down Return"), 0);
   ASSERT_TRUE(test::runUntil([&] { return !view->got.empty(); }, 5));

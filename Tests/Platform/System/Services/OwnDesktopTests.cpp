@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 using kesto::sys::Workspace;
 
@@ -39,7 +40,8 @@ TEST(OwnDesktop, ATestStartsNoProgramOfTheUsers) {
   const std::string user = kesto::test::makeTempDir("user desktop");
   const std::string started = user + "/started.log";
   for (const char* folder : {"/bin", "/share/applications", "/xdg"}) std::filesystem::create_directories(user + folder);
-  const std::string recorder = "#!/bin/sh\nprintf '%s\\n' \"${0##*/} $*\" >>'" + started + "'\n";
+  const std::string recorder =
+      "#!/bin/sh\nprintf '%s\\n' \"${0##*/} $*\" >>" + kesto::test::shellQuoted(started) + "\n";
   for (const char* program : {"firefox-esr", "xdg-open", "xdg-email", "xdg-mime", "gio", "x-www-browser"}) {
     const std::string path = user + "/bin/" + program;
     kesto::test::writeFile(path, recorder);
@@ -56,17 +58,19 @@ TEST(OwnDesktop, ATestStartsNoProgramOfTheUsers) {
   kesto::test::writeFile(user + "/xdg/gnome-mimeapps.list", defaults);
 
   const char* path = std::getenv("PATH");
-  const std::string command = "env -u E2E_HOME XDG_DATA_DIRS='" + user + "/share' XDG_CONFIG_DIRS='" + user +
-                              "/xdg' PATH='" + user + "/bin:" + (path ? path : "") + "' BROWSER='" + user +
-                              "/bin/firefox-esr' XDG_CURRENT_DESKTOP=GNOME DISPLAY=:0 " +
-                              kesto::test::selfTestCommand("OwnDesktop.DISABLED_IsAllATestSees") +
-                              " --gtest_also_run_disabled_tests 2>&1";
-  std::string output;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
-  EXPECT_EQ(::pclose(pipe), 0) << output;
+  std::vector<std::string> command = {"env",
+                                      "-u",
+                                      "E2E_HOME",
+                                      "XDG_DATA_DIRS=" + user + "/share",
+                                      "XDG_CONFIG_DIRS=" + user + "/xdg",
+                                      "PATH=" + user + "/bin:" + (path ? path : ""),
+                                      "BROWSER=" + user + "/bin/firefox-esr",
+                                      "XDG_CURRENT_DESKTOP=GNOME",
+                                      "DISPLAY=:0"};
+  for (const auto& word : kesto::test::selfTestArguments("OwnDesktop.DISABLED_IsAllATestSees")) command.push_back(word);
+  command.push_back("--gtest_also_run_disabled_tests");
+  const auto [status, output] = kesto::test::runProgram(command);
+  EXPECT_EQ(status, 0) << output;
   EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
   EXPECT_EQ(kesto::test::readFile(started), "") << "a program of the user's was started";
 }

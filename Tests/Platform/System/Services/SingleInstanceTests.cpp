@@ -562,8 +562,9 @@ TEST(SingleInstance, ARuntimeFolderTooDeepForASocketIsReachedThroughAShortFolder
   std::string output;
   int status = -1;
   std::thread launch([&] {
-    const std::string command = "KESTO_TEST_LATER_RUNTIME='" + runtime + "' KESTO_TEST_LATER_SHORT_PARENT='" +
-                                shortFolders.parent + "' " +
+    using kesto::test::shellQuoted;
+    const std::string command = "KESTO_TEST_LATER_RUNTIME=" + shellQuoted(runtime) +
+                                " KESTO_TEST_LATER_SHORT_PARENT=" + shellQuoted(shortFolders.parent) + " " +
                                 kesto::test::selfTestCommand("SingleInstance.DISABLED_LaterLaunchWithADeepRuntimeFolder") +
                                 " --gtest_also_run_disabled_tests 2>&1";
     if (FILE* pipe = ::popen(command.c_str(), "r")) {

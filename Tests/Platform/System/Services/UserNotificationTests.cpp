@@ -44,13 +44,6 @@ struct Veto : kesto::sys::UserNotificationCenterDelegate {
   }
 };
 
-// A word for the shell, whatever it holds (a checkout's path may hold spaces).
-std::string shellWord(const std::string& text) {
-  std::string word = "'";
-  for (char c : text) word += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return word + "'";
-}
-
 // A path as a D-Bus address value with every byte escaped, which any reader of addresses takes.
 std::string everyByteEscaped(const std::string& path) {
   std::string out;
@@ -66,9 +59,9 @@ std::string everyByteEscaped(const std::string& path) {
 // machine is activatable; gone with the object.
 struct PrivateBus {
   explicit PrivateBus(const std::string& listen = {}) {
-    std::string command = "dbus-daemon --config-file=" + shellWord(kesto::test::privateBusConfig()) +
+    std::string command = "dbus-daemon --config-file=" + kesto::test::shellQuoted(kesto::test::privateBusConfig()) +
                           " --fork --nopidfile --print-address=1 --print-pid=1";
-    if (!listen.empty()) command += " --address=" + shellWord(listen);
+    if (!listen.empty()) command += " --address=" + kesto::test::shellQuoted(listen);
     FILE* daemon = popen(command.c_str(), "r");
     if (!daemon) return;
     char line[512] = {}, pid[32] = {};

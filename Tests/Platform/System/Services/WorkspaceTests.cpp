@@ -161,10 +161,7 @@ TEST_F(WorkspaceTest, AnInstalledProgramLeavesTheSchemeToItsInstalledEntry) {
 // What desktop-file-validate says of the entry written for `executable` (empty: it is valid).
 static std::string validationProblems(const std::string& executable) {
   if (!kesto::sys::registerURLSchemeHandler("kesto", executable)) return "not written";
-  std::string out = kesto::test::tempHome() + "/validate.txt";
-  std::string command = "desktop-file-validate '" + kesto::sys::urlSchemeDesktopEntryPath() + "' >'" + out + "' 2>&1";
-  int rc = std::system(command.c_str());
-  std::string text = kesto::test::readFile(out);
+  const auto [rc, text] = kesto::test::runProgram({"desktop-file-validate", kesto::sys::urlSchemeDesktopEntryPath()});
   return rc == 0 && text.find("error") == std::string::npos ? std::string() : text + " (rc " + std::to_string(rc) + ")";
 }
 

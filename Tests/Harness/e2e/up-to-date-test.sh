@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# A checkout in a folder named as users name theirs (an apostrophe, a space, a letter outside
+# ASCII, 200 bytes deep) is up to date once built: a second build with nothing changed does
+# nothing. Builds the small project in up-to-date/ with the project's own cmake/ helpers, copied
+# there, with ccache and without.
+# Usage: up-to-date-test.sh SOURCE_DIR
+set -euo pipefail
+root="$1"
+for tool in cmake ninja c++ cc; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/up-to-date-XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+checkout="$work/Anna's projects/Kesto für alle"
+while (($(printf %s "$checkout" | wc -c) < 200)); do checkout+="/a deeper folder"; done
+mkdir -p "$checkout/cmake"
+cp -R "$root/Tests/Harness/e2e/up-to-date/." "$checkout/"
+cp "$root/cmake/Kesto.cmake" "$root/cmake/Launchers.cmake" "$root/cmake/relative-depfile.sh" "$checkout/cmake/"
+# A cache of the test's own: every compilation is a miss, as in a first build.
+export CCACHE_DIR="$work/ccache"
+# The compilers' temporary files in the system's folder, as in a user's build, not in the test
+# run's (in the build folder): where that path holds an apostrophe, CMake cannot read the
+# compiler's link line back, finds no library folders, and no Qt.
+build_command() { env -u TMPDIR "$@"; }
+
+# Builds in the build folder $1 twice; fails unless the second build, after the check of the
+# globbed folders, has nothing to do.
+built_once() {  # build-folder
+  local build="$checkout/$1" second
+  build_command cmake -S "$checkout" -B "$build" -G Ninja >"$work/configure.log" 2>&1 ||
+    fail "configure: $(cat "$work/configure.log")"
+  build_command cmake --build "$build" >"$work/build.log" 2>&1 || fail "first build: $(cat "$work/build.log")"
+  [[ "$("$build/count")" == "2 X" ]] || fail "the program built does not run"
+  second="$(build_command cmake --build "$build" -- -d explain 2>&1)" || fail "second build: $second"
+  if grep -E '^\[[0-9]+/[0-9]+\]' <<<"$second" | grep -qv 'Re-checking globbed directories' ||
+      ! grep -q 'no work to do' <<<"$second"; then
+    fail "a second build in $(basename "$build") did more than check: $second"
+  fi
+}
+built_once build
+# ccache left out: it then makes no path relative, neither those of the compiler's arguments.
+CCACHE_DISABLE=1 built_once build-without-ccache
+echo "both builds were up to date after one build"

@@ -1,0 +1,6 @@
+#include <stdio.h>
+
+int main(void) {
+  puts("hello");
+  return 0;
+}
