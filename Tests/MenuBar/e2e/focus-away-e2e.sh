@@ -2,7 +2,8 @@
 # The menu-bar window hides when another program takes the focus (trayer, openbox, and xmessage
 # as the other program): shown by a click on the tray icon, then by the hot key (Super+Alt+Ctrl+P)
 # pressed in the other program, it goes once that program's window is clicked, and the other
-# program keeps the focus. Shown again by the icon, it takes the keys. The preferences window,
+# program keeps the focus; shown by the icon, it goes when the desktop is clicked. Shown again by
+# the icon, it takes the keys. The preferences window,
 # left for the other program and clicked again, is the key window again: Ctrl+W closes it and not
 # the main window.
 # Usage: focus-away-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
@@ -44,6 +45,15 @@ leave_for_other icon
 xdotool windowactivate --sync "$other"
 xdotool key super+alt+ctrl+p
 leave_for_other hotkey
+
+# A click on the desktop (the root window, left of every window) takes the focus too.
+xdotool mousemove "$tx" "$ty" click 1
+menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "the icon showed no menu-bar window"
+e2e_wait_until 60 e2e_menu_active || fail "the window the icon showed did not take the focus"
+e2e_caught_up "$menu" || fail "kesto did not answer"
+xdotool mousemove 10 400 click 1
+e2e_wait_until 60 e2e_no_window '^Kesto Bookmarks$' ||
+  { e2e_screenshot "$shots/failure-desktop.png"; fail "the menu-bar window stayed when the desktop was clicked"; }
 
 # The icon shows it again, and it takes the keys: Escape hides it.
 xdotool mousemove "$tx" "$ty" click 1
