@@ -399,12 +399,16 @@ TEST_F(Recorder, RecordingEndsWhenItsWindowStopsBeingKey) {
   record();
   other.makeKeyAndOrderFront();
   endedUnchanged("another window key");
-  // The toolkit's word of the focus in the program, then in another one.
-  Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+  // The toolkit's word of the focus in the program, then in another one (and back at the end).
+  const auto focusIn = [](bool ours) {
+    Q_EMIT qGuiApp->applicationStateChanged(ours ? Qt::ApplicationActive : Qt::ApplicationInactive);
+  };
+  std::shared_ptr<void> focusBack(nullptr, [&](void*) { focusIn(true); });
+  focusIn(true);
   record();
-  Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationInactive);
+  focusIn(false);
   endedUnchanged("another program focused");
-  Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+  focusIn(true);
   record();
   window.orderOut();
   endedUnchanged("window hidden");

@@ -152,6 +152,10 @@ namespace {
 // gives it off X11 (where the X server's own focus is asked).
 void focusLeavesForAnotherProgram() { Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationInactive); }
 void focusComesBack() { Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive); }
+// The focus back in the program when the test ends, however it ends.
+struct FocusBackAtEnd {
+  ~FocusBackAtEnd() { focusComesBack(); }
+};
 
 // Counts what its window hears about key status, by delegate and by notification.
 struct KeyLog : WindowDelegate {
@@ -175,6 +179,7 @@ TEST(Application, TheKeyWindowResignsWhileAnotherProgramHasTheFocus) {
     using Window::Window;
     bool canBecomeMainWindow() const override { return false; }
   };
+  FocusBackAtEnd focusBack;
   Application& app = Application::shared();
   Window main(fnd::Rect(100, 100, 300, 200));
   NeverMain panel(fnd::Rect(450, 100, 200, 150));

@@ -185,6 +185,7 @@ struct KeyCount : WindowDelegate {
 // toolkit has seen the focus go), and the focus coming back makes the window key again.
 TEST(X11, KeyStatusAndKeyboardGrabsFollowTheServersFocus) {
   if (!underX11()) GTEST_SKIP() << "needs the end-to-end X session";
+  KeyCount count;  // outlives the window
   Window window(fnd::Rect(200, 200, 300, 200));
   auto view = test::addedTo<Clicked>(*window.contentView(), fnd::Rect(0, 0, 300, 200));
   std::string w = showTitled(window, "KestoFocusProbe");
@@ -193,11 +194,12 @@ TEST(X11, KeyStatusAndKeyboardGrabsFollowTheServersFocus) {
   ASSERT_TRUE(test::runUntil([&] {
     return window.isKeyWindow() && QGuiApplication::applicationState() == Qt::ApplicationActive;
   }, 10));
-  KeyCount count;
   window.setDelegate(&count);
 
   // Held by another client: the toolkit calls the program inactive, the window stays key.
   const std::string dir = test::makeTempDir("grab"), release = dir + "/release", marker = dir + "/grabbed";
+  // Let go when the test ends, however it ends: the next test needs the keyboard.
+  std::shared_ptr<void> letGo(nullptr, [&](void*) { test::writeFile(release, ""); });
   holdKeyboardUntil(release, marker);
   ASSERT_TRUE(test::runUntil([&] { return !test::readFile(marker).empty(); }, 30));
   ASSERT_EQ(test::readFile(marker), "grabbed");
@@ -218,6 +220,7 @@ TEST(X11, KeyStatusAndKeyboardGrabsFollowTheServersFocus) {
   const std::string pid = test::runServing(
       "sh -c 'xmessage -geometry +700+500 \"Another program\" >/dev/null 2>&1 & echo $!'").output;
   ASSERT_FALSE(pid.empty());
+  std::shared_ptr<void> endOther(nullptr, [&](void*) { run("kill " + pid); });
   test::runServing("sh -c 'xdotool search --sync --onlyvisible --name xmessage | head -n1 | xargs -I{} xdotool windowactivate --sync {}'");
   ASSERT_TRUE(test::runUntil([&] { return lost; }, 10)) << "the grab outlived the focus";
   EXPECT_TRUE(toolkitStillFocused) << "the grab ended only once the toolkit saw the focus go";
@@ -230,6 +233,5 @@ TEST(X11, KeyStatusAndKeyboardGrabsFollowTheServersFocus) {
   test::runServing("xdotool windowactivate --sync " + w);
   EXPECT_TRUE(test::runUntil([&] { return window.isKeyWindow(); }, 10));
   EXPECT_EQ(count.became, became + 1);
-  run("kill " + pid);
   window.setDelegate(nullptr);
 }

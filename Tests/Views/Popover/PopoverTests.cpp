@@ -285,6 +285,7 @@ TEST_F(PopoverFixture, AnotherProgramTakingTheFocusClosesItOnlyWhenAsked) {
   const auto focusIn = [](bool ours) {
     Q_EMIT qGuiApp->applicationStateChanged(ours ? Qt::ApplicationActive : Qt::ApplicationInactive);
   };
+  std::shared_ptr<void> focusBack(nullptr, [&](void*) { focusIn(true); });
   present();
   test::spin(0.05);
   focusIn(true);
@@ -299,5 +300,4 @@ TEST_F(PopoverFixture, AnotherProgramTakingTheFocusClosesItOnlyWhenAsked) {
   focusIn(false);
   EXPECT_FALSE(controller.popoverIsVisible());
   EXPECT_EQ(recorder.log.back(), "didClose");
-  focusIn(true);
 }
