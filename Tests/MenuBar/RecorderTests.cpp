@@ -412,7 +412,10 @@ TEST_F(Recorder, RecordingEndsWhenItsWindowStopsBeingKey) {
   record();
   window.orderOut();
   endedUnchanged("window hidden");
-  // The focus going to a window of the toolkit's own ends the grab, and with it the recording.
+  // The focus going to a window of the toolkit's own ends the grab, and with it the recording
+  // (the window has the toolkit's focus first).
+  window.makeKeyAndOrderFront();
+  ASSERT_TRUE(test::runUntil([&] { return static_cast<QWidget*>(window.nativeHandle())->isActiveWindow(); }, 10));
   record();
   QWidget plain;
   plain.show();
