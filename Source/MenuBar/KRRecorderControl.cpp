@@ -12,6 +12,7 @@
 #include "Platform/UI/Event.h"
 #include "Platform/UI/GraphicsContext.h"
 #include "Platform/UI/Path.h"
+#include "Platform/UI/UINotifications.h"
 #include "Platform/UI/Window.h"
 #include "Views/TextLabel.h"
 
@@ -263,12 +264,31 @@ void KRRecorderControl::resetTrackingRects() {
   if (!shown) mouseInButton_ = false;
 }
 
-void KRRecorderControl::viewDidMoveToWindow() { resetTrackingRects(); }
+void KRRecorderControl::viewDidMoveToWindow() {
+  resetTrackingRects();
+  keyObserver_.removeAll();
+  // Keys typed while the window is not key are another window's or another program's: recording
+  // ends with the window's key status, as when the recorder is no longer first responder.
+  if (ui::Window* w = window())
+    keyObserver_.observe(ui::WindowDidResignKeyNotification, [this](const fnd::Notification&) { stopRecordingNow(); }, w);
+}
 
 void KRRecorderControl::takeKeyboard(bool take) {
   if (!globalHotKeys_) return;
-  if (take) grabKeyboard();
-  else releaseKeyboard();
+  if (!take) return releaseKeyboard();
+  // Held only while the window has the focus: given up, recording is over.
+  grabKeyboard(lifetime_.whileAlive([this] { stopRecordingNow(); }));
+}
+
+void KRRecorderControl::stopRecordingNow() {
+  releaseKeyboard();
+  if (animatingNow_) {
+    animatingNow_ = false;
+    progress_ = 0;
+    ++tickGeneration_;
+  }
+  if (recording_) endRecording();
+  setNeedsDisplay();
 }
 
 std::string KRRecorderControl::keyComboString() const {

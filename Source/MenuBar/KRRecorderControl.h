@@ -167,6 +167,8 @@ class KRRecorderControl : public ui::View, public fnd::Coding, private KRValidat
   void loadKeyCombo();
 
   void takeKeyboard(bool take);
+  // Ends recording (or the slide towards it) at once without a change, the keyboard let go.
+  void stopRecordingNow();
 
   class TrackingArea;
   std::shared_ptr<TrackingArea> trackingArea_;
@@ -187,6 +189,7 @@ class KRRecorderControl : public ui::View, public fnd::Coding, private KRValidat
   bool recording_ = false, mouseDown_ = false, mouseInButton_ = false;
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
   fnd::ScopedObserver layoutObserver_;
+  fnd::ScopedObserver keyObserver_;
 };
 
 // Eases an animation's progress (0 to 1) in and out.

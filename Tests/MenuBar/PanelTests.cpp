@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+
 namespace kesto::test {
 namespace {
 
@@ -62,6 +64,15 @@ TEST(StatusItemPanel, PlacementKeepsInsideTheRightEdgeAndTheArrowFollowsTheIcon)
   controller.setHasActivePanel(false);
   EXPECT_TRUE(runUntil([&] { return !controller.window().isVisible(); }, 30));
   EXPECT_FALSE(controller.hasActivePanel());
+  // Another program taking the focus takes the panel's key status, and closes it.
+  controller.setHasActivePanel(true);
+  {
+    std::shared_ptr<void> focusBack(nullptr, [](void*) { Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive); });
+    Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+    Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationInactive);
+    EXPECT_FALSE(controller.hasActivePanel());
+  }
+  EXPECT_TRUE(runUntil([&] { return !controller.window().isVisible(); }, 30));
 
   // Without a status item: 24 points wide at the top middle of the screen, its origin left out.
   PanelController lone(nullptr);

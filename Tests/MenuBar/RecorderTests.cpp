@@ -373,6 +373,70 @@ TEST_F(Recorder, RecordingHoldsTheKeyboardWhenAllowedTo) {
   window.orderOut();
 }
 
+// Keys typed while the recorder's window is not key belong to another window or program: the
+// recording ends with the key status, without a change and with the keyboard let go at once,
+// however the window loses it, and so does a slide towards recording under way.
+TEST_F(Recorder, RecordingEndsWhenItsWindowStopsBeingKey) {
+  ui::Window window(fnd::Rect(100, 100, 300, 100)), other(fnd::Rect(500, 100, 200, 100));
+  auto shown = std::make_shared<KRRecorderControl>(fnd::Rect(10, 40, 200, 22));
+  shown->setDelegate(&delegate);
+  shown->setCanCaptureGlobalHotKeys(true);
+  shown->showKeyCombo({kSuperAltCtrl, 35});
+  window.contentView()->addSubview(shown);
+  window.makeKeyAndOrderFront();
+  window.makeFirstResponder(shown.get());
+  const auto record = [&] {
+    window.makeKeyAndOrderFront();
+    shown->keyDown(key(ui::KeyCode::Space, 0, " "));
+    ASSERT_TRUE(shown->isRecording());
+    ASSERT_TRUE(shown->hasKeyboardGrab());
+  };
+  const auto endedUnchanged = [&](const char* how) {
+    EXPECT_FALSE(shown->isRecording()) << how;
+    EXPECT_FALSE(shown->hasKeyboardGrab()) << how;
+    EXPECT_EQ(shown->keyCombo(), (KeyCombo{kSuperAltCtrl, 35})) << how;
+  };
+  record();
+  other.makeKeyAndOrderFront();
+  endedUnchanged("another window key");
+  // The toolkit's word of the focus in the program, then in another one (and back at the end).
+  const auto focusIn = [](bool ours) {
+    Q_EMIT qGuiApp->applicationStateChanged(ours ? Qt::ApplicationActive : Qt::ApplicationInactive);
+  };
+  std::shared_ptr<void> focusBack(nullptr, [&](void*) { focusIn(true); });
+  focusIn(true);
+  record();
+  focusIn(false);
+  endedUnchanged("another program focused");
+  focusIn(true);
+  record();
+  window.orderOut();
+  endedUnchanged("window hidden");
+  // The focus going to a window of the toolkit's own ends the grab, and with it the recording
+  // (the window has the toolkit's focus first).
+  window.makeKeyAndOrderFront();
+  ASSERT_TRUE(test::runUntil([&] { return static_cast<QWidget*>(window.nativeHandle())->isActiveWindow(); }, 10));
+  record();
+  QWidget plain;
+  plain.show();
+  plain.activateWindow();
+  EXPECT_TRUE(test::runUntil([&] { return !shown->isRecording(); }, 10));
+  endedUnchanged("the keyboard grab lost");
+  plain.hide();
+  window.makeKeyAndOrderFront();
+  // Sliding towards recording when the window resigns: it never records.
+  shown->setStyle(1);
+  shown->setAnimates(true);
+  shown->keyDown(key(ui::KeyCode::Space, 0, " "));
+  ASSERT_TRUE(shown->isAnimatingNow());
+  other.makeKeyAndOrderFront();
+  EXPECT_FALSE(shown->isAnimatingNow()) << "the slide goes on";
+  endedUnchanged("resigned during the slide");
+  EXPECT_TRUE(delegate.changes.empty());
+  window.orderOut();
+  other.orderOut();
+}
+
 TEST_F(Recorder, KeyedAndUnkeyedArchivesKeepItsSettings) {
   recorder.setAllowedFlags(0x1E0000);  // without the function key
   recorder.setRequiredFlags(0x100000);

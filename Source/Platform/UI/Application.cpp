@@ -12,7 +12,9 @@
 #include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/Window.h"
 #include "Platform/UI/StallWatchdog.h"
+#include "Platform/UI/X11Focus_p.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -29,6 +31,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 namespace kesto::ui {
 
@@ -173,6 +177,39 @@ class KeyEquivalentFilter : public QObject {
   bool probing_ = false;
 };
 
+// Asks where the X server's focus is whenever it may have entered or left our windows: the
+// toolkit waits a moment for a focus-in that may follow a focus-out, and on the next turn of the
+// loop the answer is already there.
+class X11FocusWatch : public QAbstractNativeEventFilter {
+ public:
+  explicit X11FocusWatch(std::function<void(bool)> changed) : changed_(std::move(changed)) {}
+
+  bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+    if (type != "xcb_generic_event_t") return false;
+    auto* event = static_cast<xcb_generic_event_t*>(message);
+    const std::uint8_t response = event->response_type & 0x7f;
+    if (response != XCB_FOCUS_IN && response != XCB_FOCUS_OUT) return false;
+    // Focus-in and focus-out events share one layout.
+    auto* focus = reinterpret_cast<xcb_focus_in_event_t*>(event);
+    if (x11::isFocusChange(*focus) && x11::isOurWindow(focus->event)) check();
+    return false;
+  }
+
+  // Tells, on the next turn of the loop, whether the focus is on one of our windows.
+  void check() {
+    if (pending_) return;
+    pending_ = true;
+    QTimer::singleShot(0, QCoreApplication::instance(), [this] {
+      pending_ = false;
+      if (std::optional<bool> ours = x11::focusIsOurs()) changed_(*ours);
+    });
+  }
+
+ private:
+  std::function<void(bool)> changed_;
+  bool pending_ = false;
+};
+
 std::unique_ptr<Panel> makeAboutPanel(const AboutPanelOptions& options) {
   const std::string name = options.applicationName.empty() ? QCoreApplication::applicationName().toStdString()
                                                            : options.applicationName;
@@ -221,7 +258,12 @@ std::unique_ptr<Panel> makeAboutPanel(const AboutPanelOptions& options) {
 
 struct Application::Impl {
   QMetaObject::Connection stateConnection;
+  // Whether the desktop's focus is in one of our windows.
   bool active = false;
+  std::unique_ptr<X11FocusWatch> focusWatch;
+  // The key window when another program took the focus: key again when the focus comes back to
+  // one of our windows that none of the others takes it from.
+  Window* keyBeforeDeactivation = nullptr;
   KeyEquivalentFilter keyFilter;
   std::unique_ptr<Panel> aboutPanel;
   ActionSet actions;
@@ -237,15 +279,16 @@ Application::Application() : d_(std::make_unique<Impl>()) {
     gui->setQuitOnLastWindowClosed(false);
     d_->stateConnection = QObject::connect(gui, &QGuiApplication::applicationStateChanged, gui,
                                            [this](Qt::ApplicationState state) {
-                                             bool active = state == Qt::ApplicationActive;
-                                             if (active == d_->active) return;
-                                             d_->active = active;
-                                             if (!delegate_) return;
-                                             qtbridge::guarded("activation", [&] {
-                                               if (active) delegate_->applicationDidBecomeActive();
-                                               else delegate_->applicationDidResignActive();
-                                             });
+                                             // Under X11 the server says: a grab by another client
+                                             // (the window manager moving a window, a hot key
+                                             // held) takes the keys for a while, not the focus.
+                                             if (d_->focusWatch) d_->focusWatch->check();
+                                             else activationChanged(state == Qt::ApplicationActive);
                                            });
+    if (x11::connection()) {
+      d_->focusWatch = std::make_unique<X11FocusWatch>([this](bool active) { activationChanged(active); });
+      gui->installNativeEventFilter(d_->focusWatch.get());
+    }
     gui->installEventFilter(&d_->keyFilter);
   }
   d_->actions.add(cmd::terminate, [this] { terminate(); });
@@ -282,12 +325,40 @@ void Application::replyToApplicationShouldTerminate(bool shouldTerminate) {
   QCoreApplication::exit(0);
 }
 
-bool Application::isActive() const {
-  return QGuiApplication::applicationState() == Qt::ApplicationActive || keyWindow_ != nullptr;
+void Application::activationChanged(bool active) {
+  if (active == d_->active) return;
+  d_->active = active;
+  if (!active && keyWindow_) {
+    // Another program has the focus, and the keys with it: the key window resigns.
+    Window* key = keyWindow_;
+    qtbridge::guarded("deactivation", [&] { windowBecameKey(nullptr); });
+    d_->keyBeforeDeactivation = key;
+  }
+  if (delegate_) {
+    qtbridge::guarded("activation", [&] {
+      if (active) delegate_->applicationDidBecomeActive();
+      else delegate_->applicationDidResignActive();
+    });
+  }
+  if (!active) return;
+  // The window the focus comes back to becomes key as it is activated. When that is none of
+  // ours that can (a dialog of the toolkit's), the window that was key is key again.
+  QTimer::singleShot(0, QCoreApplication::instance(), [this] {
+    if (!d_->active) return;
+    Window* before = std::exchange(d_->keyBeforeDeactivation, nullptr);
+    if (keyWindow_ || !before || !before->isVisible() || !before->canBecomeKeyWindow()) return;
+    qtbridge::guarded("reactivation", [&] { windowBecameKey(before); });
+  });
 }
 
+bool Application::isActive() const { return d_->active || keyWindow_ != nullptr; }
+
 void Application::activateIgnoringOtherApps() {
-  if (Window* w = keyWindow_ ? keyWindow_ : mainWindow_) w->makeKeyAndOrderFront();
+  // The window that was key before another program took the focus comes back first.
+  Window* w = keyWindow_;
+  if (!w && d_->keyBeforeDeactivation && d_->keyBeforeDeactivation->isVisible()) w = d_->keyBeforeDeactivation;
+  if (!w) w = mainWindow_;
+  if (w) w->makeKeyAndOrderFront();
 }
 
 Window* Application::keyWindow() const { return keyWindow_; }
@@ -394,10 +465,12 @@ void Application::unregisterWindow(Window* w) {
   windows_.erase(std::remove(windows_.begin(), windows_.end(), w), windows_.end());
   if (keyWindow_ == w) keyWindow_ = nullptr;
   if (mainWindow_ == w) mainWindow_ = nullptr;
+  if (d_->keyBeforeDeactivation == w) d_->keyBeforeDeactivation = nullptr;
 }
 
 void Application::windowBecameKey(Window* w) {
   if (w == keyWindow_) return;
+  if (w) d_->keyBeforeDeactivation = nullptr;
   Window* old = keyWindow_;
   Window* oldMain = mainWindow_;
   keyWindow_ = w;

@@ -57,7 +57,12 @@ class Application : public Responder {
   // Answers a Later reply given to applicationShouldTerminate.
   void replyToApplicationShouldTerminate(bool shouldTerminate);
   bool isRunning() const { return running_; }
+  // Whether the desktop's focus is in one of our windows (or a window was made key since). When
+  // the focus leaves for another program the key window resigns key; it is key again when the
+  // focus comes back, unless another of our windows takes it.
   bool isActive() const;
+  // Brings the key window forward, else the one that was key when another program took the
+  // focus, else the main window.
   void activateIgnoringOtherApps();
 
   Window* keyWindow() const;
@@ -112,6 +117,8 @@ class Application : public Responder {
  private:
   Application();
   ~Application() override;
+  // The desktop's focus entering (true) or leaving our windows.
+  void activationChanged(bool active);
   ApplicationDelegate* delegate_ = nullptr;
   bool running_ = false;
   bool launched_ = false;

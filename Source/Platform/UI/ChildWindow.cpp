@@ -329,8 +329,6 @@ void PlatformObserver::clear() {
   QObject::disconnect(p_->activation);
 }
 
-bool PlatformObserver::isApplicationActive() {
-  return QGuiApplication::applicationState() == Qt::ApplicationActive;
-}
+bool PlatformObserver::isApplicationActive() { return Application::shared().isActive(); }
 
 }  // namespace kesto::ui

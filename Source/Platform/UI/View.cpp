@@ -6,7 +6,9 @@
 #include "Platform/UI/GraphicsContext_p.h"
 #include "Platform/UI/Image_p.h"
 #include "Platform/UI/ViewWidget_p.h"
+#include "Platform/UI/X11Focus_p.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QAbstractScrollArea>
 #include <QGraphicsOpacityEffect>
 #include <QPaintEvent>
@@ -50,6 +52,71 @@ std::vector<View*> stackingOrder(const std::vector<std::shared_ptr<View>>& subvi
                    [](View* a, View* b) { return a->zPosition() < b->zPosition(); });
   return order;
 }
+
+// The keyboard a view holds never outlasts its window's focus: when the focus leaves that window
+// (another program takes it, or one of ours), or the window goes, the grab ends at once and the
+// view hears of it. Under X11 at the server's focus-out itself, so keys typed after it, already
+// on their way to us, never reach the view as the grab's.
+class KeyboardGrabWatch : public QObject, public QAbstractNativeEventFilter {
+ public:
+  static KeyboardGrabWatch& shared() {
+    static auto* watch = new KeyboardGrabWatch();  // lives for the process
+    return *watch;
+  }
+
+  void watch(QWidget* grabber, std::function<void()> lost) {
+    stop();
+    grabber_ = grabber;
+    top_ = grabber->window();
+    lost_ = std::move(lost);
+    grabber_->installEventFilter(this);
+    if (top_ != grabber_) top_->installEventFilter(this);
+    if (!filtering_ && x11::connection()) {
+      filtering_ = true;
+      QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+  }
+
+  void stop() {
+    if (grabber_) grabber_->removeEventFilter(this);
+    if (top_) top_->removeEventFilter(this);
+    grabber_.clear();
+    top_.clear();
+    lost_ = nullptr;
+  }
+
+  bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+    if (!top_ || type != "xcb_generic_event_t") return false;
+    auto* event = static_cast<xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) != XCB_FOCUS_OUT) return false;
+    auto* out = reinterpret_cast<xcb_focus_out_event_t*>(event);
+    QWindow* handle = top_->windowHandle();
+    if (!handle || !handle->handle() || out->event != xcb_window_t(handle->winId())) return false;
+    // Into a window inside this one, the focus stays.
+    if (x11::isFocusChange(*out) && out->detail != XCB_NOTIFY_DETAIL_INFERIOR) lose();
+    return false;
+  }
+
+  bool eventFilter(QObject* object, QEvent* event) override {
+    const bool gone = event->type() == QEvent::Hide || (object == top_ && event->type() == QEvent::WindowDeactivate);
+    if (gone && (object == grabber_ || object == top_)) lose();
+    return false;
+  }
+
+ private:
+  void lose() {
+    QPointer<QWidget> grabber = grabber_;
+    std::function<void()> lost = std::move(lost_);
+    stop();
+    if (grabber && QWidget::keyboardGrabber() == grabber) grabber->releaseKeyboard();
+    if (xcb_connection_t* c = x11::connection()) xcb_flush(c);
+    if (lost) qtbridge::guarded("keyboard grab lost", lost);
+  }
+
+  QPointer<QWidget> grabber_, top_;
+  std::function<void()> lost_;
+  bool filtering_ = false;
+};
 
 }  // namespace
 
@@ -190,6 +257,7 @@ View::~View() {
       sub->widget_->setParent(nullptr);
     }
   }
+  releaseKeyboard();
   if (widget_) {
     widget_->detach();
     widget_->hide();
@@ -597,14 +665,18 @@ void View::updateSubviewGeometries() {
   for (auto& s : subviews_) s->updateWidgetGeometry();
 }
 
-bool View::grabKeyboard() {
+bool View::grabKeyboard(std::function<void()> lost) {
   if (!widget_ || !window_) return false;
   widget_->grabKeyboard();
-  return hasKeyboardGrab();
+  if (!hasKeyboardGrab()) return false;
+  KeyboardGrabWatch::shared().watch(widget_, std::move(lost));
+  return true;
 }
 
 void View::releaseKeyboard() {
-  if (hasKeyboardGrab()) widget_->releaseKeyboard();
+  if (!hasKeyboardGrab()) return;
+  KeyboardGrabWatch::shared().stop();
+  widget_->releaseKeyboard();
 }
 
 bool View::hasKeyboardGrab() const { return widget_ && QWidget::keyboardGrabber() == widget_; }

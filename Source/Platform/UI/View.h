@@ -165,8 +165,10 @@ class View : public Responder, public std::enable_shared_from_this<View> {
   virtual bool claimsKeyEquivalents() const { return false; }
   // Takes every key pressed on the desktop until released, the desktop's own shortcuts and
   // other programs' hot keys included (under X11 an active grab of the keyboard); answers
-  // whether the view holds the keyboard. Only a view in a window can take it.
-  bool grabKeyboard();
+  // whether the view holds the keyboard. Only a view in a window can take it, and only while
+  // that window has the focus: when another program or window takes it, or the window (or the
+  // view) is hidden, the keyboard is let go at once and `lost` is told.
+  bool grabKeyboard(std::function<void()> lost = nullptr);
   void releaseKeyboard();
   bool hasKeyboardGrab() const;
   void setNextResponder(Responder* next) override;

@@ -14,6 +14,7 @@
 #include <QCloseEvent>
 #include <QMoveEvent>
 #include <QResizeEvent>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -145,6 +146,96 @@ TEST(Window, FramesAreInScreenCoordinatesAndNotifyKeyChanges) {
   EXPECT_EQ(window.frame().size, (fnd::Size{500, 300}));
   window.orderOut();
   EXPECT_FALSE(window.isKeyWindow());
+}
+
+namespace {
+// The toolkit's word that the desktop's focus left the program or came back, as the platform
+// gives it off X11 (where the X server's own focus is asked).
+void focusLeavesForAnotherProgram() { Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationInactive); }
+void focusComesBack() { Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive); }
+// Waits until the event loop has run what was queued before (zero-delay work included).
+void drain() {
+  bool done = false;
+  QTimer::singleShot(0, [&] { done = true; });
+  test::runUntil([&] { return done; }, 30);
+}
+// The focus back in the program when the test ends, however it ends.
+struct FocusBackAtEnd {
+  ~FocusBackAtEnd() { focusComesBack(); }
+};
+
+// Counts what its window hears about key status, by delegate and by notification.
+struct KeyLog : WindowDelegate {
+  explicit KeyLog(Window& w) : window(w) {
+    w.setDelegate(this);
+    observer.observe(WindowDidResignKeyNotification, [this](const fnd::Notification&) { ++resignedNote; }, &w);
+  }
+  ~KeyLog() override { window.setDelegate(nullptr); }
+  void windowDidBecomeKey(Window&) override { ++became; }
+  void windowDidResignKey(Window&) override { ++resigned; }
+  Window& window;
+  int became = 0, resigned = 0, resignedNote = 0;
+  fnd::ScopedObserver observer;
+};
+}  // namespace
+
+// Another program taking the focus takes the key status with it; coming back, the window that
+// was key is key again, unless another of ours took the focus or it went meanwhile.
+TEST(Application, TheKeyWindowResignsWhileAnotherProgramHasTheFocus) {
+  struct NeverMain : Window {
+    using Window::Window;
+    bool canBecomeMainWindow() const override { return false; }
+  };
+  FocusBackAtEnd focusBack;
+  Application& app = Application::shared();
+  Window main(fnd::Rect(100, 100, 300, 200));
+  NeverMain panel(fnd::Rect(450, 100, 200, 150));
+  main.makeKeyAndOrderFront();
+  panel.makeKeyAndOrderFront();
+  focusComesBack();
+  drain();  // the toolkit's activations are through
+  ASSERT_EQ(app.keyWindow(), &panel);
+  ASSERT_EQ(app.mainWindow(), &main);
+  KeyLog log(panel);
+
+  focusLeavesForAnotherProgram();
+  EXPECT_EQ(app.keyWindow(), nullptr);
+  EXPECT_FALSE(panel.isKeyWindow());
+  EXPECT_FALSE(app.isActive());
+  EXPECT_EQ(app.mainWindow(), &main) << "the main window stays main";
+  EXPECT_EQ(log.resigned, 1);
+  EXPECT_EQ(log.resignedNote, 1);
+  focusLeavesForAnotherProgram();  // told again: nothing more
+  EXPECT_EQ(log.resigned, 1);
+  // Coming back to a window none of ours (a toolkit dialog): the panel is key again.
+  focusComesBack();
+  EXPECT_TRUE(test::runUntil([&] { return panel.isKeyWindow(); }, 5));
+  EXPECT_EQ(log.became, 1);
+  EXPECT_TRUE(app.isActive());
+
+  // Activating the program brings back the window that was key, not the main window.
+  focusLeavesForAnotherProgram();
+  app.activateIgnoringOtherApps();
+  EXPECT_EQ(app.keyWindow(), &panel);
+  focusComesBack();
+
+  // Another window of ours takes the focus on the way back: it is key, the panel is not.
+  focusLeavesForAnotherProgram();
+  main.makeKeyAndOrderFront();
+  focusComesBack();
+  drain();
+  EXPECT_EQ(app.keyWindow(), &main);
+
+  // A window hidden meanwhile is not key again, and no window is.
+  panel.makeKeyAndOrderFront();
+  drain();
+  focusLeavesForAnotherProgram();
+  panel.orderOut();
+  main.orderOut();
+  focusComesBack();
+  drain();
+  EXPECT_EQ(app.keyWindow(), nullptr);
+  EXPECT_EQ(log.became, 3);
 }
 
 TEST(ScrollView, PageKeysScrollTheDocument) {

@@ -9,6 +9,8 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QWidget>
+#include <QWindow>
 
 #include <cstdio>
 #include <cstdlib>
@@ -137,4 +139,100 @@ TEST(X11, AContextMenuIsChosenWithTheKeyboard) {
   ASSERT_TRUE(test::runUntil([&] { return !view->got.empty(); }, 5));
   EXPECT_EQ(view->got, std::vector<Command>{kThird});
   EXPECT_FALSE(view->menu->isTracking());
+}
+
+namespace {
+std::string quoted(const std::string& text) {
+  std::string q = "'";
+  for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// Another X client holding the keyboard, as the window manager does while it moves a window:
+// grabbed once `marker` reads "grabbed", let go when the file `release` exists.
+void holdKeyboardUntil(const std::string& release, const std::string& marker) {
+  const std::string script = test::makeTempDir("grabber") + "/grab.py";
+  test::writeFile(script, R"(import ctypes, ctypes.util, os, sys, time
+x = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XDefaultRootWindow.restype = ctypes.c_ulong
+x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+x.XGrabKeyboard.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_ulong]
+x.XUngrabKeyboard.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+d = x.XOpenDisplay(None)
+got = x.XGrabKeyboard(d, x.XDefaultRootWindow(d), 0, 1, 1, 0) == 0
+x.XSync(d, 0)
+open(sys.argv[2], "w").write("grabbed" if got else "refused")
+end = time.time() + 60
+while not os.path.exists(sys.argv[1]) and time.time() < end:
+    time.sleep(0.02)
+x.XUngrabKeyboard(d, 0)
+x.XSync(d, 0)
+)");
+  run("python3 " + quoted(script) + " " + quoted(release) + " " + quoted(marker) + " >/dev/null 2>&1 &");
+}
+
+struct KeyCount : WindowDelegate {
+  int became = 0, resigned = 0;
+  void windowDidBecomeKey(Window&) override { ++became; }
+  void windowDidResignKey(Window&) override { ++resigned; }
+};
+}  // namespace
+
+// The key status follows the X server's focus: another client's keyboard grab takes the keys for
+// a while but not the focus (the window stays key), another program taking the focus takes it
+// (the window resigns, and a keyboard grab of its view ends at the server's focus-out, before the
+// toolkit has seen the focus go), and the focus coming back makes the window key again.
+TEST(X11, KeyStatusAndKeyboardGrabsFollowTheServersFocus) {
+  if (!underX11()) GTEST_SKIP() << "needs the end-to-end X session";
+  KeyCount count;  // outlives the window
+  Window window(fnd::Rect(200, 200, 300, 200));
+  auto view = test::addedTo<Clicked>(*window.contentView(), fnd::Rect(0, 0, 300, 200));
+  std::string w = showTitled(window, "KestoFocusProbe");
+  ASSERT_FALSE(w.empty());
+  test::runServing("xdotool windowactivate --sync " + w);
+  ASSERT_TRUE(test::runUntil([&] {
+    return window.isKeyWindow() && QGuiApplication::applicationState() == Qt::ApplicationActive;
+  }, 10));
+  window.setDelegate(&count);
+
+  // Held by another client: the toolkit calls the program inactive, the window stays key.
+  const std::string dir = test::makeTempDir("grab"), release = dir + "/release", marker = dir + "/grabbed";
+  // Let go when the test ends, however it ends: the next test needs the keyboard.
+  std::shared_ptr<void> letGo(nullptr, [&](void*) { test::writeFile(release, ""); });
+  holdKeyboardUntil(release, marker);
+  ASSERT_TRUE(test::runUntil([&] { return !test::readFile(marker).empty(); }, 30));
+  ASSERT_EQ(test::readFile(marker), "grabbed");
+  EXPECT_TRUE(test::runUntil([] { return QGuiApplication::applicationState() != Qt::ApplicationActive; }, 10))
+      << "the toolkit took the grab for the focus leaving";
+  test::writeFile(release, "");
+  ASSERT_TRUE(test::runUntil([] { return QGuiApplication::applicationState() == Qt::ApplicationActive; }, 30));
+  EXPECT_EQ(count.resigned, 0) << "another client's grab took the key status";
+  EXPECT_TRUE(window.isKeyWindow());
+
+  // Another program takes the focus.
+  bool lost = false, toolkitStillFocused = false;
+  QWindow* handle = static_cast<QWidget*>(window.nativeHandle())->windowHandle();
+  ASSERT_TRUE(view->grabKeyboard([&] {
+    lost = true;
+    toolkitStillFocused = QGuiApplication::focusWindow() == handle;
+  }));
+  const std::string pid = test::runServing(
+      "sh -c 'xmessage -geometry +700+500 \"Another program\" >/dev/null 2>&1 & echo $!'").output;
+  ASSERT_FALSE(pid.empty());
+  std::shared_ptr<void> endOther(nullptr, [&](void*) { run("kill " + pid); });
+  test::runServing("sh -c 'xdotool search --sync --onlyvisible --name xmessage | head -n1 | xargs -I{} xdotool windowactivate --sync {}'");
+  ASSERT_TRUE(test::runUntil([&] { return lost; }, 10)) << "the grab outlived the focus";
+  EXPECT_TRUE(toolkitStillFocused) << "the grab ended only once the toolkit saw the focus go";
+  EXPECT_FALSE(view->hasKeyboardGrab());
+  ASSERT_TRUE(test::runUntil([&] { return !window.isKeyWindow(); }, 10)) << "the window stayed key";
+  EXPECT_EQ(count.resigned, 1);
+
+  // Back to the window: key again.
+  const int became = count.became;
+  test::runServing("xdotool windowactivate --sync " + w);
+  EXPECT_TRUE(test::runUntil([&] { return window.isKeyWindow(); }, 10));
+  EXPECT_EQ(count.became, became + 1);
+  window.setDelegate(nullptr);
 }

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+
 #include <algorithm>
 
 using namespace kesto;
@@ -275,4 +277,27 @@ TEST_F(PopoverFixture, LosingKeyStatusInsideTheApplicationCloses) {
   EXPECT_FALSE(controller.popoverIsVisible());
   // The parent window is key again afterwards.
   EXPECT_TRUE(parent.isKeyWindow());
+}
+
+// Another program taking the focus takes the popover's key status: it stays open and is key again
+// once the focus is back, unless it is to close when the program becomes inactive.
+TEST_F(PopoverFixture, AnotherProgramTakingTheFocusClosesItOnlyWhenAsked) {
+  const auto focusIn = [](bool ours) {
+    Q_EMIT qGuiApp->applicationStateChanged(ours ? Qt::ApplicationActive : Qt::ApplicationInactive);
+  };
+  std::shared_ptr<void> focusBack(nullptr, [&](void*) { focusIn(true); });
+  present();
+  test::spin(0.05);
+  focusIn(true);
+  ASSERT_TRUE(controller.popoverWindow().isKeyWindow());
+  focusIn(false);
+  EXPECT_FALSE(controller.popoverWindow().isKeyWindow());
+  EXPECT_TRUE(controller.popoverIsVisible());
+  EXPECT_EQ(recorder.log, (std::vector<std::string>{"willShow", "didShow"}));
+  focusIn(true);
+  EXPECT_TRUE(test::runUntil([&] { return controller.popoverWindow().isKeyWindow(); }, 10));
+  controller.setClosesWhenApplicationBecomesInactive(true);
+  focusIn(false);
+  EXPECT_FALSE(controller.popoverIsVisible());
+  EXPECT_EQ(recorder.log.back(), "didClose");
 }
