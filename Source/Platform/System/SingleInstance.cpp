@@ -75,8 +75,10 @@ std::vector<std::string> decode(const QByteArray& payload) {
   return out;
 }
 
-// A socket's path holds at most this many bytes (the address's field, less its closing NUL).
-constexpr std::size_t kLongestSocketPath = sizeof(sockaddr_un::sun_path) - 1;
+// A socket's path holds at most this many bytes: the address's field, less its closing NUL and
+// one more byte that Qt keeps for an abstract name's leading NUL, so that it neither listens on
+// nor connects to a path of 107 bytes.
+constexpr std::size_t kLongestSocketPath = sizeof(sockaddr_un::sun_path) - 2;
 
 std::string& shortFolderParent() {
   static std::string parent = "/tmp";

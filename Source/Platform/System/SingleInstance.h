@@ -26,7 +26,7 @@ class SingleInstance {
 
   // `serverName` names the socket: a plain name lives in the user's runtime folder, an
   // absolute path is used as it stands (tests). Empty: "kesto" for this user, in the runtime
-  // folder, or, where that path is too long for a socket (over 107 bytes), in a short folder only
+  // folder, or, where that path is too long for a socket (over 106 bytes), in a short folder only
   // this user owns and enters (see setShortFolderParent); one that someone else owns, that others
   // may enter, or that is a link is refused, and start() says why and answers Failed (Unreachable
   // while another process holds the lock). `lockPath` names the library's lock file (made, with

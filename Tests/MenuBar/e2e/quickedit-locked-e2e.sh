@@ -56,8 +56,7 @@ e2e_wait_until 60 e2e_no_window '^Kesto Bookmarks$' || fail "Escape left the men
 e2e_caught_up "$win" || fail "kesto did not answer"
 in_inbox duckduckgo.com "Escape"
 # Back in the window, Done leaves it there.
-e2e_key "$win" super+alt+ctrl+p
-menu_window
+menu_by_hot_key
 e2e_caught_up "$menu" || fail "kesto did not answer"
 e2e_screenshot "$shots/after-escape.png" "$menu"
 done_button

@@ -589,6 +589,44 @@ TEST(SingleInstance, ARuntimeFolderTooDeepForASocketIsReachedThroughAShortFolder
   EXPECT_EQ(otherSession.start({"x"}, 1.0), SingleInstance::Outcome::Primary);
 }
 
+// Either side of the longest socket path Qt listens on and connects to, 106 bytes: a runtime folder
+// whose socket path holds 106 bytes keeps the socket, one of 107 or 108 bytes hands it to the short
+// folder; a later launch reaches the first through each.
+TEST(SingleInstance, ASocketPathOf106BytesStaysInTheRuntimeFolderAndALongerOneMovesToTheShortFolder) {
+  ShortFolders shortFolders;
+  ASSERT_FALSE(shortFolders.parent.empty());
+  const std::string base = std::getenv("XDG_RUNTIME_DIR"), socketName = "/kesto.sock";
+  for (const std::size_t socketPathLength : {std::size_t{106}, std::size_t{107}, std::size_t{108}}) {
+    SCOPED_TRACE(socketPathLength);
+    const std::size_t folderLength = socketPathLength - socketName.size();
+    ASSERT_LT(base.size() + 2, folderLength) << base;
+    const std::string runtime = base + "/" + std::string(folderLength - base.size() - 1, 'r');
+    ASSERT_EQ(::mkdir(runtime.c_str(), 0700), 0) << runtime;
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    auto primary = std::make_unique<SingleInstance>(std::string(), lockPath());
+    if (socketPathLength == 106)
+      EXPECT_EQ(primary->serverName(), runtime + socketName);
+    else
+      EXPECT_EQ(primary->serverName().rfind(shortFolders.folder() + "/", 0), 0u) << primary->serverName();
+    std::vector<std::vector<std::string>> received;
+    primary->setArgumentsHandler([&](const std::vector<std::string>& args) { received.push_back(args); });
+    ASSERT_EQ(primary->start({}), SingleInstance::Outcome::Primary);
+
+    std::atomic<int> outcome{-1};
+    std::thread launch([&] {
+      SingleInstance later({}, lockPath());
+      outcome = static_cast<int>(later.start({"kesto:https://limit.example/"}, 10.0));
+    });
+    const bool ended = kesto::test::runUntil([&] { return outcome.load() >= 0; }, 60);
+    if (!ended) primary.reset();  // the launch then takes the lock and ends
+    launch.join();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(outcome.load(), static_cast<int>(SingleInstance::Outcome::HandedOver));
+    ASSERT_TRUE(kesto::test::runUntil([&] { return !received.empty(); }, 5));
+    EXPECT_EQ(received[0], std::vector<std::string>{"kesto:https://limit.example/"});
+  }
+}
+
 // A short folder of that name that another user owns, that others may enter, or that is a link:
 // nothing is bound or reached there, the folder is left as it is, and the launch says why. It
 // still takes the library's lock, or, when another process holds it, ends at once.
