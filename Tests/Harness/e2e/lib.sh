@@ -440,22 +440,7 @@ e2e_menu_down_to_card() {
 }
 # Whether no client holds the keyboard (a recorder, an open menu): a grab of our own succeeds, and
 # is let go at once.
-e2e_keyboard_free() {
-  python3 -c 'import ctypes, ctypes.util, sys
-x = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
-x.XOpenDisplay.restype = ctypes.c_void_p
-x.XDefaultRootWindow.restype = ctypes.c_ulong
-x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-x.XGrabKeyboard.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_ulong]
-x.XUngrabKeyboard.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-d = x.XOpenDisplay(None)
-if not d: sys.exit(2)
-got = x.XGrabKeyboard(d, x.XDefaultRootWindow(d), 0, 1, 1, 0) == 0
-if got: x.XUngrabKeyboard(d, 0)
-x.XSync(d, 0)
-sys.exit(0 if got else 1)'
-}
+e2e_keyboard_free() { python3 "$E2E_DIR/x-keyboard.py" free; }
 # Whether the menu-bar window has the keyboard.
 e2e_menu_active() { [[ "$(xdotool getactivewindow 2>/dev/null)" == "$menu" ]]; }
 

@@ -17,24 +17,7 @@ menu_has_keys() { menu_shows && e2e_menu_active; }
 # window manager has given that window the focus: the program then gives the keys back to the
 # window that had them before the grab, and the menu-bar window, without them, hides a moment
 # later.
-hot_key() {
-  python3 -c 'import ctypes, ctypes.util, sys
-x = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
-t = ctypes.cdll.LoadLibrary(ctypes.util.find_library("Xtst"))
-x.XOpenDisplay.restype = ctypes.c_void_p
-x.XStringToKeysym.restype = ctypes.c_ulong
-x.XStringToKeysym.argtypes = [ctypes.c_char_p]
-x.XKeysymToKeycode.restype = ctypes.c_ubyte
-x.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-t.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
-d = x.XOpenDisplay(None)
-codes = [x.XKeysymToKeycode(d, x.XStringToKeysym(k.encode())) for k in sys.argv[1:]] if d else [0]
-if 0 in codes: sys.exit(1)
-for c in codes: t.XTestFakeKeyEvent(d, c, 1, 0)
-for c in reversed(codes): t.XTestFakeKeyEvent(d, c, 0, 0)
-x.XSync(d, 0)' Super_L Alt_L Control_L p || fail "the hot key could not be sent"
-}
+hot_key() { python3 "$E2E_DIR/x-keyboard.py" chord Super_L Alt_L Control_L p || fail "the hot key could not be sent"; }
 # The menu-bar window by the hot key ($menu), with the keys and its search field's focus. Pressed
 # from the main window, once the menu-bar window is without the keys: it has them again only once
 # the window manager has handled what the key asked for, its place (the key shows it under the

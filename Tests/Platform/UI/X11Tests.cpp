@@ -142,35 +142,11 @@ TEST(X11, AContextMenuIsChosenWithTheKeyboard) {
 }
 
 namespace {
-std::string quoted(const std::string& text) {
-  std::string q = "'";
-  for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 // Another X client holding the keyboard, as the window manager does while it moves a window:
 // grabbed once `marker` reads "grabbed", let go when the file `release` exists.
 void holdKeyboardUntil(const std::string& release, const std::string& marker) {
-  const std::string script = test::makeTempDir("grabber") + "/grab.py";
-  test::writeFile(script, R"(import ctypes, ctypes.util, os, sys, time
-x = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
-x.XOpenDisplay.restype = ctypes.c_void_p
-x.XDefaultRootWindow.restype = ctypes.c_ulong
-x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-x.XGrabKeyboard.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int, ctypes.c_int, ctypes.c_ulong]
-x.XUngrabKeyboard.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-d = x.XOpenDisplay(None)
-got = x.XGrabKeyboard(d, x.XDefaultRootWindow(d), 0, 1, 1, 0) == 0
-x.XSync(d, 0)
-open(sys.argv[2], "w").write("grabbed" if got else "refused")
-end = time.time() + 60
-while not os.path.exists(sys.argv[1]) and time.time() < end:
-    time.sleep(0.02)
-x.XUngrabKeyboard(d, 0)
-x.XSync(d, 0)
-)");
-  run("python3 " + quoted(script) + " " + quoted(release) + " " + quoted(marker) + " >/dev/null 2>&1 &");
+  run("python3 " + test::shellQuoted(KESTO_SOURCE_DIR "/Tests/Harness/e2e/x-keyboard.py") + " hold " +
+      test::shellQuoted(release) + " " + test::shellQuoted(marker) + " >/dev/null 2>&1 &");
 }
 
 struct KeyCount : WindowDelegate {
