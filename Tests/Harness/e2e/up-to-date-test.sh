@@ -2,7 +2,8 @@
 # A checkout in a folder named as users name theirs (an apostrophe, a space, a letter outside
 # ASCII, 200 bytes deep) is up to date once built: a second build with nothing changed does
 # nothing. Builds the small project in up-to-date/ with the project's own cmake/ helpers, copied
-# there, with ccache and without.
+# there, with ccache and without; then the same project in a plain folder, with the same cache,
+# is up to date once built too (nothing the first checkout left in the cache names its files).
 # Usage: up-to-date-test.sh SOURCE_DIR
 set -euo pipefail
 root="$1"
@@ -16,9 +17,13 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 checkout="$work/Anna's projects/Kesto für alle"
 while (($(printf %s "$checkout" | wc -c) < 200)); do checkout+="/a deeper folder"; done
-mkdir -p "$checkout/cmake"
-cp -R "$root/Tests/Harness/e2e/up-to-date/." "$checkout/"
-cp "$root/cmake/Kesto.cmake" "$root/cmake/Launchers.cmake" "$root/cmake/relative-depfile.sh" "$checkout/cmake/"
+# The small project with the project's helpers, laid out in the folder $1.
+laid_out() {  # folder
+  mkdir -p "$1/cmake"
+  cp -R "$root/Tests/Harness/e2e/up-to-date/." "$1/"
+  cp "$root/cmake/Kesto.cmake" "$root/cmake/Launchers.cmake" "$root/cmake/relative-depfile.sh" "$1/cmake/"
+}
+laid_out "$checkout"
 # A cache of the test's own: every compilation is a miss, as in a first build.
 export CCACHE_DIR="$work/ccache"
 # The compilers' temporary files in the system's folder, as in a user's build, not in the test
@@ -26,11 +31,12 @@ export CCACHE_DIR="$work/ccache"
 # compiler's link line back, finds no library folders, and no Qt.
 build_command() { env -u TMPDIR "$@"; }
 
-# Builds in the build folder $1 twice; fails unless the second build, after the check of the
-# globbed folders, has nothing to do.
-built_once() {  # build-folder
-  local build="$checkout/$1" second
-  build_command cmake -S "$checkout" -B "$build" -G Ninja >"$work/configure.log" 2>&1 ||
+# Builds in the build folder $1 (of the checkout $2, else of $checkout) twice; fails unless the
+# second build, after the check of the globbed folders, has nothing to do.
+built_once() {  # build-folder [checkout]
+  local source="${2:-$checkout}"
+  local build="$source/$1" second
+  build_command cmake -S "$source" -B "$build" -G Ninja >"$work/configure.log" 2>&1 ||
     fail "configure: $(cat "$work/configure.log")"
   build_command cmake --build "$build" >"$work/build.log" 2>&1 || fail "first build: $(cat "$work/build.log")"
   [[ "$("$build/count")" == "2 X" ]] || fail "the program built does not run"
@@ -43,4 +49,8 @@ built_once() {  # build-folder
 built_once build
 # ccache left out: it then makes no path relative, neither those of the compiler's arguments.
 CCACHE_DISABLE=1 built_once build-without-ccache
-echo "both builds were up to date after one build"
+# The same sources in a plain folder, with the cache the first checkout's build filled.
+plain="$work/plain/kesto"
+laid_out "$plain"
+built_once build "$plain"
+echo "every build was up to date after one build"
