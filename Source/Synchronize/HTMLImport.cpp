@@ -16,6 +16,7 @@
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/Strings.h"
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Foundation/Uuid.h"
 #include "Platform/Store/BulkInsert.h"
@@ -27,7 +28,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <condition_variable>
 #include <deque>
 #include <cstdio>
@@ -54,8 +54,8 @@ HTMLImport::FileKind kindOf(HTMLImportRecords::Kind kind) {
 std::string whyUnread(const HTMLImport::Report& report) {
   if (report.notHandedOn) return ": the reading stopped before the end of the file.";
   if (!report.inUnendedText) return ".";
-  std::string name = report.unendedTextElement;
-  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  // Element names are ASCII: upper-cased as such, whatever the language (a Turkish i keeps no dot).
+  const std::string name = fnd::asciiUppercase(report.unendedTextElement);
   // (No angle brackets: a message box would take the tag for markup and hide the rest.)
   if (name == "PLAINTEXT") return ": they follow a PLAINTEXT element, after which the file is read as text.";
   return ": they stand in a " + name + " element that the file never closes, which is read as text to its end.";
