@@ -7,6 +7,7 @@
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
+#include "Platform/UI/X11Focus_p.h"
 
 #include <QBitmap>
 #include <QElapsedTimer>
@@ -20,7 +21,6 @@
 #include <QVariantAnimation>
 #include <QWidget>
 #include <QWindow>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <xcb/xcb.h>
 
@@ -220,8 +220,7 @@ bool ChildWindow::isCompositing() {
 }
 
 bool ChildWindow::queryCompositingManager() {
-  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+  xcb_connection_t* c = x11::connection();
   if (!c) return false;
   static const char name[] = "_NET_WM_CM_S0";
   xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, sizeof name - 1, name), nullptr);

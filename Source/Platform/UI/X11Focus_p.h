@@ -1,6 +1,7 @@
 #pragma once
 
-// Private to the UI layer: where the X server's keyboard focus is, asked of the server itself.
+// Private to the UI layer: the X server as the toolkit reaches it, and where its keyboard focus
+// is, asked of the server itself.
 // The toolkit takes a keyboard grab by another client (the window manager moving a window, a hot
 // key held) for the focus leaving, and tells a focus that left only a moment later.
 
