@@ -31,20 +31,29 @@ export CCACHE_DIR="$work/ccache"
 # compiler's link line back, finds no library folders, and no Qt.
 build_command() { env -u TMPDIR "$@"; }
 
-# Builds in the build folder $1 (of the checkout $2, else of $checkout) twice; fails unless the
-# second build, after the check of the globbed folders, has nothing to do.
-built_once() {  # build-folder [checkout]
-  local source="${2:-$checkout}"
-  local build="$source/$1" second
-  build_command cmake -S "$source" -B "$build" -G Ninja >"$work/configure.log" 2>&1 ||
+# Configures and builds the build folder $1 of the checkout $2 once.
+built_first() {  # build-folder checkout
+  local build="$2/$1"
+  build_command cmake -S "$2" -B "$build" -G Ninja >"$work/configure.log" 2>&1 ||
     fail "configure: $(cat "$work/configure.log")"
   build_command cmake --build "$build" >"$work/build.log" 2>&1 || fail "first build: $(cat "$work/build.log")"
   [[ "$("$build/count")" == "2 X" ]] || fail "the program built does not run"
+}
+# Fails unless building the build folder $1 of the checkout $2 again, after the check of the
+# globbed folders, has nothing to do.
+built_again_does_nothing() {  # build-folder checkout
+  local build="$2/$1" second
   second="$(build_command cmake --build "$build" -- -d explain 2>&1)" || fail "second build: $second"
   if grep -E '^\[[0-9]+/[0-9]+\]' <<<"$second" | grep -qv 'Re-checking globbed directories' ||
       ! grep -q 'no work to do' <<<"$second"; then
-    fail "a second build in $(basename "$build") did more than check: $second"
+    fail "a second build in $(basename "$build") of $2 did more than check: $second"
   fi
+}
+# Builds in the build folder $1 (of the checkout $2, else of $checkout) twice; fails unless the
+# second build has nothing to do.
+built_once() {  # build-folder [checkout]
+  built_first "$1" "${2:-$checkout}"
+  built_again_does_nothing "$1" "${2:-$checkout}"
 }
 built_once build
 # ccache left out: it then makes no path relative, neither those of the compiler's arguments.
@@ -53,4 +62,23 @@ CCACHE_DISABLE=1 built_once build-without-ccache
 plain="$work/plain/kesto"
 laid_out "$plain"
 built_once build "$plain"
+
+# A checkout whose path holds a space alone (no character Ninja stops at, so no depfile launcher),
+# then a plain one built from the same cache, the first removed before the plain one builds again:
+# had ccache served the first, the plain one's depfiles would name the removed checkout's files
+# and it would compile again on every build. Both need a temporary folder whose own path is plain.
+not_plain='[[:space:]"'"'"'&*;<>?^`|]'
+if [[ "$work" =~ $not_plain ]]; then
+  echo "the checkouts named with a space alone and plainly were not built: the temporary folder $work is not plainly named"
+else
+  export CCACHE_DIR="$work/ccache-space"
+  spaced="$work/only a space/kesto"
+  laid_out "$spaced"
+  built_once build "$spaced"
+  after_space="$work/plain-after-space/kesto"
+  laid_out "$after_space"
+  built_first build "$after_space"
+  rm -rf "$work/only a space"
+  built_again_does_nothing build "$after_space"
+fi
 echo "every build was up to date after one build"
