@@ -64,15 +64,19 @@ std::vector<std::string> installedHandlers(const std::string& scheme, const std:
   const auto found = [](const std::string& program) {
     return !program.empty() && !QStandardPaths::findExecutable(QString::fromStdString(program)).isEmpty();
   };
+  const std::string type = "x-scheme-handler/" + scheme;
   for (const auto& [id, path] : detail::desktopEntries()) {
     if (id == hiddenId) continue;
+    // Parsed only where the type is named at all: a start looks through every entry there is.
+    const auto text = fnd::FileManager::readFile(path, 1 << 20);
+    if (!text || text->find(type) == std::string::npos) continue;
     const auto keys = detail::mainGroup(path);
     const auto value = [&](const char* key) {
       const auto it = keys.find(key);
       return it == keys.end() ? std::string() : it->second;
     };
     if (value("Hidden") == "true" || (!value("Type").empty() && value("Type") != "Application")) continue;
-    if (!detail::listsValue(value("MimeType"), "x-scheme-handler/" + scheme)) continue;
+    if (!detail::listsValue(value("MimeType"), type)) continue;
     if (!found(detail::execProgram(value("Exec"))) || (!value("TryExec").empty() && !found(value("TryExec")))) continue;
     handlers.push_back(id);
   }
