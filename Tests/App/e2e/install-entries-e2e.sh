@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The desktop entries of a user who starts Kesto from the build folder and installs it, into
 # ~/.local of the session's home and into a prefix standing in for /usr/local (its data folder first
-# in XDG_DATA_DIRS), in the order a user meets them: a start with nothing installed registers the
+# in XDG_DATA_DIRS), in the orders a user meets them: a start with nothing installed registers the
 # build's program with a hidden entry of its own (and cleans up the one an older build wrote under
-# the menu entry's id); once an install's entry is there, whatever starts (the build's program, either
-# installed one, in each order) leaves the menu entry the desktop finds as the install wrote it,
-# shown in menus, starting the installed program and the default for "kesto:" links, with no
-# hidden entry beside it; removing each install by its list of files leaves no entry of it, and
-# with both gone the build's program registers itself again.
+# the menu entry's id); once an install's entry is there (~/.local's alone, the system's alone,
+# both), whatever starts (the build's program, either installed one, each after each) leaves the
+# menu entry the desktop finds as the install wrote it, shown in menus, starting the installed
+# program and the default for "kesto:" links, with no hidden entry beside it; removing each install
+# by its list of files leaves no entry of it, and with none left the build's program registers
+# itself again.
 # Usage: install-entries-e2e.sh KESTO_BINARY BUILD_FOLDER
 set -uo pipefail
 kesto="$1" build="$2"
@@ -81,14 +82,25 @@ printf '[Desktop Entry]\nType=Application\nName=Kesto\nExec=%s %%u\nTerminal=fal
 start "$built"
 hidden_entry_handles "a start from the build folder with nothing installed"
 
-# Installed as the system's: the desktop finds its entry at once, and every start leaves it so.
+# Installed into ~/.local alone: the build's program, then the installed one, leave its entry be.
+install_into "$user_prefix" user
+for program in "$built" "$user_prefix/bin/kesto"; do
+  start "$program"
+  installed_entry_handles "$user_prefix/bin/kesto" "~/.local install, a start of $program"
+done
+remove_install "$user_prefix" user
+start "$built"
+hidden_entry_handles "the ~/.local install removed, a start from the build folder"
+
+# Installed as the system's, beside the build's hidden entry: the desktop finds the installed entry
+# at once, and every start leaves it so.
 install_into "$system" system
 [[ "$(found_entry kesto.desktop)" == "$system/share/applications/kesto.desktop" ]] ||
   fail "after the system install the desktop finds $(found_entry kesto.desktop)"
-start "$built"
-installed_entry_handles "$system/bin/kesto" "system install, a start from the build folder"
-start "$system/bin/kesto"
-installed_entry_handles "$system/bin/kesto" "system install, a start of its program"
+for program in "$built" "$system/bin/kesto"; do
+  start "$program"
+  installed_entry_handles "$system/bin/kesto" "system install, a start of $program"
+done
 
 # Installed into ~/.local too, whose entry the desktop finds first: each program starts after each.
 install_into "$user_prefix" user
@@ -101,7 +113,7 @@ done
 # Each install removed by its list: the other one's entry is found again, then none.
 remove_install "$user_prefix" user
 start "$built"
-installed_entry_handles "$system/bin/kesto" "the ~/.local install removed, a start from the build folder"
+installed_entry_handles "$system/bin/kesto" "the ~/.local install removed again, a start from the build folder"
 remove_install "$system" system
 start "$built"
 hidden_entry_handles "both installs removed, a start from the build folder"
