@@ -3,10 +3,10 @@
 # program, its desktop entry, its icons and its AppStream description in place, which the
 # desktop's own checkers accept, lists every file it wrote in its manifest (as the build folder's
 # owner's, also after an install as root) and refreshes the desktop's cache, so GIO knows the
-# handler of "kesto:" links before a start; the installed program starts from its entry's Exec line, which
-# names it by its full path (the prefix's bin folder is not on PATH; the prefix holds a space), and
-# leaves the "kesto:" links to that entry (no hidden entry of its own in front of it) and takes
-# a link handed to it the same way. Nothing is installed outside the prefix: staged with DESTDIR,
+# handler of "kesto:" links before a start; the installed program starts from its entry's Exec
+# line, which names it by its full path (the prefix's bin folder is not on PATH; the prefix holds a
+# space), and leaves the "kesto:" links to that entry (no hidden entry of its own in front of it or
+# beside it) and takes a link handed to it the same way. Nothing is installed outside the prefix: staged with DESTDIR,
 # every path written lies under it, and a user who may write nothing but the prefix (nobody,
 # when the test may act as root) installs there without an error. And the README's steps end in
 # success: `bash scripts/run.sh` as root for a user (as sudo runs it; the user is made for the
@@ -163,7 +163,7 @@ if command -v update-desktop-database >/dev/null; then
   if gio="$(PATH=/usr/local/bin:/usr/bin:/bin command -v gio)"; then
     mkdir -p "$work/no settings"
     XDG_CONFIG_HOME="$work/no settings" XDG_DATA_DIRS="$prefix/share:$XDG_DATA_DIRS" \
-      DBUS_SESSION_BUS_ADDRESS=unix:path=/dev/null "$gio" mime x-scheme-handler/kesto >"$work/gio.log" 2>&1
+      DBUS_SESSION_BUS_ADDRESS=unix:path=/dev/null LC_ALL=C.UTF-8 LANGUAGE= "$gio" mime x-scheme-handler/kesto >"$work/gio.log" 2>&1
     grep -q ': kesto\.desktop$' "$work/gio.log" || fail "GIO names no handler of kesto: links: $(cat "$work/gio.log")"
   fi
 fi
