@@ -3,6 +3,7 @@
 #include "Harness/RecordedLaunches.h"
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/FileManager.h"
+#include "Platform/System/DesktopEntry_p.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +23,7 @@ class SchemeHandlerTest : public ::testing::Test {
   void SetUp() override {
     system_ = kesto::test::makeTempDir("system share");
     setenv("XDG_DATA_DIRS", system_.c_str(), 1);
-    program_ = kesto::test::makeTempDir("prefix") + "/kesto";
+    program_ = kesto::test::makeTempDir("it's a prefix") + "/kesto";
     kesto::test::writeFile(program_, "#!/bin/sh\n");
     ::chmod(program_.c_str(), 0755);
   }
@@ -37,14 +38,15 @@ class SchemeHandlerTest : public ::testing::Test {
     kesto::test::writeFile(folder + "/" + name, text);
     return text;
   }
-  // The menu entry an install writes, starting `program`.
+  // The menu entry an install writes, starting `program` (quoted as the install quotes it).
   static std::string installedEntry(const std::string& program, const std::string& extra = "") {
-    return "[Desktop Entry]\nType=Application\nName=Kesto\nGenericName=Bookmark Manager\nExec=" + program +
+    return "[Desktop Entry]\nType=Application\nName=Kesto\nGenericName=Bookmark Manager\nExec=" +
+           kesto::sys::detail::desktopExecArgument(program) +
            " %u\nIcon=kesto\nTerminal=false\nCategories=Network;\nMimeType=x-scheme-handler/kesto;\n" + extra;
   }
   // The hidden entry as every start so far wrote it, for `program`.
   static std::string hiddenEntry(const std::string& program) {
-    return "[Desktop Entry]\nType=Application\nName=Kesto\nExec=" + program +
+    return "[Desktop Entry]\nType=Application\nName=Kesto\nExec=" + kesto::sys::detail::desktopExecArgument(program) +
            " %u\nTerminal=false\nNoDisplay=true\nMimeType=x-scheme-handler/kesto;\n";
   }
   // The id xdg-mime was last asked to make the default.
@@ -86,12 +88,13 @@ TEST_F(SchemeHandlerTest, AnInstalledEntryIsLeftAsItIsAndHandlesTheLinks) {
 // Entries the desktop passes over handle nothing: the start writes its hidden entry and asks for
 // it, and leaves those entries as they are.
 TEST_F(SchemeHandlerTest, EntriesTheDesktopPassesOverLeaveTheLinksToTheHiddenEntry) {
+  const std::string exec = "\nExec=" + kesto::sys::detail::desktopExecArgument(program_) + " %u\n";
   const std::vector<std::pair<std::string, std::string>> passedOver{
       {"missing.desktop", installedEntry("/nowhere/bin/kesto")},
       {"tryexec.desktop", installedEntry(program_, "TryExec=/nowhere/kesto\n")},
       {"deleted.desktop", installedEntry(program_, "Hidden=true\n")},
-      {"link.desktop", "[Desktop Entry]\nType=Link\nName=K\nURL=x\nExec=" + program_ + "\nMimeType=x-scheme-handler/kesto;\n"},
-      {"other.desktop", "[Desktop Entry]\nType=Application\nName=K\nExec=" + program_ + " %u\nMimeType=x-scheme-handler/kestox;\n"}};
+      {"link.desktop", "[Desktop Entry]\nType=Link\nName=K\nURL=x" + exec + "MimeType=x-scheme-handler/kesto;\n"},
+      {"other.desktop", "[Desktop Entry]\nType=Application\nName=K" + exec + "MimeType=x-scheme-handler/kestox;\n"}};
   for (const auto& [name, text] : passedOver) put(systemFolder(), name, text);
   // The user's entry deletes the system's of its id.
   put(systemFolder(), "kesto.desktop", installedEntry(program_));
@@ -109,7 +112,7 @@ TEST_F(SchemeHandlerTest, EntriesTheDesktopPassesOverLeaveTheLinksToTheHiddenEnt
 TEST_F(SchemeHandlerTest, OnlyAnOlderBuildFoldersHiddenEntryIsCleanedUp) {
   const std::string older = userFolder() + "/kesto.desktop";
   put(systemFolder(), "kesto.desktop", installedEntry(program_));
-  put(userFolder(), "kesto.desktop", hiddenEntry("\"/home/a/my kesto/build/Source/App/kesto\""));
+  put(userFolder(), "kesto.desktop", hiddenEntry("/home/a/it's my kesto/build/Source/App/kesto"));
   ASSERT_TRUE(kesto::sys::registerURLSchemeHandler("kesto", kBuildProgram));
   EXPECT_FALSE(exists(older));
   EXPECT_FALSE(exists(hidden())) << "the system's entry shows again and handles the links";

@@ -5,6 +5,7 @@
 #include "Harness/RecordedLaunches.h"
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/FileManager.h"
+#include "Platform/System/DesktopEntry_p.h"
 
 #include <gtest/gtest.h>
 
@@ -145,13 +146,12 @@ TEST_F(WorkspaceTest, AnInstalledProgramLeavesTheSchemeToItsInstalledEntry) {
   ASSERT_TRUE(kesto::sys::registerURLSchemeHandler("kesto", prefix + "/bin/kesto"));
   ASSERT_NE(kesto::test::readFile(own).find("NoDisplay=true"), std::string::npos);
   // An installed entry for another scheme is not the handler.
-  kesto::test::writeFile(installed,
-                         "[Desktop Entry]\nType=Application\nName=Kesto\nExec=" + prefix + "/bin/kesto %u\nMimeType=text/html;\n");
+  const std::string exec = "\nExec=" + kesto::sys::detail::desktopExecArgument(prefix + "/bin/kesto") + " %u\n";
+  kesto::test::writeFile(installed, "[Desktop Entry]\nType=Application\nName=Kesto" + exec + "MimeType=text/html;\n");
   ASSERT_TRUE(kesto::sys::registerURLSchemeHandler("kesto", prefix + "/bin/kesto"));
   EXPECT_NE(kesto::test::readFile(own), "");
 
-  kesto::test::writeFile(installed, "[Desktop Entry]\nType=Application\nName=Kesto\nExec=" + prefix +
-                                        "/bin/kesto %u\nMimeType=x-scheme-handler/kesto;\n");
+  kesto::test::writeFile(installed, "[Desktop Entry]\nType=Application\nName=Kesto" + exec + "MimeType=x-scheme-handler/kesto;\n");
   launches.clear();
   ASSERT_TRUE(kesto::sys::registerURLSchemeHandler("kesto", prefix + "/bin/kesto"));
   EXPECT_EQ(kesto::test::readFile(own), "") << "the hidden entry would hide the installed one";
