@@ -31,6 +31,22 @@ if(at EQUAL -1)
   message(FATAL_ERROR "${KESTO_DESKTOP_ENTRY} has no line \"Exec=kesto %u\" to complete")
 endif()
 string(REPLACE "\nExec=kesto %u\n" "\nExec=${argument} %u\n" entry "${entry}")
-set(target "$ENV{DESTDIR}${KESTO_DATADIR_FULL}/applications/kesto.desktop")
-message(STATUS "Installing: ${target}")
-file(WRITE "${target}" "${entry}")
+# Installed with file(INSTALL), as install(FILES) does: listed in the install's manifest, so that
+# removing the files it lists removes the entry too, and readable by all whatever the umask. The
+# completed text is written beside its place first, under a name no desktop reads.
+set(folder "${KESTO_DATADIR_FULL}/applications")
+set(completed "$ENV{DESTDIR}${folder}/.kesto.desktop.install")
+file(WRITE "${completed}" "${entry}")
+file(INSTALL DESTINATION "${folder}" TYPE FILE RENAME kesto.desktop FILES "${completed}")
+file(REMOVE "${completed}")
+
+# The desktop's cache of which entry handles which type (GIO reads it) learns of the entry now, not
+# at Kesto's first start, as distribution packages refresh it after an install. Not for a staged
+# install (DESTDIR), whose packager does that where the files end up, nor where the tool is missing.
+find_program(update_desktop_database update-desktop-database)
+if(update_desktop_database AND "$ENV{DESTDIR}" STREQUAL "")
+  execute_process(COMMAND "${update_desktop_database}" -q "${folder}" RESULT_VARIABLE refreshed)
+  if(NOT refreshed EQUAL 0)
+    message(STATUS "update-desktop-database could not refresh ${folder}")
+  endif()
+endif()

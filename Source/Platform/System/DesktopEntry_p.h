@@ -1,6 +1,9 @@
 #pragma once
 
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kesto::sys::detail {
 
@@ -9,5 +12,22 @@ std::string runningExecutable();
 
 // One Exec argument of a desktop entry, quoted and escaped as the desktop-entry rules want it.
 std::string desktopExecArgument(const std::string& arg);
+
+// The program an Exec line starts: its first word, with the value's escapes and the quoting undone.
+std::string execProgram(const std::string& exec);
+
+// The folders the desktop takes applications' entries from, in its order: $XDG_DATA_HOME's, then
+// each of $XDG_DATA_DIRS.
+std::vector<std::string> applicationDirs();
+
+// The entries of those folders as the desktop sees them: each id once, from the first folder that
+// has it (a user's entry hides the system's of the same id), as {id, path}, in that order.
+std::vector<std::pair<std::string, std::string>> desktopEntries();
+
+// The keys of a desktop entry's main group (unlocalised ones; the first of each wins).
+std::map<std::string, std::string> mainGroup(const std::string& path);
+
+// Whether a ';'-separated list value holds `value`.
+bool listsValue(const std::string& list, const std::string& value);
 
 }  // namespace kesto::sys::detail

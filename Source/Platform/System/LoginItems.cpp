@@ -22,28 +22,7 @@ std::string canonical(const std::string& path) {
   return ::realpath(path.c_str(), buffer) ? std::string(buffer) : path;
 }
 
-// The program an Exec line starts: its first word, with the quoting undone.
-std::string execProgram(const std::string& exec) {
-  std::string value;
-  for (std::size_t i = 0; i < exec.size(); ++i) {  // the value's own escapes
-    if (exec[i] == '\\' && i + 1 < exec.size()) {
-      char n = exec[++i];
-      value += n == 's' ? ' ' : n == 'n' ? '\n' : n == 't' ? '\t' : n;
-    } else {
-      value += exec[i];
-    }
-  }
-  std::string word;
-  if (!value.empty() && value[0] == '"') {
-    for (std::size_t i = 1; i < value.size() && value[i] != '"'; ++i) {
-      if (value[i] == '\\' && i + 1 < value.size()) ++i;
-      word += value[i];
-    }
-  } else {
-    word = value.substr(0, value.find_first_of(" \t"));
-  }
-  return word;
-}
+using detail::execProgram;
 
 struct Entry {
   std::string program;

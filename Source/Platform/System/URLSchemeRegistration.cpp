@@ -6,61 +6,15 @@
 #include "Platform/System/DesktopEntry_p.h"
 #include "Platform/System/Launcher_p.h"
 
-#include <QCoreApplication>
+#include <QStandardPaths>
+#include <QString>
 
-#include <cctype>
-#include <string_view>
-#include <climits>
-#include <unistd.h>
+#include <algorithm>
+#include <vector>
 
 namespace kesto::sys {
 
-namespace detail {
-
-std::string runningExecutable() {
-  if (QCoreApplication::instance()) return QCoreApplication::applicationFilePath().toStdString();
-  char buffer[PATH_MAX];
-  ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string("kesto");
-}
-
-// One Exec argument as the desktop-entry rules want it. Quotes only when a reserved character
-// needs them: Debian's generic xdg-open runs the Exec line without undoing quotes, so a quoted
-// plain path would not start. Inside quotes '"', '`', '$' and the backslash take a backslash;
-// a literal '%' is written twice; then the value's own escaping doubles every backslash. Line
-// breaks cannot be carried and are dropped.
-std::string desktopExecArgument(const std::string& arg) {
-  static constexpr std::string_view kReserved = " \t\"'\\><~|&;$*?#()`";
-  bool needsQuotes = arg.empty();
-  std::string word;
-  for (char c : arg) {
-    if (c == '\n' || c == '\r') continue;
-    if (kReserved.find(c) != std::string_view::npos) needsQuotes = true;
-    if (c == '%') word += '%';
-    word += c;
-  }
-  if (needsQuotes) {
-    std::string quoted = "\"";
-    for (char c : word) {
-      if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
-      quoted += c;
-    }
-    word = quoted + "\"";
-  }
-  std::string value;
-  for (char c : word) {
-    if (c == '\\') value += '\\';
-    value += c;
-  }
-  return value;
-}
-
-}  // namespace detail
-
 namespace {
-
-using detail::desktopExecArgument;
-using detail::runningExecutable;
 
 bool isSchemeName(const std::string& s) {
   if (s.empty() || !fnd::isAsciiLetter(s[0])) return false;
@@ -69,58 +23,97 @@ bool isSchemeName(const std::string& s) {
   return true;
 }
 
-// The entry an install put beside the program (<prefix>/share/applications for <prefix>/bin),
-// when it handles the scheme; empty otherwise.
-std::string installedEntryHandling(const std::string& exe, const std::string& scheme, const std::string& desktopName) {
-  const auto slash = exe.rfind('/');
-  if (slash == std::string::npos) return {};
-  const std::string path = exe.substr(0, slash) + "/../share/applications/" + desktopName + ".desktop";
-  const auto text = fnd::FileManager::readFile(path, 64 * 1024);
-  if (!text || text->find("\nMimeType=x-scheme-handler/" + scheme + ";") == std::string::npos) return {};
-  return path;
+std::string applicationsFolder() { return fnd::StandardPaths::applicationSupportDirectory() + "/applications"; }
+
+// The hidden handler entry has an id of its own, so that it never stands in front of an installed
+// entry (the menu entry an install writes is "<name>.desktop").
+std::string hiddenEntryId(const std::string& desktopName) { return desktopName + "-handler.desktop"; }
+
+// The hidden handler entry for a program, given as its Exec argument: these lines and no others.
+std::string hiddenEntryText(const std::string& execArgument, const std::string& scheme) {
+  return "[Desktop Entry]\n"
+         "Type=Application\n"
+         "Name=Kesto\n"
+         "Exec=" + execArgument + " %u\n"
+         "Terminal=false\n"
+         "NoDisplay=true\n"
+         "MimeType=x-scheme-handler/" + scheme + ";\n";
 }
 
-// Whether the entry at `path` is one this program wrote for a run from a build folder.
-bool isOwnHiddenEntry(const std::string& path) {
+// The program of the file at `path` when it is a hidden handler entry as a start writes it (and as
+// every older Kesto wrote it); empty when it is anything else.
+std::string hiddenEntryProgram(const std::string& path, const std::string& scheme) {
   const auto text = fnd::FileManager::readFile(path, 64 * 1024);
-  return text && text->rfind("[Desktop Entry]\nType=Application\nName=Kesto\n", 0) == 0 &&
-         text->find("\nNoDisplay=true\n") != std::string::npos;
+  static const std::string before = "\nExec=";
+  const auto at = text ? text->find(before) : std::string::npos;
+  const auto end = at == std::string::npos ? at : text->find(" %u\n", at);
+  if (end == std::string::npos) return {};
+  const std::string argument = text->substr(at + before.size(), end - at - before.size());
+  return *text == hiddenEntryText(argument, scheme) ? detail::execProgram(argument) : std::string();
+}
+
+// Whether a program path is the one a build folder holds (<build>/Source/App/kesto), not an
+// installed one.
+bool isBuildFolderProgram(const std::string& program) { return fnd::hasSuffix(program, "/Source/App/kesto"); }
+
+// The entries the desktop finds that handle the scheme, by id in the desktop's order, leaving out
+// `hiddenId`: entries it passes over (deleted with Hidden=true, or whose program it cannot find)
+// handle nothing.
+std::vector<std::string> installedHandlers(const std::string& scheme, const std::string& hiddenId) {
+  std::vector<std::string> handlers;
+  const auto found = [](const std::string& program) {
+    return !program.empty() && !QStandardPaths::findExecutable(QString::fromStdString(program)).isEmpty();
+  };
+  const std::string type = "x-scheme-handler/" + scheme;
+  for (const auto& [id, path] : detail::desktopEntries()) {
+    if (id == hiddenId) continue;
+    // Parsed only where the type is named at all: a start looks through every entry there is.
+    const auto text = fnd::FileManager::readFile(path, 1 << 20);
+    if (!text || text->find(type) == std::string::npos) continue;
+    const auto keys = detail::mainGroup(path);
+    const auto value = [&](const char* key) {
+      const auto it = keys.find(key);
+      return it == keys.end() ? std::string() : it->second;
+    };
+    if (value("Hidden") == "true" || (!value("Type").empty() && value("Type") != "Application")) continue;
+    if (!detail::listsValue(value("MimeType"), type)) continue;
+    if (!found(detail::execProgram(value("Exec"))) || (!value("TryExec").empty() && !found(value("TryExec")))) continue;
+    handlers.push_back(id);
+  }
+  return handlers;
 }
 
 }  // namespace
 
 std::string urlSchemeDesktopEntryPath(const std::string& desktopName) {
-  return fnd::StandardPaths::applicationSupportDirectory() + "/applications/" + desktopName + ".desktop";
+  return applicationsFolder() + "/" + hiddenEntryId(desktopName);
 }
 
 bool registerURLSchemeHandler(const std::string& scheme, const std::string& executablePath,
                               const std::string& desktopName) {
   if (!isSchemeName(scheme) || desktopName.empty() || desktopName.find('/') != std::string::npos) return false;
-  std::string exe = executablePath.empty() ? runningExecutable() : executablePath;
-  std::string path = urlSchemeDesktopEntryPath(desktopName);
-  const auto askXdgMime = [&] {
+  const std::string exe = executablePath.empty() ? detail::runningExecutable() : executablePath;
+  const std::string path = urlSchemeDesktopEntryPath(desktopName);
+  const auto askXdgMime = [&](const std::string& id) {
     // Whether the desktop took it is not ours to judge: the entry is in place either way.
-    detail::launchDetached("xdg-mime", {"default", desktopName + ".desktop", "x-scheme-handler/" + scheme});
+    detail::launchDetached("xdg-mime", {"default", id, "x-scheme-handler/" + scheme});
   };
-  // An installed program has its own entry, shown in the desktop's menus: a hidden one of ours
-  // under the user's folder (from a run out of a build folder) would stand in front of it.
-  if (!installedEntryHandling(exe, scheme, desktopName).empty()) {
-    if (isOwnHiddenEntry(path)) fnd::FileManager::removeItem(path);
-    askXdgMime();
+  // Older starts from a build folder wrote their hidden entry under the installed entry's id, where
+  // it hides an install's menu entry. Only such a file goes: an installed or hand-written one stays.
+  const std::string olderPath = applicationsFolder() + "/" + desktopName + ".desktop";
+  if (isBuildFolderProgram(hiddenEntryProgram(olderPath, scheme))) fnd::FileManager::removeItem(olderPath);
+
+  // An installed entry handles the links and shows in the menus: ours is not needed beside it.
+  const auto installed = installedHandlers(scheme, hiddenEntryId(desktopName));
+  if (!installed.empty()) {
+    if (!hiddenEntryProgram(path, scheme).empty()) fnd::FileManager::removeItem(path);
+    const std::string own = desktopName + ".desktop";
+    askXdgMime(std::find(installed.begin(), installed.end(), own) != installed.end() ? own : installed.front());
     return true;
   }
-  std::string folder = fnd::StandardPaths::applicationSupportDirectory() + "/applications";
-  fnd::FileManager::createDirectory(folder, true);
-  std::string entry =
-      "[Desktop Entry]\n"
-      "Type=Application\n"
-      "Name=Kesto\n"
-      "Exec=" + desktopExecArgument(exe) + " %u\n"
-      "Terminal=false\n"
-      "NoDisplay=true\n"
-      "MimeType=x-scheme-handler/" + scheme + ";\n";
-  if (!fnd::FileManager::writeFile(path, entry, true)) return false;
-  askXdgMime();
+  fnd::FileManager::createDirectory(applicationsFolder(), true);
+  if (!fnd::FileManager::writeFile(path, hiddenEntryText(detail::desktopExecArgument(exe), scheme), true)) return false;
+  askXdgMime(hiddenEntryId(desktopName));
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include "Platform/Foundation/PercentEncoding.h"
 #include "Platform/Foundation/StandardPaths.h"
 #include "Platform/Foundation/Strings.h"
+#include "Platform/System/DesktopEntry_p.h"
 #include "Platform/System/Launcher_p.h"
 
 #include <QProcess>
@@ -20,16 +21,17 @@
 #include <memory>
 #include <sys/stat.h>
 #include <algorithm>
-#include <dirent.h>
 #include <map>
 #include <optional>
 #include <mutex>
-#include <set>
-#include <sstream>
 
 namespace kesto::sys {
 
 namespace {
+
+using detail::applicationDirs;
+using detail::listsValue;
+using detail::mainGroup;
 
 std::mutex launcherMutex;
 Workspace::Launcher& installedLauncher() {
@@ -199,57 +201,12 @@ std::vector<std::string> candidatesFor(const std::string& identifier) {
   return {};
 }
 
-std::vector<std::string> applicationDirs() {
-  std::vector<std::string> dirs{fnd::StandardPaths::appendingPathComponent(fnd::StandardPaths::applicationSupportDirectory(),
-                                                                     "applications")};
-  const char* env = std::getenv("XDG_DATA_DIRS");
-  std::string list = env && *env ? env : "/usr/local/share:/usr/share";
-  std::stringstream ss(list);
-  std::string item;
-  while (std::getline(ss, item, ':'))
-    if (!item.empty()) dirs.push_back(item + "/applications");
-  return dirs;
-}
-
-// The keys of a desktop entry's main group (unlocalised ones; the first of each wins).
-std::map<std::string, std::string> mainGroup(const std::string& path) {
-  std::map<std::string, std::string> keys;
-  auto text = fnd::FileManager::readFile(path, 1 << 20);
-  if (!text) return keys;
-  std::stringstream ss(*text);
-  std::string line;
-  bool inMain = false;
-  while (std::getline(ss, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty() && line[0] == '[') {
-      inMain = line == "[Desktop Entry]";
-      continue;
-    }
-    if (!inMain || line.empty() || line[0] == '#') continue;
-    std::size_t eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-    while (!key.empty() && key.back() == ' ') key.pop_back();
-    while (!value.empty() && value.front() == ' ') value.erase(0, 1);
-    keys.emplace(key, value);
-  }
-  return keys;
-}
-
 // The Exec line of a desktop entry's main group.
 std::optional<std::string> execLine(const std::string& path) {
   auto keys = mainGroup(path);
   auto it = keys.find("Exec");
   if (it == keys.end()) return std::nullopt;
   return it->second;
-}
-
-bool listsValue(const std::string& list, const std::string& value) {
-  std::stringstream ss(list);
-  std::string item;
-  while (std::getline(ss, item, ';'))
-    if (item == value) return true;
-  return false;
 }
 
 // The browser a desktop entry file describes, when it is one that can be started.
@@ -410,23 +367,8 @@ std::optional<std::string> Workspace::desktopEntryForBrowser(const std::string& 
 
 std::vector<Workspace::Browser> Workspace::installedBrowsers() {
   std::vector<Browser> browsers;
-  std::set<std::string> seen;
-  for (const auto& dir : applicationDirs()) {
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) continue;
-    std::vector<std::string> names;
-    while (dirent* e = ::readdir(d)) {
-      std::string name = e->d_name;
-      if (name.size() > 8 && name[0] != '.' && name.compare(name.size() - 8, 8, ".desktop") == 0) names.push_back(name);
-    }
-    ::closedir(d);
-    std::sort(names.begin(), names.end());
-    for (const auto& name : names) {
-      // The first folder that has an id decides about it, also when that entry is no browser.
-      if (!seen.insert(name).second) continue;
-      if (auto browser = browserOfEntry(dir + "/" + name, name)) browsers.push_back(*browser);
-    }
-  }
+  for (const auto& [id, path] : detail::desktopEntries())
+    if (auto browser = browserOfEntry(path, id)) browsers.push_back(*browser);
   std::stable_sort(browsers.begin(), browsers.end(), [](const Browser& a, const Browser& b) {
     return std::lexicographical_compare(a.name.begin(), a.name.end(), b.name.begin(), b.name.end(), [](char x, char y) {
       return fnd::asciiLowercase(x) < fnd::asciiLowercase(y);

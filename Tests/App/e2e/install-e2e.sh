@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Kesto installed as a desktop application: `cmake --install` into a scratch prefix puts the
 # program, its desktop entry, its icons and its AppStream description in place, which the
-# desktop's own checkers accept; the installed program starts from its entry's Exec line, which
-# names it by its full path (the prefix's bin folder is not on PATH; the prefix holds a space), and
-# leaves the "kesto:" links to that entry (no hidden entry of its own in front of it) and takes
-# a link handed to it the same way. Nothing is installed outside the prefix: staged with DESTDIR,
+# desktop's own checkers accept, lists every file it wrote in its manifest (as the build folder's
+# owner's, also after an install as root) and refreshes the desktop's cache, so GIO knows the
+# handler of "kesto:" links before a start; the installed program starts from its entry's Exec
+# line, which names it by its full path (the prefix's bin folder is not on PATH; the prefix holds a
+# space), and leaves the "kesto:" links to that entry (no hidden entry of its own in front of it or
+# beside it) and takes a link handed to it the same way. Nothing is installed outside the prefix: staged with DESTDIR,
 # every path written lies under it, and a user who may write nothing but the prefix (nobody,
 # when the test may act as root) installs there without an error. And the README's steps end in
 # success: `bash scripts/run.sh` as root for a user (as sudo runs it; the user is made for the
@@ -17,9 +19,9 @@ build="$2"
 e2e_app_script cmake desktop-file-validate appstreamcli xdotool sqlite3
 
 # The build folder may be another user's (the scripts hand it over when run as root through sudo):
-# the list of installed files that each install writes into it goes back to that owner, also when
-# a check stops the test, so that the owner's own install, and the test that runs as the owner,
-# can write it again.
+# the list of installed files that each install writes into it is the folder owner's, also after
+# an install as root, so that the owner's own install, and the test that runs as the owner, can
+# write it again. When a check stops the test, the list goes back to that owner.
 build_owner="$(stat -L -c %u:%g "$build")"
 user=""
 give_back_list() {
@@ -28,9 +30,12 @@ give_back_list() {
   chown "$build_owner" "$build/install_manifest.txt"
 }
 install_from_build() {  # cmake --install arguments...
-  local status=0
+  local status=0 list="$build/install_manifest.txt"
   cmake --install "$build" "$@" || status=$?
-  give_back_list
+  if [[ -e "$list" && "$(stat -c %u:%g "$list")" != "$(stat -L -c %u:%g "$build")" ]]; then
+    echo "cmake --install as $(id -un) left its list of installed files $(stat -c %U "$list")'s, not the build folder's owner's" >&2
+    return 1
+  fi
   return "$status"
 }
 # The program and helpers end as before; the build folder goes back to its owner and the user made
@@ -89,7 +94,7 @@ fi
 if $reach; then
   own="$(mktemp -d "$others/nobody-XXXXXX")" && chown nobody "$own"
   "${as_nobody[@]}" env HOME="$own" cmake --install "$build" --prefix "$own/prefix" >"$work/nobody.log" 2>&1
-  (cd "$own/prefix" && find . ! -type d | sed "s|^\.|$prefix|" | sort) >"$work/nobody.txt"
+  (cd "$own/prefix" && find . ! -type d ! -name mimeinfo.cache | sed "s|^\.|$prefix|" | sort) >"$work/nobody.txt"
   rm -rf "$own"
   [[ "$(grep -c 'CMake Error' "$work/nobody.log")" -le 1 && "$(sed -n '/CMake Error/,$p' "$work/nobody.log" | grep -c -e '^-- ' -e 'cannot create')" == 0 ]] ||
     fail "the install as nobody failed: $(cat "$work/nobody.log")"
@@ -135,7 +140,7 @@ else
   # As the user, in a clean environment, the README's command as written. Their ~/.local holds
   # their library already, and the entry their Kesto wrote: afterwards it holds the staged files
   # besides.
-  user_files() { (cd "$user_home/.local" && find . ! -type d | sed "s|^\.|$prefix|" | sort); }
+  user_files() { (cd "$user_home/.local" && find . ! -type d ! -name mimeinfo.cache | sed "s|^\.|$prefix|" | sort); }
   user_files >"$work/user-before.txt"
   setpriv --reuid="$(id -u "$user")" --regid="$(id -g "$user")" --init-groups \
     env -i PATH="$PATH" HOME="$user_home" bash -c 'cd "$1" && cmake --install build --prefix ~/.local' _ "$src" \
@@ -147,6 +152,21 @@ fi
 
 install_from_build --prefix "$prefix" >"$work/install.log" 2>&1 || fail "cmake --install: $(tail -n 5 "$work/install.log")"
 entry="$prefix/share/applications/kesto.desktop"
+# Every file it wrote is in its list, so removing what the list names removes the whole install.
+diff <(sort "$build/install_manifest.txt") <(find "$prefix" ! -type d ! -name mimeinfo.cache | sort) >&2 ||
+  fail "the install's list of files is not what it installed"
+# Where the desktop's tool is there, the folder's cache knows the entry at once: GIO (which reads
+# the cache) names it the links' handler before Kesto ever started.
+if command -v update-desktop-database >/dev/null; then
+  grep -q '^x-scheme-handler/kesto=\(.*;\)\?kesto\.desktop;' "$prefix/share/applications/mimeinfo.cache" 2>/dev/null ||
+    fail "the desktop's cache names no handler of kesto: links: $(cat "$prefix/share/applications/mimeinfo.cache" 2>&1)"
+  if gio="$(PATH=/usr/local/bin:/usr/bin:/bin command -v gio)"; then
+    mkdir -p "$work/no settings"
+    XDG_CONFIG_HOME="$work/no settings" XDG_DATA_DIRS="$prefix/share:$XDG_DATA_DIRS" \
+      DBUS_SESSION_BUS_ADDRESS=unix:path=/dev/null LC_ALL=C.UTF-8 LANGUAGE= "$gio" mime x-scheme-handler/kesto >"$work/gio.log" 2>&1
+    grep -q ': kesto\.desktop$' "$work/gio.log" || fail "GIO names no handler of kesto: links: $(cat "$work/gio.log")"
+  fi
+fi
 desktop-file-validate "$entry" || fail "the desktop entry does not validate"
 appstreamcli validate --no-net "$prefix/share/metainfo/org.kesto.Kesto.metainfo.xml" >"$work/appstream.log" 2>&1 ||
   fail "the AppStream description does not validate: $(cat "$work/appstream.log")"
@@ -160,16 +180,16 @@ grep -qx 'MimeType=x-scheme-handler/kesto;' "$entry" || fail "the entry does not
 # Started as the desktop starts it: the Exec line's program, read with the value's escapes and
 # the quoting undone, is the installed one by its full path, whatever PATH holds.
 exec_line="$(sed -n 's/^Exec=//p' "$entry")"
-program="$(python3 -c '
-import re, shlex, sys
-escapes = {"s": " ", "n": "\n", "t": "\t", "r": "\r", "\\": "\\"}
-value = re.sub(r"\\(.)", lambda m: escapes.get(m.group(1), m.group(0)), sys.argv[1])
-words = shlex.split(value)
-print(words[0].replace("%%", "%") if words and words[1:] == ["%u"] else "")' "$exec_line")"
+program="$(e2e_exec_program "$exec_line")"
 [[ "$program" == "$prefix/bin/kesto" ]] || fail "the Exec line '$exec_line' does not start $prefix/bin/kesto"
 kesto="$program"
+# Where the desktop finds the entry (the prefix's data folder first, as a system's is), the program
+# writes no hidden entry of its own, neither in front of the installed one nor beside it.
+export XDG_DATA_DIRS="$prefix/share:$XDG_DATA_DIRS"
 e2e_start_kesto
-[[ ! -e "$XDG_DATA_HOME/applications/kesto.desktop" ]] || fail "a hidden entry stands in front of the installed one"
+for hidden in kesto.desktop kesto-handler.desktop; do
+  [[ ! -e "$XDG_DATA_HOME/applications/$hidden" ]] || fail "the installed program wrote $hidden: $(cat "$XDG_DATA_HOME/applications/$hidden")"
+done
 
 # A link handed over as the desktop hands it (%u filled in) reaches the running program.
 "$program" 'kesto:https://installed.example/page' >>"$work/kesto.log" 2>&1 || fail "the hand-over failed"

@@ -53,7 +53,7 @@ mkdir -p "$folder" && chmod 0755 "$folder"
 start_kesto
 e2e_sample_library
 
-entry="$XDG_DATA_HOME/applications/kesto.desktop"
+entry="$XDG_DATA_HOME/applications/kesto-handler.desktop"
 [[ -f "$entry" ]] || fail "no desktop entry"
 desktop-file-validate "$entry" || fail "desktop-file-validate rejects $(cat "$entry")"
 exec_line="Exec=$(e2e_exec_argument "$kesto") %u"
@@ -65,9 +65,9 @@ nobus() { DBUS_SESSION_BUS_ADDRESS=unix:path=/dev/null "$@"; }
 # Projects" holds the session's): the default it wrote is read from its list there.
 registered() {
   if [[ "$XDG_DATA_HOME$XDG_CONFIG_HOME" == *' '* ]]; then
-    grep -qx 'x-scheme-handler/kesto=kesto.desktop;\?' "$XDG_CONFIG_HOME/mimeapps.list" 2>/dev/null
+    grep -qx 'x-scheme-handler/kesto=kesto-handler.desktop;\?' "$XDG_CONFIG_HOME/mimeapps.list" 2>/dev/null
   else
-    [[ "$(nobus xdg-mime query default x-scheme-handler/kesto 2>/dev/null)" == kesto.desktop ]]
+    [[ "$(nobus xdg-mime query default x-scheme-handler/kesto 2>/dev/null)" == kesto-handler.desktop ]]
   fi
 }
 e2e_wait_until 60 registered || fail "kesto is not the scheme's handler"

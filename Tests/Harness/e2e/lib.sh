@@ -22,6 +22,17 @@ e2e_exec_argument() {  # path
   printf '%s' "$word" | sed 's/\\/\\\\/g'
 }
 
+# The program a desktop entry's Exec line (its value, as in the file) starts, with the value's
+# escapes and the quoting undone; empty unless the line is that program and "%u" alone.
+e2e_exec_program() {  # exec-value
+  python3 -c '
+import re, shlex, sys
+escapes = {"s": " ", "n": "\n", "t": "\t", "r": "\r", "\\": "\\"}
+value = re.sub(r"\\(.)", lambda m: escapes.get(m.group(1), m.group(0)), sys.argv[1])
+words = shlex.split(value)
+print(words[0].replace("%%", "%") if words and words[1:] == ["%u"] else "")' "$1"
+}
+
 # Milliseconds on the wall clock.
 e2e_now_ms() { local us="${EPOCHREALTIME//[.,]/}"; echo $((us / 1000)); }
 

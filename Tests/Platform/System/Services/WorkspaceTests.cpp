@@ -5,6 +5,7 @@
 #include "Harness/RecordedLaunches.h"
 #include "Harness/TestSupport.h"
 #include "Platform/Foundation/FileManager.h"
+#include "Platform/System/DesktopEntry_p.h"
 
 #include <gtest/gtest.h>
 
@@ -114,7 +115,7 @@ TEST_F(WorkspaceTest, AMessageNoMailProgramTakesIsToldAsNotTaken) {
 TEST_F(WorkspaceTest, SchemeRegistrationWritesTheDesktopEntryAndAsksXdgMime) {
   ASSERT_TRUE(kesto::sys::registerURLSchemeHandler("kesto", "/opt/Kesto $app/kesto"));
   std::string path = kesto::sys::urlSchemeDesktopEntryPath();
-  EXPECT_EQ(path, std::string(std::getenv("XDG_DATA_HOME")) + "/applications/kesto.desktop");
+  EXPECT_EQ(path, std::string(std::getenv("XDG_DATA_HOME")) + "/applications/kesto-handler.desktop");
   std::string text = kesto::test::readFile(path);
   EXPECT_NE(text.find("[Desktop Entry]\n"), std::string::npos);
   EXPECT_NE(text.find("\nExec=\"/opt/Kesto \\\\$app/kesto\" %u\n"), std::string::npos) << text;
@@ -122,7 +123,7 @@ TEST_F(WorkspaceTest, SchemeRegistrationWritesTheDesktopEntryAndAsksXdgMime) {
   ASSERT_EQ(launches.size(), 1u);
   EXPECT_EQ(launches[0].program, "xdg-mime");
   EXPECT_EQ(launches[0].arguments,
-            (std::vector<std::string>{"default", "kesto.desktop", "x-scheme-handler/kesto"}));
+            (std::vector<std::string>{"default", "kesto-handler.desktop", "x-scheme-handler/kesto"}));
 
   // The outcome of xdg-mime is ignored: a failing launcher still leaves a registered entry.
   Workspace::setLauncher([](const std::string&, const std::vector<std::string>&) { return false; });
@@ -135,18 +136,22 @@ TEST_F(WorkspaceTest, AnInstalledProgramLeavesTheSchemeToItsInstalledEntry) {
   const std::string prefix = kesto::test::makeTempDir("prefix");
   kesto::fnd::FileManager::createDirectory(prefix + "/bin", true);
   kesto::fnd::FileManager::createDirectory(prefix + "/share/applications", true);
+  // Installed where the desktop looks, its program in place.
+  setenv("XDG_DATA_DIRS", (prefix + "/share").c_str(), 1);
+  kesto::test::writeFile(prefix + "/bin/kesto", "#!/bin/sh\n");
+  ::chmod((prefix + "/bin/kesto").c_str(), 0755);
   const std::string installed = prefix + "/share/applications/kesto.desktop";
   const std::string own = kesto::sys::urlSchemeDesktopEntryPath();
   // Run from a build folder first: the hidden entry of ours is written.
   ASSERT_TRUE(kesto::sys::registerURLSchemeHandler("kesto", prefix + "/bin/kesto"));
   ASSERT_NE(kesto::test::readFile(own).find("NoDisplay=true"), std::string::npos);
   // An installed entry for another scheme is not the handler.
-  kesto::test::writeFile(installed, "[Desktop Entry]\nType=Application\nName=Kesto\nExec=kesto %u\nMimeType=text/html;\n");
+  const std::string exec = "\nExec=" + kesto::sys::detail::desktopExecArgument(prefix + "/bin/kesto") + " %u\n";
+  kesto::test::writeFile(installed, "[Desktop Entry]\nType=Application\nName=Kesto" + exec + "MimeType=text/html;\n");
   ASSERT_TRUE(kesto::sys::registerURLSchemeHandler("kesto", prefix + "/bin/kesto"));
   EXPECT_NE(kesto::test::readFile(own), "");
 
-  kesto::test::writeFile(installed,
-                         "[Desktop Entry]\nType=Application\nName=Kesto\nExec=kesto %u\nMimeType=x-scheme-handler/kesto;\n");
+  kesto::test::writeFile(installed, "[Desktop Entry]\nType=Application\nName=Kesto" + exec + "MimeType=x-scheme-handler/kesto;\n");
   launches.clear();
   ASSERT_TRUE(kesto::sys::registerURLSchemeHandler("kesto", prefix + "/bin/kesto"));
   EXPECT_EQ(kesto::test::readFile(own), "") << "the hidden entry would hide the installed one";
