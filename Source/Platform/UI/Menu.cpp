@@ -242,8 +242,9 @@ Menu::Menu(std::string title) : d_(std::make_unique<Impl>()), title_(std::move(t
 }
 
 Menu::~Menu() {
-  // An open menu hides below, as it goes: by now its delegate may be gone (a menu bar outlives
-  // the controllers it was built with), and this Menu is half destroyed. Nobody is told.
+  // An open menu hides below as it goes, and its toolkit menu lives on until the loop's next
+  // turn: neither may reach this Menu, half destroyed, nor its delegate, which may be gone by now
+  // (a menu bar outlives the controllers it was built with). Nobody is told.
   QObject::disconnect(d_->willShow);
   QObject::disconnect(d_->willHide);
   for (auto& item : items_) item->menu_ = nullptr;
