@@ -41,12 +41,9 @@ import_file_dialog() {
 }
 about_panel() { e2e_popup_after keys alt+h && keys Up Return && e2e_wait_window '^About Kesto$' 60 >/dev/null; }
 preferences() { keys ctrl+comma && e2e_wait_window '^Preferences$' 60 >/dev/null; }
-# The menu-bar window, shown by a click on the tray icon (the right end of the tray).
+# The menu-bar window, shown by a click on the tray icon.
 menu_window() {
-  local tx ty
-  read -r tx ty <<<"$(xdotool search --class trayer getwindowgeometry --shell %@ |
-    awk -F= '/^X=/{x=$2}/^Y=/{y=$2}/^WIDTH=/{w=$2}/^HEIGHT=/{h=$2}END{print x+w-12, y+h/2}')"
-  xdotool mousemove "$tx" "$ty" click 1
+  e2e_click_tray_icon
   menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" && e2e_wait_until 60 e2e_menu_active &&
     e2e_caught_up "$menu" >/dev/null
 }
