@@ -432,6 +432,7 @@ TEST(Menu, AnOpenMenuGoingAwayTellsNoDelegateButAnOrdinaryCloseDoes) {
   ASSERT_TRUE(open(*edit));
   recorder.gone = true;
   std::weak_ptr<Menu> weakEdit = edit;
+  QPointer<QMenu> editWidget = TestAccess::impl(*edit)->menu;
   edit.reset();
   root.reset();
   EXPECT_TRUE(weakEdit.expired());
@@ -440,8 +441,11 @@ TEST(Menu, AnOpenMenuGoingAwayTellsNoDelegateButAnOrdinaryCloseDoes) {
   context->addItemWithTitle("Open", tc::openItem);
   context->setDelegate(&recorder);
   ASSERT_TRUE(open(*context));
+  QPointer<QMenu> contextWidget = TestAccess::impl(*context)->menu;
   context.reset();
-  test::spin(0.05);
+  // The toolkit's menus go too.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(editWidget.isNull() && contextWidget.isNull());
   EXPECT_EQ(recorder.closedWhenGone, 0);
   EXPECT_EQ(recorder.closed, 1);
   EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
