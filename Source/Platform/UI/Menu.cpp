@@ -219,13 +219,13 @@ void MenuItem::sync() {
 Menu::Menu(std::string title) : d_(std::make_unique<Impl>()), title_(std::move(title)) {
   d_->menu = new QMenu();
   d_->menu->setTitle(QString::fromStdString(title_));
-  QObject::connect(d_->menu, &QMenu::aboutToShow, d_->menu, [this] {
+  d_->willShow = QObject::connect(d_->menu, &QMenu::aboutToShow, d_->menu, [this] {
     qtbridge::guarded("menu update", [&] {
       if (delegate_) delegate_->menuWillOpen(*this);
       update();
     });
   });
-  QObject::connect(d_->menu, &QMenu::aboutToHide, d_->menu, [this] {
+  d_->willHide = QObject::connect(d_->menu, &QMenu::aboutToHide, d_->menu, [this] {
     qtbridge::guarded("menu close", [&] {
       if (delegate_) delegate_->menuDidClose(*this);
     });
@@ -242,6 +242,11 @@ Menu::Menu(std::string title) : d_(std::make_unique<Impl>()), title_(std::move(t
 }
 
 Menu::~Menu() {
+  // An open menu hides below as it goes, and its toolkit menu lives on until the loop's next
+  // turn: neither may reach this Menu, half destroyed, nor its delegate, which may be gone by now
+  // (a menu bar outlives the controllers it was built with). Nobody is told.
+  QObject::disconnect(d_->willShow);
+  QObject::disconnect(d_->willHide);
   for (auto& item : items_) item->menu_ = nullptr;
   items_.clear();
   if (d_->menu->isVisible()) {

@@ -20,6 +20,8 @@ struct Menu::Impl {
   bool isMainMenu = false;  // top-level titles carry Alt mnemonics in the menu bar
   std::weak_ptr<View> context;
   bool hasContext = false;
+  // The toolkit menu's show and hide reach this Menu and its delegate through these.
+  QMetaObject::Connection willShow, willHide;
 };
 
 namespace menubridge {

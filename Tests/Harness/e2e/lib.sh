@@ -502,6 +502,14 @@ e2e_start_tray() {
   e2e_pids+=("$tray_pid")
   e2e_wait_until 60 e2e_tray_shown || fail "trayer did not start"
 }
+# Clicks the program's icon in the tray: the right end of the tray, where trayer puts the only
+# icon it holds.
+e2e_click_tray_icon() {
+  local tx ty
+  read -r tx ty <<<"$(xdotool search --class trayer getwindowgeometry --shell %@ |
+    awk -F= '/^X=/{x=$2}/^Y=/{y=$2}/^WIDTH=/{w=$2}/^HEIGHT=/{h=$2}END{print x+w-12, y+h/2}')"
+  xdotool mousemove "$tx" "$ty" click 1
+}
 
 # Runs SQL on the library ($store), waiting while another process writes; errors are silent.
 e2e_sql() { sqlite3 -cmd '.timeout 10000' "$store" "$@" 2>/dev/null; }

@@ -404,6 +404,53 @@ TEST(Menu, AContextMenuIsValidatedForItsViewAndChosenWithTheKeyboard) {
   EXPECT_EQ(menu->contextView(), nullptr);  // the context ends with the menu
 }
 
+// At the program's end the menu bar's menus go after the controllers that are their delegates:
+// a menu still open then must call nobody as it hides, while an ordinary close still tells the
+// delegate. The delegate here outlives the test and records calls made after it "went".
+TEST(Menu, AnOpenMenuGoingAwayTellsNoDelegateButAnOrdinaryCloseDoes) {
+  struct Recorder : MenuDelegate {
+    bool gone = false;
+    int closed = 0, closedWhenGone = 0;
+    void menuDidClose(Menu&) override { gone ? ++closedWhenGone : ++closed; }
+  };
+  auto open = [](Menu& menu) {
+    TestAccess::impl(menu)->menu->popup(QPoint(20, 20));
+    return test::runUntil([&] { return menu.isTracking(); }, 30);
+  };
+  Recorder recorder;
+  auto root = std::make_shared<Menu>();
+  auto edit = std::make_shared<Menu>("Edit");
+  edit->addItemWithTitle("Undo", tc::plain);
+  edit->setDelegate(&recorder);
+  root->addItemWithTitle("Edit", {})->setSubmenu(edit);
+
+  ASSERT_TRUE(open(*edit));
+  edit->cancelTracking();
+  EXPECT_EQ(recorder.closed, 1);
+
+  // Released with the menu bar (through its item) while open.
+  ASSERT_TRUE(open(*edit));
+  recorder.gone = true;
+  std::weak_ptr<Menu> weakEdit = edit;
+  QPointer<QMenu> editWidget = TestAccess::impl(*edit)->menu;
+  edit.reset();
+  root.reset();
+  EXPECT_TRUE(weakEdit.expired());
+  // A context menu released on its own while open.
+  auto context = std::make_shared<Menu>();
+  context->addItemWithTitle("Open", tc::openItem);
+  context->setDelegate(&recorder);
+  ASSERT_TRUE(open(*context));
+  QPointer<QMenu> contextWidget = TestAccess::impl(*context)->menu;
+  context.reset();
+  // The toolkit's menus go too.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(editWidget.isNull() && contextWidget.isNull());
+  EXPECT_EQ(recorder.closedWhenGone, 0);
+  EXPECT_EQ(recorder.closed, 1);
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+}
+
 TEST(Menu, AnItemMayTakeItsOwnMenuApartFromItsAction) {
   class Clearer : public Responder {
    public:
