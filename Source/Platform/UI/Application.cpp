@@ -264,6 +264,8 @@ struct Application::Impl {
   // The key window when another program took the focus: key again when the focus comes back to
   // one of our windows that none of the others takes it from.
   Window* keyBeforeDeactivation = nullptr;
+  // The panels hidden when another program took the focus, in the order they were stacked.
+  std::vector<Window*> hiddenWhileInactive;
   KeyEquivalentFilter keyFilter;
   std::unique_ptr<Panel> aboutPanel;
   ActionSet actions;
@@ -334,6 +336,8 @@ void Application::activationChanged(bool active) {
     qtbridge::guarded("deactivation", [&] { windowBecameKey(nullptr); });
     d_->keyBeforeDeactivation = key;
   }
+  if (active) showPanelsHiddenWhileInactive();
+  else hidePanelsWhileInactive();
   if (delegate_) {
     qtbridge::guarded("activation", [&] {
       if (active) delegate_->applicationDidBecomeActive();
@@ -351,6 +355,32 @@ void Application::activationChanged(bool active) {
   });
 }
 
+void Application::hidePanelsWhileInactive() {
+  for (Window* w : windows_) {
+    auto* panel = dynamic_cast<Panel*>(w);
+    if (!panel || !panel->hidesOnDeactivate() || panel->isSheet() || !panel->isVisible()) continue;
+    // Hidden as it is, not ordered out: nothing of the panel's own closing runs.
+    static_cast<QWidget*>(panel->nativeHandle())->hide();
+    d_->hiddenWhileInactive.push_back(panel);
+  }
+}
+
+void Application::showPanelsHiddenWhileInactive() {
+  for (Window* w : std::exchange(d_->hiddenWhileInactive, {})) {
+    auto* widget = static_cast<QWidget*>(w->nativeHandle());
+    // Back without the focus: the keys stay in the window the user came back to.
+    const bool withoutActivating = widget->testAttribute(Qt::WA_ShowWithoutActivating);
+    widget->setAttribute(Qt::WA_ShowWithoutActivating);
+    qtbridge::guarded("reactivation", [&] { w->orderFront(); });
+    widget->setAttribute(Qt::WA_ShowWithoutActivating, withoutActivating);
+  }
+}
+
+void Application::windowOrderedOut(Window* w) {
+  auto& hidden = d_->hiddenWhileInactive;
+  hidden.erase(std::remove(hidden.begin(), hidden.end(), w), hidden.end());
+}
+
 bool Application::isActive() const { return d_->active || keyWindow_ != nullptr; }
 
 void Application::activateIgnoringOtherApps() {
@@ -358,7 +388,13 @@ void Application::activateIgnoringOtherApps() {
   Window* w = keyWindow_;
   if (!w && d_->keyBeforeDeactivation && d_->keyBeforeDeactivation->isVisible()) w = d_->keyBeforeDeactivation;
   if (!w) w = mainWindow_;
-  if (w) w->makeKeyAndOrderFront();
+  // The program comes forward as it stands: a minimised window stays minimised, and one on
+  // another desktop stays there (bringing a window to the user is makeKeyAndOrderFront's).
+  if (!w || w->isMiniaturized()) return;
+  w->orderFront();
+  if (!w->canBecomeKeyWindow()) return;
+  if (!(w->styleMask() & WindowStyle::NonactivatingPanel)) static_cast<QWidget*>(w->nativeHandle())->activateWindow();
+  windowBecameKey(w);
 }
 
 Window* Application::keyWindow() const { return keyWindow_; }
@@ -436,6 +472,8 @@ void Application::orderFrontStandardAboutPanel() {
   if (!d_->aboutPanel) {
     d_->aboutPanel = makeAboutPanel(aboutOptions_);
     d_->aboutPanel->setFloatingPanel(true);
+    // Floating above the others only while it is ours the user works with.
+    d_->aboutPanel->setHidesOnDeactivate(true);
     // Centred on the screen it opens on.
     Screen screen = Screen::main().isValid() ? Screen::main() : Screen::primary();
     if (screen.isValid()) {
@@ -466,6 +504,7 @@ void Application::unregisterWindow(Window* w) {
   if (keyWindow_ == w) keyWindow_ = nullptr;
   if (mainWindow_ == w) mainWindow_ = nullptr;
   if (d_->keyBeforeDeactivation == w) d_->keyBeforeDeactivation = nullptr;
+  windowOrderedOut(w);
 }
 
 void Application::windowBecameKey(Window* w) {

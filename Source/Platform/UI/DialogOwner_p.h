@@ -1,0 +1,39 @@
+#pragma once
+
+// Private to the UI layer: the window a dialog opened without one belongs to.
+
+#include "Platform/UI/Application.h"
+#include "Platform/UI/Window.h"
+
+#include <QApplication>
+#include <QWidget>
+#include <QWindow>
+
+namespace kesto::ui {
+
+// The dialog that blocks the others (an alert over an assistant), else the window the user is in,
+// else the key window, else the main window, when shown; none without any.
+inline QWidget* dialogOwner(const QWidget* dialog) {
+  QWidget* over = QApplication::activeModalWidget();
+  if (!over || over == dialog) over = QApplication::activeWindow();
+  if (over && over != dialog) return over;
+  for (Window* w : {Application::shared().keyWindow(), Application::shared().mainWindow()}) {
+    auto* widget = w ? static_cast<QWidget*>(w->nativeHandle()) : nullptr;
+    if (widget && widget->isVisible() && !widget->isMinimized()) return widget;
+  }
+  return nullptr;
+}
+
+// Makes a dialog opened without a window transient for the window it belongs to, before it is
+// shown: the window manager then keeps it in front of that window and minimises, restores and
+// moves it with it. Left alone, the toolkit makes it transient for its hidden group leader, and
+// the dialog is minimised alone while it blocks every window. Answers the owner.
+inline QWidget* belongToOwner(QWidget& dialog) {
+  QWidget* owner = dialogOwner(&dialog);
+  dialog.winId();
+  if (owner && owner->windowHandle() && dialog.windowHandle())
+    dialog.windowHandle()->setTransientParent(owner->windowHandle());
+  return owner;
+}
+
+}  // namespace kesto::ui
