@@ -29,6 +29,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <optional>
@@ -367,12 +368,15 @@ void Application::hidePanelsWhileInactive() {
 
 void Application::showPanelsHiddenWhileInactive() {
   for (Window* w : std::exchange(d_->hiddenWhileInactive, {})) {
-    auto* widget = static_cast<QWidget*>(w->nativeHandle());
-    // Back without the focus: the keys stay in the window the user came back to.
-    const bool withoutActivating = widget->testAttribute(Qt::WA_ShowWithoutActivating);
-    widget->setAttribute(Qt::WA_ShowWithoutActivating);
+    QWindow* handle = static_cast<QWidget*>(w->nativeHandle())->windowHandle();
+    // Back without the focus: the keys stay in the window the user came back to. The toolkit
+    // reads the widget's attribute for this only when it makes the window, so the window's own
+    // property it made of it is set for this showing.
+    static constexpr char kWithoutActivating[] = "_q_showWithoutActivating";
+    const QVariant before = handle ? handle->property(kWithoutActivating) : QVariant();
+    if (handle) handle->setProperty(kWithoutActivating, true);
     qtbridge::guarded("reactivation", [&] { w->orderFront(); });
-    widget->setAttribute(Qt::WA_ShowWithoutActivating, withoutActivating);
+    if (handle) handle->setProperty(kWithoutActivating, before);
   }
 }
 
