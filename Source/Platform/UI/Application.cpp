@@ -211,6 +211,26 @@ class X11FocusWatch : public QAbstractNativeEventFilter {
   bool pending_ = false;
 };
 
+// Lets a window take the focus again once it is on screen (exposed), or hidden before that.
+class FocusableOnceShown : public QObject {
+ public:
+  explicit FocusableOnceShown(QWindow* window) : QObject(window), window_(window) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    const bool shown = event->type() == QEvent::Expose && window_->isExposed();
+    if (watched == window_ && (shown || event->type() == QEvent::Hide)) {
+      window_->setFlag(Qt::WindowDoesNotAcceptFocus, false);
+      window_->removeEventFilter(this);
+      deleteLater();
+    }
+    return false;
+  }
+
+ private:
+  QWindow* window_;
+};
+
 std::unique_ptr<Panel> makeAboutPanel(const AboutPanelOptions& options) {
   const std::string name = options.applicationName.empty() ? QCoreApplication::applicationName().toStdString()
                                                            : options.applicationName;
@@ -369,14 +389,15 @@ void Application::hidePanelsWhileInactive() {
 void Application::showPanelsHiddenWhileInactive() {
   for (Window* w : std::exchange(d_->hiddenWhileInactive, {})) {
     QWindow* handle = static_cast<QWidget*>(w->nativeHandle())->windowHandle();
-    // Back without the focus: the keys stay in the window the user came back to. The toolkit
-    // reads the widget's attribute for this only when it makes the window, so the window's own
-    // property it made of it is set for this showing.
-    static constexpr char kWithoutActivating[] = "_q_showWithoutActivating";
-    const QVariant before = handle ? handle->property(kWithoutActivating) : QVariant();
-    if (handle) handle->setProperty(kWithoutActivating, true);
+    // Back without the focus: the keys stay in the window the user came back to. Some window
+    // managers focus every window they map unless it takes no focus at all, so for this showing
+    // it takes none, until it is on screen.
+    const bool takesFocus = handle && !(handle->flags() & Qt::WindowDoesNotAcceptFocus);
+    if (takesFocus) {
+      handle->setFlag(Qt::WindowDoesNotAcceptFocus, true);
+      handle->installEventFilter(new FocusableOnceShown(handle));
+    }
     qtbridge::guarded("reactivation", [&] { w->orderFront(); });
-    if (handle) handle->setProperty(kWithoutActivating, before);
   }
 }
 
