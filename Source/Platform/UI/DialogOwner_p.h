@@ -14,12 +14,12 @@ namespace kesto::ui {
 // The dialog that blocks the others (an alert over an assistant), else the window the user is in,
 // else the key window, else the main window, when shown; none without any.
 inline QWidget* dialogOwner(const QWidget* dialog) {
-  QWidget* over = QApplication::activeModalWidget();
-  if (!over || over == dialog) over = QApplication::activeWindow();
-  if (over && over != dialog) return over;
+  // A window just answered (hidden, not yet gone) can still be the toolkit's active one.
+  auto shown = [dialog](QWidget* w) { return w && w != dialog && w->isVisible() && !w->isMinimized(); };
+  if (QWidget* modal = QApplication::activeModalWidget(); shown(modal)) return modal;
+  if (QWidget* active = QApplication::activeWindow(); shown(active)) return active;
   for (Window* w : {Application::shared().keyWindow(), Application::shared().mainWindow()}) {
-    auto* widget = w ? static_cast<QWidget*>(w->nativeHandle()) : nullptr;
-    if (widget && widget->isVisible() && !widget->isMinimized()) return widget;
+    if (QWidget* widget = w ? static_cast<QWidget*>(w->nativeHandle()) : nullptr; shown(widget)) return widget;
   }
   return nullptr;
 }
