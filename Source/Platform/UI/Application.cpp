@@ -277,6 +277,9 @@ std::unique_ptr<Panel> makeAboutPanel(const AboutPanelOptions& options) {
 
 }  // namespace
 
+// How long the focus stays with another program before the panels that hide then go.
+constexpr int kDeactivationSettleMs = 250;
+
 struct Application::Impl {
   QMetaObject::Connection stateConnection;
   // Whether the desktop's focus is in one of our windows.
@@ -357,8 +360,16 @@ void Application::activationChanged(bool active) {
     qtbridge::guarded("deactivation", [&] { windowBecameKey(nullptr); });
     d_->keyBeforeDeactivation = key;
   }
-  if (active) showPanelsHiddenWhileInactive();
-  else hidePanelsWhileInactive();
+  if (active) {
+    showPanelsHiddenWhileInactive();
+  } else {
+    // The focus passes through no window of ours for a moment when one of ours goes (closed,
+    // minimised) and the window manager hands it to the next: the panels go only when another
+    // program has kept it for a moment.
+    QTimer::singleShot(kDeactivationSettleMs, QCoreApplication::instance(), [this] {
+      if (!d_->active) hidePanelsWhileInactive();
+    });
+  }
   if (delegate_) {
     qtbridge::guarded("activation", [&] {
       if (active) delegate_->applicationDidBecomeActive();
@@ -379,7 +390,9 @@ void Application::activationChanged(bool active) {
 void Application::hidePanelsWhileInactive() {
   for (Window* w : windows_) {
     auto* panel = dynamic_cast<Panel*>(w);
-    if (!panel || !panel->hidesOnDeactivate() || panel->isSheet() || !panel->isVisible()) continue;
+    // A minimised panel stays as the user left it.
+    if (!panel || !panel->hidesOnDeactivate() || panel->isSheet() || !panel->isVisible() || panel->isMiniaturized())
+      continue;
     // Hidden as it is, not ordered out: nothing of the panel's own closing runs.
     static_cast<QWidget*>(panel->nativeHandle())->hide();
     d_->hiddenWhileInactive.push_back(panel);

@@ -333,7 +333,10 @@ void Window::makeKeyAndOrderFront() {
   // A non-activating panel takes the keys without taking the desktop's focus from others.
   if (!(styleMask_ & WindowStyle::NonactivatingPanel)) {
     d_->widget->activateWindow();
-    if (managed && !d_->widget->isActiveWindow()) x11::requestActivation(xcb_window_t(d_->widget->winId()));
+    // The toolkit can still take a window moved to another desktop for the active one: the X
+    // server tells.
+    if (managed && !x11::hasFocus(xcb_window_t(d_->widget->winId())))
+      x11::requestActivation(xcb_window_t(d_->widget->winId()));
   }
   Application::shared().windowBecameKey(this);
 }

@@ -32,16 +32,26 @@ inline bool isOurWindow(xcb_window_t id) {
   return false;
 }
 
-// Whether the X server's input focus is on one of our windows; nothing off X11.
-inline std::optional<bool> focusIsOurs() {
+// The window that has the X server's input focus; nothing off X11.
+inline std::optional<xcb_window_t> focusWindow() {
   xcb_connection_t* c = connection();
   if (!c) return std::nullopt;
   xcb_get_input_focus_reply_t* reply = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
   if (!reply) return std::nullopt;
-  const bool ours = isOurWindow(reply->focus);
+  const xcb_window_t focus = reply->focus;
   std::free(reply);
-  return ours;
+  return focus;
 }
+
+// Whether the X server's input focus is on one of our windows; nothing off X11.
+inline std::optional<bool> focusIsOurs() {
+  const std::optional<xcb_window_t> focus = focusWindow();
+  if (!focus) return std::nullopt;
+  return isOurWindow(*focus);
+}
+
+// Whether the X server's input focus is on the window (false off X11).
+inline bool hasFocus(xcb_window_t window) { return focusWindow() == window; }
 
 // A focus event (in or out) that tells of the focus itself: not one sent only because the
 // pointer is over the window, nor the start of a grab, which leaves the focus where it is.

@@ -246,36 +246,41 @@ TEST(Application, PanelsThatHideOnDeactivateLeaveWhileAnotherProgramIsActive) {
   FocusBackAtEnd focusBack;
   Window main(fnd::Rect(100, 100, 300, 200));
   Panel floating(fnd::Rect(450, 100, 200, 150)), plain(fnd::Rect(450, 300, 200, 150));
+  Panel minimised(fnd::Rect(700, 300, 200, 150));
   floating.setFloatingPanel(true);
-  floating.setHidesOnDeactivate(true);
+  for (Panel* p : {&floating, &minimised}) p->setHidesOnDeactivate(true);
   auto gone = std::make_unique<Panel>(fnd::Rect(700, 100, 200, 150));
   gone->setHidesOnDeactivate(true);
-  for (Window* w : std::initializer_list<Window*>{&plain, gone.get(), &floating}) w->orderFront();
+  for (Window* w : std::initializer_list<Window*>{&plain, gone.get(), &minimised, &floating}) w->orderFront();
+  minimised.miniaturize();
   main.makeKeyAndOrderFront();
   focusComesBack();
   drain();
   const fnd::Rect where = floating.frame();
 
   focusLeavesForAnotherProgram();
-  EXPECT_FALSE(floating.isVisible());
+  EXPECT_TRUE(test::runUntil([&] { return !floating.isVisible(); }, 5));
   EXPECT_FALSE(gone->isVisible());
   EXPECT_TRUE(plain.isVisible()) << "a panel hides only when it says so";
   EXPECT_TRUE(main.isVisible());
+  EXPECT_TRUE(minimised.isVisible() && minimised.isMiniaturized()) << "a minimised panel stays as it is";
   gone.reset();
   focusComesBack();
   EXPECT_TRUE(floating.isVisible());
   EXPECT_EQ(floating.frame(), where);
   EXPECT_EQ(floating.level(), WindowLevel::Floating);
+  EXPECT_TRUE(minimised.isMiniaturized());
 
   // Ordered out while another program was active: it stays hidden.
   focusLeavesForAnotherProgram();
+  EXPECT_TRUE(test::runUntil([&] { return !floating.isVisible(); }, 5));
   floating.orderOut();
   focusComesBack();
   EXPECT_FALSE(floating.isVisible());
   // Shown again, it hides again the next time.
   floating.orderFront();
   focusLeavesForAnotherProgram();
-  EXPECT_FALSE(floating.isVisible());
+  EXPECT_TRUE(test::runUntil([&] { return !floating.isVisible(); }, 5));
   focusComesBack();
   EXPECT_TRUE(floating.isVisible());
 }
