@@ -288,7 +288,7 @@ struct Application::Impl {
   // The key window when another program took the focus: key again when the focus comes back to
   // one of our windows that none of the others takes it from.
   Window* keyBeforeDeactivation = nullptr;
-  // The panels hidden when another program took the focus, in the order they were stacked.
+  // The panels hidden when another program took the focus.
   std::vector<Window*> hiddenWhileInactive;
   KeyEquivalentFilter keyFilter;
   std::unique_ptr<Panel> aboutPanel;
@@ -510,7 +510,7 @@ void Application::orderFrontStandardAboutPanel() {
   if (!d_->aboutPanel) {
     d_->aboutPanel = makeAboutPanel(aboutOptions_);
     d_->aboutPanel->setFloatingPanel(true);
-    // Floating above the others only while it is ours the user works with.
+    // Above other programs' windows only while Kesto is the active program.
     d_->aboutPanel->setHidesOnDeactivate(true);
     // Centred on the screen it opens on.
     Screen screen = Screen::main().isValid() ? Screen::main() : Screen::primary();

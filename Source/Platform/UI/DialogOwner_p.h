@@ -27,13 +27,12 @@ inline QWidget* dialogOwner(const QWidget* dialog) {
 // Makes a dialog opened without a window transient for the window it belongs to, before it is
 // shown: the window manager then keeps it in front of that window and minimises, restores and
 // moves it with it. Left alone, the toolkit makes it transient for its hidden group leader, and
-// the dialog is minimised alone while it blocks every window. Answers the owner.
-inline QWidget* belongToOwner(QWidget& dialog) {
+// the dialog is minimised alone while it blocks every window.
+inline void belongToOwner(QWidget& dialog) {
   QWidget* owner = dialogOwner(&dialog);
   dialog.winId();
   if (owner && owner->windowHandle() && dialog.windowHandle())
     dialog.windowHandle()->setTransientParent(owner->windowHandle());
-  return owner;
 }
 
 }  // namespace kesto::ui
