@@ -107,7 +107,7 @@ void BookmarksController::recordVisit(Bookmark& bookmark) { countVisit(bookmark)
 void BookmarksController::openSelectedBookmarks() {
   KESTO_ASSERT_MAIN_THREAD();
   // The page replaces its preview.
-  if (quickLookPanel_ && quickLookPanel_->isVisible()) togglePreview();
+  if (quickLookPanel_ && quickLookPanel_->isVisible() && !quickLookPanel_->isMiniaturized()) togglePreview();
   if (!kestoData_) return;
   const auto selection = kestoData_->selectedBookmarks();
   if (selection.empty()) return;

@@ -44,7 +44,8 @@ void composeEmail(const std::string& mailto) {
 
 void BookmarksController::togglePreview() {
   if (!kestoData_ || !quickLookPanel_) return;
-  if (quickLookPanel_->isVisible()) {
+  // A minimised preview comes back rather than going.
+  if (quickLookPanel_->isVisible() && !quickLookPanel_->isMiniaturized()) {
     quickLookPanel_->orderOut();
     endPreviewPanelControl(*quickLookPanel_);
     return;

@@ -46,6 +46,8 @@ PreviewPanel::PreviewPanel()
   KESTO_ASSERT_MAIN_THREAD();
   setTitle("Quick Look");
   setFloatingPanel(true);
+  // Above the other windows only while Kesto is the program the user works in.
+  setHidesOnDeactivate(true);
   setMinSize(fnd::Size{360, 360});
   auto content = std::make_shared<PreviewContentView>(fnd::Rect(0, 0, kPreviewWidth, kPreviewHeight));
   content->setBackgroundColor(ui::Color::white(0.16));

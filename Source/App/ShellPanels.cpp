@@ -130,6 +130,7 @@ KestoPanel& ShellPanels::initialPanel() {
   initialPanel_ = makePanel("Welcome to Kesto", 480, 180);
   initialPanel_->setShouldBeCentered(true);
   initialPanel_->setFloatingPanel(true);
+  initialPanel_->setHidesOnDeactivate(true);
   auto& content = *initialPanel_->contentView();
   auto icon = std::make_shared<ImageBox>(fnd::Rect(36, 112, 48, 48));
   icon->setImageNamed("library_empty");

@@ -123,6 +123,27 @@ TEST_F(PreviewTest, ThePanelPagesThroughTheSelectionAndFollowsIt) {
   EXPECT_EQ(panel().dataSource(), nullptr);
 }
 
+// Quick Look on a minimised preview brings it back with what it showed; opening the bookmark then
+// closes it. It is a panel that leaves the screen while another program is active.
+TEST_F(PreviewTest, AMinimisedPreviewComesBackWithWhatItShowed) {
+  add("http://a.example/", "A");
+  add("http://b.example/", "B");
+  build(2);
+  selectRows({1});
+  controller().togglePreview();
+  ASSERT_TRUE(panel().isVisible());
+  const std::string shown = panel().shownTitle();
+  EXPECT_TRUE(panel().hidesOnDeactivate());
+  panel().miniaturize();
+  controller().togglePreview();
+  EXPECT_TRUE(panel().isVisible());
+  EXPECT_FALSE(panel().isMiniaturized());
+  EXPECT_EQ(panel().shownTitle(), shown);
+  EXPECT_EQ(controller().previewPanel(), &panel());
+  controller().openSelectedBookmarks();
+  EXPECT_FALSE(panel().isVisible());
+}
+
 // The bookmark tip beside a row goes with the row's bookmark (deleted: its cell waits hidden in
 // the pool; another reloaded into the row; the cells taken out for another mode), still due, and
 // stays while its cell shows the row anew.

@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/UI/DialogOwner_p.h"
 #include "Platform/UI/DialogResponder.h"
 #include "Platform/UI/UINotifications.h"
 #include "Platform/UI/Image_p.h"
@@ -155,6 +156,7 @@ int Alert::runModal() {
   auto keep = d_;
   QMessageBox* box = keep->build(nullptr);
   box->setWindowModality(Qt::ApplicationModal);
+  belongToOwner(*box);
   // In front of whatever window was shown last.
   QTimer::singleShot(0, box, [box] {
     box->raise();
@@ -194,11 +196,7 @@ void Alert::beginSheetModalForWindow(Window* window, std::function<void(int)> co
     // Stacked above the window the user is in (a sheet, an assistant), and brought to the front
     // now and once more after the current turn: a window shown right after the alert must not
     // cover it.
-    QWidget* over = QApplication::activeModalWidget();
-    if (!over || over == box) over = QApplication::activeWindow();
-    box->winId();
-    if (over && over != box && over->windowHandle() && box->windowHandle())
-      box->windowHandle()->setTransientParent(over->windowHandle());
+    belongToOwner(*box);
     box->show();
     auto toFront = [guarded = QPointer<QMessageBox>(box)] {
       if (!guarded || !guarded->isVisible()) return;

@@ -29,6 +29,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <optional>
@@ -210,6 +211,26 @@ class X11FocusWatch : public QAbstractNativeEventFilter {
   bool pending_ = false;
 };
 
+// Lets a window take the focus again once it is on screen (exposed), or hidden before that.
+class FocusableOnceShown : public QObject {
+ public:
+  explicit FocusableOnceShown(QWindow* window) : QObject(window), window_(window) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    const bool shown = event->type() == QEvent::Expose && window_->isExposed();
+    if (watched == window_ && (shown || event->type() == QEvent::Hide)) {
+      window_->setFlag(Qt::WindowDoesNotAcceptFocus, false);
+      window_->removeEventFilter(this);
+      deleteLater();
+    }
+    return false;
+  }
+
+ private:
+  QWindow* window_;
+};
+
 std::unique_ptr<Panel> makeAboutPanel(const AboutPanelOptions& options) {
   const std::string name = options.applicationName.empty() ? QCoreApplication::applicationName().toStdString()
                                                            : options.applicationName;
@@ -256,6 +277,9 @@ std::unique_ptr<Panel> makeAboutPanel(const AboutPanelOptions& options) {
 
 }  // namespace
 
+// How long the focus stays with another program before the panels that hide then go.
+constexpr int kDeactivationSettleMs = 250;
+
 struct Application::Impl {
   QMetaObject::Connection stateConnection;
   // Whether the desktop's focus is in one of our windows.
@@ -264,6 +288,8 @@ struct Application::Impl {
   // The key window when another program took the focus: key again when the focus comes back to
   // one of our windows that none of the others takes it from.
   Window* keyBeforeDeactivation = nullptr;
+  // The panels hidden when another program took the focus.
+  std::vector<Window*> hiddenWhileInactive;
   KeyEquivalentFilter keyFilter;
   std::unique_ptr<Panel> aboutPanel;
   ActionSet actions;
@@ -334,6 +360,16 @@ void Application::activationChanged(bool active) {
     qtbridge::guarded("deactivation", [&] { windowBecameKey(nullptr); });
     d_->keyBeforeDeactivation = key;
   }
+  if (active) {
+    showPanelsHiddenWhileInactive();
+  } else {
+    // The focus passes through no window of ours for a moment when one of ours goes (closed,
+    // minimised) and the window manager hands it to the next: the panels go only when another
+    // program has kept it for a moment.
+    QTimer::singleShot(kDeactivationSettleMs, QCoreApplication::instance(), [this] {
+      if (!d_->active) hidePanelsWhileInactive();
+    });
+  }
   if (delegate_) {
     qtbridge::guarded("activation", [&] {
       if (active) delegate_->applicationDidBecomeActive();
@@ -351,6 +387,38 @@ void Application::activationChanged(bool active) {
   });
 }
 
+void Application::hidePanelsWhileInactive() {
+  for (Window* w : windows_) {
+    auto* panel = dynamic_cast<Panel*>(w);
+    // A minimised panel stays as the user left it.
+    if (!panel || !panel->hidesOnDeactivate() || panel->isSheet() || !panel->isVisible() || panel->isMiniaturized())
+      continue;
+    // Hidden as it is, not ordered out: nothing of the panel's own closing runs.
+    static_cast<QWidget*>(panel->nativeHandle())->hide();
+    d_->hiddenWhileInactive.push_back(panel);
+  }
+}
+
+void Application::showPanelsHiddenWhileInactive() {
+  for (Window* w : std::exchange(d_->hiddenWhileInactive, {})) {
+    QWindow* handle = static_cast<QWidget*>(w->nativeHandle())->windowHandle();
+    // Back without the focus: the keys stay in the window the user came back to. Some window
+    // managers focus every window they map unless it takes no focus at all, so for this showing
+    // it takes none, until it is on screen.
+    const bool takesFocus = handle && !(handle->flags() & Qt::WindowDoesNotAcceptFocus);
+    if (takesFocus) {
+      handle->setFlag(Qt::WindowDoesNotAcceptFocus, true);
+      handle->installEventFilter(new FocusableOnceShown(handle));
+    }
+    qtbridge::guarded("reactivation", [&] { w->orderFront(); });
+  }
+}
+
+void Application::windowOrderedOut(Window* w) {
+  auto& hidden = d_->hiddenWhileInactive;
+  hidden.erase(std::remove(hidden.begin(), hidden.end(), w), hidden.end());
+}
+
 bool Application::isActive() const { return d_->active || keyWindow_ != nullptr; }
 
 void Application::activateIgnoringOtherApps() {
@@ -358,7 +426,13 @@ void Application::activateIgnoringOtherApps() {
   Window* w = keyWindow_;
   if (!w && d_->keyBeforeDeactivation && d_->keyBeforeDeactivation->isVisible()) w = d_->keyBeforeDeactivation;
   if (!w) w = mainWindow_;
-  if (w) w->makeKeyAndOrderFront();
+  // The program comes forward as it stands: a minimised window stays minimised, and one on
+  // another desktop stays there (bringing a window to the user is makeKeyAndOrderFront's).
+  if (!w || w->isMiniaturized()) return;
+  w->orderFront();
+  if (!w->canBecomeKeyWindow()) return;
+  if (!(w->styleMask() & WindowStyle::NonactivatingPanel)) static_cast<QWidget*>(w->nativeHandle())->activateWindow();
+  windowBecameKey(w);
 }
 
 Window* Application::keyWindow() const { return keyWindow_; }
@@ -436,6 +510,8 @@ void Application::orderFrontStandardAboutPanel() {
   if (!d_->aboutPanel) {
     d_->aboutPanel = makeAboutPanel(aboutOptions_);
     d_->aboutPanel->setFloatingPanel(true);
+    // Above other programs' windows only while Kesto is the active program.
+    d_->aboutPanel->setHidesOnDeactivate(true);
     // Centred on the screen it opens on.
     Screen screen = Screen::main().isValid() ? Screen::main() : Screen::primary();
     if (screen.isValid()) {
@@ -466,6 +542,7 @@ void Application::unregisterWindow(Window* w) {
   if (keyWindow_ == w) keyWindow_ = nullptr;
   if (mainWindow_ == w) mainWindow_ = nullptr;
   if (d_->keyBeforeDeactivation == w) d_->keyBeforeDeactivation = nullptr;
+  windowOrderedOut(w);
 }
 
 void Application::windowBecameKey(Window* w) {

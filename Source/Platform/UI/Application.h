@@ -111,6 +111,8 @@ class Application : public Responder {
   void registerWindow(Window* window);
   void unregisterWindow(Window* window);
   void windowBecameKey(Window* window);
+  // Ordered out by its program: a panel hidden while another program is active stays hidden.
+  void windowOrderedOut(Window* window);
 
   struct Impl;
 
@@ -119,6 +121,9 @@ class Application : public Responder {
   ~Application() override;
   // The desktop's focus entering (true) or leaving our windows.
   void activationChanged(bool active);
+  // The panels that hide while another program is active leave the screen, and come back.
+  void hidePanelsWhileInactive();
+  void showPanelsHiddenWhileInactive();
   ApplicationDelegate* delegate_ = nullptr;
   bool running_ = false;
   bool launched_ = false;

@@ -5,6 +5,7 @@
 #include "Platform/UI/Image.h"
 #include "Platform/UI/TimingMarks.h"
 #include "Platform/UI/Window.h"
+#include "Platform/UI/X11Focus_p.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -38,10 +39,15 @@ bool runEventLoopUntil(const std::function<bool()>& done, double seconds) {
 }
 
 void reopenWindow(Window& window) {
-  // Showing a minimised window again leaves it minimised; its state has to change.
-  if (auto* widget = static_cast<QWidget*>(window.nativeHandle()); widget && widget->isMinimized())
-    widget->setWindowState(widget->windowState() & ~Qt::WindowMinimized);
   window.makeKeyAndOrderFront();
+  // A dialog that blocks the window comes with it, in front: the window alone takes no input.
+  QWidget* modal = QApplication::activeModalWidget();
+  if (!modal || modal == window.nativeHandle()) return;
+  if (Window* own = Window::fromNativeHandle(modal)) return own->makeKeyAndOrderFront();
+  if (modal->isMinimized()) modal->setWindowState(modal->windowState() & ~Qt::WindowMinimized);
+  modal->raise();
+  modal->activateWindow();
+  x11::requestActivation(xcb_window_t(modal->winId()));
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/Strings.h"
+#include "Platform/UI/DialogOwner_p.h"
 #include "Platform/UI/DialogResponder.h"
 #include "Platform/UI/UINotifications.h"
 #include "Platform/UI/ViewWidget_p.h"
@@ -205,6 +206,7 @@ int SavePanel::runModal() {
   fnd::NotificationCenter::defaultCenter().postNotificationName(DialogWillOpenNotification);
   if (auto responder = DialogResponder::installed()) return settle(*this, *d_, askResponder(*this, d_->open, *responder));
   QFileDialog* dialog = buildDialog(d_, nullptr);
+  belongToOwner(*dialog);
   int result = dialog->exec();
   std::vector<std::string> chosen = result == QDialog::Accepted ? selected(dialog) : std::vector<std::string>{};
   delete dialog;
@@ -235,8 +237,12 @@ void SavePanel::beginSheetModalForWindow(Window* window, std::function<void(int)
                        if (completion) completion(code);
                      });
                    });
-  if (parent) dialog->open();
-  else dialog->show();
+  if (parent) {
+    dialog->open();
+  } else {
+    belongToOwner(*dialog);
+    dialog->show();
+  }
 }
 
 OpenPanel::OpenPanel() : SavePanel(true) {}

@@ -17,6 +17,10 @@ class Panel : public Window {
   void setFloatingPanel(bool on);
   bool becomesKeyOnlyIfNeeded() const { return keyOnlyIfNeeded_; }
   void setBecomesKeyOnlyIfNeeded(bool on) { keyOnlyIfNeeded_ = on; }
+  // Whether the panel leaves the screen while another program is active and comes back, as it
+  // was, when the application is active again (the application does both). Off by default.
+  bool hidesOnDeactivate() const { return hidesOnDeactivate_; }
+  void setHidesOnDeactivate(bool on) { hidesOnDeactivate_ = on; }
 
   // A sheet ends with ModalResponse::Cancel; any other panel closes as its close button would.
   virtual void cancelOperation();
@@ -28,6 +32,7 @@ class Panel : public Window {
  private:
   bool floating_ = false;
   bool keyOnlyIfNeeded_ = false;
+  bool hidesOnDeactivate_ = false;
 };
 
 }  // namespace kesto::ui

@@ -10,6 +10,7 @@
 #include "Platform/UI/UINotifications.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
+#include "Platform/UI/X11Focus_p.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -324,14 +325,25 @@ void Window::setLevel(WindowLevel level) {
 }
 
 void Window::makeKeyAndOrderFront() {
+  // A window the window manager has already (minimised, on another desktop, behind another
+  // program) comes to the user only at its hand.
+  const bool managed = d_->widget->isVisible() && !isSheet();
   orderFront();
   if (!canBecomeKeyWindow()) return;
   // A non-activating panel takes the keys without taking the desktop's focus from others.
-  if (!(styleMask_ & WindowStyle::NonactivatingPanel)) d_->widget->activateWindow();
+  if (!(styleMask_ & WindowStyle::NonactivatingPanel)) {
+    d_->widget->activateWindow();
+    // The toolkit can still take a window moved to another desktop for the active one: the X
+    // server tells.
+    if (managed && !x11::hasFocus(xcb_window_t(d_->widget->winId())))
+      x11::requestActivation(xcb_window_t(d_->widget->winId()));
+  }
   Application::shared().windowBecameKey(this);
 }
 
 void Window::orderFront() {
+  // Showing a minimised window leaves it minimised: its state has to change.
+  if (d_->widget->isMinimized()) d_->widget->setWindowState(d_->widget->windowState() & ~Qt::WindowMinimized);
   if (!d_->widget->isVisible() && !isSheet()) {
     Screen s = screen();
     fnd::Rect f = frame();
@@ -358,6 +370,7 @@ void Window::orderFront() {
 void Window::orderOut() {
   d_->widget->hide();
   if (Application::shared().keyWindow() == this) Application::shared().windowBecameKey(nullptr);
+  Application::shared().windowOrderedOut(this);
 }
 
 void Window::close() {

@@ -1,7 +1,7 @@
 #pragma once
 
-// Private to the UI layer: the X server as the toolkit reaches it, and where its keyboard focus
-// is, asked of the server itself.
+// Private to the UI layer: the X server as the toolkit reaches it, where its keyboard focus is,
+// asked of the server itself, and the window manager asked to bring a window to the user.
 // The toolkit takes a keyboard grab by another client (the window manager moving a window, a hot
 // key held) for the focus leaving, and tells a focus that left only a moment later.
 
@@ -11,7 +11,9 @@
 
 #include <xcb/xcb.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
 namespace kesto::ui::x11 {
@@ -30,21 +32,89 @@ inline bool isOurWindow(xcb_window_t id) {
   return false;
 }
 
-// Whether the X server's input focus is on one of our windows; nothing off X11.
-inline std::optional<bool> focusIsOurs() {
+// The window that has the X server's input focus; nothing off X11.
+inline std::optional<xcb_window_t> focusWindow() {
   xcb_connection_t* c = connection();
   if (!c) return std::nullopt;
   xcb_get_input_focus_reply_t* reply = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
   if (!reply) return std::nullopt;
-  const bool ours = isOurWindow(reply->focus);
+  const xcb_window_t focus = reply->focus;
   std::free(reply);
-  return ours;
+  return focus;
 }
+
+// Whether the X server's input focus is on one of our windows; nothing off X11.
+inline std::optional<bool> focusIsOurs() {
+  const std::optional<xcb_window_t> focus = focusWindow();
+  if (!focus) return std::nullopt;
+  return isOurWindow(*focus);
+}
+
+// Whether the X server's input focus is on the window (false off X11).
+inline bool hasFocus(xcb_window_t window) { return focusWindow() == window; }
 
 // A focus event (in or out) that tells of the focus itself: not one sent only because the
 // pointer is over the window, nor the start of a grab, which leaves the focus where it is.
 inline bool isFocusChange(const xcb_focus_in_event_t& event) {
   return event.detail != XCB_NOTIFY_DETAIL_POINTER && event.mode != XCB_NOTIFY_MODE_GRAB;
+}
+
+// The atom of a name the server already knows; none when it does not.
+inline xcb_atom_t knownAtom(xcb_connection_t* c, const char* name) {
+  xcb_intern_atom_reply_t* reply =
+      xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, std::uint16_t(std::strlen(name)), name), nullptr);
+  const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_NONE);
+  std::free(reply);
+  return atom;
+}
+
+// A cardinal property of a window (the desktop it is on, the current desktop of the root window).
+inline std::optional<std::uint32_t> cardinal(xcb_connection_t* c, xcb_window_t window, const char* name) {
+  const xcb_atom_t atom = knownAtom(c, name);
+  if (atom == XCB_NONE) return std::nullopt;
+  xcb_get_property_reply_t* reply =
+      xcb_get_property_reply(c, xcb_get_property(c, 0, window, atom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+  std::optional<std::uint32_t> value;
+  if (reply && reply->format == 32 && xcb_get_property_value_length(reply) >= 4)
+    value = *static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
+  std::free(reply);
+  return value;
+}
+
+// Sends a client message of the desktop's standard to the window manager.
+inline void sendToWindowManager(xcb_connection_t* c, xcb_window_t root, xcb_window_t window, xcb_atom_t type,
+                                std::uint32_t first, std::uint32_t second = XCB_CURRENT_TIME) {
+  xcb_client_message_event_t event{};
+  event.response_type = XCB_CLIENT_MESSAGE;
+  event.format = 32;
+  event.window = window;
+  event.type = type;
+  event.data.data32[0] = first;
+  event.data.data32[1] = second;
+  xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                 reinterpret_cast<const char*>(&event));
+}
+
+// Brings a window the window manager manages to the user, as a pager does: the user is taken to
+// the desktop it is on, and the window is activated there (shown again when minimised, raised,
+// focused). The request says it comes from a pager: the user asked for the window by a command,
+// so no rule against focus stealing holds it back. Window managers refuse to activate a window
+// on another desktop even then, hence the desktop first. Answers whether it was asked.
+inline bool requestActivation(xcb_window_t window) {
+  xcb_connection_t* c = connection();
+  if (!c || window == XCB_NONE) return false;
+  const xcb_atom_t active = knownAtom(c, "_NET_ACTIVE_WINDOW");
+  if (active == XCB_NONE) return false;  // no window manager of the desktop's standard
+  xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  if (!screen) return false;
+  constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF, kFromPager = 2;
+  const std::optional<std::uint32_t> desktop = cardinal(c, window, "_NET_WM_DESKTOP");
+  const std::optional<std::uint32_t> current = cardinal(c, screen->root, "_NET_CURRENT_DESKTOP");
+  if (desktop && current && *desktop != kAllDesktops && *desktop != *current)
+    sendToWindowManager(c, screen->root, screen->root, knownAtom(c, "_NET_CURRENT_DESKTOP"), *desktop);
+  sendToWindowManager(c, screen->root, window, active, kFromPager);
+  xcb_flush(c);
+  return true;
 }
 
 }  // namespace kesto::ui::x11

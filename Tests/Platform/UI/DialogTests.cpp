@@ -9,6 +9,7 @@
 #include "Platform/UI/View.h"
 #include "Platform/UI/Window.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -16,6 +17,7 @@
 #include <QMessageBox>
 #include <QSettings>
 #include <QTimer>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -126,6 +128,51 @@ TEST(Alert, TheDesktopDialogAnswersEachWayOutOnceAndKeepsTheCheckBox) {
   EXPECT_FALSE(second.performButton(0));
   test::spin(0.05);
   EXPECT_EQ(codes.size(), 2u);
+}
+
+// A dialog opened without a window is transient for the window the user is in (the key window),
+// so the window manager minimises and restores it with that window; an alert over it, for the
+// dialog.
+TEST(Alert, ADialogOpenedWithoutAWindowBelongsToTheWindowTheUserIsIn) {
+  Window window(fnd::Rect(100, 100, 500, 400));
+  window.makeKeyAndOrderFront();
+  ASSERT_TRUE(test::runUntil([&] { return window.isKeyWindow(); }, 5));
+  QWindow* main = static_cast<QWidget*>(window.nativeHandle())->windowHandle();
+  ASSERT_NE(main, nullptr);
+  auto transientParent = [](void* dialog) {
+    auto* widget = static_cast<QWidget*>(dialog);
+    return widget && widget->windowHandle() ? widget->windowHandle()->transientParent() : nullptr;
+  };
+
+  Alert alert = question();
+  QWindow* alertParent = nullptr;
+  QWindow* innerParent = nullptr;
+  QTimer::singleShot(0, [&] {
+    alertParent = transientParent(alert.nativeHandle());
+    // An alert over the open one belongs to it.
+    Alert inner;
+    inner.setMessageText("Really?");
+    inner.beginSheetModalForWindow(nullptr, nullptr);
+    innerParent = transientParent(inner.nativeHandle());
+    inner.performButton(0);
+    alert.performButton(1);
+  });
+  EXPECT_EQ(alert.runModal(), AlertSecondButtonReturn);
+  EXPECT_EQ(alertParent, main);
+  ASSERT_NE(innerParent, nullptr);
+  EXPECT_NE(innerParent, main);
+
+  OpenPanel open;
+  open.setDirectory(test::makeTempDir("owned-dialog"));
+  open.setAllowedFileTypes({"html"});
+  QWindow* panelParent = nullptr;
+  QTimer::singleShot(0, [&] {
+    panelParent = transientParent(open.nativeHandle());
+    if (auto* dialog = static_cast<QFileDialog*>(open.nativeHandle())) dialog->reject();
+  });
+  EXPECT_EQ(open.runModal(), ModalResponse::Cancel);
+  EXPECT_EQ(panelParent, main);
+  window.orderOut();
 }
 
 // What an alert says is shown as written, also where it quotes markup from a file: a tag hides

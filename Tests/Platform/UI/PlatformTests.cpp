@@ -5,6 +5,7 @@
 #include "Platform/UI/GraphicsContext.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/Nib.h"
+#include "Platform/UI/Panel.h"
 #include "Platform/UI/Screen.h"
 #include "Platform/UI/ScrollView.h"
 #include "Platform/UI/SplitView.h"
@@ -236,6 +237,75 @@ TEST(Application, TheKeyWindowResignsWhileAnotherProgramHasTheFocus) {
   drain();
   EXPECT_EQ(app.keyWindow(), nullptr);
   EXPECT_EQ(log.became, 3);
+}
+
+// A panel that hides on deactivation leaves the screen while another program is active and comes
+// back as it was; other windows stay. One its program ordered out meanwhile, or
+// that went, stays away.
+TEST(Application, PanelsThatHideOnDeactivateLeaveWhileAnotherProgramIsActive) {
+  FocusBackAtEnd focusBack;
+  Window main(fnd::Rect(100, 100, 300, 200));
+  Panel floating(fnd::Rect(450, 100, 200, 150)), plain(fnd::Rect(450, 300, 200, 150));
+  Panel minimised(fnd::Rect(700, 300, 200, 150));
+  floating.setFloatingPanel(true);
+  for (Panel* p : {&floating, &minimised}) p->setHidesOnDeactivate(true);
+  auto gone = std::make_unique<Panel>(fnd::Rect(700, 100, 200, 150));
+  gone->setHidesOnDeactivate(true);
+  for (Window* w : std::initializer_list<Window*>{&plain, gone.get(), &minimised, &floating}) w->orderFront();
+  minimised.miniaturize();
+  main.makeKeyAndOrderFront();
+  focusComesBack();
+  drain();
+  const fnd::Rect where = floating.frame();
+
+  focusLeavesForAnotherProgram();
+  EXPECT_TRUE(test::runUntil([&] { return !floating.isVisible(); }, 5));
+  EXPECT_FALSE(gone->isVisible());
+  EXPECT_TRUE(plain.isVisible()) << "a panel hides only when it says so";
+  EXPECT_TRUE(main.isVisible());
+  EXPECT_TRUE(minimised.isVisible() && minimised.isMiniaturized()) << "a minimised panel stays as it is";
+  gone.reset();
+  focusComesBack();
+  EXPECT_TRUE(floating.isVisible());
+  EXPECT_EQ(floating.frame(), where);
+  EXPECT_EQ(floating.level(), WindowLevel::Floating);
+  EXPECT_TRUE(minimised.isMiniaturized());
+
+  // Ordered out while another program was active: it stays hidden.
+  focusLeavesForAnotherProgram();
+  EXPECT_TRUE(test::runUntil([&] { return !floating.isVisible(); }, 5));
+  floating.orderOut();
+  focusComesBack();
+  EXPECT_FALSE(floating.isVisible());
+  // Shown again, it hides again the next time.
+  floating.orderFront();
+  focusLeavesForAnotherProgram();
+  EXPECT_TRUE(test::runUntil([&] { return !floating.isVisible(); }, 5));
+  focusComesBack();
+  EXPECT_TRUE(floating.isVisible());
+}
+
+// Making a window key and front, or ordering it front, shows a minimised window again; activating
+// the program leaves a minimised window as it is.
+TEST(Window, AMinimisedWindowComesBackWhenMadeKeyOrOrderedFront) {
+  FocusBackAtEnd focusBack;
+  Window window(fnd::Rect(100, 100, 300, 200));
+  window.makeKeyAndOrderFront();
+  window.miniaturize();
+  ASSERT_TRUE(window.isMiniaturized());
+  window.makeKeyAndOrderFront();
+  EXPECT_FALSE(window.isMiniaturized());
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_TRUE(window.isKeyWindow());
+
+  window.miniaturize();
+  window.orderFront();
+  EXPECT_FALSE(window.isMiniaturized());
+
+  window.miniaturize();
+  focusLeavesForAnotherProgram();
+  Application::shared().activateIgnoringOtherApps();
+  EXPECT_TRUE(window.isMiniaturized());
 }
 
 TEST(ScrollView, PageKeysScrollTheDocument) {
