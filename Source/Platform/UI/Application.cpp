@@ -315,12 +315,16 @@ int Application::run() {
 }
 
 void Application::terminate() {
+  // What was typed last is stored before the quit saves (and asks about what the store refused).
+  endEditingInEveryWindow();
   TerminateReply reply = delegate_ ? delegate_->applicationShouldTerminate() : TerminateReply::Now;
   if (reply == TerminateReply::Now) replyToApplicationShouldTerminate(true);
 }
 
 void Application::replyToApplicationShouldTerminate(bool shouldTerminate) {
   if (!shouldTerminate) return;
+  // Typed while a later reply was awaited (a sync finishing): stored before the last save too.
+  endEditingInEveryWindow();
   if (delegate_) delegate_->applicationWillTerminate();
   QCoreApplication::exit(0);
 }
@@ -460,6 +464,14 @@ void Application::postToMain(std::function<void()> fn) {
 }
 
 void Application::registerWindow(Window* w) { windows_.push_back(w); }
+
+void Application::endEditingInEveryWindow() {
+  // A stored edit may open or close windows: each is looked up again before its turn.
+  const std::vector<Window*> windows = windows_;
+  for (Window* w : windows)
+    if (std::find(windows_.begin(), windows_.end(), w) != windows_.end())
+      qtbridge::guarded("ending the editing", [w] { w->endEditing(); });
+}
 
 void Application::unregisterWindow(Window* w) {
   windows_.erase(std::remove(windows_.begin(), windows_.end(), w), windows_.end());

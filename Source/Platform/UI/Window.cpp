@@ -10,14 +10,18 @@
 #include "Platform/UI/UINotifications.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
+#include "Platform/UI/WidgetHostView.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPainterPath>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QRegion>
 #include <QScreen>
+#include <QTextEdit>
 #include <QTimer>
 #include <QWindow>
 
@@ -361,6 +365,7 @@ void Window::orderOut() {
 }
 
 void Window::close() {
+  endEditing();
   if (delegate_) delegate_->windowWillClose(*this);
   fnd::NotificationCenter::defaultCenter().postNotificationName(WindowWillCloseNotification, this);
   orderOut();
@@ -429,6 +434,17 @@ bool Window::makeFirstResponder(Responder* responder) {
     d_->widget->setFocus(Qt::OtherFocusReason);
   }
   return true;
+}
+
+void Window::endEditing() {
+  QWidget* focus = d_->widget->focusWidget();
+  if (!qobject_cast<QLineEdit*>(focus) && !qobject_cast<QTextEdit*>(focus) && !qobject_cast<QPlainTextEdit*>(focus))
+    return;
+  auto* editing = dynamic_cast<WidgetHostView*>(firstResponder_);
+  std::shared_ptr<View> keep = editing ? editing->weak_from_this().lock() : nullptr;
+  makeFirstResponder(nullptr);
+  // A window that is not active moves no focus: no focus event ended the edit.
+  if (editing) editing->focusDidLeave();
 }
 
 void Window::sendEvent(const Event& event) {
