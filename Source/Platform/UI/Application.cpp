@@ -74,8 +74,7 @@ class TextInputResponder : public ActionResponder {
  public:
   static QWidget* focusedTextWidget() {
     QWidget* f = QApplication::focusWidget();
-    if (qobject_cast<QLineEdit*>(f) || qobject_cast<QTextEdit*>(f) || qobject_cast<QPlainTextEdit*>(f)) return f;
-    return nullptr;
+    return qtbridge::isTextEditor(f) ? f : nullptr;
   }
 
   QPointer<QWidget> widget;

@@ -14,14 +14,11 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
-#include <QLineEdit>
 #include <QMenuBar>
 #include <QPainterPath>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QRegion>
 #include <QScreen>
-#include <QTextEdit>
 #include <QTimer>
 #include <QWindow>
 
@@ -437,9 +434,7 @@ bool Window::makeFirstResponder(Responder* responder) {
 }
 
 void Window::endEditing() {
-  QWidget* focus = d_->widget->focusWidget();
-  if (!qobject_cast<QLineEdit*>(focus) && !qobject_cast<QTextEdit*>(focus) && !qobject_cast<QPlainTextEdit*>(focus))
-    return;
+  if (!qtbridge::isTextEditor(d_->widget->focusWidget())) return;
   auto* editing = dynamic_cast<WidgetHostView*>(firstResponder_);
   std::shared_ptr<View> keep = editing ? editing->weak_from_this().lock() : nullptr;
   makeFirstResponder(nullptr);

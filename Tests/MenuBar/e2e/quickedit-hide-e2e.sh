@@ -16,13 +16,7 @@ xmessage -geometry 320x80+40+680 "another program" &
 e2e_pids+=("$!")
 other="$(e2e_wait_window '^xmessage$' 60)" || fail "no other window"
 
-e2e_start_kesto
-e2e_close_first_run_panel || fail "no first-run panel"
-url="http://127.0.0.1:9/quick-edit-hide"
-"$kesto" "kesto:$url" >>"$work/kesto.log" 2>&1 || fail "hand-over launch failed"
-page() { e2e_sql "select $1 from ZBOOKMARK where ZURL = '$url'"; }
-added() { [[ -n "$(page Z_PK)" ]]; }
-e2e_wait_until 60 added || fail "the page was not added"
+start_with_page "http://127.0.0.1:9/quick-edit-hide"
 
 # The quick edit opened on the page, a field's text replaced by what is typed, once the program
 # has taken every key: the field is still being edited.
