@@ -34,7 +34,11 @@ holds() {  # column text how
 
 # Notes, then a click on another program, then SIGTERM.
 type_in_quick_edit 3 "Notes kept at a click elsewhere"
+# Above Kesto's main window, which covers it, and clicked: it takes the focus.
+xdotool windowraise "$other"
 e2e_click "$other" 200 20
+other_focused() { [[ "$(xdotool getwindowfocus 2>/dev/null)" == "$other" ]]; }
+e2e_wait_until 60 other_focused || fail "the click did not give the other program the focus"
 hidden "a click on another program"
 e2e_caught_up "$win" || fail "kesto did not answer"
 e2e_quit_kesto
