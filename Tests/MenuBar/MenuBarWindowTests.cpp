@@ -7,7 +7,6 @@
 #include "Platform/UI/Animator.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/Image.h"
-#include "Platform/UI/TextField.h"
 #include "Platform/UI/View.h"
 #include "Views/WindowButton.h"
 
@@ -92,30 +91,6 @@ TEST(MenuBarWindowTest, HidingFadesAndLeavesTheWindowOpaque) {
   EXPECT_EQ(window.alphaValue(), 1.0);
 }
 
-// However the window goes (a click elsewhere, the focus taken, Escape), what was typed in it is
-// stored first: the field's edit ends before the fade.
-TEST(MenuBarWindowTest, HidingEndsTheEditingFirst) {
-  MenuBarWindow window(fnd::Rect(100, 100, 300, 300));
-  auto content = std::make_shared<ui::View>(fnd::Rect(0, 0, 300, 200));
-  auto field = std::make_shared<ui::TextField>(fnd::Rect(10, 100, 200, 24));
-  content->addSubview(field);
-  window.setMenuContentView(content);
-  struct Ends : ui::TextEditingDelegate {
-    int ends = 0;
-    void controlTextDidEndEditing(ui::Control&) override { ++ends; }
-  } delegate;
-  field->setDelegate(&delegate);
-  window.showWindow();
-  // The edit begins once the window has the focus.
-  ASSERT_TRUE(runUntil([&] {
-    window.makeFirstResponder(field.get());
-    return field->isEditing();
-  }));
-  window.hideWindow();
-  EXPECT_EQ(delegate.ends, 1);
-  EXPECT_FALSE(field->isEditing());
-  EXPECT_TRUE(runUntil([&] { return !window.isVisible(); }, 30));
-}
 
 // ---- live resize, window buttons, the delegate, the title bar ----
 

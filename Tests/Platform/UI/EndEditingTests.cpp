@@ -3,7 +3,6 @@
 #include "Harness/FocusedKeys.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/TextField.h"
-#include "Platform/UI/TextView.h"
 #include "Platform/UI/Window.h"
 
 #include <QTest>
@@ -117,24 +116,4 @@ TEST(WindowEndEditing, ClosingAndQuittingEndTheEditFirst) {
   Application::shared().setDelegate(&quitting);
   Application::shared().terminate();
   EXPECT_EQ(quitting.endsWhenAsked, (std::vector<int>{2, 1}));
-}
-
-TEST(TextView, TabCanEndTheEditAndMoveTheFocusAsInAField) {
-  EditingWindow w;
-  auto view = std::make_shared<TextView>(fnd::Rect(10, 200, 200, 24));
-  w.window.contentView()->addSubview(view);
-  Ends viewDelegate;
-  view->setDelegate(&viewDelegate);
-  test::typeInto(w.window, view.get(), "a");
-  test::press(Qt::Key_Tab, "\t");
-  EXPECT_EQ(view->stringValue(), "a\t");  // by default a tab is typed
-  view->setTabChangesFocus(true);
-  test::press(Qt::Key_Tab, "\t");
-  EXPECT_EQ(view->stringValue(), "a\t");
-  EXPECT_EQ(viewDelegate.ends, 1);
-  EXPECT_NE(w.window.firstResponder(), view.get());
-  // Shift+Tab comes back from the next control.
-  w.window.makeFirstResponder(w.field.get());
-  test::press(Qt::Key_Backtab, QString(), Qt::ShiftModifier);
-  EXPECT_EQ(w.window.firstResponder(), view.get());
 }
