@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 using namespace kesto;
 using namespace kesto::ui;
 
