@@ -150,6 +150,8 @@ void EditorController::build() {
     view->setFrame(fnd::Rect(kMargin, y, kFieldWidth, 24));
     // One line high: a long title runs on instead of wrapping into a half-shown second line.
     view->setWrapsLines(false);
+    // Tab ends the edit (which stores it) and moves on, as in the other fields.
+    view->setTabChangesFocus(true);
     view->setDelegate(this);
     return detail(view);
   };

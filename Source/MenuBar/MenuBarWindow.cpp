@@ -465,6 +465,9 @@ void MenuBarWindow::showWindow() {
 void MenuBarWindow::hideWindow() {
   if (tray_) tray_->setHighlighted(false);
   if (!isVisible() || hiding_) return;
+  // However it goes (a click elsewhere, the focus taken, the icon), what was typed in it is
+  // stored first, as at Escape.
+  endEditing();
   hiding_ = true;
   animateAlpha(0.0, kFadeOut, lifetime_.whileAlive([this] {
     if (!hiding_) return;

@@ -109,7 +109,7 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   fnd::Size contentMinSize() const { return contentMinSize_; }
 
   // Shows the window as key window in front (under the icon when attached), and hides it with a
-  // short fade; the window is fully opaque again for the next showing.
+  // short fade, its editing ended first; the window is fully opaque again for the next showing.
   void showWindow();
   void hideWindow();
   // A click on the tray icon at `pointer`: hides a shown attached window, else shows it with the

@@ -1,6 +1,7 @@
 // The inspector: what it shows for no, one and several selected bookmarks, and its edits,
 // each saved at once and undoable.
 #include "AppFixture.h"
+#include "Harness/FocusedKeys.h"
 #include "Platform/System/Workspace.h"
 #include "Platform/UI/Event.h"
 #include "Platform/UI/PopUpButton.h"
@@ -171,6 +172,29 @@ TEST_F(InspectorTest, ReturnInTheTitleAndAddressViewsSavesTheEditAndOpensNothing
   EXPECT_EQ(a->timesOpened(), 0);
   EXPECT_EQ(launches, 0) << "Return ends the edit and opens nothing";
   sys::Workspace::setLauncher(nullptr);
+}
+
+TEST_F(InspectorTest, TabAndShiftTabEndTheTitleAndAddressEditAsInTheOtherFields) {
+  auto a = add("http://a.example/", "Old");
+  build(1);
+  show(a);
+  auto& e = editor();
+  auto& window = ui->window();
+  e.views().title->setStringValue("");
+  ASSERT_TRUE(runUntil([&] {
+    window.makeFirstResponder(e.views().title.get());
+    return e.views().title->isEditing();
+  }));
+  type("Tabbed");
+  press(Qt::Key_Tab, "\t");
+  EXPECT_EQ(a->title().value_or(""), "Tabbed");
+  EXPECT_EQ(window.firstResponder(), e.views().url.get()) << "the focus moved on to the address";
+  e.views().url->setStringValue("");
+  type("x");
+  press(Qt::Key_Backtab, QString(), Qt::ShiftModifier);
+  EXPECT_EQ(a->url().value_or(""), "x");
+  EXPECT_EQ(window.firstResponder(), e.views().title.get()) << "the focus moved back to the title";
+  EXPECT_EQ(e.views().title->stringValue(), "Tabbed") << "no tab went into the title";
 }
 
 TEST_F(InspectorTest, EditsAreSavedAtOnceAndUndoable) {

@@ -75,8 +75,7 @@ class TextInputResponder : public ActionResponder {
  public:
   static QWidget* focusedTextWidget() {
     QWidget* f = QApplication::focusWidget();
-    if (qobject_cast<QLineEdit*>(f) || qobject_cast<QTextEdit*>(f) || qobject_cast<QPlainTextEdit*>(f)) return f;
-    return nullptr;
+    return qtbridge::isTextEditor(f) ? f : nullptr;
   }
 
   QPointer<QWidget> widget;
@@ -341,12 +340,16 @@ int Application::run() {
 }
 
 void Application::terminate() {
+  // What was typed last is stored before the quit saves (and asks about what the store refused).
+  endEditingInEveryWindow();
   TerminateReply reply = delegate_ ? delegate_->applicationShouldTerminate() : TerminateReply::Now;
   if (reply == TerminateReply::Now) replyToApplicationShouldTerminate(true);
 }
 
 void Application::replyToApplicationShouldTerminate(bool shouldTerminate) {
   if (!shouldTerminate) return;
+  // Typed while a later reply was awaited (a sync finishing): stored before the last save too.
+  endEditingInEveryWindow();
   if (delegate_) delegate_->applicationWillTerminate();
   QCoreApplication::exit(0);
 }
@@ -536,6 +539,14 @@ void Application::postToMain(std::function<void()> fn) {
 }
 
 void Application::registerWindow(Window* w) { windows_.push_back(w); }
+
+void Application::endEditingInEveryWindow() {
+  // A stored edit may open or close windows: each is looked up again before its turn.
+  const std::vector<Window*> windows = windows_;
+  for (Window* w : windows)
+    if (std::find(windows_.begin(), windows_.end(), w) != windows_.end())
+      qtbridge::guarded("ending the editing", [w] { w->endEditing(); });
+}
 
 void Application::unregisterWindow(Window* w) {
   windows_.erase(std::remove(windows_.begin(), windows_.end(), w), windows_.end());

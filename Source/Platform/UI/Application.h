@@ -52,7 +52,8 @@ class Application : public Responder {
   int run();
   // Sends the launching hooks without running the loop (for tests and embedding).
   void finishLaunching();
-  // Asks the delegate; with Now (or no delegate) sends applicationWillTerminate and quits.
+  // Ends the editing in every window, then asks the delegate; with Now (or no delegate) sends
+  // applicationWillTerminate and quits.
   void terminate();
   // Answers a Later reply given to applicationShouldTerminate.
   void replyToApplicationShouldTerminate(bool shouldTerminate);
@@ -124,6 +125,8 @@ class Application : public Responder {
   // The panels that hide while another program is active leave the screen, and come back.
   void hidePanelsWhileInactive();
   void showPanelsHiddenWhileInactive();
+  // Every window's editing ends, as at a click elsewhere: what was typed is stored.
+  void endEditingInEveryWindow();
   ApplicationDelegate* delegate_ = nullptr;
   bool running_ = false;
   bool launched_ = false;

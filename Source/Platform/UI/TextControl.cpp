@@ -17,7 +17,7 @@ void TextControl::setEditable(bool editable) {
 void TextControl::endEditing() {
   if (Window* w = window(); w && w->firstResponder() == this) w->makeFirstResponder(nullptr);
   // A window that is not active moves no focus, so no focus event closes the session.
-  if (session_) widgetDidLoseFocus();
+  focusDidLeave();
 }
 
 void TextControl::widgetDidGainFocus() {

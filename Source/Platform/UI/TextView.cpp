@@ -60,6 +60,8 @@ void TextView::setWrapsLines(bool wraps) {
   edit->setVerticalScrollBarPolicy(wraps ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
 }
 
+void TextView::setTabChangesFocus(bool changes) { editor(*this)->setTabChangesFocus(changes); }
+
 void TextView::selectAll() { editor(*this)->selectAll(); }
 
 void TextView::applyReadOnly(bool readOnly) { editor(*this)->setReadOnly(readOnly); }

@@ -24,6 +24,9 @@ class TextView : public TextControl {
   // Whether long lines wrap at the view's width (the default) or run on, scrolled sideways as in
   // a one-line field, for a view only one line high.
   void setWrapsLines(bool wraps);
+  // Whether Tab and Shift+Tab end the edit and move the focus to the next (previous) control, as
+  // in a text field, instead of typing a tab (the default).
+  void setTabChangesFocus(bool changes);
   void selectAll();
 
  protected:

@@ -11,9 +11,12 @@
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPaintEvent>
+#include <QPlainTextEdit>
 #include <QStyleHints>
+#include <QTextEdit>
 #include <QWheelEvent>
 #include <QApplication>
 
@@ -299,6 +302,11 @@ int clickCountForPress(Qt::MouseButton button, const QPointF& pos, double timest
 }
 
 void guarded(const char* where, const std::function<void()>& fn) { fnd::runLoggingExceptions(fn, "exception in ", where); }
+
+bool isTextEditor(const QWidget* widget) {
+  return qobject_cast<const QLineEdit*>(widget) || qobject_cast<const QTextEdit*>(widget) ||
+         qobject_cast<const QPlainTextEdit*>(widget);
+}
 
 void deliver(View* view, Event event) {
   guarded("event delivery", [&] { deliverUnguarded(view, event); });

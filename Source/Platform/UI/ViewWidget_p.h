@@ -59,6 +59,8 @@ int clickCountForPress(Qt::MouseButton button, const QPointF& globalPos, double 
 void deliver(View* view, Event event);
 // Runs `fn`, logging instead of letting an exception reach the toolkit's event loop.
 void guarded(const char* where, const std::function<void()>& fn);
+// Whether the widget is one of the toolkit's text editors (a line edit, a text edit).
+bool isTextEditor(const QWidget* widget);
 }  // namespace qtbridge
 
 }  // namespace kesto::ui

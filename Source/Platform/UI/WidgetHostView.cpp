@@ -368,6 +368,14 @@ bool WidgetHostView::becomeFirstResponder() {
 
 bool WidgetHostView::hasKeyboardFocus() const { return host_->owns(QApplication::focusWidget()); }
 
+void WidgetHostView::focusDidLeave() {
+  if (!host_->focused || hasKeyboardFocus()) return;
+  // Counted as lost: the focus coming back to the widget later begins anew.
+  host_->focused = false;
+  auto keep = weak_from_this().lock();
+  widgetDidLoseFocus();
+}
+
 void WidgetHostView::setTakesFocusOnClick(bool on) {
   clickFocus_ = on;
   QWidget* w = host_->widget;

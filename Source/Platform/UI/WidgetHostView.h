@@ -28,6 +28,10 @@ class WidgetHostView : public View {
   bool becomeFirstResponder() override;
   // True while the widget (or one of its parts) holds the keyboard focus.
   bool hasKeyboardFocus() const;
+  // Ends what the widget's focus began (a text control's editing) once the focus has left it
+  // where the toolkit sends no focus event: a window that is not active moves no focus. Nothing
+  // while the widget still holds the focus, or when it held none.
+  void focusDidLeave();
 
   // Whether a click gives the widget the keyboard focus (on by default for widgets that take
   // focus at all). Off, the widget is still reached with Tab or from code.

@@ -11,6 +11,7 @@
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/X11Focus_p.h"
+#include "Platform/UI/WidgetHostView.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -374,6 +375,7 @@ void Window::orderOut() {
 }
 
 void Window::close() {
+  endEditing();
   if (delegate_) delegate_->windowWillClose(*this);
   fnd::NotificationCenter::defaultCenter().postNotificationName(WindowWillCloseNotification, this);
   orderOut();
@@ -442,6 +444,15 @@ bool Window::makeFirstResponder(Responder* responder) {
     d_->widget->setFocus(Qt::OtherFocusReason);
   }
   return true;
+}
+
+void Window::endEditing() {
+  if (!qtbridge::isTextEditor(d_->widget->focusWidget())) return;
+  auto* editing = dynamic_cast<WidgetHostView*>(firstResponder_);
+  std::shared_ptr<View> keep = editing ? editing->weak_from_this().lock() : nullptr;
+  makeFirstResponder(nullptr);
+  // A window that is not active moves no focus: no focus event ended the edit.
+  if (editing) editing->focusDidLeave();
 }
 
 void Window::sendEvent(const Event& event) {

@@ -81,7 +81,7 @@ class Window : public Responder {
   void makeKeyAndOrderFront();
   void orderFront();
   void orderOut();
-  void close();  // asks nothing; sends windowWillClose and hides
+  void close();  // asks nothing; ends the editing, sends windowWillClose and hides
   void performClose();  // asks windowShouldClose first
   void miniaturize();
   bool isMiniaturized() const;
@@ -130,6 +130,10 @@ class Window : public Responder {
   // Responder chain: the first responder gets key events and nil-targeted actions.
   Responder* firstResponder() const { return firstResponder_; }
   bool makeFirstResponder(Responder* responder);
+  // Ends the editing under way in the window as a click elsewhere in it would: the text being
+  // edited (a field, a list's name editor) loses the focus to the window and stores what was
+  // typed by its own rule, also while the window is not active. Other views keep the focus.
+  void endEditing();
   // Delivers an event as the toolkit would: mouse events to the view under the point, keys to
   // the first responder after the key equivalents (Command-A is selectAll:, ...).
   void sendEvent(const Event& event);

@@ -12,13 +12,7 @@ e2e_app_script xdotool sqlite3 python3
 
 e2e_write_settings KestoThumbnailServiceHost '<string>http://127.0.0.1:9</string>' \
   KestoReachabilityCheckURL '<string>http://127.0.0.1:9/</string>' UseInboxForBookmarks '<true/>'
-e2e_start_kesto
-e2e_close_first_run_panel || fail "no first-run panel"
-url="http://127.0.0.1:9/quick-edit-page"
-"$kesto" "kesto:$url" >>"$work/kesto.log" 2>&1 || fail "hand-over launch failed"
-page() { e2e_sql "select $1 from ZBOOKMARK where ZURL = '$url'"; }
-added() { [[ -n "$(page Z_PK)" ]]; }
-e2e_wait_until 60 added || fail "the page was not added"
+start_with_page "http://127.0.0.1:9/quick-edit-page"
 # The tags of the page, by name (the join table's columns are named after the entities' numbers).
 tags_of_page() {
   local cols=($(e2e_sql "select name from pragma_table_info('Z_1TAGS')"))

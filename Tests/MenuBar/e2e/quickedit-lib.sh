@@ -29,6 +29,17 @@ menu_by_hot_key() {
   e2e_wait_until 60 menu_has_keys || fail "the hot key showed no menu-bar window that took the keys"
 }
 row_y() { echo $((100 + 8 + 13 + 34 * $1)); }  # the quick edit's rows, top down from 0
+# Starts the program on an empty library and hands it the address ($url) as a second launch
+# does, then waits until the library holds it; `page COLUMN` reads that bookmark's column.
+start_with_page() {  # address
+  url="$1"
+  e2e_start_kesto
+  e2e_close_first_run_panel || fail "no first-run panel"
+  "$kesto" "kesto:$url" >>"$work/kesto.log" 2>&1 || fail "hand-over launch failed"
+  e2e_wait_until 60 page_added || fail "the page was not added"
+}
+page() { e2e_sql "select $1 from ZBOOKMARK where ZURL = '$url'"; }
+page_added() { [[ -n "$(page Z_PK)" ]]; }
 done_button() { e2e_click "$menu" 498 "$(row_y 8)"; }
 # The menu-bar window (by the hot key unless it has the keys) with the pages found by the text and
 # the first card selected.

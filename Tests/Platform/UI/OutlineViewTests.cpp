@@ -506,6 +506,22 @@ TEST_F(OutlineViewTest, ReturnAndEnterFromTheWindowStoreARenameAndEscapeKeepsThe
   EXPECT_EQ(work->name, "Office");
 }
 
+// A quit or a close ends the window's editing: an open rename is stored, as at a click elsewhere.
+TEST_F(OutlineViewTest, TheWindowEndingItsEditingStoresAnOpenRename) {
+  outline->expandItem(library.get());
+  window.makeKeyAndOrderFront();
+  ASSERT_TRUE(test::runUntil([&] { return static_cast<QWidget*>(window.nativeHandle())->isActiveWindow(); }));
+  outline->editRow(1);
+  ASSERT_TRUE(outline->isEditing());
+  auto* editor = TestAccess::impl(*outline)->tree->findChild<QLineEdit*>();
+  ASSERT_NE(editor, nullptr);
+  editor->setText("Reading");
+  window.endEditing();
+  test::runUntil([&] { return !outline->isEditing(); }, 30);
+  EXPECT_FALSE(outline->isEditing());
+  EXPECT_EQ(inbox->name, "Reading");
+}
+
 TEST_F(OutlineViewTest, TheRenameEditorLiesOverTheRowsTextInItsFont) {
   outline->expandItem(nullptr, true);
   window.makeKeyAndOrderFront();
