@@ -21,10 +21,6 @@ e2e_pids+=("$!")
 other="$(e2e_wait_window '^xmessage$' 60)" || fail "no other window"
 other_focused() { [[ "$(xdotool getwindowfocus 2>/dev/null)" == "$other" ]]; }
 
-# The icon: the right end of the tray, where trayer puts the only icon it holds.
-read -r tx ty <<<"$(xdotool search --class trayer getwindowgeometry --shell %@ |
-  awk -F= '/^X=/{x=$2}/^Y=/{y=$2}/^WIDTH=/{w=$2}/^HEIGHT=/{h=$2}END{print x+w-12, y+h/2}')"
-
 # Waits for the shown menu-bar window ($menu) to have the focus, then clicks the other program's
 # window: the menu-bar window must go, and the other program keep the focus.
 leave_for_other() {  # how
@@ -40,14 +36,14 @@ leave_for_other() {  # how
 }
 
 xdotool windowactivate --sync "$other"
-xdotool mousemove "$tx" "$ty" click 1
+e2e_click_tray_icon
 leave_for_other icon
 xdotool windowactivate --sync "$other"
 xdotool key super+alt+ctrl+p
 leave_for_other hotkey
 
 # A click on the desktop (the root window, left of every window) takes the focus too.
-xdotool mousemove "$tx" "$ty" click 1
+e2e_click_tray_icon
 menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "the icon showed no menu-bar window"
 e2e_wait_until 60 e2e_menu_active || fail "the window the icon showed did not take the focus"
 e2e_caught_up "$menu" || fail "kesto did not answer"
@@ -56,7 +52,7 @@ e2e_wait_until 60 e2e_no_window '^Kesto Bookmarks$' ||
   { e2e_screenshot "$shots/failure-desktop.png"; fail "the menu-bar window stayed when the desktop was clicked"; }
 
 # The icon shows it again, and it takes the keys: Escape hides it.
-xdotool mousemove "$tx" "$ty" click 1
+e2e_click_tray_icon
 menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "the icon showed no menu-bar window again"
 e2e_wait_until 60 e2e_menu_active || fail "the window shown again did not take the focus"
 xdotool key Escape

@@ -72,8 +72,7 @@ xdotool key Escape
 e2e_wait_until 60 e2e_no_window '^Kesto Bookmarks$' || fail "Escape left the menu-bar window open"
 
 # The tray icon shows it again; the Recent list has the page just opened.
-read -r tx ty <<<"$(xdotool search --class trayer getwindowgeometry --shell %@ | awk -F= '/^X=/{x=$2}/^Y=/{y=$2}/^WIDTH=/{w=$2}/^HEIGHT=/{h=$2}END{print x+w-12, y+h/2}')"
-xdotool mousemove "$tx" "$ty" click 1
+e2e_click_tray_icon
 menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "a click on the tray icon showed no window"
 # Recent, its first card (once listed), then Firefox once the card is chosen.
 firefox_opened() { grep -q "duckduckgo.com" "$work/fake-firefox.log" 2>/dev/null; }
@@ -218,7 +217,7 @@ e2e_wait_until 60 in_tray || fail "a start in menu-bar mode put no icon in the t
 # Looked for once the program has done what its start queued.
 e2e_caught_up "$(tray_icon)" || fail "kesto did not answer"
 visible '^Kesto$' && fail "a start in menu-bar mode showed the main window"
-xdotool mousemove "$tx" "$ty" click 1
+e2e_click_tray_icon
 menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "the tray icon of a menu-bar start showed nothing"
 e2e_settled
 e2e_screenshot "$shots/menubar-mode-start.png"

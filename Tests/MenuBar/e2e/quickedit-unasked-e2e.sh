@@ -66,10 +66,7 @@ shown() {  # how it was asked for
 }
 by_hot_key() { menu_by_hot_key; }
 by_tray_icon() {
-  local tx ty
-  read -r tx ty <<<"$(xdotool search --class trayer getwindowgeometry --shell %@ |
-    awk -F= '/^X=/{x=$2}/^Y=/{y=$2}/^WIDTH=/{w=$2}/^HEIGHT=/{h=$2}END{print x+w-12, y+h/2}')"
-  xdotool mousemove "$tx" "$ty" click 1
+  e2e_click_tray_icon
   shown "the tray icon"
 }
 hide() {

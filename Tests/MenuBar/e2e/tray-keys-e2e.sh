@@ -28,10 +28,6 @@ e2e_pids+=("$!")
 other="$(e2e_wait_window '^another program$' 60)" || fail "no other window"
 e2e_logs+=("$other_log")
 
-# The icon: the right end of the tray, where trayer puts the only icon it holds.
-read -r tx ty <<<"$(xdotool search --class trayer getwindowgeometry --shell %@ |
-  awk -F= '/^X=/{x=$2}/^Y=/{y=$2}/^WIDTH=/{w=$2}/^HEIGHT=/{h=$2}END{print x+w-12, y+h/2}')"
-
 # The list at the window's least size: a card's white where the first card stands, and none where
 # a second would.
 one_card() { e2e_menu_listed && [[ "$(e2e_pixel 300 280 "$menu")" != "255 255 255" ]]; }
@@ -65,7 +61,7 @@ empty_and_hide() {
 # Clicks the icon and, once the window shows, types $2; the list must be as $3 says.
 click_and_type() {  # how text list-check
   local how="$1" text="$2" check="$3"
-  xdotool mousemove "$tx" "$ty" click 1
+  e2e_click_tray_icon
   shown "a click on the tray icon ($how)"
   type_search "$text" "$how"
   e2e_screenshot "$shots/typed-$how-$text.png" "$menu"
@@ -95,7 +91,7 @@ stopped_click() {  # text
   xdotool windowactivate --sync "$other"
   from=$(($(wc -l <"$other_log") + 1))
   kill -STOP "$app_pid"
-  xdotool mousemove "$tx" "$ty" click 1
+  e2e_click_tray_icon
   xdotool mousemove --window "$other" 150 70 mousemove --window "$other" 170 90 type --delay 30 "$text"
   xdotool click 1
   e2e_wait_until 30 other_got "$from" "$text"
@@ -129,7 +125,7 @@ stopped_click xq
 # Shown again, the field holds the last search selected: what is typed replaces it.
 for how in icon "hot key"; do
   xdotool windowactivate --sync "$other"
-  xdotool mousemove "$tx" "$ty" click 1
+  e2e_click_tray_icon
   shown "a click on the tray icon"
   type_search top "the icon, before $how"
   # The reading selected the text; the user's cursor stands at its end.
@@ -137,7 +133,7 @@ for how in icon "hot key"; do
   e2e_wait_until 60 e2e_no_window '^Kesto Bookmarks$' || fail "Escape left the menu-bar window open"
   xdotool windowactivate --sync "$other"
   if [[ "$how" == icon ]]; then
-    xdotool mousemove "$tx" "$ty" click 1
+    e2e_click_tray_icon
   else
     xdotool key super+alt+ctrl+p
   fi
