@@ -250,6 +250,10 @@ TEST(HTMLImportMarkup, TheEndOfAnElementAFormKeptOpenEndsOnlyWhatItHolds) {
                     "</DIV><DIV><DIV><DT><H3>H</H3><DL><p><DT>" + a("a3") + "</DL><p></DIV></DIV></FORM><DT>" +
                     a("a4") + "</DL><p></DIV><DT>" + a("a5") + "</DL><p>",
                 {{"a1", "Top/G"}, {"a2", "Top/G"}, {"a3", "Top/G/H"}, {"a4", "Top/G"}, {"a5", "Top"}}});
+  expectPlaced({"the same after a FORM that an item's FORM end took out",
+                "<H1>Top</H1><DL><p><DIV><DT><H3>G</H3><DL><p><FORM><DT>" + a("a1") + "</FORM><FORM><DIV><DT>" +
+                    a("a2") + "</DIV><DIV><DT>" + a("a3") + "</FORM></DL><p></DIV><DT>" + a("a4") + "</DL><p>",
+                {{"a1", "Top/G"}, {"a2", "Top/G"}, {"a3", "Top/G"}, {"a4", "Top"}}});
   // Folders in DIV and CENTER wrappers around a FORM, in a table's heading cell, as a browser
   // places each bookmark.
   Reading r = readMarkup(readFile(std::string(KESTO_TEST_DATA_DIR) + "/Import/folders-around-a-form.html"));

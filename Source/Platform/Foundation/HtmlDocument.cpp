@@ -1310,7 +1310,10 @@ class ItemCloser {
       if (isList(id)) ddHeading_.pop_back();
       stack_.pop_back();
     }
-    while (!ghosts_.empty() && ghosts_.back().at > stack_.size()) ghosts_.pop_back();
+    // Those of an item that ended go; what opens in the place of one that stays is still inside
+    // its ghosts, also where a FORM its end took out went with the rest.
+    while (!ghosts_.empty() && ghosts_.back().at > index) ghosts_.pop_back();
+    for (Ghost& g : ghosts_) g.at = std::min(g.at, static_cast<std::uint32_t>(stack_.size()));
     foreignAfterTruncate();
   }
   std::uint32_t topmost(int id) const {
