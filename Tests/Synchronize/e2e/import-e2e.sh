@@ -5,7 +5,7 @@
 # runs of references, each followed by ordinary bookmarks. Scripts stay out and are counted as
 # scripts, references read as a browser reads them, every other bookmark comes in, and the end
 # of the import says so; files in other encodings are read whole, as a browser reads them; the
-# links of an export whose TITLE is never closed are told as not read.
+# links of an export whose TITLE or STYLE is never closed are told as not read.
 # Usage: import-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
@@ -142,6 +142,28 @@ told() { grep -rqs "2000 entries could not be read" "$work/kesto.log" "$XDG_STAT
 e2e_wait_until 60 told || problems+=("the 2000 links in the unclosed TITLE were not counted")
 check "unclosed TITLE stored" "$(count "where ZURL like 'https://open-title-%'")" 0
 check "its import folder" "$(e2e_sql "select count(*) from ZFOLDER where ZNAME = 'open-title.html'")" 1
+((${#problems[@]})) && fail "$(printf '%s; ' "${problems[@]}")"
+
+# A 2,000-bookmark export with a STYLE opened before the 1,001st and never closed: the rest of
+# the file is the STYLE's text to a browser, so 1,000 are stored and the end of the import tells
+# the other 1,000 unread (it is no complete import).
+style="$work/open-style.html"
+{
+  printf '<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks</H1>\n<DL><p>\n'
+  for i in $(seq 1 2000); do
+    ((i == 1001)) && printf '<STYLE>\n'
+    printf '<DT><A HREF="https://open-style-%d.example/">S %d</A>\n' "$i" "$i"
+  done
+  printf '</DL><p>\n'
+} >"$style"
+e2e_import_file "$style"
+said="$(e2e_wait_window '^Import (complete|incomplete)$' 60)" || fail "the import of an unclosed STYLE told nothing"
+check "unclosed STYLE told" "$(xdotool getwindowname "$said")" "Import incomplete"
+[[ -n "$shots" ]] && e2e_screenshot "$shots/open-style.png"
+e2e_key "$said" Return
+told() { grep -rqs "1000 links stand in the text of a <style>" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs"; }
+e2e_wait_until 60 told || problems+=("the 1000 links in the unclosed STYLE were not counted")
+check "unclosed STYLE stored" "$(count "where ZURL like 'https://open-style-%'")" 1000
 ((${#problems[@]})) && fail "$(printf '%s; ' "${problems[@]}")"
 e2e_quit_kesto
 echo "hostile bookmark file: ok"
