@@ -54,11 +54,18 @@ HTMLImport::FileKind kindOf(HTMLImportRecords::Kind kind) {
 std::string whyUnread(const HTMLImport::Report& report) {
   if (report.notHandedOn) return ": the reading stopped before the end of the file.";
   if (!report.inUnendedText) return ".";
+  const bool one = report.unread == 1;
+  const std::string stand = one ? ": it stands in " : ": they stand in ";
+  if (report.unendedTextElement == "#comment") return stand + "a comment that the file never closes.";
   // Element names are ASCII: upper-cased as such, whatever the language (a Turkish i keeps no dot).
   const std::string name = fnd::asciiUppercase(report.unendedTextElement);
   // (No angle brackets: a message box would take the tag for markup and hide the rest.)
-  if (name == "PLAINTEXT") return ": they follow a PLAINTEXT element, after which the file is read as text.";
-  return ": they stand in a " + name + " element that the file never closes, which is read as text to its end.";
+  if (name == "PLAINTEXT")
+    return std::string(one ? ": it follows" : ": they follow") + " a PLAINTEXT element, after which the file is read as text.";
+  // Said as letters, XMP takes "an" as IFRAME does.
+  const std::string element = (name[0] == 'I' || name[0] == 'X' ? "an " : "a ") + name + " element that the file never closes";
+  if (name == "TEMPLATE") return stand + element + ", whose contents are no part of the page.";
+  return stand + element + ", which is read as text to its end.";
 }
 
 // Reads a file a block at a time.

@@ -51,7 +51,8 @@ class HTMLImport {
     stored::LeftOutCounts leftOut;
     std::size_t unread = 0;  // entries of the file that could not be read
     std::size_t notHandedOn = 0;  // of those, the ones the parser never reached (it stopped early)
-    // Of those, the ones in the text of an element the file never closes (its name, lower case).
+    // Of those, the ones in an element or comment the file never closes (its name, lower case;
+    // "#comment").
     std::size_t inUnendedText = 0;
     std::string unendedTextElement;
     std::vector<std::string> bookmarkIDs;  // unique identifiers of the stored bookmarks, in file order

@@ -23,11 +23,12 @@
 //   around it, closed or not, however nested. SCRIPT and STYLE hold no elements to the parser;
 // - what a browser reads as text holds no elements either: the contents of TEXTAREA, TITLE,
 //   XMP, IFRAME, NOEMBED and NOFRAMES, all after a PLAINTEXT, and "<!x>", "<?x>" and "</3>" up
-//   to their first '>'; what a TEMPLATE holds is no part of the document, a tag the file ends
-//   in is dropped (its link counted as not read), and SVG and MathML hold no raw text (see
-//   HtmlStreamReader). Where such an element (or a PLAINTEXT) runs to the end of the file, the
-//   links its text holds are counted as not read: none is stored, as in a browser, but the
-//   file meant them;
+//   to their first '>'; SCRIPT and STYLE end only at their own end tag as a browser reads it;
+//   what a TEMPLATE holds is no part of the document, a tag the file ends in is dropped (its
+//   link counted as not read), and SVG and MathML hold no raw text (see HtmlStreamReader).
+//   Where such an element, a SCRIPT, STYLE, TEMPLATE or comment (or a PLAINTEXT) runs to the
+//   end of the file, the links it holds are counted as not read: none is stored, as in a
+//   browser, but the file meant them;
 // - libxml2 ends a list at a FORM (and a DL at an LI), lets no end tag but its own close a DIV,
 //   and lets the end tag of any element end the lists inside it, where browsers do none of
 //   these; the parser is handed the file as browsers nest it (see HtmlStreamReader's
@@ -43,7 +44,8 @@
 // a DL, and a DL directly inside the list, are its subfolders, named by the DD's H3 or by the
 // heading DT (or DD holding an H3) before them. Top-level lists (the body's DLs, also those
 // inside another element of it, such as a stray LI) are named by the body's node before them
-// ("Untitled" where that node is a list or holds one: its text is what it lists);
+// ("Untitled" where that node is a list or holds one: its text is what it lists; or where it is
+// a TEXTAREA, XMP, IFRAME, NOEMBED, NOFRAMES or TITLE: its text is markup read as text);
 // an empty "Bookmarks Menu" or "Favorites Bar" list gives way to the next list. Items at the top level,
 // outside any list, go to the receiving folder. A UL or OL at the top level is a list too, its
 // LI items read as DT items are. Any other list inside a folder's list, in an item or directly
@@ -251,6 +253,13 @@ class Reader final : public fnd::HtmlStreamHandler {
       el = El::Other;
     if (el == El::Body) bodySeen_ = true;
     if (el == El::A && hrefOf(attributes)) ++linksSeen_;
+    if (container->el == El::Body && holdsOnlyText(name)) {
+      // Its text is markup a browser shows as text: it names no list after it.
+      bodyPrevious_.clear();
+      bodyPreviousFolded_ = false;
+      bodyPreviousNamesNothing_ = hasBodyPrevious_ = true;
+      textOnlyInBody_ = true;
+    }
     // Not the bookmark file's own, so transparent: its children belong to the element around
     // it, as a browser's importer reads them.
     const bool transparent = el == El::P || el == El::Other;
@@ -287,6 +296,7 @@ class Reader final : public fnd::HtmlStreamHandler {
 
   void endElement(std::string_view) override {
     flushText();
+    textOnlyInBody_ = false;  // it holds no element, so the first end is its own
     if (stack_.empty()) return;
     if (Entry& top = stack_.back(); !top.node) {
       // A list read into the one around it ends as a list does: its last item is complete.
@@ -327,7 +337,7 @@ class Reader final : public fnd::HtmlStreamHandler {
     Node* container = containerOf(stack_.size());
     if (container->el == El::Body) {
       bodyPrevious_.assign(contents.substr(0, std::min(contents.size(), HTMLImportReader::kMaxTitleBytes)));
-      bodyPreviousFolded_ = bodyPreviousHoldsList_ = false;
+      bodyPreviousFolded_ = bodyPreviousNamesNothing_ = false;
       hasBodyPrevious_ = true;
     }
   }
@@ -483,9 +493,9 @@ class Reader final : public fnd::HtmlStreamHandler {
     if (!(blank && container->block)) {
       const std::string normal = fnd::normalizeLineEnds(run_);
       addToCollectors(container, normal);
-      if (container->el == El::Body && !blank) {
+      if (container->el == El::Body && !blank && !textOnlyInBody_) {
         bodyPrevious_.assign(normal.substr(0, std::min(normal.size(), HTMLImportReader::kMaxTitleBytes)));
-        bodyPreviousFolded_ = bodyPreviousHoldsList_ = false;
+        bodyPreviousFolded_ = bodyPreviousNamesNothing_ = false;
         hasBodyPrevious_ = true;
       }
     }
@@ -764,12 +774,12 @@ class Reader final : public fnd::HtmlStreamHandler {
       if (child->el == El::H1 || child->el == El::H3) headings_[child->el == El::H3 ? 1 : 0].back() = child->text.text;
       if (auto it = absorbedBody_.find(child); it != absorbedBody_.end()) {
         // A folder's list read into its heading DT: the two are one node, which holds a list.
-        if (!it->second) bodyPrevious_ += child->text.text, bodyPreviousHoldsList_ = true;
+        if (!it->second) bodyPrevious_ += child->text.text, bodyPreviousNamesNothing_ = true;
         absorbedBody_.erase(it);
       } else {
         bodyPrevious_ = child->text.text;
         bodyPreviousFolded_ = child->folded;
-        bodyPreviousHoldsList_ = holdsAList(child);
+        bodyPreviousNamesNothing_ = holdsAList(child) || child->el == El::Title;
         hasBodyPrevious_ = true;
       }
     }
@@ -958,12 +968,18 @@ class Reader final : public fnd::HtmlStreamHandler {
   }
 
   static bool isList(El el) { return el == El::Dl || el == El::Ul || el == El::Ol; }
+  // The elements whose contents a browser reads as text (the parser is handed them so).
+  static bool holdsOnlyText(std::string_view name) {
+    return name == "title" || name == "textarea" || name == "xmp" || name == "iframe" || name == "noembed" ||
+           name == "noframes";
+  }
   static bool holdsAList(const Node* n) { return isList(n->el) || n->holdsList; }
 
   // The name of a top-level list: the text of the body's node before it. A node that is a
-  // list, or holds one, names none: its text is the titles of what it lists.
+  // list, or holds one, names none: its text is the titles of what it lists; nor does an element
+  // whose contents a browser reads as text (a TEXTAREA, a TITLE in the body...): that is markup.
   std::string topLevelTitle() const {
-    return folderTitle(hasBodyPrevious_ && !bodyPreviousHoldsList_ ? bodyPrevious_ : std::string());
+    return folderTitle(hasBodyPrevious_ && !bodyPreviousNamesNothing_ ? bodyPrevious_ : std::string());
   }
 
   // A DL among the body's children: a top-level folder named by the node before it.
@@ -1012,7 +1028,8 @@ class Reader final : public fnd::HtmlStreamHandler {
   std::string headTitle_, otherTitle_;
   bool headTitleSeen_ = false, otherTitleSeen_ = false;
   std::string bodyPrevious_;
-  bool bodyPreviousFolded_ = false, hasBodyPrevious_ = false, bodyPreviousHoldsList_ = false;
+  bool bodyPreviousFolded_ = false, hasBodyPrevious_ = false, bodyPreviousNamesNothing_ = false;
+  bool textOnlyInBody_ = false;  // inside such an element standing in the body
   std::unordered_set<const Node*> absorbedInList_;
   std::unordered_map<const Node*, bool> absorbedBody_;  // a body folder's list -> after a description
   std::size_t menuBookmarks_ = 0;
@@ -1138,8 +1155,9 @@ std::optional<HTMLImportRecords> HTMLImportReader::read(const Source& source, co
   // any the parser handed on that made no entry.
   records.notHandedOn = result.anchorsWithAddress > reader.linksSeen_ ? result.anchorsWithAddress - reader.linksSeen_ : 0;
   records.unaccounted = reader.linksSeen_ > reader.entries_ ? reader.linksSeen_ - reader.entries_ : 0;
-  // Links in text that a text-only element the file never closes runs to its end: text to a
-  // browser, and so to the parser, but not read.
+  // Links in what the file never closes (a text-only element, a SCRIPT, STYLE, TEMPLATE or
+  // comment) that runs to its end: text or no part of the page to a browser, and so to the
+  // parser, but not read.
   records.inUnendedText = result.anchorsInUnendedText;
   records.unendedTextElement = result.unendedTextElement;
   records.unread += records.notHandedOn + records.unaccounted + records.inUnendedText;
@@ -1149,8 +1167,10 @@ std::optional<HTMLImportRecords> HTMLImportReader::read(const Source& source, co
     fnd::logInfo("Bookmark file: " + std::to_string(records.unread) +
                  (records.unread == 1 ? " entry" : " entries") + " could not be read");
   if (records.inUnendedText)
-    fnd::logInfo("Bookmark file: " + std::to_string(records.inUnendedText) + " links stand in the text of a <" +
-                 records.unendedTextElement + "> that runs to the end of the file");
+    fnd::logInfo("Bookmark file: " + std::to_string(records.inUnendedText) + " links stand in " +
+                 (records.unendedTextElement == "#comment" ? std::string("a comment")
+                                                           : "the text of a <" + records.unendedTextElement + ">") +
+                 " that runs to the end of the file");
   if (result.nulBytesDropped) fnd::logInfo("Bookmark file: dropped " + std::to_string(result.nulBytesDropped) + " NUL bytes");
   if (records.leftOut.total()) fnd::logInfo("Bookmark file: " + stored::leftOutMessage(records.leftOut));
   if (records.cutTexts)

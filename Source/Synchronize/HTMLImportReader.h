@@ -53,8 +53,9 @@ struct HTMLImportRecords {
   // unless it is at fault).
   std::size_t notHandedOn = 0, unaccounted = 0;
   // Of those too, the links in the text of a text-only element (TITLE, TEXTAREA, XMP, IFRAME,
-  // NOEMBED, NOFRAMES) the file never closes, or after a PLAINTEXT: a browser reads them as text,
-  // so they are not stored. `unendedTextElement` names that element (lower case).
+  // NOEMBED, NOFRAMES), a SCRIPT, STYLE, TEMPLATE or comment the file never closes, or after a
+  // PLAINTEXT: a browser reads them as text or leaves them out of the page, so they are not
+  // stored. `unendedTextElement` names that element (lower case; "#comment" for a comment).
   std::size_t inUnendedText = 0;
   std::string unendedTextElement;
   // Titles, names and notes cut to the length the reader keeps.

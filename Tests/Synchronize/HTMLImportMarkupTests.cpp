@@ -5,6 +5,8 @@
 #include "MarkupGenerator.h"
 #include "ReadFolderPaths.h"
 
+#include "Harness/TestSupport.h"
+
 #include <gtest/gtest.h>
 #include <libxml/HTMLparser.h>
 #include <libxml/xpath.h>
@@ -235,6 +237,36 @@ TEST(HTMLImportMarkup, EndTagsOfOtherElementsEndOnlyWhatTheyHold) {
        {{"a1", "Top/F"}, {"a2", "Top/F"}, {"a3", "Top"}}},
   };
   for (const auto& c : cases) expectPlaced(c);
+}
+
+// An element a FORM keeps a new item from ending stays open around that item in a browser, and
+// its end tag ends the item and what the item holds, and nothing outside it: folders in wrappers
+// after it stay in the folder they stand in (read as ending nothing, it left the item open, and
+// the wrappers' end tags after it ended a folder further out).
+TEST(HTMLImportMarkup, TheEndOfAnElementAFormKeptOpenEndsOnlyWhatItHolds) {
+  const auto a = [](const std::string& name) { return "<A HREF=\"https://" + name + ".example/\">" + name + "</A>"; };
+  expectPlaced({"DIV in a FORM in an item, a folder in DIVs after its end",
+                "<H1>Top</H1><DL><p><DIV><DT><H3>G</H3><DL><p><DT>" + a("a1") + "<FORM><DIV><DT>" + a("a2") +
+                    "</DIV><DIV><DIV><DT><H3>H</H3><DL><p><DT>" + a("a3") + "</DL><p></DIV></DIV></FORM><DT>" +
+                    a("a4") + "</DL><p></DIV><DT>" + a("a5") + "</DL><p>",
+                {{"a1", "Top/G"}, {"a2", "Top/G"}, {"a3", "Top/G/H"}, {"a4", "Top/G"}, {"a5", "Top"}}});
+  expectPlaced({"the same after a FORM that an item's FORM end took out",
+                "<H1>Top</H1><DL><p><DIV><DT><H3>G</H3><DL><p><FORM><DT>" + a("a1") + "</FORM><FORM><DIV><DT>" +
+                    a("a2") + "</DIV><DIV><DT>" + a("a3") + "</FORM></DL><p></DIV><DT>" + a("a4") + "</DL><p>",
+                {{"a1", "Top/G"}, {"a2", "Top/G"}, {"a3", "Top/G"}, {"a4", "Top"}}});
+  // Folders in DIV and CENTER wrappers around a FORM, in a table's heading cell, as a browser
+  // places each bookmark.
+  Reading r = readMarkup(readFile(std::string(KESTO_TEST_DATA_DIR) + "/Import/folders-around-a-form.html"));
+  std::map<std::string, std::string> got;
+  for (const auto& [url, placed] : r.byAddress) got[url] = placed.folder;
+  const std::map<std::string, std::string> browser{
+      {"https://i1.example/", "Top/G1"},          {"https://i2.example/", "Top/G1"},
+      {"https://i3.example/", "Top/G1/G2/G3"},    {"https://i4.example/", "Top/G1/G4/G5"},
+      {"https://i5.example/", "Top/G1/G6/G7"},    {"https://i6.example/", "Top/G1/G8/G9"},
+      {"https://i7.example/", "Top/G1/G10/G11"},  {"https://i8.example/", "Top/G12/G13/G14"},
+      {"https://i9.example/", "Top/G15/G16/G17"}, {"https://i10.example/", "List/G18/G19/G20"}};
+  EXPECT_EQ(got, browser);
+  EXPECT_EQ(r.records.unread, 0u);
 }
 
 // A list's end ends the DIVs opened in it, as a browser's does: what follows the list is no

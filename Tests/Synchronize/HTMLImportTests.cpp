@@ -343,6 +343,18 @@ TEST(HTMLImportParseTest, ATopLevelListAfterAListIsUntitled) {
       {"<DL>" + dt("t0") + "</DL><H3>Named</H3><DL>" + dt("t2") + "</DL>", {"Untitled", "Named"}},
       {"<DL>" + dt("t0") + "</DL>Plain text<DL>" + dt("t2") + "</DL>", {"Untitled", "Plain text"}},
       {"<DL>" + dt("t0") + "</DL><!--Said--><DL>" + dt("t2") + "</DL>", {"Untitled", "Said"}},
+      // An element whose contents a browser reads as text, closed, names none: its text is markup.
+      {"<TITLE>Bookmarks</TITLE><TEXTAREA>" + many + "</TEXTAREA>\n<DL>" + dt("t2") + "</DL>", {"Untitled"}},
+      {"<H1>Named</H1><XMP>" + dt("x") + "</XMP><DL>" + dt("t2") + "</DL>", {"Untitled"}},
+      {"<H1>Named</H1><iframe src=x>" + dt("x") + "</iframe><DL>" + dt("t2") + "</DL>", {"Untitled"}},
+      {"<H1>Named</H1><NOEMBED>" + dt("x") + "</NOEMBED><DL>" + dt("t2") + "</DL>", {"Untitled"}},
+      {"<H1>Named</H1><NOFRAMES>" + dt("x") + "</NOFRAMES><DL>" + dt("t2") + "</DL>", {"Untitled"}},
+      {"<DL>" + dt("t0") + "</DL><DIV><TITLE>Body title</TITLE></DIV>\n<DL>" + dt("t2") + "</DL>", {"Untitled", "Untitled"}},
+      {"<H1>Named</H1><TEXTAREA></TEXTAREA><DL>" + dt("t2") + "</DL>", {"Untitled"}},
+      // Text, a heading or a comment after one names the list.
+      {"<XMP>" + dt("x") + "</XMP>Plain text<DL>" + dt("t2") + "</DL>", {"Plain text"}},
+      {"<TEXTAREA>x</TEXTAREA><H3>Named</H3><DL>" + dt("t2") + "</DL>", {"Named"}},
+      {"<TITLE>Bookmarks</TITLE><H1>T</H1><IFRAME>x</IFRAME><!--Said--><DL>" + dt("t2") + "</DL>", {"Said"}},
   };
   for (const auto& c : cases) {
     Parsed p = parse(c.html);
@@ -1176,6 +1188,9 @@ TEST_F(HTMLImportTest, LinksInAnElementTheFileNeverClosesAreToldNotRead) {
   const std::string first = links.substr(0, links.find('\n') + 1), rest = links.substr(first.size());
   std::string title = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<TITLE>Bookmarks\n<H1>Bookmarks</H1>\n<DL><p>\n";
   for (int i = 0; i < 2000; ++i) title += "<DT><A HREF=\"https://b" + std::to_string(i) + ".example/\">B</A>\n";
+  std::string styled = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks</H1>\n<DL><p>\n";
+  for (int i = 0; i < 2000; ++i)
+    styled += (i == 1000 ? "<STYLE>\n<DT><A HREF=\"https://s" : "<DT><A HREF=\"https://s") + std::to_string(i) + ".example/\">S</A>\n";
   const struct {
     std::string html;
     long long stored;
@@ -1186,6 +1201,22 @@ TEST_F(HTMLImportTest, LinksInAnElementTheFileNeverClosesAreToldNotRead) {
       {"<DL><p>\n" + first + "<TEXTAREA>\n" + rest, 1, "3 entries of the file could not be read: they stand in a "
                                                         "TEXTAREA element"},
       {"<DL><p>\n" + first + "<PLAINTEXT>" + links, 1, "4 entries of the file could not be read: they follow a "
+                                                       "PLAINTEXT element"},
+      // A STYLE, SCRIPT, TEMPLATE or comment holds the rest too; the words agree with the count.
+      {styled + "</DL><p>\n", 1000, "1000 entries of the file could not be read: they stand in a STYLE element "
+                                    "that the file never closes, which is read as text to its end."},
+      {"<DL><p>\n" + first + "<script>x</scriptx>\n" + rest, 1, "3 entries of the file could not be read: they "
+                                                                 "stand in a SCRIPT element"},
+      {"<DL><p>\n" + first + "<TEMPLATE>\n" + rest, 1, "3 entries of the file could not be read: they stand in a "
+                                                       "TEMPLATE element that the file never closes, whose contents "
+                                                       "are no part of the page."},
+      {"<DL><p>\n" + first + "<!--\n" + rest, 1, "3 entries of the file could not be read: they stand in a comment "
+                                                 "that the file never closes."},
+      {"<DL><p>\n" + first + "<XMP>" + rest.substr(0, rest.find('\n')), 1,
+       "1 entry of the file could not be read: it stands in an XMP element that the file never closes"},
+      {"<DL><p>\n" + first + "<IFRAME>\n" + rest, 1, "3 entries of the file could not be read: they stand in an "
+                                                     "IFRAME element"},
+      {"<DL><p>\n" + first + "<PLAINTEXT>" + first, 1, "1 entry of the file could not be read: it follows a "
                                                        "PLAINTEXT element"},
   };
   const std::string dir = makeTempDir("unclosed");

@@ -109,18 +109,83 @@ TEST(HTMLImportTextElements, LinksInAnElementTheFileNeverClosesAreCountedAsNotRe
   EXPECT_EQ(title.records.unread, 2000u);
   EXPECT_EQ(title.records.unendedTextElement, "title");
   // Counted as markup is read: a link whatever wraps it in the text, and one cut off by the end;
-  // not one in a comment, a reference spelling a tag, or what a template holds.
+  // not one in a comment or a reference spelling a tag.
   const Read wrapped = readFile("<XMP>" + a("w1") + "<title>" + a("w2") + "</title><!-- " + a("no") + " -->&lt;" +
                                 a("no2").substr(1) + "<DT><A HREF=\"https://cut.exa");
   EXPECT_EQ(wrapped.records.unread, 3u);
+  // In a template the file never closes, the template holds them.
   const Read templated = readFile("<DL><DT>" + a("t") + "<template><textarea>" + three);
-  EXPECT_EQ(templated.records.unread, 0u);
+  EXPECT_EQ(templated.records.unread, 3u);
+  EXPECT_EQ(templated.records.unendedTextElement, "template");
+  // Each element's text is its own: a closed one's (its end tag's start included) is no part of
+  // the text of one after it that the file never closes.
+  const Read titled = readFile("<TITLE>Bookmarks</TITLE>\n<DL><p>\n<DT>" + a("t") + "\n<TEXTAREA>" + a("in") + three);
+  EXPECT_EQ(titled.records.unread, 4u);
+  EXPECT_EQ(titled.records.unendedTextElement, "textarea");
+  const Read framed = readFile("<TITLE>" + a("in") + "</TITLE>\n<DL><p>\n<DT>" + a("t") + "\n<IFRAME>no link");
+  EXPECT_EQ(framed.records.bookmarks.size(), 1u);
+  EXPECT_EQ(framed.records.unread, 0u);
+  EXPECT_EQ(framed.records.inUnendedText, 0u);
   // Text past the blocks it is counted in: closed at last, it loses nothing; never closed, every
   // link in it is told.
   std::string longText;
   for (int i = 0; i < 3000; ++i) longText += "<DT>" + a("long" + std::to_string(i)) + "\n";
   EXPECT_EQ(readFile("<DL><DT>" + a("t") + "<TEXTAREA>" + longText + "</TEXTAREA>" + three).records.unread, 0u);
   EXPECT_EQ(readFile("<DL><DT>" + a("t") + "<TEXTAREA>" + longText + "</TEXTAREAx>" + three).records.unread, 3003u);
+}
+
+// A SCRIPT, STYLE, TEMPLATE or comment that the file never closes holds the rest of the file too:
+// a browser stores none of the links after it, and each is counted as not read. They end where a
+// browser's tokenizer ends them: not at an end tag with more to its name ("</scriptx>",
+// "</script<DT>"), nor a SCRIPT at a "</script>" inside "<!--<script>". Closed, they lose nothing.
+TEST(HTMLImportTextElements, ScriptsStylesTemplatesAndCommentsTheFileNeverClosesHoldTheRest) {
+  const std::string three = "<DT>" + a("x1") + "\n<DT>" + a("x2") + "\n<DT>" + a("x3") + "\n</DL><p>\n";
+  const struct {
+    std::string opening, element;
+  } unclosed[] = {
+      {"<STYLE>", "style"},
+      {"<script type=\"text/javascript\">", "script"},
+      {"<TEMPLATE>", "template"},
+      {"<!--", "#comment"},
+      {"<script>x</scriptx>", "script"},
+      {"<style>x</STYLEX>", "style"},
+      {"<script>x</script", "script"},
+      {"<style>x</style", "style"},
+      {"<template>x</template", "template"},
+      {"<template>x</template1>", "template"},
+      {"<TEMPLATE><template></template>", "template"},
+      {"<script><!--<script></script>-->", "script"},
+      {"<script><!-- <SCRIPT/>x--</script>-->", "script"},
+      {"<!-- x --", "#comment"},
+  };
+  for (const auto& u : unclosed) {
+    const Read r = readFile("<DL><p>\n<DT>" + a("before") + "\n" + u.opening + three);
+    EXPECT_EQ(r.bookmarks, (std::vector<std::string>{at("Untitled", "before")})) << u.opening;
+    EXPECT_EQ(r.records.unread, 3u) << u.opening;
+    EXPECT_EQ(r.records.inUnendedText, 3u) << u.opening;
+    EXPECT_EQ(r.records.unendedTextElement, u.element) << u.opening;
+    EXPECT_EQ(r.records.notHandedOn, 0u) << u.opening;
+  }
+  for (const std::string closed : {"<style>x</style>", "<SCRIPT>x</SCRIPT >", "<script>a</b></script/>",
+                                    "<template>x</template>", "<!-- x -->", "<!-->", "<script><!-- x --></script>",
+                                    "<script><!--<script></script>-->x</script>", "<script><!--<script>--></script>",
+                                    "<script><!--<script></script></script>"}) {
+    const Read r = readFile("<DL><p>\n<DT>" + a("before") + "\n" + closed + three);
+    EXPECT_EQ(r.bookmarks.size(), 4u) << closed;
+    EXPECT_EQ(r.records.unread, 0u) << closed;
+  }
+  // Links in a SCRIPT up to the end a browser reads are its text: none is stored or counted.
+  const Read escaped = readFile("<DL><p>\n<DT>" + a("before") + "\n<script><!--<script></script><DT>" + a("in") +
+                                "</script></script>" + three);
+  EXPECT_EQ(escaped.bookmarks.size(), 4u);
+  EXPECT_EQ(escaped.records.unread, 0u);
+  // An export with a STYLE opened before its 1,001st bookmark: 1,000 stored, 1,000 counted.
+  std::string html = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks</H1>\n<DL><p>\n";
+  for (int i = 0; i < 2000; ++i) html += (i == 1000 ? "<STYLE>\n<DT>" : "<DT>") + a("b" + std::to_string(i)) + "\n";
+  const Read styled = readFile(html + "</DL><p>\n");
+  EXPECT_EQ(styled.bookmarks.size(), 1000u);
+  EXPECT_EQ(styled.records.unread, 1000u);
+  EXPECT_EQ(styled.records.unendedTextElement, "style");
 }
 
 TEST(HTMLImportTextElements, BogusCommentsEndAtTheFirstGreaterThan) {

@@ -247,9 +247,11 @@ std::string decodeAsUtf8(std::string_view bytes) {
 // "<!x>", "<?x>" and "</3>" are comments that end at the first '>'. Inside SVG and MathML, SCRIPT,
 // STYLE and the like are elements as any other (their tags are left out), a CDATA section is
 // text, and the tags HTML lets break out of such content end it. A tag the file ends in the
-// middle of is dropped, as a browser drops it: a tag is held until its '>'. Text-only contents
-// that the file never ends run to its end: the links their text holds are counted (read as
-// markup by a closer of their own), since a browser reads them as text and none comes in.
+// middle of is dropped, as a browser drops it: a tag is held until its '>'. SCRIPT and STYLE
+// end where a browser's tokenizer ends them (see scriptChar). Text-only contents, a SCRIPT,
+// STYLE or comment that the file never ends run to its end: the links their text holds are
+// counted (read as markup by a closer of their own), since a browser reads them as text and
+// none comes in; so are the links of a TEMPLATE the file never ends.
 class ItemCloser {
  public:
   explicit ItemCloser(bool closeAnyDescriptionBeforeList, bool nestListsAsBrowsers = false,
@@ -355,16 +357,18 @@ class ItemCloser {
             const void* dash = std::memchr(in.data() + i, '-', n - i);
             const std::size_t end = dash ? static_cast<std::size_t>(static_cast<const char*>(dash) - in.data()) : n;
             out.append(in.substr(i, end - i));
+            if (holdsUnendedText()) keepUnendedText(in.substr(i, end - i));
             i = end;
             if (!dash) break;
           }
+          if (holdsUnendedText()) keepUnendedText(in.substr(i, 1));
           commentChar(in[i++], out);
           break;
         }
         case State::Raw: {
-          if (rawKind_ != RawKind::Script) {
-            if (!textChar(in[i], out)) break;
-            if (holdsUnendedText()) keepUnendedText(in[i]);
+          if (rawKind_ != RawKind::Script || textAsBrowsers_) {
+            if (!(rawKind_ == RawKind::Script ? scriptChar(in[i], out) : textChar(in[i], out))) break;
+            if (holdsUnendedText()) keepUnendedText(in.substr(i, 1));
             ++i;
             break;
           }
@@ -410,7 +414,8 @@ class ItemCloser {
       } else {
         // A browser drops the tag; a link it would have been is one the file holds and that
         // was not read.
-        if (anchorTag_ && (hasAddress_ || attribute_ == "href")) ++anchorsWithAddress;
+        if (anchorTag_ && (hasAddress_ || attribute_ == "href"))
+          ++(templateDepth_ > 0 ? anchorsInTemplate_ : anchorsWithAddress);
         if (itemCounted_) --itemStartTags;
       }
       tag_.clear();
@@ -420,15 +425,28 @@ class ItemCloser {
         reference_ = Reference{};
       }
       flushRawHeld(out);
-      if (holdsUnendedText()) {
-        // The element ran to the end of the file: what its text holds as links is counted.
-        readUnendedText();
-        unendedText_->finish(unendedOut_);
-        anchorsInUnendedText += unendedText_->anchorsWithAddress;
-        unendedTextElement = rawName_;
-      }
+    } else if (state_ == State::Raw && textAsBrowsers_) {
+      flushScriptHeld(out);
     } else if (state_ == State::Bogus) {
       out += "-->";
+    }
+    // What runs to the end of the file: the links its text holds (read as markup) are counted, and
+    // so are those a template the file never closes holds, whatever stands in it.
+    std::size_t links = 0;
+    std::string runsOn;
+    if (holdsUnendedText()) {
+      readUnendedText();
+      unendedText_->finish(unendedOut_);
+      links = unendedText_->anchorsWithAddress;
+      runsOn = state_ == State::Comment ? "#comment" : rawName_;
+    }
+    if (templateDepth_ > 0 && countsUnendedText()) {
+      links += anchorsInTemplate_;
+      runsOn = "template";
+    }
+    if (!runsOn.empty()) {
+      anchorsInUnendedText += links;
+      unendedTextElement = runsOn;
     }
   }
 
@@ -438,19 +456,29 @@ class ItemCloser {
   // them raw too); the others go as text, escaped: with references read (RcData), without
   // (RawText, a CDATA section), or up to the end of the file (PlainText).
   enum class RawKind { Script, RcData, RawText, PlainText, CData };
+  // Where a SCRIPT's or STYLE's contents are, as the tokenizer's script data states (STYLE's stay
+  // out of the escapes): plain, after a '<', in "<!--" (Escaped), in a "<script>" there (Double),
+  // after dashes there, in an end tag's name.
+  enum class ScriptState : std::uint8_t {
+    Data, Lt, EscapeStart, EscapeStartDash, Escaped, EscapedDash, EscapedDashDash,
+    DoubleStart, Double, DoubleDash, DoubleDashDash, DoubleLt, DoubleEnd, EndName
+  };
 
-  // Whether the text-only contents being read are kept for counting their links, should the
-  // file never end them: a TEXTAREA's, TITLE's, XMP's, IFRAME's, NOEMBED's, NOFRAMES' or a
-  // PLAINTEXT's outside a template (what a template holds is no part of the file).
+  // Whether links that a browser reads as no part of the page, should the file never end what
+  // holds them, are counted (the reading closer's, reading text as browsers do).
+  bool countsUnendedText() const { return textElements_ && textAsBrowsers_; }
+  // Whether the contents being read are kept for counting their links, should the file never end
+  // them: a TEXTAREA's, TITLE's, XMP's, IFRAME's, NOEMBED's, NOFRAMES', SCRIPT's, STYLE's, a
+  // comment's, or all after a PLAINTEXT.
   bool holdsUnendedText() const {
-    return textElements_ && templateDepth_ == 0 &&
-           (rawKind_ == RawKind::RcData || rawKind_ == RawKind::RawText || rawKind_ == RawKind::PlainText);
+    return countsUnendedText() &&
+           (state_ == State::Comment || (state_ == State::Raw && rawKind_ != RawKind::CData));
   }
   // Their text goes to a closer of their own a block at a time; it reads it as markup, but
   // for SCRIPT and STYLE reads no element as text (a link in a TITLE's text is one however it
   // is wrapped there), and it lives only while the contents run on past a block.
-  void keepUnendedText(char c) {
-    unendedIn_ += c;
+  void keepUnendedText(std::string_view text) {
+    unendedIn_.append(text);
     if (unendedIn_.size() >= kUnendedBlock) readUnendedText();
   }
   void readUnendedText() {
@@ -466,6 +494,148 @@ class ItemCloser {
   void endUnendedText() {
     unendedText_.reset();
     unendedIn_.clear();
+  }
+
+  // One character of a SCRIPT's or STYLE's contents, as a browser's tokenizer reads them (when
+  // reading text as browsers do): they end only at "</" and their own name followed by white
+  // space, '/' or '>', and inside a SCRIPT's "<!--" a "<script>" starts what its "</script>" only
+  // leaves (the end comes after "-->"). libxml2 ends them at any "</" and their name: where that
+  // ends nothing, the parser is handed "<\/" (script text either way). False at the end tag,
+  // whose head the character then goes on.
+  bool scriptChar(char c, std::string& out) {
+    const bool script = rawName_ == "script";
+    const bool ends = isAsciiSpace(c) || c == '/' || c == '>';
+    for (;;) {
+      switch (scriptState_) {
+        case ScriptState::Data:
+        case ScriptState::Escaped:
+          if (c == '<') {
+            rawHeld_ = c;
+            scriptBack_ = scriptState_;
+            scriptState_ = ScriptState::Lt;
+            return true;
+          }
+          if (c == '-' && scriptState_ == ScriptState::Escaped) scriptState_ = ScriptState::EscapedDash;
+          out += c;
+          return true;
+        case ScriptState::EscapedDash:
+        case ScriptState::DoubleDash:
+          if (c == '-') {
+            out += c;
+            scriptState_ = scriptState_ == ScriptState::EscapedDash ? ScriptState::EscapedDashDash
+                                                                    : ScriptState::DoubleDashDash;
+            return true;
+          }
+          scriptState_ = scriptState_ == ScriptState::EscapedDash ? ScriptState::Escaped : ScriptState::Double;
+          continue;
+        case ScriptState::EscapedDashDash:
+        case ScriptState::DoubleDashDash:
+          if (c == '-') {
+            out += c;
+            return true;
+          }
+          if (c == '>') {
+            out += c;
+            scriptState_ = ScriptState::Data;
+            return true;
+          }
+          scriptState_ = scriptState_ == ScriptState::EscapedDashDash ? ScriptState::Escaped : ScriptState::Double;
+          continue;
+        case ScriptState::Lt:
+          if (c == '/') {
+            rawHeld_ += c;
+            scriptState_ = ScriptState::EndName;
+            return true;
+          }
+          if (c == '!' && script && scriptBack_ == ScriptState::Data) {
+            out += "<!";
+            rawHeld_.clear();
+            scriptState_ = ScriptState::EscapeStart;
+            return true;
+          }
+          out += rawHeld_;
+          rawHeld_.clear();
+          scriptState_ = scriptBack_;
+          if (scriptBack_ == ScriptState::Escaped && isAsciiLetter(c)) {
+            scriptName_.clear();
+            scriptState_ = ScriptState::DoubleStart;
+          }
+          continue;
+        case ScriptState::EscapeStart:
+        case ScriptState::EscapeStartDash:
+          if (c == '-') {
+            out += c;
+            scriptState_ = scriptState_ == ScriptState::EscapeStart ? ScriptState::EscapeStartDash
+                                                                    : ScriptState::EscapedDashDash;
+            return true;
+          }
+          scriptState_ = ScriptState::Data;
+          continue;
+        case ScriptState::EndName:
+          if (isAsciiLetter(c)) {
+            rawHeld_ += c;
+            return true;
+          }
+          if (ends && rawHeld_.size() == rawName_.size() + 2 && asciiLowercase(rawHeld_.substr(2)) == rawName_) {
+            // The end tag, read on as a tag.
+            out += rawHeld_;
+            rawHeld_.clear();
+            scriptState_ = ScriptState::Data;
+            startTagBody(true, rawName_, true);
+            endUnendedText();
+            return false;
+          }
+          flushScriptHeld(out);
+          scriptState_ = scriptBack_;
+          continue;
+        case ScriptState::DoubleStart:
+        case ScriptState::DoubleEnd:
+          if (isAsciiLetter(c)) {
+            scriptName_ += lower(c);
+            (scriptState_ == ScriptState::DoubleEnd ? rawHeld_ : out) += c;
+            return true;
+          }
+          flushScriptHeld(out);
+          if (ends) {
+            out += c;
+            const bool named = scriptName_ == "script";
+            scriptState_ = scriptState_ == ScriptState::DoubleStart ? (named ? ScriptState::Double : ScriptState::Escaped)
+                                                                     : (named ? ScriptState::Escaped : ScriptState::Double);
+            return true;
+          }
+          scriptState_ = scriptState_ == ScriptState::DoubleStart ? ScriptState::Escaped : ScriptState::Double;
+          continue;
+        case ScriptState::Double:
+          if (c == '-') scriptState_ = ScriptState::DoubleDash;
+          if (c == '<') {
+            rawHeld_ = c;
+            scriptState_ = ScriptState::DoubleLt;
+            return true;
+          }
+          out += c;
+          return true;
+        case ScriptState::DoubleLt:
+          if (c == '/') {
+            rawHeld_ += c;
+            scriptName_.clear();
+            scriptState_ = ScriptState::DoubleEnd;
+            return true;
+          }
+          flushScriptHeld(out);
+          scriptState_ = ScriptState::Double;
+          continue;
+      }
+    }
+  }
+  // What a SCRIPT or STYLE holds back that is no end: "</" and its name (the start of what
+  // libxml2 would end it at) goes as "<\/".
+  void flushScriptHeld(std::string& out) {
+    if (rawHeld_.size() >= rawName_.size() + 2 && rawHeld_[1] == '/' &&
+        asciiLowercase(rawHeld_.substr(2, rawName_.size())) == rawName_)
+      out.append("<\\/").append(rawHeld_, 2);
+    else
+      out += rawHeld_;
+    rawHeld_.clear();
   }
 
   // One character of text-only contents; false when it is to be read again as the start of
@@ -548,6 +718,7 @@ class ItemCloser {
       held_.clear();
       commentStart_ = false;
       state_ = State::Text;
+      endUnendedText();
     };
     if (commentStart_) {
       // Right after "<!--" or "<!---": a '>' ends the comment empty.
@@ -595,6 +766,7 @@ class ItemCloser {
       state_ = State::Comment;
       held_.clear();
       commentStart_ = true;
+      endUnendedText();
       return true;
     }
     // In SVG or MathML a CDATA section is text.
@@ -666,13 +838,18 @@ class ItemCloser {
     fontTag_ = fontBreaks_ = openTemplate_ = false;
     foreignStart_.clear();
     if (templateDepth_ > 0) {
-      // Inside a template only its own end counts (templates nest).
-      if (name == "template" && !continuesName(k)) templateDepth_ += closing ? -1 : 1;
+      // Inside a template only its own end counts (templates nest); reading as browsers do, only
+      // a tag whose name ends there ("</template<DT>" names another element). Its links are
+      // counted apart, should the file never end it.
+      const bool whole = textAsBrowsers_ ? endsName(k) : !continuesName(k);
+      if (name == "template" && whole) templateDepth_ += closing ? -1 : 1;
       if (templateDepth_ > 0 || !closing || name != "template") {
         pending_ = head_.substr(k);
         startTagBody(closing, name, !continuesName(k));
         dropping_ = true;
-        anchorTag_ = false;
+        anchorTag_ = countsUnendedText() && !closing && name == "a" && !continuesName(k);
+        attribute_.clear();
+        hasAddress_ = false;
         itemCounted_ = false;
         return true;
       }
@@ -926,7 +1103,7 @@ class ItemCloser {
     if (fontTag_ && (attribute_ == "color" || attribute_ == "face" || attribute_ == "size")) fontBreaks_ = true;
     attribute_.clear();
     if (c == '>' && hasAddress_ && anchorTag_) {
-      ++anchorsWithAddress;
+      ++(templateDepth_ > 0 ? anchorsInTemplate_ : anchorsWithAddress);
       anchorTag_ = false;
     }
   }
@@ -1054,6 +1231,10 @@ class ItemCloser {
       0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
       0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+  // Whether the tag's name ends at `k` of its head for a browser (at white space, '/' or '>').
+  bool endsName(std::size_t k) const {
+    return k < head_.size() && (isAsciiSpace(head_[k]) || head_[k] == '/' || head_[k] == '>');
+  }
   // Whether the character at `k` of the tag's head is one libxml2 reads as part of the name, so
   // "<dt-x>" is no item to it.
   bool continuesName(std::size_t k) const {
@@ -1129,7 +1310,10 @@ class ItemCloser {
       if (isList(id)) ddHeading_.pop_back();
       stack_.pop_back();
     }
-    while (!ghosts_.empty() && ghosts_.back().at > stack_.size()) ghosts_.pop_back();
+    // Those of an item that ended go; what opens in the place of one that stays is still inside
+    // its ghosts, also where a FORM its end took out went with the rest.
+    while (!ghosts_.empty() && ghosts_.back().at > index) ghosts_.pop_back();
+    for (Ghost& g : ghosts_) g.at = std::min(g.at, static_cast<std::uint32_t>(stack_.size()));
     foreignAfterTruncate();
   }
   std::uint32_t topmost(int id) const {
@@ -1169,6 +1353,16 @@ class ItemCloser {
     truncate(index);
   }
 
+  // Ends the entry at `index` and all above it with end tags of their own, innermost first:
+  // where the file's end tag names nothing libxml2 holds there.
+  void closeFrom(std::uint32_t index, std::string& out) {
+    static const int form = trackedId("form"), point = trackedId("#point");
+    for (std::size_t i = stack_.size(); i-- > index;)
+      if (!stack_[i].gone && stack_[i].id != form && stack_[i].id != point)
+        out.append("</").append(kTracked[stack_[i].id]).append(">");
+    truncate(index);
+  }
+
   // A new DT or DD ends the item before it as HTML does: past DIVs and ADDRESSes opened in it
   // (which end with it), but not past any other element HTML names special (the new item nests
   // in that one, and the one before stays open around it).
@@ -1176,7 +1370,8 @@ class ItemCloser {
     bool pastForm = false;
     if (const std::uint32_t item = reachedItem(&pastForm); item != kNone) {
       const bool dt = stack_[item].id == kDt;
-      // What a browser keeps open in the FORM ends here: its end tags, to come, end nothing.
+      // What a browser keeps open in the FORM ends here: its end tags, to come, end only what
+      // opened in the item's place since.
       if (pastForm) ghostsFrom(item);
       endFrom(item, out);
       out += dt ? "</dt>" : "</dd>";
@@ -1188,7 +1383,7 @@ class ItemCloser {
   // A folder's list ends the DT of its heading before it, and a description DD (not one holding
   // the heading, unless every DD is to end there), so the list follows them. What was opened in
   // the item since ends with it (in a browser the list would stand in that): its end tags, to
-  // come, end nothing.
+  // come, end only what opened in the item's place since.
   void endItemBeforeList(std::string& out) {
     const std::uint32_t list = innermostList();
     std::uint32_t item = kNone;
@@ -1239,14 +1434,19 @@ class ItemCloser {
   // out, it cannot reach an element of the name further out that libxml2 ended before.
   bool endElement(int id, std::string& out) {
     const std::uint32_t index = topmost(id);
+    const auto& ends = flags(static_cast<std::uint8_t>(id)) & InTable ? tableScopeEnds_ : scopeEnds_;
     for (auto g = ghosts_.rbegin(); g != ghosts_.rend(); ++g)
       if (g->id == id) {
-        if (index != kNone && index > g->at) break;
-        ghosts_.erase(std::next(g).base());
+        if (index != kNone && index >= g->at) break;
+        // In a browser the element still holds all that opened in its item's place since, and
+        // its end ends that too (not what stands outside, which libxml2 would reach by the name).
+        const std::uint32_t at = g->at;
+        if (!ends.empty() && ends.back() >= at) return false;
+        ghosts_.erase(std::next(g).base(), ghosts_.end());
+        if (at < stack_.size()) closeFrom(at, out);
         return false;
       }
     if (index == kNone) return false;
-    const auto& ends = flags(static_cast<std::uint8_t>(id)) & InTable ? tableScopeEnds_ : scopeEnds_;
     if (!ends.empty() && ends.back() > index) return false;
     endFrom(index, out);
     return true;
@@ -1312,12 +1512,13 @@ class ItemCloser {
     }
     if (openTemplate_) {
       openTemplate_ = false;
-      ++templateDepth_;
+      if (templateDepth_++ == 0) anchorsInTemplate_ = 0;
     }
     if (!rawName_.empty()) {
       rawEnd_ = "</" + rawName_;
       matched_ = 0;
       rawHeld_.clear();
+      scriptState_ = ScriptState::Data;
       state_ = State::Raw;
       endUnendedText();
     }
@@ -1342,6 +1543,7 @@ class ItemCloser {
   RawKind rawKind_ = RawKind::Script;
   std::string rawHeld_;  // what may be the end of text-only contents
   int templateDepth_ = 0;  // templates open: what they hold is left out
+  std::size_t anchorsInTemplate_ = 0;  // links in them since the outermost opened
   bool openTemplate_ = false;  // the tag opens one
   std::string discarded_;
   std::vector<Foreign> foreign_;  // SVG and MathML elements open, innermost last
@@ -1360,6 +1562,9 @@ class ItemCloser {
   bool commentStart_ = false;  // right after a comment's "<!--"
   std::string rawName_, rawEnd_;
   std::size_t matched_ = 0;
+  ScriptState scriptState_ = ScriptState::Data;
+  ScriptState scriptBack_ = ScriptState::Data;  // where a '<' that starts no end tag goes back to
+  std::string scriptName_;  // the name after "<" or "</" in a SCRIPT's escape, lower case
   bool dropping_ = false;  // an end tag that closes nothing: left out
   bool unquoted_ = false;  // inside an attribute value without quotes
   // A character reference, from its "&", while it lasts. A longer name goes as written; a
@@ -1384,7 +1589,8 @@ class ItemCloser {
     bool itemOpen = false;  // a UL or OL holding an open LI, which libxml2 keeps in place
   };
   std::vector<Open> stack_;
-  // Elements that ended with an item where a list started, and where that item was.
+  // Elements that ended with an item where a list (or, past a FORM, a new item) started, and
+  // where that item was: in a browser they are still open around what opened there since.
   struct Ghost {
     std::uint8_t id;
     std::uint32_t at;

@@ -33,7 +33,8 @@ class Error;
 //   later (&colon;, &Tab; ...) too.
 // - what a browser reads as text is text: the contents of TEXTAREA, TITLE, XMP, IFRAME, NOEMBED
 //   and NOFRAMES, all after a PLAINTEXT, "<!x>", "<?x>" and "</3>" up to the first '>' (as
-//   comments); a TEMPLATE's contents are left out; SVG and MathML hold no raw text (their STYLE
+//   comments); SCRIPT and STYLE end only at their end tag as a browser's tokenizer reads it; a
+//   TEMPLATE's contents are left out; SVG and MathML hold no raw text (their STYLE
 //   and SCRIPT tags are left out) and end where HTML breaks out of them; a tag cut off by the end
 //   of the input is dropped.
 // The network is never used and no external resource is loaded.
@@ -107,9 +108,10 @@ class HtmlStreamReader {
     // A start tags with an HREF attribute in the whole file, counted the same way.
     std::size_t anchorsWithAddress = 0;
     // A start tags with an HREF in the text of a text-only element (TEXTAREA, TITLE, XMP,
-    // IFRAME, NOEMBED, NOFRAMES) that runs to the end of the file, or after a PLAINTEXT: links
-    // the file holds that a browser reads as text, so none reaches the parser. Apart from
-    // anchorsWithAddress; `unendedTextElement` names that element (lower case), else is empty.
+    // IFRAME, NOEMBED, NOFRAMES), a SCRIPT, STYLE or comment that runs to the end of the file, or
+    // after a PLAINTEXT, and in a TEMPLATE that does: links the file holds that a browser reads as
+    // text or leaves out of the page, so none reaches the parser. Apart from anchorsWithAddress;
+    // `unendedTextElement` names that element (lower case; "#comment"), else is empty.
     std::size_t anchorsInUnendedText = 0;
     std::string unendedTextElement;
   };

@@ -5,7 +5,7 @@
 # runs of references, each followed by ordinary bookmarks. Scripts stay out and are counted as
 # scripts, references read as a browser reads them, every other bookmark comes in, and the end
 # of the import says so; files in other encodings are read whole, as a browser reads them; the
-# links of an export whose TITLE is never closed are told as not read.
+# links of an export whose TITLE or STYLE is never closed are told as not read.
 # Usage: import-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
@@ -125,23 +125,33 @@ check "around it" "$(in_folder 'Marked up')" 11
 [[ -n "$shots" ]] && e2e_screenshot "$shots/div-in-folder.png"
 ((${#problems[@]})) && fail "$(printf '%s; ' "${problems[@]}")"
 
-# An export whose TITLE is never closed: a browser reads the rest of the file as the title's
-# text, so none of its 2,000 bookmarks is stored, and the end of the import tells them unread.
-title="$work/open-title.html"
-{
-  printf '<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<TITLE>Bookmarks\n<H1>Bookmarks</H1>\n<DL><p>\n'
-  for i in $(seq 1 2000); do printf '<DT><A HREF="https://open-title-%d.example/">T %d</A>\n' "$i" "$i"; done
-  printf '</DL><p>\n'
-} >"$title"
-e2e_import_file "$title"
-said="$(e2e_wait_window '^Import (complete|incomplete)$' 60)" || fail "the import of an unclosed TITLE told nothing"
-check "unclosed TITLE told" "$(xdotool getwindowname "$said")" "Import incomplete"
-[[ -n "$shots" ]] && e2e_screenshot "$shots/open-title.png"
-e2e_key "$said" Return
-told() { grep -rqs "2000 entries could not be read" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs"; }
-e2e_wait_until 60 told || problems+=("the 2000 links in the unclosed TITLE were not counted")
-check "unclosed TITLE stored" "$(count "where ZURL like 'https://open-title-%'")" 0
-check "its import folder" "$(e2e_sql "select count(*) from ZFOLDER where ZNAME = 'open-title.html'")" 1
-((${#problems[@]})) && fail "$(printf '%s; ' "${problems[@]}")"
+# A 2,000-bookmark export in which an element opens and is never closed: a browser reads the rest
+# of the file as its text, so none of the bookmarks after it is stored, and the end of the import
+# tells them unread (it is no complete import).
+unclosed_export() {  # name title-line opening-before-bookmark(0: none) opening stored logged
+  local name="$1" file="$work/open-$1.html" logged="$6" said i
+  {
+    printf '<!DOCTYPE NETSCAPE-Bookmark-file-1>\n%s\n<H1>Bookmarks</H1>\n<DL><p>\n' "$2"
+    for i in $(seq 1 2000); do
+      ((i == $3)) && printf '%s\n' "$4"
+      printf '<DT><A HREF="https://open-%s-%d.example/">T %d</A>\n' "$name" "$i" "$i"
+    done
+    printf '</DL><p>\n'
+  } >"$file"
+  e2e_import_file "$file"
+  said="$(e2e_wait_window '^Import (complete|incomplete)$' 60)" || fail "the import of an unclosed $name told nothing"
+  check "unclosed $name told" "$(xdotool getwindowname "$said")" "Import incomplete"
+  [[ -n "$shots" ]] && e2e_screenshot "$shots/open-$name.png"
+  e2e_key "$said" Return
+  told() { grep -rqs "$logged" "$work/kesto.log" "$XDG_STATE_HOME/kesto/logs"; }
+  e2e_wait_until 60 told || problems+=("the links in the unclosed $name were not counted")
+  check "unclosed $name stored" "$(count "where ZURL like 'https://open-$name-%'")" "$5"
+  check "its import folder" "$(e2e_sql "select count(*) from ZFOLDER where ZNAME = 'open-$name.html'")" 1
+  ((${#problems[@]})) && fail "$(printf '%s; ' "${problems[@]}")"
+}
+# The title, never closed: all 2,000 are its text.
+unclosed_export title '<TITLE>Bookmarks' 0 '' 0 "2000 entries could not be read"
+# A STYLE opened before the 1,001st: 1,000 stored (it was told "Import complete").
+unclosed_export style '<TITLE>Bookmarks</TITLE>' 1001 '<STYLE>' 1000 "1000 links stand in the text of a <style>"
 e2e_quit_kesto
 echo "hostile bookmark file: ok"
