@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
   kesto::sys::preventSessionBusAutoLaunch();
   // The icon clicked while an alert or file dialog blocks the windows brings that dialog, the
   // window that takes the input, as `kesto` run again does.
-  kesto::sys::TrayIcon::setModalClickHandler([] { kesto::ui::bringModalWindowToUser(); });
+  kesto::sys::TrayIcon::setModalClickHandler(kesto::ui::bringModalWindowToUser);
   std::string workingDirectory;
   if (char* cwd = getcwd(nullptr, 0)) {
     workingDirectory = cwd;

@@ -38,18 +38,14 @@ bool runEventLoopUntil(const std::function<bool()>& done, double seconds) {
   return true;
 }
 
-bool bringModalWindowToUser() {
+void bringModalWindowToUser() {
   QWidget* modal = QApplication::activeModalWidget();
-  if (!modal) return false;
-  if (Window* own = Window::fromNativeHandle(modal)) {
-    own->makeKeyAndOrderFront();
-    return true;
-  }
+  if (!modal) return;
+  if (Window* own = Window::fromNativeHandle(modal)) return own->makeKeyAndOrderFront();
   if (modal->isMinimized()) modal->setWindowState(modal->windowState() & ~Qt::WindowMinimized);
   modal->raise();
   modal->activateWindow();
   x11::requestActivation(xcb_window_t(modal->winId()));
-  return true;
 }
 
 void reopenWindow(Window& window) {
