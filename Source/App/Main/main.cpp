@@ -7,6 +7,7 @@
 #include "Model/WrenDataManager.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/System/SingleInstance.h"
+#include "Platform/System/TrayIcon.h"
 #include "Platform/System/UserNotifications.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/ApplicationMain.h"
@@ -82,6 +83,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   kesto::sys::preventSessionBusAutoLaunch();
+  // The icon clicked while an alert or file dialog blocks the windows brings that dialog, the
+  // window that takes the input, as `kesto` run again does.
+  kesto::sys::TrayIcon::setModalClickHandler(kesto::ui::bringModalWindowToUser);
   std::string workingDirectory;
   if (char* cwd = getcwd(nullptr, 0)) {
     workingDirectory = cwd;

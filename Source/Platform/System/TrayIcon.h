@@ -37,6 +37,11 @@ class TrayIcon {
   // Runs on a click of the icon, on the main loop after the click was handled, with the
   // pointer's place (same coordinates).
   void setActivationHandler(std::function<void(const fnd::Point& pointer)> handler);
+  // While an application-modal window is open (an alert, a file dialog), that window takes all
+  // input: a click on any icon runs this instead of the icon's activation handler, on the main
+  // loop, also where the toolkit drops the click. The application sets it at start-up (to bring
+  // that window to the user); unset, such a click does nothing.
+  static void setModalClickHandler(std::function<void()> handler);
 
   // The pointer's place now, in the same coordinates.
   static fnd::Point pointerLocation();

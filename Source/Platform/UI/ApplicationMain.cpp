@@ -38,16 +38,20 @@ bool runEventLoopUntil(const std::function<bool()>& done, double seconds) {
   return true;
 }
 
-void reopenWindow(Window& window) {
-  window.makeKeyAndOrderFront();
-  // A dialog that blocks the window comes with it, in front: the window alone takes no input.
+void bringModalWindowToUser() {
   QWidget* modal = QApplication::activeModalWidget();
-  if (!modal || modal == window.nativeHandle()) return;
+  if (!modal) return;
   if (Window* own = Window::fromNativeHandle(modal)) return own->makeKeyAndOrderFront();
   if (modal->isMinimized()) modal->setWindowState(modal->windowState() & ~Qt::WindowMinimized);
   modal->raise();
   modal->activateWindow();
   x11::requestActivation(xcb_window_t(modal->winId()));
+}
+
+void reopenWindow(Window& window) {
+  window.makeKeyAndOrderFront();
+  // A dialog that blocks the window comes with it, in front: the window alone takes no input.
+  if (QApplication::activeModalWidget() != window.nativeHandle()) bringModalWindowToUser();
 }
 
 namespace {

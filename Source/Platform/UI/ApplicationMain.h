@@ -21,8 +21,11 @@ bool runEventLoopUntil(const std::function<bool()>& done, double seconds);
 class Window;
 
 // Brings a window back for a reopen (a later launch of the program): shown, restored when it was
-// minimised, raised and made key.
+// minimised, raised and made key; the dialog that blocks it comes too, in front.
 void reopenWindow(Window& window);
+// Brings the dialog that blocks other windows (an alert or a file dialog run modally), when one is
+// open, to the user: restored when minimised, raised and activated through the window manager.
+void bringModalWindowToUser();
 
 // Shows a window and draws its first frame before answering: waits (pumping events, at most
 // `timeoutSeconds`) until the window system has put it on screen, then paints it at once. A start

@@ -5,13 +5,16 @@
 # comes back when `kesto` is run again; the Quick Look preview leaves the screen while another
 # program (xmessage) is active and comes back, the same, without the focus, when Kesto is active
 # again; File > Import's question is transient for the main window, is minimised with it, and
-# `kesto` run again brings both back with the question in front.
-# Usage: windows-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
+# `kesto` run again brings both back with the question in front; a click on the tray icon (trayer)
+# brings the minimised question back too, and no bookmark window; so does the icon's click as a
+# StatusNotifier item (WATCHER stands in for the desktop's watcher on a bus of the test's own).
+# Usage: windows-e2e.sh KESTO_BINARY WATCHER [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
-shots="${2:-${TMPDIR:-/tmp}}"
+watcher="$2"
+shots="${3:-${TMPDIR:-/tmp}}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
-e2e_app_script xdotool xprop wmctrl xmessage python3
+e2e_app_script xdotool xprop wmctrl xmessage trayer dbus-daemon gdbus python3
 e2e_offline_settings
 
 # What the window manager says of a window: its ICCCM state (Normal, Iconic), its desktop.
@@ -30,6 +33,7 @@ minimise() { xdotool windowminimize "$1"; e2e_wait_until 60 minimised "$1"; }
 kesto_again() { "$kesto" >>"$work/kesto.log" 2>&1 || fail "kesto run again ended with $?"; }
 visible_window() { xdotool search --all --onlyvisible --name '' 2>/dev/null | grep -qx "$1"; }
 
+e2e_start_tray
 e2e_start_kesto
 e2e_sample_library
 e2e_wait_until 60 e2e_no_window '^Welcome to Kesto$' || fail "the first-run panel stayed"
@@ -107,6 +111,37 @@ kesto_again
 e2e_wait_until 60 before_user "$question" || fail "kesto run again left the import question: $(wm_state "$question")"
 [[ "$(wm_state "$win")" == Normal ]] || fail "kesto run again left the main window minimised"
 e2e_screenshot "$shots/import-question-back.png"
+# The tray icon, clicked while the question is minimised, brings the question, the window that
+# takes the input, and shows no bookmark window behind it.
+minimise "$question" || fail "the import question was not minimised again"
+e2e_click_tray_icon
+e2e_wait_until 60 before_user "$question" || fail "the tray icon left the import question: $(wm_state "$question")"
+e2e_no_window '^Kesto Bookmarks$' || fail "the tray icon showed the bookmark window while the question blocks it"
+e2e_key "$question" Escape
+e2e_wait_until 60 e2e_no_window '^Import Bookmarks$' || fail "Escape left the import question open"
+
+e2e_quit_by_key
+
+# With a StatusNotifier tray the icon's click comes over the bus, which no modal window holds back:
+# it brings the minimised question too, not a bookmark window that would take no input.
+dbus-daemon --config-file="$E2E_DIR/private-bus.conf" --fork --print-address=3 --print-pid=4 \
+  3>"$work/bus" 4>"$work/bus.pid" || fail "no session bus"
+e2e_pids+=("$(cat "$work/bus.pid")")
+export DBUS_SESSION_BUS_ADDRESS="$(head -n1 "$work/bus")"
+"$watcher" >"$work/watcher.log" 2>&1 &
+e2e_pids+=("$!")
+e2e_wait_until 60 grep -q '^ready' "$work/watcher.log" || fail "the StatusNotifier watcher did not start"
+e2e_start_kesto
+e2e_wait_until 60 grep -q '^item ' "$work/watcher.log" || fail "kesto showed no StatusNotifier item"
+item="$(awk '/^item / { print $2; exit }' "$work/watcher.log")"
+e2e_key "$win" ctrl+shift+i
+question="$(e2e_wait_window '^Import Bookmarks$' 60)" || fail "Ctrl+Shift+I asked nothing"
+minimise "$question" || fail "the import question was not minimised"
+gdbus call --session --dest "$item" --object-path /StatusNotifierItem \
+  --method org.kde.StatusNotifierItem.Activate 0 0 >/dev/null || fail "the StatusNotifier item took no click"
+e2e_wait_until 60 before_user "$question" ||
+  fail "the StatusNotifier icon left the import question: $(wm_state "$question")"
+e2e_no_window '^Kesto Bookmarks$' || fail "the StatusNotifier icon showed the bookmark window while the question blocks it"
 e2e_key "$question" Escape
 e2e_wait_until 60 e2e_no_window '^Import Bookmarks$' || fail "Escape left the import question open"
 
