@@ -222,11 +222,7 @@ bool ChildWindow::isCompositing() {
 bool ChildWindow::queryCompositingManager() {
   xcb_connection_t* c = x11::connection();
   if (!c) return false;
-  static const char name[] = "_NET_WM_CM_S0";
-  xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(c, xcb_intern_atom(c, 1, sizeof name - 1, name), nullptr);
-  if (!atom) return false;
-  xcb_atom_t cm = atom->atom;
-  std::free(atom);
+  const xcb_atom_t cm = x11::knownAtom(c, "_NET_WM_CM_S0");
   if (cm == XCB_NONE) return false;
   xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, cm), nullptr);
   bool composited = owner && owner->owner != XCB_NONE;
