@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, only the Debian 12 packages that Kesto's build, run and tests need and
 # that are not there yet. Idempotent. Installing needs root: as another user it goes through sudo
-# where sudo may be used (or can ask for the password), else it says what to run.
+# where sudo may be used (or can ask for the password), else it says what to run. While another
+# package manager holds its locks, it waits for them (10 minutes at most).
 set -euo pipefail
 
 packages=(
@@ -37,11 +38,16 @@ packages=(
   locales
 )
 
+# The packages dpkg counts as installed: their state, the third word of the status ("install ok
+# triggers-pending", "hold ok installed"), says installed whatever their triggers wait for. A
+# package of several architectures answers once for each.
+declare -A installed=()
+while read -r name _ _ state _; do
+  case "$state" in installed | triggers-pending | triggers-awaited) installed[$name]=1 ;; esac
+done < <(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null)
 missing=()
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
+  [ -n "${installed[$p]:-}" ] || missing+=("$p")
 done
 
 # Runs a command as root: directly, through sudo where sudo may be used (or can ask for the
@@ -60,12 +66,62 @@ as_root() {
   fi
 }
 
+# Another package manager (unattended upgrades, an install in another terminal) may hold its locks
+# for minutes: the set-up waits for them, this many seconds at most, rather than fail.
+lock_wait=600  # the header and the README say 10 minutes
+lock_deadline=
+
+# The package manager's lock files, where this machine's apt configuration puts them.
+lock_files() {
+  local lists=/var/lib/apt/lists/ status=/var/lib/dpkg/status archives=/var/cache/apt/archives/
+  eval "$(apt-config shell lists Dir::State::lists/d status Dir::State::status/f archives Dir::Cache::archives/d 2>/dev/null)"
+  printf '%s\n' "${status%/*}/lock-frontend" "${status%/*}/lock" "${lists%/}/lock" "${archives%/}/lock"
+}
+
+# Prints the lock file another process holds, if any, from the kernel's list of locks, which
+# everyone may read (the files are root's): it names each file by device and inode.
+held_lock() {
+  local file dev id
+  while IFS= read -r file; do
+    dev=$(stat -L -c %d "$file" 2>/dev/null) || continue
+    id=$(printf '%02x:%02x:%s' $(((dev >> 8) & 0xfff)) $(((dev & 0xff) | ((dev >> 12) & 0xfff00))) \
+      "$(stat -L -c %i "$file")")
+    if awk -v id="$id" '{ for (i = 1; i <= NF; i++) if ($i == id) found = 1 } END { exit !found }' /proc/locks 2>/dev/null; then
+      echo "$file"
+      return 0
+    fi
+  done < <(lock_files)
+  return 1
+}
+
+# Runs apt-get as root once no other package manager holds its locks, waiting for them until
+# lock_deadline; apt-get itself waits for the dpkg lock until then (DPkg::Lock::Timeout), and a run
+# that failed while another took a lock meanwhile is run again.
+apt_get() {
+  local held status told=false
+  [ -n "$lock_deadline" ] || lock_deadline=$((SECONDS + lock_wait))
+  while :; do
+    while held=$(held_lock); do
+      if [ "$SECONDS" -ge "$lock_deadline" ]; then
+        echo "setup: another package manager still holds $held after $lock_wait s; run this command again once it has finished" >&2
+        exit 1
+      fi
+      $told || echo "setup: another package manager holds $held; waiting for it to finish (at most $lock_wait s)"
+      told=true
+      sleep 1
+    done
+    status=0
+    as_root "these packages are missing: ${missing[*]}" env DEBIAN_FRONTEND=noninteractive \
+      apt-get -o DPkg::Lock::Timeout=$((lock_deadline > SECONDS ? lock_deadline - SECONDS : 0)) "$@" || status=$?
+    [ "$status" != 0 ] || return 0
+    held_lock >/dev/null && [ "$SECONDS" -lt "$lock_deadline" ] || exit "$status"
+  done
+}
+
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  as_root "these packages are missing: ${missing[*]}" \
-    env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  as_root "these packages are missing: ${missing[*]}" \
-    env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  apt_get update -qq
+  apt_get install -y -qq --no-install-recommends "${missing[@]}"
 else
   echo "setup: every package is installed"
 fi
