@@ -76,32 +76,38 @@ std::string execProgram(const std::string& exec) {
   return word;
 }
 
-std::vector<std::string> applicationDirs() {
-  std::vector<std::string> dirs{fnd::StandardPaths::appendingPathComponent(fnd::StandardPaths::applicationSupportDirectory(),
-                                                                     "applications")};
-  const char* env = std::getenv("XDG_DATA_DIRS");
-  std::string list = env && *env ? env : "/usr/local/share:/usr/share";
-  std::stringstream ss(list);
+std::vector<std::string> searchPath(const char* variable, const std::string& fallback) {
+  const char* env = std::getenv(variable);
+  std::stringstream ss(env && *env ? env : fallback);
+  std::vector<std::string> dirs;
   std::string item;
   while (std::getline(ss, item, ':'))
-    if (!item.empty()) dirs.push_back(item + "/applications");
+    if (!item.empty()) dirs.push_back(item);
   return dirs;
 }
 
-std::map<std::string, std::string> mainGroup(const std::string& path) {
+std::vector<std::string> applicationDirs() {
+  std::vector<std::string> dirs{fnd::StandardPaths::appendingPathComponent(fnd::StandardPaths::applicationSupportDirectory(),
+                                                                     "applications")};
+  for (const auto& dir : searchPath("XDG_DATA_DIRS", "/usr/local/share:/usr/share")) dirs.push_back(dir + "/applications");
+  return dirs;
+}
+
+std::map<std::string, std::string> keyFileGroup(const std::string& path, const std::string& group) {
   std::map<std::string, std::string> keys;
   auto text = fnd::FileManager::readFile(path, 1 << 20);
   if (!text) return keys;
   std::stringstream ss(*text);
   std::string line;
-  bool inMain = false;
+  const std::string header = "[" + group + "]";
+  bool inGroup = false;
   while (std::getline(ss, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (!line.empty() && line[0] == '[') {
-      inMain = line == "[Desktop Entry]";
+      inGroup = line == header;
       continue;
     }
-    if (!inMain || line.empty() || line[0] == '#') continue;
+    if (!inGroup || line.empty() || line[0] == '#') continue;
     std::size_t eq = line.find('=');
     if (eq == std::string::npos) continue;
     std::string key = line.substr(0, eq), value = line.substr(eq + 1);
@@ -111,6 +117,8 @@ std::map<std::string, std::string> mainGroup(const std::string& path) {
   }
   return keys;
 }
+
+std::map<std::string, std::string> mainGroup(const std::string& path) { return keyFileGroup(path, "Desktop Entry"); }
 
 bool listsValue(const std::string& list, const std::string& value) {
   std::stringstream ss(list);

@@ -10,6 +10,8 @@
 #include <QString>
 
 #include <algorithm>
+#include <sstream>
+#include <utility>
 #include <vector>
 
 namespace kesto::sys {
@@ -59,13 +61,14 @@ bool isBuildFolderProgram(const std::string& program) { return fnd::hasSuffix(pr
 // The entries the desktop finds that handle the scheme, by id in the desktop's order, leaving out
 // `hiddenId`: entries it passes over (deleted with Hidden=true, or whose program it cannot find)
 // handle nothing.
-std::vector<std::string> installedHandlers(const std::string& scheme, const std::string& hiddenId) {
+std::vector<std::string> installedHandlers(const std::vector<std::pair<std::string, std::string>>& entries,
+                                           const std::string& scheme, const std::string& hiddenId) {
   std::vector<std::string> handlers;
   const auto found = [](const std::string& program) {
     return !program.empty() && !QStandardPaths::findExecutable(QString::fromStdString(program)).isEmpty();
   };
   const std::string type = "x-scheme-handler/" + scheme;
-  for (const auto& [id, path] : detail::desktopEntries()) {
+  for (const auto& [id, path] : entries) {
     if (id == hiddenId) continue;
     // Parsed only where the type is named at all: a start looks through every entry there is.
     const auto text = fnd::FileManager::readFile(path, 1 << 20);
@@ -83,6 +86,44 @@ std::vector<std::string> installedHandlers(const std::string& scheme, const std:
   return handlers;
 }
 
+// The mimeapps.list files the desktop takes default applications from, the most important first:
+// in $XDG_CONFIG_HOME, each $XDG_CONFIG_DIRS folder and then each applications folder, the current
+// desktops' own ("<desktop>-mimeapps.list") before the shared one.
+std::vector<std::string> mimeAppsLists() {
+  std::vector<std::string> folders{fnd::StandardPaths::configDirectory()};
+  for (const auto& folder : detail::searchPath("XDG_CONFIG_DIRS", "/etc/xdg")) folders.push_back(folder);
+  for (const auto& folder : detail::applicationDirs()) folders.push_back(folder);
+  std::vector<std::string> names;
+  for (const auto& desktop : detail::searchPath("XDG_CURRENT_DESKTOP", ""))
+    names.push_back(fnd::asciiLowercase(desktop) + "-mimeapps.list");
+  names.emplace_back("mimeapps.list");
+  std::vector<std::string> lists;
+  for (const auto& folder : folders)
+    for (const auto& name : names) lists.push_back(folder + "/" + name);
+  return lists;
+}
+
+// Whether the desktop's default application for `type` is already `id`: the first of those files
+// whose "Default Applications" name the type decides, with the first entry it names that is
+// installed (`id` is, being the one about to be asked for); one naming none installed is passed over.
+bool isDesktopDefault(const std::vector<std::pair<std::string, std::string>>& entries, const std::string& type,
+                      const std::string& id) {
+  const auto installed = [&](const std::string& named) {
+    if (named == id) return true;
+    const auto it = std::find_if(entries.begin(), entries.end(), [&](const auto& entry) { return entry.first == named; });
+    return it != entries.end() && detail::mainGroup(it->second)["Hidden"] != "true";
+  };
+  for (const auto& list : mimeAppsLists()) {
+    const auto defaults = detail::keyFileGroup(list, "Default Applications");
+    const auto it = defaults.find(type);
+    if (it == defaults.end()) continue;
+    std::stringstream named(it->second);
+    for (std::string candidate; std::getline(named, candidate, ';');)
+      if (!candidate.empty() && installed(candidate)) return candidate == id;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string urlSchemeDesktopEntryPath(const std::string& desktopName) {
@@ -94,17 +135,21 @@ bool registerURLSchemeHandler(const std::string& scheme, const std::string& exec
   if (!isSchemeName(scheme) || desktopName.empty() || desktopName.find('/') != std::string::npos) return false;
   const std::string exe = executablePath.empty() ? detail::runningExecutable() : executablePath;
   const std::string path = urlSchemeDesktopEntryPath(desktopName);
-  const auto askXdgMime = [&](const std::string& id) {
-    // Whether the desktop took it is not ours to judge: the entry is in place either way.
-    detail::launchDetached("xdg-mime", {"default", id, "x-scheme-handler/" + scheme});
-  };
   // Older starts from a build folder wrote their hidden entry under the installed entry's id, where
   // it hides an install's menu entry. Only such a file goes: an installed or hand-written one stays.
   const std::string olderPath = applicationsFolder() + "/" + desktopName + ".desktop";
   if (isBuildFolderProgram(hiddenEntryProgram(olderPath, scheme))) fnd::FileManager::removeItem(olderPath);
 
+  const auto entries = detail::desktopEntries();
+  const std::string type = "x-scheme-handler/" + scheme;
+  const auto askXdgMime = [&](const std::string& id) {
+    // xdg-mime writes the settings file anew (a new file, the program's mode, a link replaced by a
+    // file): only a change is worth that. Whether the desktop took it is not ours to judge.
+    if (!isDesktopDefault(entries, type, id)) detail::launchDetached("xdg-mime", {"default", id, type});
+  };
+
   // An installed entry handles the links and shows in the menus: ours is not needed beside it.
-  const auto installed = installedHandlers(scheme, hiddenEntryId(desktopName));
+  const auto installed = installedHandlers(entries, scheme, hiddenEntryId(desktopName));
   if (!installed.empty()) {
     if (!hiddenEntryProgram(path, scheme).empty()) fnd::FileManager::removeItem(path);
     const std::string own = desktopName + ".desktop";

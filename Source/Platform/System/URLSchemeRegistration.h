@@ -11,7 +11,8 @@ namespace kesto::sys {
 // program writes its hidden entry, "<name>-handler.desktop" under $XDG_DATA_HOME/applications with
 // "MimeType=x-scheme-handler/<scheme>;", and asks xdg-mime to make it the default. A hidden entry
 // an older Kesto wrote under "<name>.desktop" for a program in a build folder is removed; no other
-// entry is written over or removed. The xdg-mime outcome is not waited for and is ignored. Answers
+// entry is written over or removed. xdg-mime is asked only where the desktop's default (its
+// mimeapps.list files) is not that entry already; its outcome is not waited for and is ignored. Answers
 // whether an entry handles the scheme. An empty executable path means the running program.
 bool registerURLSchemeHandler(const std::string& scheme = "kesto", const std::string& executablePath = {},
                               const std::string& desktopName = "kesto");

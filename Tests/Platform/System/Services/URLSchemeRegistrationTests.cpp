@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -123,4 +124,75 @@ TEST_F(SchemeHandlerTest, OnlyAnOlderBuildFoldersHiddenEntryIsCleanedUp) {
     ASSERT_TRUE(kesto::sys::registerURLSchemeHandler("kesto", kBuildProgram));
     EXPECT_EQ(kesto::test::readFile(older), kept);
   }
+}
+
+// xdg-mime writes the settings file anew (another inode, the program's mode, a link replaced by a
+// file): a start asks it only where the desktop's default is not already the entry it would name,
+// read as the desktop reads it. The real xdg-mime runs here, to its end, for each start that asks.
+TEST_F(SchemeHandlerTest, AStartAsksForTheDefaultOnlyWhereItIsNotAlreadyRight) {
+  const std::string xdgMime = "/usr/bin/xdg-mime";
+  if (::access(xdgMime.c_str(), X_OK) != 0) GTEST_SKIP() << "xdg-utils is not installed";
+  kesto::sys::Workspace::setLauncher([&](const std::string& program, const std::vector<std::string>& arguments) {
+    launches.push_back({program, arguments});
+    std::vector<std::string> command{xdgMime};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    return program == "xdg-mime" && kesto::test::runProgram(command).status == 0;
+  });
+  const std::string config = std::getenv("XDG_CONFIG_HOME");
+  const std::string settings = config + "/mimeapps.list";
+  const auto start = [&](const std::string& program) {
+    const auto before = launches.size();
+    EXPECT_TRUE(kesto::sys::registerURLSchemeHandler("kesto", program));
+    return launches.size() != before;
+  };
+
+  // The first start makes its hidden entry the default; xdg-mime writes that.
+  ASSERT_TRUE(start(kBuildProgram));
+  ASSERT_NE(kesto::test::readFile(settings).find("x-scheme-handler/kesto=kesto-handler.desktop"), std::string::npos);
+  // Kept in a dotfiles folder, readable by all, beside other programs' lines.
+  const std::string dotfiles = kesto::test::makeTempDir("dotfiles") + "/mimeapps.list";
+  kesto::test::writeFile(dotfiles, "[Added Associations]\ntext/html=browser.desktop;\n\n" + kesto::test::readFile(settings));
+  ::chmod(dotfiles.c_str(), 0644);
+  kesto::fnd::FileManager::removeItem(settings);
+  ASSERT_EQ(::symlink(dotfiles.c_str(), settings.c_str()), 0);
+  struct stat before {}, after {};
+  ASSERT_EQ(::stat(dotfiles.c_str(), &before), 0);
+  const std::string text = kesto::test::readFile(dotfiles);
+  EXPECT_FALSE(start(kBuildProgram)) << "the default was right already";
+  struct stat link {};
+  ASSERT_EQ(::lstat(settings.c_str(), &link), 0);
+  EXPECT_TRUE(S_ISLNK(link.st_mode)) << "the link was replaced by a file";
+  ASSERT_EQ(::stat(dotfiles.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mode & 07777, 0644u);
+  EXPECT_EQ(kesto::test::readFile(dotfiles), text);
+
+  // The desktop's own list comes first: one naming another installed handler asks, one naming
+  // only entries that are not there is passed over.
+  setenv("XDG_CURRENT_DESKTOP", "Other:Test", 1);
+  // (Not a handler of the links itself: a start would leave them to it.)
+  put(systemFolder(), "links.desktop", "[Desktop Entry]\nType=Application\nName=Links\nExec=links %u\n");
+  kesto::test::writeFile(config + "/test-mimeapps.list", "[Default Applications]\nx-scheme-handler/kesto=gone.desktop;links.desktop;\n");
+  EXPECT_TRUE(start(kBuildProgram));
+  EXPECT_EQ(askedDefault(), "kesto-handler.desktop");
+  kesto::fnd::FileManager::removeItem(settings);
+  kesto::test::writeFile(config + "/test-mimeapps.list", "[Default Applications]\nx-scheme-handler/kesto=gone.desktop;\n");
+  // Without a user's list, the system's decide: the data folders' and those of $XDG_CONFIG_DIRS.
+  put(systemFolder(), "mimeapps.list", "[Default Applications]\nx-scheme-handler/kesto = kesto-handler.desktop\n");
+  EXPECT_FALSE(start(kBuildProgram));
+  EXPECT_FALSE(exists(settings));
+  const std::string configDir = kesto::test::makeTempDir("config dir");
+  setenv("XDG_CONFIG_DIRS", configDir.c_str(), 1);
+  kesto::test::writeFile(configDir + "/mimeapps.list", "[Default Applications]\nx-scheme-handler/kesto=links.desktop;\n");
+  EXPECT_TRUE(start(kBuildProgram)) << "another handler is the default";
+  unsetenv("XDG_CURRENT_DESKTOP");
+
+  // An installed entry that takes the links over is asked for once.
+  put(systemFolder(), "kesto.desktop", installedEntry(program_));
+  EXPECT_TRUE(start(program_));
+  EXPECT_EQ(askedDefault(), "kesto.desktop");
+  EXPECT_FALSE(start(program_));
+  // Another group's line for the type is not the default.
+  kesto::test::writeFile(settings, "[Added Associations]\nx-scheme-handler/kesto=kesto.desktop;\n");
+  EXPECT_TRUE(start(program_));
 }

@@ -320,3 +320,35 @@ TEST_F(WorkspaceTest, InstalledBrowsersAreTheDesktopEntriesThatHandleWebPages) {
   }
   EXPECT_EQ(launches.size(), 1u);
 }
+
+// The desktop takes entries from every folder of XDG_DATA_DIRS (Debian's has two at least), a
+// later one's as well as the first's: the browsers, a browser by its old name and the installed
+// handler of the links.
+TEST_F(WorkspaceTest, EntriesInALaterFolderOfTheSearchPathCount) {
+  const std::string first = kesto::test::makeTempDir("first share"), second = kesto::test::makeTempDir("second share");
+  setenv("XDG_DATA_DIRS", (first + ":" + second).c_str(), 1);
+  kesto::fnd::FileManager::createDirectory(first + "/applications", true);
+  kesto::test::writeFile(first + "/applications/editor.desktop", "[Desktop Entry]\nType=Application\nName=Editor\nExec=ed\n");
+  kesto::fnd::FileManager::createDirectory(second + "/applications", true);
+  kesto::test::writeFile(second + "/applications/firefox-esr.desktop",
+                         "[Desktop Entry]\nType=Application\nName=Firefox ESR\nExec=firefox-esr %u\n"
+                         "MimeType=x-scheme-handler/http;x-scheme-handler/https;\n");
+  const std::string program = kesto::test::makeTempDir("bin") + "/kesto";
+  kesto::test::writeFile(program, "#!/bin/sh\n");
+  ::chmod(program.c_str(), 0755);
+  kesto::test::writeFile(second + "/applications/kesto.desktop",
+                         "[Desktop Entry]\nType=Application\nName=Kesto\nExec=" +
+                             kesto::sys::detail::desktopExecArgument(program) + " %u\nMimeType=x-scheme-handler/kesto;\n");
+
+  const auto browsers = Workspace::installedBrowsers();
+  ASSERT_EQ(browsers.size(), 1u);
+  EXPECT_EQ(browsers[0].identifier, "firefox-esr.desktop");
+  EXPECT_TRUE(Workspace::isBrowserInstalled("org.mozilla.firefox"));
+  ASSERT_TRUE(Workspace::openURLs({"https://a.com"}, "firefox-esr.desktop"));
+  EXPECT_EQ(launches.at(0).program, "firefox-esr");
+
+  ASSERT_TRUE(kesto::sys::registerURLSchemeHandler("kesto", program));
+  EXPECT_FALSE(kesto::fnd::FileManager::fileExists(kesto::sys::urlSchemeDesktopEntryPath()))
+      << "the installed entry handles the links";
+  EXPECT_EQ(launches.at(1).arguments, (std::vector<std::string>{"default", "kesto.desktop", "x-scheme-handler/kesto"}));
+}
