@@ -11,9 +11,10 @@ source_dir="$(cd "$1" && pwd)"
 command -v python3 >/dev/null || { echo "skipped: needs python3 to hold a lock"; exit 77; }
 mkdir -p "${TMPDIR:-/tmp}"
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/kesto-setup-XXXXXX")"
-holder=""
+holder="" setup_pid=""
 cleanup() {
   [[ -z "$holder" ]] || kill "$holder" 2>/dev/null
+  [[ -z "$setup_pid" ]] || kill "$setup_pid" 2>/dev/null
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -89,16 +90,17 @@ grep -q -- "-o DPkg::Lock::Timeout=[1-9][0-9]* install " "$log" ||
 # Another package manager holds the lock of the package lists (apt-get update's, where apt-get
 # itself does not wait): the set-up says so and waits; once it is let go, it updates and installs.
 python3 -c '
-import fcntl, os, sys
+import fcntl, os, signal, sys
 fd = os.open(sys.argv[1], os.O_RDWR | os.O_CREAT, 0o640)
 fcntl.lockf(fd, fcntl.LOCK_EX)
 open(sys.argv[2], "w").close()
-sys.stdin.read()' "$scratch/lists/lock" "$scratch/held" < <(sleep 600) &
+signal.pause()' "$scratch/lists/lock" "$scratch/held" &
 holder=$!
 wait_until 30 test -e "$scratch/held" || fail "the lock was not taken"
 rm -f "$states"/*
 state_of dbus "install ok unpacked"
-setup &
+: >"$log"
+(PATH="$bin:$PATH" exec bash "$source_dir/scripts/setup.sh" </dev/null >"$scratch/out" 2>&1) &
 setup_pid=$!
 wait_until 60 grep -q "waiting" "$scratch/out" || fail "the set-up does not say it waits: $(cat "$scratch/out")"
 grep -q "at most [0-9]" "$scratch/out" || fail "the set-up does not say how long it waits: $(cat "$scratch/out")"
@@ -108,5 +110,6 @@ kill "$holder"
 wait "$holder" 2>/dev/null
 holder=""
 wait "$setup_pid" || fail "the set-up failed once the lock was let go: $(cat "$scratch/out")"
+setup_pid=""
 [[ "$(sed -n 1p "$log")" == *" update -qq" && "$(installs)" == dbus ]] || fail "after the wait, apt-get ran: $(cat "$log")"
 echo "the set-up counts installed packages by their state and waits for the package manager: ok"
