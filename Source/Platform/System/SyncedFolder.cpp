@@ -183,10 +183,14 @@ bool SyncedFolder::copyPayloadTo(const std::string& destination, fnd::Error* err
   fnd::FileManager::removeItem(destination);
   CopyFailure failure;
   if (copyDurably(payloadPath(), destination, failure, maxBytes)) return true;
-  // The payload is blamed only when it is what could not be read.
-  if (failure.writeErrno)
-    return fail(error, kCopyNotWrittenError, "The sync payload could not be copied to " + folderOf(destination) + ": " +
-                               fnd::FileManager::writeFailureReason(failure.writeErrno, folderOf(destination)));
+  // The payload is blamed only when it is what could not be read; the caller, which knows what
+  // the destination is to the user, reads the cause from the underlying POSIX error.
+  if (failure.writeErrno) {
+    fail(error, kCopyNotWrittenError,
+         "The sync payload could not be copied to " + folderOf(destination) + ": " + std::strerror(failure.writeErrno));
+    if (error) error->setUnderlyingError(fnd::Error(fnd::kPOSIXErrorDomain, failure.writeErrno));
+    return false;
+  }
   return fail(error, 3, "The sync payload could not be copied from " + payloadPath() +
                             " (it must be a regular file of at most " + std::to_string(maxBytes) + " bytes)");
 }

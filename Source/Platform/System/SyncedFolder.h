@@ -24,7 +24,7 @@ class SyncedFolder {
 
   enum class PayloadState { NoFolder, Missing, Present };
   // The error code of copyPayloadTo when the copy could not be written (the destination's disk
-  // is full, say), as against a payload that could not be read.
+  // is full, say), as against a payload that could not be read; errno is the underlying error.
   static constexpr long kCopyNotWrittenError = 10;
 
   explicit SyncedFolder(std::string root);
