@@ -100,13 +100,12 @@ void ICloudDataSource::load() {
     } else if (!folder.copyPayloadTo(inbound, &error, kLockTimeout, SyncPayload::kMaxArchiveBytes)) {
       failure = error.localizedDescription();
       if (error.code() == sys::SyncedFolder::kCopyNotWrittenError) {
-        // This computer's disk, not the synced copy, is at fault: named by the folder the user
-        // knows, Kesto's temporary folder, not this run's working folder inside it.
+        // This computer's disk, not the synced copy, is at fault.
         local = true;
         const auto cause = error.underlyingError();
         failure = "The synced copy of your library could not be copied to this computer: " +
                   fnd::FileManager::writeFailureReason(cause ? static_cast<int>(cause->code()) : 0,
-                                                       fnd::FileManager::deletingLastPathComponent(workFolder));
+                                                       SyncPayload::placeOf(inbound));
       }
     } else if (auto status = SyncPayload::unpack(inbound, &xml); status != SyncPayload::UnpackStatus::Ok) {
       // Read, but unreadable: the copy stays for the comparison before it is set aside.

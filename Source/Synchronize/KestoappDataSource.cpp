@@ -235,8 +235,9 @@ void KestoappDataSource::handleSyncLoadResponse(const std::string& reply) {
               // This computer's disk, not the download, is at fault: nothing is set aside or sent.
               fnd::FileManager::removeItem(folder);
               const auto cause = written.underlyingError();
-              const std::string why = "The downloaded sync file could not be kept in " + folder + ": " +
-                                      fnd::FileManager::writeFailureReason(cause ? int(cause->code()) : 0, folder);
+              const std::string why = "The downloaded sync file could not be kept on this computer: " +
+                                      fnd::FileManager::writeFailureReason(cause ? int(cause->code()) : 0,
+                                                                           SyncPayload::placeOf(inbound));
               fnd::logError("Account sync: " + why);
               if (delegate_) delegate_->failLocally(why);
               return;

@@ -39,12 +39,11 @@ bool SyncPayload::pack(const std::string& xml, const std::string& zipPath, fnd::
   if (ok) ok = fnd::FileManager::renameItem(temp, zipPath);
   if (!ok) {
     fnd::FileManager::removeItem(temp);
-    const auto folder = fnd::FileManager::deletingLastPathComponent(zipPath);
     if (error)
       *error = fnd::Error::withDescription(
           kDomain, 1,
-          "The sync file could not be zipped at " + zipPath +
-              (writeErrno ? ": " + fnd::FileManager::writeFailureReason(writeErrno, folder) : std::string()));
+          writeErrno ? "The sync file could not be zipped: " + fnd::FileManager::writeFailureReason(writeErrno, placeOf(zipPath))
+                     : "The sync file could not be zipped at " + zipPath);
   }
   return ok;
 }
@@ -72,11 +71,22 @@ std::string SyncPayload::describe(UnpackStatus status) {
   return {};
 }
 
+namespace {
+constexpr const char* kRunFolderPrefix = "sync";
+}
+
+std::string SyncPayload::placeOf(const std::string& path) {
+  // By name, not by asking for the temporary folder: this runs on transfer threads too.
+  const auto folder = fnd::FileManager::deletingLastPathComponent(path);
+  const bool inRunFolder = fnd::FileManager::lastPathComponent(folder).rfind(std::string(kRunFolderPrefix) + "-", 0) == 0;
+  return inRunFolder ? fnd::FileManager::deletingLastPathComponent(folder) : folder;
+}
+
 std::string SyncPayload::makeRunFolder(std::string* why) {
   auto base = kesto_tempFolderPath();
   fnd::FileManager::createDirectory(base, true, 0700);
   errno = 0;
-  auto folder = fnd::FileManager::createTemporaryDirectory("sync", base);
+  auto folder = fnd::FileManager::createTemporaryDirectory(kRunFolderPrefix, base);
   if (folder.empty() && why)
     *why = "No temporary folder for the sync: " + fnd::FileManager::writeFailureReason(errno, base);
   return folder;

@@ -32,6 +32,9 @@ class SyncPayload {
   // A fresh private working folder for one run (mode 0700) below the temporary folder. Empty
   // when it cannot be made, with the reason in `why` (a full disk named as such).
   static std::string makeRunFolder(std::string* why = nullptr);
+  // The folder a user knows that holds `path`: the temporary folder for what lies in a run's
+  // working folder (which is gone once the run ends), else the path's own folder.
+  static std::string placeOf(const std::string& path);
 };
 
 }  // namespace kesto

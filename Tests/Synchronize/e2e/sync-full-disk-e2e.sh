@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # A sync whose own disk is full, in the real kesto program inside xvfb-session.sh: Kesto's
-# temporary folder (~/.local/share/kesto/tmp) is a small file system of its own, filled up, and
-# the synced folder holds another library's payload. The sync fails saying that no space is left
-# on the disk holding the temporary folder (not blaming the sync file, not as a connection
-# error); once space is back the next sync takes the other library's bookmark in.
+# temporary folder (~/.local/share/kesto/tmp) is a small file system of its own, filled up. The
+# first sync cannot zip the library for its upload; then, with another library's payload in the
+# synced folder, the next cannot copy it in. Each fails saying that no space is left on the disk
+# holding the temporary folder (not blaming the sync file, not as a connection error), and
+# nothing is uploaded; once space is back the next sync takes the other library's bookmark in.
 # Runs in a mount namespace of its own (as root, or in a user namespace); skipped (77) where
 # neither can be made.
 # Usage: sync-full-disk-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
@@ -26,15 +27,6 @@ temp="$XDG_DATA_HOME/kesto/tmp"
 mkdir -p -m 0700 "$temp"
 mount -t tmpfs -o size=1m,mode=0700 kesto-e2e-small "$temp" || fail "no small file system could be mounted"
 
-# Another library's payload, waiting in the synced folder.
-python3 - "$synced/Documents/kesto_sync.zip" <<'PY'
-import sys, zipfile
-xml = ('<?xml version="1.0" encoding="UTF-8"?>\n<kesto-sync-file><kesto-id>kesto-PEER</kesto-id><bookmarks>'
-       '<bookmark><id>PEER-1</id><version>1</version><url>https://peer.example.org/</url><title>peer</title>'
-       '<folders><folder-id>_inbox</folder-id></folders></bookmark></bookmarks></kesto-sync-file>')
-with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
-    z.writestr("tmp.xml", xml)
-PY
 e2e_write_settings KestoMigratedToVersion2 '<true/>' CurrentSyncMethod '<string>icloud</string>' \
   SyncedFolderPath "<string>$synced</string>"
 chmod 600 "$settings"
@@ -46,19 +38,39 @@ xdotool key Escape
 # Nothing left on the small disk.
 dd if=/dev/zero of="$temp/filler" bs=64k >/dev/null 2>&1
 [[ "$(df --output=avail -k "$temp" | tail -n1 | tr -d ' ')" == 0 ]] || fail "the small file system is not full"
-xdotool windowactivate --sync "$win" >/dev/null 2>&1
-xdotool key ctrl+shift+s
-alert="$(e2e_wait_window '^Sync failed$' 60 "$app_pid")" || {
-  e2e_screenshot "$shots/full-disk-no-alert.png"
-  fail "no \"Sync failed\" alert"
+# A sync that fails: the "Sync failed" alert, its message (in the log) naming the full disk.
+sync_fails() {  # message screenshot
+  xdotool windowactivate --sync "$win" >/dev/null 2>&1
+  xdotool key ctrl+shift+s
+  local alert
+  alert="$(e2e_wait_window '^Sync failed$' 60 "$app_pid")" || {
+    e2e_screenshot "$shots/$2-no-alert.png"
+    fail "no \"Sync failed\" alert"
+  }
+  e2e_screenshot "$shots/$2.png"
+  expected="Sync Failed [Synced folder]: $1"
+  told() { grep -qF "$expected" "$work/kesto.log"; }
+  e2e_wait_until 30 told || fail "the failure does not say: $1"
+  ! grep -q 'must be a regular file' "$work/kesto.log" || fail "the sync file was blamed"
+  xdotool windowactivate --sync "$alert" key Return
+  gone() { e2e_no_window '^Sync failed$'; }
+  e2e_wait_until 30 gone || fail "the alert did not close"
 }
-e2e_screenshot "$shots/full-disk-alert.png"
-told() {
-  grep -qF "Sync Failed [Synced folder]: The synced copy of your library could not be copied to this computer: there is no space left on the disk that holds $temp" "$work/kesto.log"
-}
-e2e_wait_until 30 told || fail "the failure does not say the disk holding $temp is full"
-! grep -q 'must be a regular file' "$work/kesto.log" || fail "the sync file was blamed"
-xdotool windowactivate --sync "$alert" key Return
+full="there is no space left on the disk that holds $temp"
+# Nothing synced yet: this library cannot be zipped for the upload.
+sync_fails "The sync file could not be zipped: $full" full-disk-upload
+[[ ! -e "$synced/Documents/kesto_sync.zip" ]] || fail "something was uploaded"
+# Another library's payload, waiting in the synced folder.
+python3 - "$synced/Documents/kesto_sync.zip" <<'PY'
+import sys, zipfile
+xml = ('<?xml version="1.0" encoding="UTF-8"?>\n<kesto-sync-file><kesto-id>kesto-PEER</kesto-id><bookmarks>'
+       '<bookmark><id>PEER-1</id><version>1</version><url>https://peer.example.org/</url><title>peer</title>'
+       '<folders><folder-id>_inbox</folder-id></folders></bookmark></bookmarks></kesto-sync-file>')
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("tmp.xml", xml)
+PY
+# It cannot be copied in to be read.
+sync_fails "The synced copy of your library could not be copied to this computer: $full" full-disk-download
 
 # Space is back: the next sync brings the other library's bookmark in.
 rm -f "$temp/filler"
