@@ -31,7 +31,7 @@ hand A --add-text 'https://a2.example.org/'
 hand B --add-text 'https://b1.example.org/'
 e2e_wait_until 60 has A 2 || fail "A did not take its second bookmark"
 e2e_wait_until 60 has B 2 || fail "B did not take its bookmark"
-for round in 1 2; do
+for _ in 1 2; do
   sync_one A
   sync_one B
 done

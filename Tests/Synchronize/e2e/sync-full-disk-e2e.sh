@@ -25,7 +25,10 @@ synced="$E2E_HOME/Synced Library"
 mkdir -p "$synced/Documents"
 temp="$XDG_DATA_HOME/kesto/tmp"
 mkdir -p -m 0700 "$temp"
-mount -t tmpfs -o size=1m,mode=0700 kesto-e2e-small "$temp" || fail "no small file system could be mounted"
+if ! mount -t tmpfs -o size=1m,mode=0700 kesto-e2e-small "$temp"; then
+  echo "SKIP: no small file system can be mounted here"
+  exit 77
+fi
 
 e2e_write_settings KestoMigratedToVersion2 '<true/>' CurrentSyncMethod '<string>icloud</string>' \
   SyncedFolderPath "<string>$synced</string>"
