@@ -136,10 +136,12 @@ std::vector<std::string> ownUploads() {
   return marks;
 }
 
-bool noteOwnUpload(const std::string& uploadID) {
+bool noteOwnUpload(const std::string& uploadID, const std::string& newIdentifier) {
   auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator();
   if (!coordinator || uploadID.empty() || uploadID.find(' ') != std::string::npos) return false;
-  auto marks = ownUploads();
+  std::vector<std::string> marks;
+  if (newIdentifier.empty()) marks = ownUploads();
+  else keepInStore(*coordinator, newIdentifier);
   marks.push_back(uploadID);
   if (marks.size() > kOwnUploadsKept) marks.erase(marks.begin(), marks.end() - kOwnUploadsKept);
   std::string text;

@@ -45,7 +45,10 @@ inline constexpr const char* kOwnUploadsKey = "KestoOwnUploads";
 inline constexpr std::size_t kOwnUploadsKept = 8;
 std::vector<std::string> ownUploads();
 // Keeps `uploadID` with the latest marks (before the upload is handed over, so that a file whose
-// upload is not confirmed is still known). False when the store could not keep it.
-bool noteOwnUpload(const std::string& uploadID);
+// upload is not confirmed is still known). With `newIdentifier` the store takes that identifier
+// first and forgets the earlier marks; the setting follows at the next `libraryIdentifier`.
+// Touches only the store, so it may run off the main thread. False when the store could not
+// keep it.
+bool noteOwnUpload(const std::string& uploadID, const std::string& newIdentifier = {});
 
 }  // namespace kesto::syncsettings

@@ -235,7 +235,6 @@ struct Synchronizer::Merged {
   // Set when another library wrote the file under this library's identifier: the identifier
   // this library takes from now on.
   std::string newKestoID;
-  std::string uploadID;
   store::SaveNotification saved;  // IDs only
   std::vector<SyncTombstone> deletions, remoteDeletions;
   std::shared_ptr<const std::string> outgoing;
@@ -336,9 +335,12 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, std::string xm
     result->deletions = SyncTombstones::unite(localTombstones, result->remoteDeletions);
     // The library as this context holds it now is what the store holds: it is written from here,
     // without reading every row again.
-    result->uploadID = WrenEntity::uniqueID();
+    const std::string uploadID = WrenEntity::uniqueID();
     result->outgoing = std::make_shared<const std::string>(SyncFile::writeSyncFile(
-        context, result->newKestoID.empty() ? run->kestoID : result->newKestoID, result->deletions, result->uploadID));
+        context, result->newKestoID.empty() ? run->kestoID : result->newKestoID, result->deletions, uploadID));
+    // Known as this library's own before it leaves (a file whose upload is never confirmed may
+    // still have landed), and kept here, off the main thread: it waits for the disk.
+    syncsettings::noteOwnUpload(uploadID, result->newKestoID);
     toMain([this, run, result] { storeAndHandOver(run, result); });
   });
 }
@@ -364,10 +366,8 @@ void Synchronizer::storeAndHandOver(const std::shared_ptr<Run>& run, std::shared
   }
   // Tombstones a peer sent live on here, so this library passes them on too.
   SyncTombstones::add(merged->remoteDeletions);
-  if (!merged->newKestoID.empty()) run->kestoID = syncsettings::renewLibraryIdentifier(merged->newKestoID);
-  // Known as this library's own before it leaves: a file whose upload is never confirmed may
-  // still have landed.
-  syncsettings::noteOwnUpload(merged->uploadID);
+  // The store holds the new identifier already; the setting follows it.
+  if (!merged->newKestoID.empty()) run->kestoID = syncsettings::libraryIdentifier();
   const auto& saved = merged->saved;
   // A merge that changed nothing (the steady state of two libraries in step) leaves the lists
   // as they are: reloading 50,000 bookmarks would only show the same.
