@@ -61,18 +61,23 @@ void ICloudDataSource::load() {
   // The working folder is made here, where the application's paths are read; what may wait runs
   // on the transfer queue and touches nothing of this object: the engine may drop the source
   // (time-out, next run) before the transfer ends.
-  auto workFolder = SyncPayload::makeRunFolder();
+  std::string noWorkFolder;
+  auto workFolder = SyncPayload::makeRunFolder(&noWorkFolder);
   ICloudDataSource* source = this;
-  transferQueue().async([alive, delegate, source, folder = std::move(*folder), workFolder] {
+  transferQueue().async([alive, delegate, source, folder = std::move(*folder), workFolder, noWorkFolder] {
     auto answer = [alive, delegate](std::function<void(Synchronizer&)> call) {
       fnd::DispatchQueue::main().after(0.1, [alive, delegate, call = std::move(call)] {
         if (alive && delegate) call(*delegate);
       });
     };
-    auto abort = [&answer, &workFolder](const std::string& message) {
+    // `local`: the cause is on this computer (its own disk), not the synced folder.
+    auto abort = [&answer, &workFolder](const std::string& message, bool local = false) {
       if (!workFolder.empty()) fnd::FileManager::removeItem(workFolder);
       fnd::logError(message);
-      answer([message](Synchronizer& s) { s.abortSyncWithError(message); });
+      answer([message, local](Synchronizer& s) {
+        if (local) s.failLocally(message);
+        else s.abortSyncWithError(message);
+      });
     };
     switch (folder.payloadState()) {
       case sys::SyncedFolder::PayloadState::NoFolder:
@@ -88,10 +93,20 @@ void ICloudDataSource::load() {
     fnd::Error error;
     std::string xml;
     std::string failure;
+    bool local = false;
     if (workFolder.empty()) {
-      failure = "No temporary folder for the sync";
+      failure = noWorkFolder;
+      local = true;
     } else if (!folder.copyPayloadTo(inbound, &error, kLockTimeout, SyncPayload::kMaxArchiveBytes)) {
       failure = error.localizedDescription();
+      if (error.code() == sys::SyncedFolder::kCopyNotWrittenError) {
+        // This computer's disk, not the synced copy, is at fault.
+        local = true;
+        const auto cause = error.underlyingError();
+        failure = "The synced copy of your library could not be copied to this computer: " +
+                  fnd::FileManager::writeFailureReason(cause ? static_cast<int>(cause->code()) : 0,
+                                                       SyncPayload::placeOf(inbound));
+      }
     } else if (auto status = SyncPayload::unpack(inbound, &xml); status != SyncPayload::UnpackStatus::Ok) {
       // Read, but unreadable: the copy stays for the comparison before it is set aside.
       const std::string why = SyncPayload::describe(status);
@@ -105,7 +120,7 @@ void ICloudDataSource::load() {
       });
       return;
     }
-    if (!failure.empty()) return abort(failure);
+    if (!failure.empty()) return abort(failure, local);
     // The copy stays too: the engine may find the document itself unreadable.
     fnd::DispatchQueue::main().after(0.1, [alive, delegate, source, workFolder, xml = std::move(xml)]() mutable {
       if (!alive) {
@@ -142,8 +157,9 @@ void ICloudDataSource::sendShared(std::shared_ptr<const std::string> xml) {
   auto alive = lifetime_.watch();
   auto* delegate = delegate_;
   auto folder = sys::SyncedFolder::configured();
-  auto workFolder = folder ? SyncPayload::makeRunFolder() : std::string();
-  transferQueue().async([alive, delegate, folder = std::move(folder), workFolder, xml] {
+  std::string noWorkFolder;
+  auto workFolder = folder ? SyncPayload::makeRunFolder(&noWorkFolder) : std::string();
+  transferQueue().async([alive, delegate, folder = std::move(folder), workFolder, noWorkFolder, xml] {
     bool ok = false;
     std::string message;
     const auto outbound = workFolder + "/" + SyncPayload::kArchiveName;
@@ -151,7 +167,7 @@ void ICloudDataSource::sendShared(std::shared_ptr<const std::string> xml) {
     if (!folder) {
       message = "No synced folder is chosen";
     } else if (workFolder.empty() || !SyncPayload::pack(*xml, outbound, &error)) {
-      message = workFolder.empty() ? "No temporary folder for the sync" : error.localizedDescription();
+      message = workFolder.empty() ? noWorkFolder : error.localizedDescription();
     } else if (!folder->putPayload(outbound, &error, kLockTimeout)) {
       message = error.localizedDescription();
       fnd::logFormat(fnd::LogFlag::Error, "Error uploading file to iCloud: %s", message.c_str());

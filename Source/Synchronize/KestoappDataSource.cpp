@@ -221,12 +221,28 @@ void KestoappDataSource::handleSyncLoadResponse(const std::string& reply) {
             if (!failure.empty()) return fail("The sync file could not be downloaded: " + failure);
             if (status < 200 || status > 299)
               return fail("The sync file could not be downloaded (HTTP " + std::to_string(status) + ")");
-            const auto folder = SyncPayload::makeRunFolder();
-            if (folder.empty()) return fail("No temporary folder for the sync");
+            std::string noWorkFolder;
+            const auto folder = SyncPayload::makeRunFolder(&noWorkFolder);
+            if (folder.empty()) {
+              fnd::logError("Account sync: " + noWorkFolder);
+              if (delegate_) delegate_->failLocally(noWorkFolder);
+              return;
+            }
             const auto inbound = folder + "/" + SyncPayload::kInboundName;
             std::string xml;
-            auto unpacked = SyncPayload::UnpackStatus::Corrupt;
-            if (fnd::FileManager::writeFile(inbound, data, true)) unpacked = SyncPayload::unpack(inbound, &xml);
+            fnd::Error written;
+            if (!fnd::FileManager::writeFile(inbound, data, true, fnd::kPrivateFileMode, &written)) {
+              // This computer's disk, not the download, is at fault: nothing is set aside or sent.
+              fnd::FileManager::removeItem(folder);
+              const auto cause = written.underlyingError();
+              const std::string why = "The downloaded sync file could not be kept on this computer: " +
+                                      fnd::FileManager::writeFailureReason(cause ? int(cause->code()) : 0,
+                                                                           SyncPayload::placeOf(inbound));
+              fnd::logError("Account sync: " + why);
+              if (delegate_) delegate_->failLocally(why);
+              return;
+            }
+            const auto unpacked = SyncPayload::unpack(inbound, &xml);
             if (unpacked != SyncPayload::UnpackStatus::Ok) {
               // Kept on disk, not in memory, until the engine has it set aside.
               if (!unreadableFolder_.empty()) fnd::FileManager::removeItem(unreadableFolder_);
@@ -253,6 +269,9 @@ void KestoappDataSource::setAsideUnreadable(std::function<void(bool kept, std::s
 
 void KestoappDataSource::send(const std::string& xml) {
   ViewUpdater::startActivity();
+  // The run may have given the library a new identifier since the load (its file carried this
+  // one's identifier, written by a copy of it): the upload names the one its file carries.
+  kestoID_ = syncsettings::libraryIdentifier();
   auto alive = lifetime_.watch();
   auto finish = [this, alive](bool ok, const std::string& message) {
     ViewUpdater::stopActivity();
@@ -261,7 +280,8 @@ void KestoappDataSource::send(const std::string& xml) {
     delegate_->sentSyncData(ok, message);
   };
   auto url = acceptableURL(baseURL() + kSyncPath);
-  const auto folder = SyncPayload::makeRunFolder();
+  std::string noWorkFolder;
+  const auto folder = SyncPayload::makeRunFolder(&noWorkFolder);
   const auto outbound = folder + "/" + SyncPayload::kArchiveName;
   fnd::Error error;
   std::optional<fnd::Data> archive;
@@ -269,7 +289,8 @@ void KestoappDataSource::send(const std::string& xml) {
   if (!folder.empty()) fnd::FileManager::removeItem(folder);
   if (!url || !archive) {
     const std::string why = !url ? "The account service's address is not a secure (https) one"
-                                 : "The sync file could not be packed: " + error.localizedDescription();
+                 : folder.empty() ? noWorkFolder
+                                  : "The sync file could not be packed: " + error.localizedDescription();
     fnd::DispatchQueue::main().async([finish, why] { finish(false, why); });
     return;
   }

@@ -143,10 +143,15 @@ void SkyFolderDataSource::load() {
   }
   if (delegate_) delegate_->setIsBusy(true);
   removeWorkFolder();
-  workFolder_ = SyncPayload::makeRunFolder();
-  if (workFolder_.empty() || !restClient()) {
+  std::string noWorkFolder;
+  workFolder_ = SyncPayload::makeRunFolder(&noWorkFolder);
+  if (workFolder_.empty()) {
     ViewUpdater::stopActivity();
-    return later([](Synchronizer& s) { s.abortSyncWithError("No temporary folder for the sync"); });
+    return later([noWorkFolder](Synchronizer& s) { s.failLocally(noWorkFolder); });
+  }
+  if (!restClient()) {
+    ViewUpdater::stopActivity();
+    return later([](Synchronizer& s) { s.abortSyncWithError("The Skyfolder client is not available"); });
   }
   restClient()->loadFile(kRemotePath, workFolder_ + "/" + SyncPayload::kInboundName);
 }

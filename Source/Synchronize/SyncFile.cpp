@@ -191,12 +191,15 @@ void writeFolder(std::string& out, const Folder& folder, const std::string& id, 
   close(out, 2, "folder");
 }
 
-void appendHeader(std::string& out, const char* root, const std::string& kestoID) {
+void appendHeader(std::string& out, const char* root, const std::string& kestoID, const std::string& uploadID = {}) {
   out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   out += '<';
   out += root;
   out += ">\n";
-  line(out, 0, "kesto-id", SyncFile::escapeText(kestoID));
+  if (uploadID.empty()) return line(out, 0, "kesto-id", SyncFile::escapeText(kestoID));
+  // An attribute, so readers that know only the identifier read it as before.
+  out += "<kesto-id " + std::string(kUploadAttribute) + "=\"" + SyncFile::escapeText(uploadID) + "\">" +
+         SyncFile::escapeText(kestoID) + "</kesto-id>\n";
 }
 
 // One record element as the reader sees it: the text of the first child element of each name
@@ -430,10 +433,16 @@ class StreamReader {
         r.fieldText_ = &r.topText_;
         r.topText_.clear();
         r.topNil_ = false;
+        r.topUpload_.clear();
         // Five pointers per attribute: local name, prefix, URI, value start, value end.
-        for (int i = 0; i < attributeCount; ++i)
-          if (!attributes[i * 5 + 1] && std::string_view(reinterpret_cast<const char*>(attributes[i * 5])) == "nil")
-            r.topNil_ = true;
+        for (int i = 0; i < attributeCount; ++i) {
+          if (attributes[i * 5 + 1]) continue;
+          const std::string_view attribute(reinterpret_cast<const char*>(attributes[i * 5]));
+          if (attribute == "nil") r.topNil_ = true;
+          if (attribute == kUploadAttribute && name == "kesto-id")
+            r.topUpload_.assign(reinterpret_cast<const char*>(attributes[i * 5 + 3]),
+                                reinterpret_cast<const char*>(attributes[i * 5 + 4]));
+        }
       }
     } else if (depth == 3) {
       const bool record = (r.list_ == List::Bookmarks && name == "bookmark") ||
@@ -520,7 +529,12 @@ class StreamReader {
   void endTopField() {
     if (topField_ == "kesto-id") {
       auto id = trimmed(topText_);
-      if (!topNil_ && !id.empty()) out_.kestoID = id;
+      if (!topNil_ && !id.empty()) {
+        out_.kestoID = id;
+        // Without entity replacement the parser hands an escaped "&" on as "&#38;".
+        out_.uploadID = topUpload_.empty() ? std::nullopt
+                                           : std::optional<std::string>(trimmed(fnd::replaceAll(topUpload_, "&#38;", "&")));
+      }
     } else if (!out_.password) {
       out_.password = trimmed(topText_);
     }
@@ -576,7 +590,7 @@ class StreamReader {
   bool tagNamed_ = false;
   std::string* fieldText_ = nullptr;  // the field (or top-level element) whose text is gathered
   std::string* itemText_ = nullptr;   // the list item whose text is gathered
-  std::string topField_, topText_;
+  std::string topField_, topText_, topUpload_;
   bool topNil_ = false;
   bool refused_ = false;
   std::string message_;
@@ -658,9 +672,9 @@ std::string SyncFile::cdata(std::string_view text) {
 std::string SyncFile::dateText(const std::optional<fnd::Date>& date) { return date ? date->description() : std::string(); }
 
 std::string SyncFile::writeSyncFile(const ContextRef& context, const std::string& kestoID,
-                                    const std::vector<SyncTombstone>& deletions) {
+                                    const std::vector<SyncTombstone>& deletions, const std::string& uploadID) {
   std::string out;
-  appendHeader(out, kSyncFileRoot, kestoID);
+  appendHeader(out, kSyncFileRoot, kestoID, uploadID);
   std::string password;
   if (auto config = Config::fetchEntityWhereProperty("kestoKey", std::string(Config::kPasswordKey), context))
     password = config->kestoValue();

@@ -21,6 +21,9 @@ class Folder;
 inline constexpr const char* kSyncFileRoot = "kesto-sync-file";
 inline constexpr const char* kSharedFolderFileRoot = "kesto-file";
 // What a transport hands over when the remote side holds no payload yet.
+// The identifier's attribute naming the upload that wrote a sync file: a copy of a library shares
+// its identifier, never its uploads.
+inline constexpr const char* kUploadAttribute = "upload";
 inline constexpr const char* kEmptyLibraryMarker =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?><kesto-sync-file>missing.png</kesto-sync-file>";
 
@@ -42,6 +45,8 @@ struct SyncTombstone {
 struct SyncDocument {
   std::string rootName;
   std::optional<std::string> kestoID;
+  // The mark of the upload that wrote the file (the identifier's attribute), when it has one.
+  std::optional<std::string> uploadID;
   // Absent when the document has no kesto-password element.
   std::optional<std::string> password;
   std::vector<FolderDummy> folders;
@@ -56,10 +61,10 @@ struct SyncDocument {
 class SyncFile {
  public:
   // The sync file of the records in `context` (bookmarks that have a folder, folders that have a
-  // name, every service, the folder-lock password), with `deletions` when non-empty. Runs on the
-  // caller's thread; call it on the context's queue.
+  // name, every service, the folder-lock password), with `deletions` when non-empty and the mark
+  // `uploadID` when given. Runs on the caller's thread; call it on the context's queue.
   static std::string writeSyncFile(const ContextRef& context, const std::string& kestoID,
-                                   const std::vector<SyncTombstone>& deletions);
+                                   const std::vector<SyncTombstone>& deletions, const std::string& uploadID = {});
 
   // The shared-folder file of `folders` (the shared folder first, then its descendants) and
   // `bookmarks`. Folder and bookmark identifiers are replaced by fresh ones consistently, the top

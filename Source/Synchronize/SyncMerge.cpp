@@ -459,10 +459,9 @@ SyncMerge::Result SyncMerge::processImport(const SyncDocument& doc, const Contex
 
   Folder::settleFolderTree(ctx);
   result.cyclesBroken = Folder::breakParentCycles(options.cycleParent, ctx);
-  fnd::Error error;
-  result.saved = ctx->save(&error);
+  result.saved = ctx->save(&result.saveError);
   if (!result.saved)
-    fnd::logFormat(fnd::LogFlag::Error, "Sync: Error saving temporary context:%s", error.description().c_str());
+    fnd::logFormat(fnd::LogFlag::Error, "Sync: Error saving temporary context:%s", result.saveError.description().c_str());
   return result;
 }
 

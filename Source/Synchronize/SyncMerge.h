@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Synchronize/SyncFile.h"
+#include "Platform/Foundation/Error.h"
 
 #include <string>
 #include <vector>
@@ -35,6 +36,7 @@ class SyncMerge {
     int foldersDeleted = 0;
     int cyclesBroken = 0;
     bool saved = false;
+    fnd::Error saveError;
     // One per folder a folder tombstone took away, so that libraries which still hold one of
     // them below another parent learn of the deletion too.
     std::vector<SyncTombstone> folderTombstones;

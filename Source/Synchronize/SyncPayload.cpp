@@ -6,6 +6,8 @@
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/FileManager.h"
 
+#include <cerrno>
+
 namespace kesto {
 
 namespace {
@@ -17,17 +19,31 @@ bool SyncPayload::pack(const std::string& xml, const std::string& zipPath, fnd::
   const std::string temp = zipPath + ".partial";
   fnd::FileManager::removeItem(temp);
   bool ok = false;
+  // What the system said when a write failed: a full disk must be told as such.
+  int writeErrno = 0;
   {
     ZipPacker packer;
+    errno = 0;
     if (packer.createZipFile2(temp)) {
       ok = packer.addDataToZip(xml, kEntryName, fnd::Date::now());
-      ok = packer.closeZipFile2() && ok;
+      if (!ok) writeErrno = errno;
+      errno = 0;
+      if (!packer.closeZipFile2()) {
+        ok = false;
+        if (!writeErrno) writeErrno = errno;
+      }
+    } else {
+      writeErrno = errno;
     }
   }
   if (ok) ok = fnd::FileManager::renameItem(temp, zipPath);
   if (!ok) {
     fnd::FileManager::removeItem(temp);
-    if (error) *error = fnd::Error::withDescription(kDomain, 1, "The sync file could not be zipped at " + zipPath);
+    if (error)
+      *error = fnd::Error::withDescription(
+          kDomain, 1,
+          writeErrno ? "The sync file could not be zipped: " + fnd::FileManager::writeFailureReason(writeErrno, placeOf(zipPath))
+                     : "The sync file could not be zipped at " + zipPath);
   }
   return ok;
 }
@@ -55,10 +71,25 @@ std::string SyncPayload::describe(UnpackStatus status) {
   return {};
 }
 
-std::string SyncPayload::makeRunFolder() {
+namespace {
+constexpr const char* kRunFolderPrefix = "sync";
+}
+
+std::string SyncPayload::placeOf(const std::string& path) {
+  // By name, not by asking for the temporary folder: this runs on transfer threads too.
+  const auto folder = fnd::FileManager::deletingLastPathComponent(path);
+  const bool inRunFolder = fnd::FileManager::lastPathComponent(folder).rfind(std::string(kRunFolderPrefix) + "-", 0) == 0;
+  return inRunFolder ? fnd::FileManager::deletingLastPathComponent(folder) : folder;
+}
+
+std::string SyncPayload::makeRunFolder(std::string* why) {
   auto base = kesto_tempFolderPath();
   fnd::FileManager::createDirectory(base, true, 0700);
-  return fnd::FileManager::createTemporaryDirectory("sync", base);
+  errno = 0;
+  auto folder = fnd::FileManager::createTemporaryDirectory(kRunFolderPrefix, base);
+  if (folder.empty() && why)
+    *why = "No temporary folder for the sync: " + fnd::FileManager::writeFailureReason(errno, base);
+  return folder;
 }
 
 }  // namespace kesto

@@ -29,8 +29,12 @@ class SyncPayload {
   static UnpackStatus unpack(const std::string& zipPath, std::string* xml, std::size_t maxBytes = kMaxXmlBytes);
   static std::string describe(UnpackStatus status);
 
-  // A fresh private working folder for one run (mode 0700) below the temporary folder.
-  static std::string makeRunFolder();
+  // A fresh private working folder for one run (mode 0700) below the temporary folder. Empty
+  // when it cannot be made, with the reason in `why` (a full disk named as such).
+  static std::string makeRunFolder(std::string* why = nullptr);
+  // The folder a user knows that holds `path`: the temporary folder for what lies in a run's
+  // working folder (which is gone once the run ends), else the path's own folder.
+  static std::string placeOf(const std::string& path);
 };
 
 }  // namespace kesto

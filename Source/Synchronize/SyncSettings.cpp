@@ -5,6 +5,7 @@
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/Keychain.h"
 #include "Platform/Foundation/Log.h"
+#include "Platform/Foundation/Strings.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Store/Coordinator.h"
 
@@ -71,9 +72,9 @@ void removeAccountPassword() {
 
 // ---- the library's identifier ----
 
-namespace {
+std::string makeLibraryIdentifier() { return "kesto-" + WrenEntity::uniqueID(); }
 
-std::string newIdentifier() { return "kesto-" + WrenEntity::uniqueID(); }
+namespace {
 
 void keepInStore(store::Coordinator& coordinator, const std::string& identifier) {
   fnd::Error error;
@@ -94,7 +95,7 @@ std::string libraryIdentifier() {
   auto setting = stringDefault(kLibraryIdentifierKey);
   auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator();
   if (!coordinator) {
-    if (setting.empty()) setSetting(setting = newIdentifier());
+    if (setting.empty()) setSetting(setting = makeLibraryIdentifier());
     return setting;
   }
   const auto metadata = coordinator->metadata();
@@ -105,18 +106,50 @@ std::string libraryIdentifier() {
     }
   }
   // A copied settings file must not make a new library pass for the one it came from.
-  std::string identifier = coordinator->createdStore() || setting.empty() ? newIdentifier() : setting;
+  std::string identifier = coordinator->createdStore() || setting.empty() ? makeLibraryIdentifier() : setting;
   keepInStore(*coordinator, identifier);
   setSetting(identifier);
   return identifier;
 }
 
-std::string renewLibraryIdentifier() {
-  const std::string identifier = newIdentifier();
-  if (auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator())
+std::string renewLibraryIdentifier(const std::string& given) {
+  const std::string identifier = given.empty() ? makeLibraryIdentifier() : given;
+  if (auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator()) {
     keepInStore(*coordinator, identifier);
+    fnd::Error error;
+    if (!coordinator->setMetadataValue(kOwnUploadsKey, "", &error))
+      fnd::logError("The marks of the library's uploads could not be cleared: " + error.localizedDescription());
+  }
   setSetting(identifier);
   return identifier;
+}
+
+std::vector<std::string> ownUploads() {
+  std::vector<std::string> marks;
+  auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator();
+  if (!coordinator) return marks;
+  const auto metadata = coordinator->metadata();
+  auto it = metadata.find(kOwnUploadsKey);
+  if (it == metadata.end()) return marks;
+  for (auto& mark : fnd::split(it->second.stringIfString().value_or(""), " "))
+    if (!mark.empty()) marks.push_back(std::move(mark));
+  return marks;
+}
+
+bool noteOwnUpload(const std::string& uploadID, const std::string& newIdentifier) {
+  auto coordinator = WrenDataManager::sharedInstance().persistentStoreCoordinator();
+  if (!coordinator || uploadID.empty() || uploadID.find(' ') != std::string::npos) return false;
+  std::vector<std::string> marks;
+  if (newIdentifier.empty()) marks = ownUploads();
+  else keepInStore(*coordinator, newIdentifier);
+  marks.push_back(uploadID);
+  if (marks.size() > kOwnUploadsKept) marks.erase(marks.begin(), marks.end() - kOwnUploadsKept);
+  std::string text;
+  for (const auto& mark : marks) text += (text.empty() ? "" : " ") + mark;
+  fnd::Error error;
+  if (coordinator->setMetadataValue(kOwnUploadsKey, text, &error)) return true;
+  fnd::logError("The mark of the library's upload could not be kept: " + error.localizedDescription());
+  return false;
 }
 
 }  // namespace kesto::syncsettings

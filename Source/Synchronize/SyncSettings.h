@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kesto::syncsettings {
 
@@ -29,7 +31,24 @@ void removeAccountPassword();
 // missing).
 inline constexpr const char* kLibraryIdentifierKey = "KestoID";
 std::string libraryIdentifier();
-// Gives the library a new identifier, in the store and in the setting; answers it.
-std::string renewLibraryIdentifier();
+// A fresh identifier ("kesto-" and a unique identifier), not yet this library's. Any thread.
+std::string makeLibraryIdentifier();
+// Gives the library a new identifier (`identifier`, or a fresh one), in the store and in the
+// setting, and forgets the marks of its uploads; answers it.
+std::string renewLibraryIdentifier(const std::string& identifier = {});
+
+// The marks of this library's latest uploads, kept in its store: a sync file carrying this
+// library's identifier is its own only when it carries one of them. A copy of the library
+// folder shares the identifier and the marks made before the copy, whose files both copies hold
+// already, never the uploads made after it.
+inline constexpr const char* kOwnUploadsKey = "KestoOwnUploads";
+inline constexpr std::size_t kOwnUploadsKept = 8;
+std::vector<std::string> ownUploads();
+// Keeps `uploadID` with the latest marks (before the upload is handed over, so that a file whose
+// upload is not confirmed is still known). With `newIdentifier` the store takes that identifier
+// first and forgets the earlier marks; the setting follows at the next `libraryIdentifier`.
+// Touches only the store, so it may run off the main thread. False when the store could not
+// keep it.
+bool noteOwnUpload(const std::string& uploadID, const std::string& newIdentifier = {});
 
 }  // namespace kesto::syncsettings

@@ -11,6 +11,7 @@
 #include "Model/DataManager.h"
 #include "Model/ViewUpdater.h"
 #include "Model/WrenDataManager.h"
+#include "Model/WrenEntity.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/Error.h"
 #include "Platform/Foundation/Log.h"
@@ -19,6 +20,7 @@
 #include "Platform/Store/Context.h"
 #include "Platform/Store/Coordinator.h"
 
+#include <algorithm>
 #include <atomic>
 
 namespace kesto {
@@ -42,6 +44,8 @@ enum class Phase { Loading, Merging, Sending, Ended };
 
 struct Synchronizer::Run {
   std::string kestoID;
+  // The marks of this library's latest uploads: a file with its identifier is its own only with one.
+  std::vector<std::string> ownUploads;
   Phase phase = Phase::Loading;
   std::vector<SyncTombstone> sentDeletions;
 };
@@ -185,6 +189,7 @@ void Synchronizer::startWith(const std::string& method) {
   }
   run_ = std::make_shared<Run>();
   run_->kestoID = syncsettings::libraryIdentifier();
+  run_->ownUploads = syncsettings::ownUploads();
   ViewUpdater::showMessage("Sync started " + label_, kMessageWidth, kMessageHeight, kMessageSeconds);
   datasource_.reset();
   datasource_ = source->factory();
@@ -227,6 +232,9 @@ const std::string& Synchronizer::lastOutgoingXML() const {
 // What the merge queue hands back to the main thread.
 struct Synchronizer::Merged {
   bool merged = false;
+  // Set when another library wrote the file under this library's identifier: the identifier
+  // this library takes from now on.
+  std::string newKestoID;
   store::SaveNotification saved;  // IDs only
   std::vector<SyncTombstone> deletions, remoteDeletions;
   std::shared_ptr<const std::string> outgoing;
@@ -261,7 +269,7 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, std::string xm
     if (!main->save(&error)) {
       fnd::logFormat(fnd::LogFlag::Error, "%s [Line %d] Sync: Error saving main context:%s", __func__, __LINE__,
                      error.description().c_str());
-      return endRun(false, "The library could not be stored before the sync: " + error.localizedDescription());
+      return endRun(false, "The library could not be stored before the sync: " + WrenEntity::causeOfSaveFailure(error));
     }
   }
   auto context = makeMergeContext();
@@ -294,7 +302,16 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, std::string xm
     }
     auto result = std::make_shared<Merged>();
     const std::string remoteID = doc->kestoID.value_or("");
-    result->merged = remoteID != run->kestoID || remoteID.empty();
+    const bool ownFile = isOwnFile(*doc, run->kestoID, run->ownUploads);
+    result->merged = !ownFile;
+    if (!ownFile && !remoteID.empty() && remoteID == run->kestoID) {
+      // Another library carries this one's identifier (a copy of its folder): its file is merged
+      // as any other's, and this library takes an identifier of its own, so that each takes the
+      // other's uploads in from now on.
+      result->newKestoID = syncsettings::makeLibraryIdentifier();
+      fnd::logInfo("Sync: the synced copy carries this library's identifier but another library wrote it; it is "
+                   "merged and this library takes the new identifier " + result->newKestoID);
+    }
     if (result->merged) {
       fnd::DispatchQueue::main().async(
           [] { ViewUpdater::showMessage("Synching...", kMessageWidth, kMessageHeight, kMessageSeconds); });
@@ -308,7 +325,7 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, std::string xm
       });
       auto merge = SyncMerge::processImport(*doc, context, options);
       context->removeSaveObserver(token);
-      if (!merge.saved) return fail("The synced changes could not be stored");
+      if (!merge.saved) return fail("The synced changes could not be stored: " + WrenEntity::causeOfSaveFailure(merge.saveError));
       // Tombstones this library learns: the peer's, and one for each folder a folder tombstone
       // took away here (it may have been moved below the deleted folder here only).
       result->remoteDeletions = SyncTombstones::unite(doc->deletions, merge.folderTombstones);
@@ -318,9 +335,21 @@ void Synchronizer::mergeAndWrite(const std::shared_ptr<Run>& run, std::string xm
     result->deletions = SyncTombstones::unite(localTombstones, result->remoteDeletions);
     // The library as this context holds it now is what the store holds: it is written from here,
     // without reading every row again.
-    result->outgoing = std::make_shared<const std::string>(SyncFile::writeSyncFile(context, run->kestoID, result->deletions));
+    const std::string uploadID = WrenEntity::uniqueID();
+    result->outgoing = std::make_shared<const std::string>(SyncFile::writeSyncFile(
+        context, result->newKestoID.empty() ? run->kestoID : result->newKestoID, result->deletions, uploadID));
+    // Known as this library's own before it leaves (a file whose upload is never confirmed may
+    // still have landed), and kept here, off the main thread: it waits for the disk.
+    syncsettings::noteOwnUpload(uploadID, result->newKestoID);
     toMain([this, run, result] { storeAndHandOver(run, result); });
   });
+}
+
+bool Synchronizer::isOwnFile(const SyncDocument& document, const std::string& kestoID,
+                              const std::vector<std::string>& ownUploads) {
+  if (kestoID.empty() || document.kestoID != kestoID) return false;
+  if (!document.uploadID) return false;
+  return std::find(ownUploads.begin(), ownUploads.end(), *document.uploadID) != ownUploads.end();
 }
 
 void Synchronizer::storeAndHandOver(const std::shared_ptr<Run>& run, std::shared_ptr<Merged> merged) {
@@ -332,11 +361,13 @@ void Synchronizer::storeAndHandOver(const std::shared_ptr<Run>& run, std::shared
     if (!main->save(&error)) {
       fnd::logFormat(fnd::LogFlag::Error, "%s [Line %d] Sync: Error saving main context:%s", __func__, __LINE__,
                      error.description().c_str());
-      return endRun(false, "Your latest changes could not be stored: " + error.localizedDescription());
+      return endRun(false, "Your latest changes could not be stored: " + WrenEntity::causeOfSaveFailure(error));
     }
   }
   // Tombstones a peer sent live on here, so this library passes them on too.
   SyncTombstones::add(merged->remoteDeletions);
+  // The store holds the new identifier already; the setting follows it.
+  if (!merged->newKestoID.empty()) run->kestoID = syncsettings::libraryIdentifier();
   const auto& saved = merged->saved;
   // A merge that changed nothing (the steady state of two libraries in step) leaves the lists
   // as they are: reloading 50,000 bookmarks would only show the same.
@@ -375,6 +406,11 @@ void Synchronizer::abortSyncWithError(const std::string& message) {
   if (!run_) return;
   AlertPresenter::alert("Connection error", message.empty() ? "Could not connect to the server" : message, "OK");
   endRun(false, {});
+}
+
+void Synchronizer::failLocally(const std::string& message) {
+  if (!run_) return;
+  endRun(false, message);
 }
 
 void Synchronizer::openRegistration() {

@@ -87,6 +87,9 @@ class Synchronizer {
   bool isBusy() const { return isBusy_; }
   void openRegistration();
   void abortSyncWithError(const std::string& message);
+  // The run cannot go on for a cause on this computer (a full disk, a folder it may not write):
+  // it ends with that message, not as a connection error.
+  void failLocally(const std::string& message);
   void sentSyncData(bool success, const std::string& message = {});
   void resetAccount();
   // The remote sync file arrived but cannot be read: the source keeps it aside (a dated name
@@ -109,6 +112,12 @@ class Synchronizer {
   // A quit asked while a run goes on: answers true when the application may quit now; otherwise
   // the application is terminated through the host when the run ends or after kQuitWaitSeconds.
   bool requestQuit();
+
+  // Whether a sync file is this library's own last upload (then it is not merged): it carries
+  // `kestoID` and one of the marks of the library's latest uploads. A file of another library
+  // that shares the identifier (a copied library folder) carries neither mark.
+  static bool isOwnFile(const SyncDocument& document, const std::string& kestoID,
+                        const std::vector<std::string>& ownUploads);
 
   // One job at a time across sync runs, shared-folder exports and archive imports. begin answers
   // false while another job runs.

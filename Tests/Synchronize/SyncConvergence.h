@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -63,6 +64,26 @@ class SyncLibraries {
   }
 
   const std::string& current() const { return current_; }
+
+  // Makes library `to` a copy of library `from`'s folder, as when the folder is copied to another
+  // computer: the same store (identifier included), settings of its own. The store in use is
+  // closed first, so the copy is whole; `use` opens the next.
+  void copyFolder(const std::string& from, const std::string& to) {
+    auto& dm = WrenDataManager::sharedInstance();
+    if (!current_.empty())
+      tombstones_[current_] = fnd::UserDefaults::standard()
+                                  .stringArrayForKey(SyncTombstones::kDefaultsKey)
+                                  .value_or(std::vector<std::string>{});
+    dm.reset();
+    dm.setCoreDataFolder(prefix_ + from);
+    const std::string source = dm.applicationSupportDirectory();
+    dm.setCoreDataFolder(prefix_ + to);
+    const std::string target = dm.applicationSupportDirectory();
+    folders_.insert(target);
+    std::filesystem::copy(source, target, std::filesystem::copy_options::recursive);
+    tombstones_.erase(to);
+    current_.clear();
+  }
 
   // Closes the store and removes every library's files; the process's own store comes back.
   void close() {

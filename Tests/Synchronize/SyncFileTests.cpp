@@ -170,6 +170,27 @@ TEST(SyncFileReader, TextsTagsAndAddressesAreBounded) {
   EXPECT_EQ(doc->folders[0].name.string(), "Folder");
 }
 
+// The mark of the upload rides on the identifier as an attribute: the reader pairs it with the
+// identifier it takes, and a reader that knows only the identifier still reads it alone.
+TEST_F(SyncFileTest, TheUploadMarkIsAnAttributeOfTheIdentifier) {
+  makeLibrary();
+  const auto xml = SyncFile::writeSyncFile(main, "kesto-LIB-A", {}, "UP-1\"<&");
+  auto doc = SyncFile::read(xml, true);
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(doc->kestoID, "kesto-LIB-A");
+  EXPECT_EQ(doc->uploadID, "UP-1\"<&");
+  EXPECT_EQ(doc->bookmarks.size(), 2u);
+  EXPECT_EQ(SyncFile::readKestoID(xml), "kesto-LIB-A");
+  EXPECT_FALSE(SyncFile::read(SyncFile::writeSyncFile(main, "kesto-LIB-A", {}), true)->uploadID);
+  // A placeholder's mark is no mark; the identifier taken brings its own (or none).
+  doc = SyncFile::read("<kesto-sync-file><kesto-id upload=\"A\">kesto-A</kesto-id><kesto-id nil=\"true\" "
+                       "upload=\"N\"/><kesto-id>kesto-B</kesto-id></kesto-sync-file>",
+                       true);
+  ASSERT_TRUE(doc);
+  EXPECT_EQ(doc->kestoID, "kesto-B");
+  EXPECT_FALSE(doc->uploadID);
+}
+
 TEST(SyncFileReader, RefusesWhatIsNotAWellFormedDocument) {
   EXPECT_FALSE(SyncFile::read("", true));
   EXPECT_FALSE(SyncFile::read("<a>", true));

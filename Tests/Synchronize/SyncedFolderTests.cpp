@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 
 #include <sys/stat.h>
@@ -115,6 +116,25 @@ TEST(SyncedFolder, OnlyABoundedRegularPayloadIsCopied) {
     EXPECT_FALSE(folder.copyPayloadTo(work + "/odd.zip", nullptr, 1)) << kind;
     EXPECT_FALSE(fnd::FileManager::fileExists(work + "/odd.zip")) << kind;
   }
+}
+
+// A copy that cannot be written on this side (a full disk, a folder gone) is told apart from a
+// payload that cannot be read, with the system's cause, so the sync file is not blamed for it.
+TEST(SyncedFolder, ACopyThatCannotBeWrittenIsToldApartFromAPayloadThatCannotBeRead) {
+  auto root = makeTempDir("container");
+  sys::SyncedFolder folder(root);
+  auto work = makeTempDir("work");
+  ASSERT_TRUE(putPayload(folder, work, "payload"));
+  fnd::Error error;
+  EXPECT_FALSE(folder.copyPayloadTo(work + "/gone/in.zip", &error, 1));
+  EXPECT_EQ(error.code(), sys::SyncedFolder::kCopyNotWrittenError);
+  ASSERT_TRUE(error.underlyingError());
+  EXPECT_EQ(error.underlyingError()->code(), ENOENT);
+  EXPECT_EQ(error.localizedDescription().find("regular file"), std::string::npos);
+  error = fnd::Error();
+  EXPECT_FALSE(folder.copyPayloadTo(work + "/in.zip", &error, 1, 3));
+  EXPECT_NE(error.code(), sys::SyncedFolder::kCopyNotWrittenError);
+  EXPECT_NE(error.localizedDescription().find(folder.payloadPath()), std::string::npos);
 }
 
 }  // namespace

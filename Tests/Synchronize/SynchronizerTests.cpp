@@ -144,13 +144,102 @@ TEST_F(SynchronizerTest, TheMergeRunsBesideTheMainContextAndTheInterfaceSeesItsR
 
 TEST_F(SynchronizerTest, OwnFileIsNotMergedButStillSent) {
   save();
+  ASSERT_TRUE(syncsettings::noteOwnUpload("UP-LAST"));
   onLoad = deliver(
-      "<?xml version=\"1.0\"?><kesto-sync-file><kesto-id>kesto-LOCAL</kesto-id><bookmarks><bookmark><id>GHOST</id>"
+      "<?xml version=\"1.0\"?><kesto-sync-file><kesto-id upload=\"UP-LAST\">kesto-LOCAL</kesto-id><bookmarks><bookmark><id>GHOST</id>"
       "<version>9</version><url>http://g/</url><title>g</title><folders><folder-id>F1</folder-id></folders></bookmark>"
       "</bookmarks></kesto-sync-file>");
   ASSERT_TRUE(runSync());
   EXPECT_FALSE(find("GHOST"));
   EXPECT_EQ(log->sent.size(), 1u);
+}
+
+// A sync file with one bookmark, as a library with identifier `id` writes it (with the mark of
+// its upload when `mark` is not empty).
+std::string fileOf(const std::string& id, const std::string& mark, const std::string& bookmarkID) {
+  return "<?xml version=\"1.0\"?><kesto-sync-file><kesto-id" + (mark.empty() ? "" : " upload=\"" + mark + "\"") + ">" +
+         id + "</kesto-id><bookmarks><bookmark><id>" + bookmarkID + "</id><version>1</version><url>http://" + bookmarkID +
+         ".example/</url><title>t</title><folders><folder-id>F1</folder-id></folders></bookmark></bookmarks>"
+         "</kesto-sync-file>";
+}
+
+// A file carrying this library's identifier is its own last upload only with the mark of one of
+// its uploads (a confirmed one or not): one a copy of the library wrote (the identifier, another
+// mark) or an older program (no mark) is merged, and this library takes an identifier of its
+// own, which the next files carry.
+TEST_F(SynchronizerTest, AFileWithThisLibrarysIdentifierIsItsOwnOnlyWithTheMarkOfAnUploadOfIt) {
+  bookmark("B1", "http://a.example/", "A", folder("F1", "One"));
+  save();
+  onLoad = deliver(kEmptyLibraryMarker);
+  onSend = [](Synchronizer& s, const std::string&) { s.sentSyncData(false, "the folder went away"); };
+  EXPECT_FALSE(runSync());
+  onSend = confirm;
+  ASSERT_EQ(log->sent.size(), 1u);
+  auto unconfirmed = SyncFile::read(log->sent.back(), true);
+  ASSERT_TRUE(unconfirmed && unconfirmed->uploadID);
+  EXPECT_EQ(unconfirmed->kestoID, "kesto-LOCAL");
+  onLoad = deliver(fileOf("kesto-LOCAL", *unconfirmed->uploadID, "GHOST"));
+  ASSERT_TRUE(runSync());
+  EXPECT_FALSE(find("GHOST"));
+  auto own = SyncFile::read(log->sent.back(), true);
+  ASSERT_TRUE(own && own->uploadID);
+  EXPECT_NE(own->uploadID, unconfirmed->uploadID);
+  onLoad = deliver(fileOf("kesto-LOCAL", *own->uploadID, "GHOST"));
+  ASSERT_TRUE(runSync());
+  EXPECT_FALSE(find("GHOST"));
+  EXPECT_EQ(syncsettings::libraryIdentifier(), "kesto-LOCAL");
+
+  // The copy's upload: merged, and this library takes a new identifier, in its store and setting.
+  onLoad = deliver(fileOf("kesto-LOCAL", "MARK-OF-THE-COPY", "THEIRS"));
+  ASSERT_TRUE(runSync());
+  EXPECT_TRUE(find("THEIRS"));
+  auto renewed = SyncFile::read(log->sent.back(), true);
+  ASSERT_TRUE(renewed && renewed->kestoID);
+  const std::string identifier = *renewed->kestoID;
+  EXPECT_NE(identifier, "kesto-LOCAL");
+  EXPECT_EQ(identifier.rfind("kesto-", 0), 0u);
+  EXPECT_EQ(syncsettings::libraryIdentifier(), identifier);
+  EXPECT_EQ(syncsettings::stringDefault(Synchronizer::kKestoIDKey), identifier);
+  // Its marks under the old identifier are forgotten with it.
+  EXPECT_EQ(syncsettings::ownUploads(), std::vector<std::string>{*renewed->uploadID});
+
+  // From now on the copy's files are another library's (no new identifier again) and its own
+  // file under the new identifier is its own.
+  onLoad = deliver(fileOf("kesto-LOCAL", "MARK-OF-THE-COPY-2", "THEIRS-2"));
+  ASSERT_TRUE(runSync());
+  EXPECT_TRUE(find("THEIRS-2"));
+  EXPECT_EQ(syncsettings::libraryIdentifier(), identifier);
+  onLoad = deliver(fileOf(identifier, *SyncFile::read(log->sent.back(), true)->uploadID, "GHOST"));
+  ASSERT_TRUE(runSync());
+  EXPECT_FALSE(find("GHOST"));
+  EXPECT_EQ(syncsettings::libraryIdentifier(), identifier);
+
+  // A file of an older program under this identifier, without a mark: merged, a new identifier.
+  onLoad = deliver(fileOf(identifier, "", "OLDER"));
+  ASSERT_TRUE(runSync());
+  EXPECT_TRUE(find("OLDER"));
+  EXPECT_NE(syncsettings::libraryIdentifier(), identifier);
+  EXPECT_FALSE(engine->isRunning());
+}
+
+// Only the latest uploads are remembered, oldest first out.
+TEST_F(SynchronizerTest, TheMarksOfTheLatestUploadsAreKept) {
+  save();
+  for (std::size_t i = 0; i < syncsettings::kOwnUploadsKept + 2; ++i)
+    ASSERT_TRUE(syncsettings::noteOwnUpload("U" + std::to_string(i)));
+  const auto marks = syncsettings::ownUploads();
+  ASSERT_EQ(marks.size(), syncsettings::kOwnUploadsKept);
+  EXPECT_EQ(marks.front(), "U2");
+  EXPECT_EQ(marks.back(), "U" + std::to_string(syncsettings::kOwnUploadsKept + 1));
+  EXPECT_FALSE(syncsettings::noteOwnUpload("with space"));
+  SyncDocument own;
+  own.kestoID = "kesto-LOCAL";
+  own.uploadID = "U5";
+  EXPECT_TRUE(Synchronizer::isOwnFile(own, "kesto-LOCAL", marks));
+  EXPECT_FALSE(Synchronizer::isOwnFile(own, "kesto-OTHER", marks));
+  EXPECT_FALSE(Synchronizer::isOwnFile(own, "", marks));
+  own.uploadID = "U0";
+  EXPECT_FALSE(Synchronizer::isOwnFile(own, "kesto-LOCAL", marks));
 }
 
 TEST_F(SynchronizerTest, UnreadableDownloadEndsTheRunWithoutSending) {
@@ -498,6 +587,39 @@ TEST_F(SyncedFolderLibrariesTest, TwoEditsInOneSecondEndTheSameEverywhere) {
   EXPECT_EQ(tags["A"], tags["B"]);
   EXPECT_EQ(tags["A"], tags["C"]);
   EXPECT_EQ(find("B1")->version(), 2);
+}
+
+// A library folder copied to a second computer, with settings of its own: both sides add a
+// bookmark and sync twice each, in turn, and both end with every bookmark; no upload overwrites
+// the other side's unmerged.
+TEST_F(SyncedFolderLibrariesTest, ACopiedLibraryFolderSyncsWithTheOriginal) {
+  ASSERT_NO_FATAL_FAILURE(seedLibraryA());
+  libraries.copyFolder("A", "B");
+  use("A");
+  const std::string identifier = syncsettings::libraryIdentifier();
+  use("B");
+  ASSERT_EQ(syncsettings::libraryIdentifier(), identifier);
+  const auto folderF1 = [] { return Folder::existingFolderWithFolderID("F1"); };
+  bookmark("B-BY-B", "http://b.example/", "by B", folderF1());
+  save();
+  use("A");
+  bookmark("B-BY-A", "http://a.example/", "by A", folderF1());
+  save();
+  const std::vector<std::string> all{"by A", "by B", "one", "two"};
+  for (int round = 0; round < 2; ++round)
+    for (const char* library : {"A", "B"}) {
+      use(library);
+      ASSERT_TRUE(runSync()) << library << " round " << round;
+    }
+  for (const char* library : {"A", "B"}) {
+    use(library);
+    EXPECT_EQ(titles(), all) << library;
+  }
+  // One of them took an identifier of its own.
+  use("A");
+  const std::string a = syncsettings::libraryIdentifier();
+  use("B");
+  EXPECT_NE(a, syncsettings::libraryIdentifier());
 }
 
 TEST_F(SyncedFolderLibrariesTest, EveryFailurePathEndsTheRunAndAnUnreadableFileIsKeptAside) {

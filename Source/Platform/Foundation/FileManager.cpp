@@ -231,6 +231,17 @@ int FileManager::createPrivateFile(const std::string& path, int extraFlags, Erro
   return fd;
 }
 
+std::string FileManager::writeFailureReason(int err, const std::string& folder) {
+  switch (err) {
+    case ENOSPC: return "there is no space left on the disk that holds " + folder;
+    case EDQUOT: return "there is no space left for you on the disk that holds " + folder + " (your quota is used up)";
+    case EROFS: return "the disk that holds " + folder + " is read-only";
+    case EACCES:
+    case EPERM: return "Kesto may not write in " + folder;
+    default: return folder + " could not be written" + (err ? ": " + std::string(std::strerror(err)) : std::string());
+  }
+}
+
 bool FileManager::writeAll(int fd, const void* bytes, std::size_t size) {
   const auto* next = static_cast<const char*>(bytes);
   while (size > 0) {

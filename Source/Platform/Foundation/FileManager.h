@@ -140,6 +140,9 @@ class FileManager {
   // Writes all `size` bytes to the descriptor, again after an interrupted or partial write.
   // False on an error, with errno telling why.
   static bool writeAll(int fd, const void* bytes, std::size_t size);
+  // Why writing in `folder` failed (errno `err`), in words the user reads after a colon: a full
+  // disk, a read-only disk or a refused folder named as such, anything else with the system's text.
+  static std::string writeFailureReason(int err, const std::string& folder);
 
   // A new empty file in `directory` (the temporary folder when empty) named `prefix` plus a
   // unique suffix plus `suffix`, made with mode 0600. Answers its path, or empty on failure.

@@ -35,14 +35,22 @@ bool lockedByAnother(fnd::Error* error) {
   return fail(error, 2, "The synced folder is locked by another copy of the application");
 }
 
+std::string folderOf(const std::string& path) { return fnd::FileManager::deletingLastPathComponent(path); }
+
 bool isDirectory(const std::string& path) {
   bool dir = false;
   return fnd::FileManager::fileExists(path, &dir) && dir;
 }
 
+// The errno of a failed write of a copy; 0 when the copy failed on the side it reads.
+struct CopyFailure {
+  int writeErrno = 0;
+};
+
 // Copies with a final fsync so the rename publishes complete data. Only a regular file of at
-// most `maxBytes` is read; a pipe is opened without blocking and refused.
-bool copyDurably(const std::string& from, const std::string& to,
+// most `maxBytes` is read; a pipe is opened without blocking and refused. A failure to write
+// the copy (a full disk) is told apart from one of the file read.
+bool copyDurably(const std::string& from, const std::string& to, CopyFailure& failure,
                  std::uint64_t maxBytes = std::numeric_limits<std::uint64_t>::max()) {
   int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (in < 0) return false;
@@ -53,6 +61,7 @@ bool copyDurably(const std::string& from, const std::string& to,
   }
   int out = fnd::FileManager::createPrivateFile(to);
   if (out < 0) {
+    failure.writeErrno = errno ? errno : EIO;
     ::close(in);
     return false;
   }
@@ -74,12 +83,19 @@ bool copyDurably(const std::string& from, const std::string& to,
       break;
     }
     if (!fnd::FileManager::writeAll(out, buffer, static_cast<std::size_t>(n))) {
+      failure.writeErrno = errno ? errno : EIO;
       ok = false;
       break;
     }
   }
-  if (ok && ::fsync(out) != 0) ok = false;
-  if (::close(out) != 0) ok = false;
+  if (ok && ::fsync(out) != 0) {
+    failure.writeErrno = errno;
+    ok = false;
+  }
+  if (::close(out) != 0 && ok) {
+    failure.writeErrno = errno;
+    ok = false;
+  }
   ::close(in);
   if (!ok) ::unlink(to.c_str());
   return ok;
@@ -165,10 +181,18 @@ bool SyncedFolder::copyPayloadTo(const std::string& destination, fnd::Error* err
   FolderLock lock(lockPath(), lockTimeout);
   if (!lock.isLocked()) return lockedByAnother(error);
   fnd::FileManager::removeItem(destination);
-  if (!copyDurably(payloadPath(), destination, maxBytes))
-    return fail(error, 3, "The sync payload could not be copied from " + payloadPath() +
-                              " (it must be a regular file of at most " + std::to_string(maxBytes) + " bytes)");
-  return true;
+  CopyFailure failure;
+  if (copyDurably(payloadPath(), destination, failure, maxBytes)) return true;
+  // The payload is blamed only when it is what could not be read; the caller, which knows what
+  // the destination is to the user, reads the cause from the underlying POSIX error.
+  if (failure.writeErrno) {
+    fail(error, kCopyNotWrittenError,
+         "The sync payload could not be copied to " + folderOf(destination) + ": " + std::strerror(failure.writeErrno));
+    if (error) error->setUnderlyingError(fnd::Error(fnd::kPOSIXErrorDomain, failure.writeErrno));
+    return false;
+  }
+  return fail(error, 3, "The sync payload could not be copied from " + payloadPath() +
+                            " (it must be a regular file of at most " + std::to_string(maxBytes) + " bytes)");
 }
 
 bool SyncedFolder::putPayload(const std::string& source, fnd::Error* error, double lockTimeout) const {
@@ -179,7 +203,11 @@ bool SyncedFolder::putPayload(const std::string& source, fnd::Error* error, doub
   FolderLock lock(lockPath(), lockTimeout);
   if (!lock.isLocked()) return lockedByAnother(error);
   const std::string temp = documents + "/.kesto_sync.zip." + fnd::FileManager::uniqueName();
-  if (!copyDurably(source, temp)) return fail(error, 5, "The sync payload could not be written into " + documents);
+  CopyFailure failure;
+  if (!copyDurably(source, temp, failure))
+    return fail(error, 5, "The sync payload could not be written into " + documents +
+                              (failure.writeErrno ? ": " + fnd::FileManager::writeFailureReason(failure.writeErrno, documents)
+                                                  : std::string()));
   if (::rename(temp.c_str(), payloadPath().c_str()) != 0) {
     std::string why = std::strerror(errno);
     ::unlink(temp.c_str());

@@ -23,6 +23,9 @@ class SyncedFolder {
   static constexpr std::uint64_t kDefaultMaxPayloadBytes = 1024ull * 1024 * 1024;
 
   enum class PayloadState { NoFolder, Missing, Present };
+  // The error code of copyPayloadTo when the copy could not be written (the destination's disk
+  // is full, say), as against a payload that could not be read; errno is the underlying error.
+  static constexpr long kCopyNotWrittenError = 10;
 
   explicit SyncedFolder(std::string root);
   // The configured folder, or none.
