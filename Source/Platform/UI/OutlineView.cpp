@@ -1075,6 +1075,12 @@ void OutlineView::scrollRowToVisible(long row) {
   d_->tree->scrollTo(d_->model->indexFor(n), QAbstractItemView::EnsureVisible);
 }
 
+void OutlineView::scrollRowToCenter(long row) {
+  OutlineNode* n = d_->nodeAtRow(row);
+  if (!n || !d_->tree) return;
+  d_->tree->scrollTo(d_->model->indexFor(n), QAbstractItemView::PositionAtCenter);
+}
+
 fnd::IndexSet OutlineView::selectedRowIndexes() const {
   d_->ensureRows();
   fnd::IndexSet set;
