@@ -1175,6 +1175,14 @@ void OutlineView::editRow(long row) {
     n = d_->nodeAtRow(row);
     if (!n || isEditing()) return;
   }
+  // The list takes the keys before its editor does: the editor's focus, coming from another
+  // view of the window, would otherwise make the list the first responder, which focuses the
+  // list's own widget and closes the editor as it opens.
+  if (Window* w = window(); w && w->firstResponder() != this) {
+    w->makeFirstResponder(this);
+    n = d_->nodeAtRow(row);
+    if (!n || isEditing()) return;
+  }
   scrollRowToVisible(row);
   QModelIndex index = d_->model->indexFor(n);
   d_->tree->edit(index);
