@@ -2,8 +2,9 @@
 # New Folder in the real kesto program inside xvfb-session.sh, on a fresh start after an import:
 # the new row's name opens at once and takes what is typed, whatever had the keys: nothing yet
 # (the start), the library's search field (a folder selected: the new one goes inside it), the
-# Find Folder field (Library selected: top level), and the bookmark list with File > New Folder
-# chosen with the mouse. Checked in the store with sqlite3; screenshots of the editors are kept.
+# Find Folder field (Library selected: top level), and the inspector's notes with File > New
+# Folder chosen with the mouse (the note kept). Checked in the store with sqlite3; screenshots of
+# the editors are kept.
 # Usage: new-folder-e2e.sh KESTO_BINARY SCREENSHOT_DIR
 set -uo pipefail
 kesto="$1"
@@ -48,13 +49,21 @@ e2e_caught_up "$win" || fail "kesto did not answer"
 e2e_key "$win" ctrl+shift+n
 name_new_folder 7 Trip "Ctrl+Shift+N from the Find Folder field" root
 
-# Library selected, a bookmark of the list chosen, then File > New Folder with the mouse.
+# Library selected, a bookmark of the list chosen and a note typed in the inspector's Edit pane,
+# then File > New Folder with the mouse: the note is kept, the new row is chosen and named.
 click_row 0
 e2e_click "$win" 600 200
 e2e_wait_until 60 e2e_bookmark_chosen || fail "a click in the list chose no bookmark"
+e2e_click "$win" 1126 88
+e2e_caught_up "$win" || fail "kesto did not answer"
+e2e_click "$win" 1094 243
+xdotool type --delay 40 "kept note"
+e2e_caught_up "$win" || fail "kesto did not answer"
 e2e_popup_after e2e_click "$win" 20 8 || fail "the File menu did not open"
 xdotool key --delay 80 Down Return
-name_new_folder 8 Menu "File > New Folder from the bookmark list" root
+name_new_folder 8 Menu "File > New Folder from the inspector's notes" root
+row_selected 8 && ! row_selected 0 || fail "the new folder's row is not the chosen one"
+[[ "$(e2e_sql "select count(*) from ZBOOKMARK where ZNOTES='kept note';")" == 1 ]] || fail "the note typed before New Folder was lost"
 
 e2e_quit_kesto
 [[ "$(e2e_sql "select count(*) from ZFOLDER where ZNAME='New Folder';")" == 0 ]] || fail "a folder kept the name New Folder"
