@@ -88,6 +88,9 @@ void FoldersController::addBookmark() {
 
 void FoldersController::addFolder() {
   KESTO_ASSERT_MAIN_THREAD();
+  // The list takes the keys before the folder is made: a field that had them (the inspector's
+  // notes) stores its text now, and what that refreshes comes before the new row is chosen.
+  selectFolderView();
   // A name being edited is kept as typed before the rows are rebuilt around the new folder.
   list_->endEditing(true);
   auto folder = doAddNewFolderIsSmart(false);

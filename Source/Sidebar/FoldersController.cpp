@@ -726,20 +726,32 @@ void FoldersController::selectFolderWithID(const std::string& folderID) {
   selectFolderView();
   SourceListItemRef item = folderID == Folder::kInboxID ? inboxItem_ : itemForRowID(folderID);
   if (!item || item == homeItem_ || item == importedItem_ || item == deliciousItem_ || item == pinboardItem_) return;
-  auto folder = Folder::existingFolderWithFolderID(folderID);
-  if (folder) {
-    const UnrecordedChanges bookkeeping;
-    folder->setIsExpanded(1);
-    for (auto& ancestor : folder->parentFolders()) {
-      ancestor->setIsExpanded(1);
-      if (auto* row = itemForFolderID(ancestor->folderID())) list_->expandItem(row);
-    }
-  }
+  if (auto folder = Folder::existingFolderWithFolderID(folderID)) revealFolder(*folder, true);
   selectItem(item.get());
   currentlySelectedFolderIndex_ = static_cast<std::int32_t>(list_->selectedRow());
-  centreRow(list_->selectedRow());
+  list_->scrollRowToCenter(list_->selectedRow());
   updateSelection();
   ViewUpdater::updateBookmarks();
+}
+
+void FoldersController::revealFolder(Folder& folder, bool storeItselfOpen) {
+  const UnrecordedChanges bookkeeping;
+  // Not a list the user chose: the caller loads the list once the row is shown.
+  const RebuildingRows revealing(rebuildingRows_);
+  bool changed = false;
+  auto storeOpen = [&changed](Folder& f) {
+    if (f.isExpanded() == 1) return;
+    f.setIsExpanded(1);
+    changed = true;
+  };
+  if (storeItselfOpen) storeOpen(folder);
+  // Outermost first: each row opened shows the next one's row. Imported stands for the folder
+  // "_imported", which has no entry among the folders' rows.
+  for (auto& ancestor : folder.parentFolders()) {
+    storeOpen(*ancestor);
+    if (auto row = itemForRowID(ancestor->folderID())) list_->expandItem(row.get());
+  }
+  if (changed) save("The folder could not be saved");
 }
 
 // ---- Search ----------------------------------------------------------------------------------
@@ -769,11 +781,7 @@ void FoldersController::search() {
       occurrencesLabel_->setStringValue(std::to_string(matches.size()) + (matches.size() == 1 ? " match" : " matches"));
       auto& shown = matches[static_cast<size_t>(sameSearchCount_)];
       firstFoundFolderID_ = shown->folderID();
-      const UnrecordedChanges bookkeeping;
-      for (auto& ancestor : shown->parentFolders()) {
-        ancestor->setIsExpanded(1);
-        if (auto* row = itemForFolderID(ancestor->folderID())) list_->expandItem(row);
-      }
+      revealFolder(*shown, false);
       find();
     } else {
       occurrencesLabel_->setStringValue("Not found");
@@ -781,6 +789,8 @@ void FoldersController::search() {
   }
   if (!firstFoundFolderID_.empty()) fnd::UserDefaults::standard().setString(firstFoundFolderID_, kCurrentlySelectedFolderKey);
   updateView();
+  if (auto found = firstFoundFolderID_.empty() ? nullptr : itemForRowID(firstFoundFolderID_))
+    list_->scrollRowToCenter(list_->rowForItem(found.get()));
 }
 
 void FoldersController::clearSearch() {

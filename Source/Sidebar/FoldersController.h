@@ -230,6 +230,8 @@ class FoldersController : public SourceListItemSource, public ui::ActionResponde
   SourceListItemRef itemForRowID(const std::string& id) const;
   std::vector<SourceListItemRef> fixedRows() const;
   void centreRow(long row);
+  // Opens the rows of the folder's ancestors and stores them open (and the folder, when asked).
+  void revealFolder(Folder& folder, bool storeItselfOpen);
   std::int32_t serviceCount(const std::string& service) const;
   void selectItem(SourceListItem* item);
   void scheduleSelectionUpdate();

@@ -163,6 +163,38 @@ TEST_F(FolderRenameTest, ANewFolderAskedForWhileANameIsOpenTakesTheEditor) {
   EXPECT_TRUE(storedName(mine, "Mine"));
 }
 
+// New Folder asked for while the keys go elsewhere (a field of the window, or no view at all):
+// the new row's name opens at once and takes what is typed next, at the top level and inside
+// a folder.
+TEST_F(FolderRenameTest, ANewFolderTakesItsNameAtOnceWhereverTheKeysWere) {
+  auto mine = folder("Mine");
+  ASSERT_NO_FATAL_FAILURE(start());
+  ASSERT_NO_FATAL_FAILURE(show());
+  auto field = std::make_shared<ui::TextField>(fnd::Rect(0, 0, 100, 22));
+  window->contentView()->addSubview(field);
+  struct Case {
+    ui::Responder* keys;
+    std::string selected, name, parent;
+  };
+  for (const Case& c : {Case{field.get(), "home", "Travel", Folder::kRootID}, Case{nullptr, "home", "Trip", Folder::kRootID},
+                        Case{controller->searchField().get(), mine->folderID(), "Inside", mine->folderID()}}) {
+    ASSERT_NO_FATAL_FAILURE(select(c.selected));
+    window->makeFirstResponder(c.keys);
+    controller->addFolder();
+    // The focus moves on the main loop's turn as well.
+    spin(0.05);
+    ASSERT_TRUE(list().isEditing()) << c.name;
+    type(QString::fromStdString(c.name));
+    kesto::test::press(Qt::Key_Return);
+    EXPECT_FALSE(list().isEditing()) << c.name;
+    auto named = Folder::fetchEntityWhereProperty("name", c.name);
+    ASSERT_TRUE(named) << c.name;
+    EXPECT_TRUE(storedName(named, c.name));
+    EXPECT_EQ(named->parentFolderID(), c.parent) << c.name;
+  }
+  field->removeFromSuperview();
+}
+
 TEST_F(FolderRenameTest, TheContextMenuOffersRenameOnlyWhereARenameIsPossible) {
   auto mine = folder("Mine");
   auto locked = folder("Locked");

@@ -1,12 +1,14 @@
 #include "SidebarFixture.h"
 
 #include "Harness/LocaleGuard.h"
+#include "Harness/StoreConnection.h"
 
 #include "Model/Config.h"
 #include "Model/DataModel.h"
 #include "Model/ViewUpdater.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Store/StoreNotifications.h"
+#include "Platform/UI/Window.h"
 #include "Synchronize/HTMLImport.h"
 
 namespace kesto::test {
@@ -286,6 +288,49 @@ TEST_F(FolderTreeTest, SearchFindsTheSameFoldersInTurkish) {
   EXPECT_EQ(controller->firstFoundFolderID(), city->folderID());
   type("ITEMS");
   EXPECT_EQ(controller->occurrencesLabel()->stringValue(), "1 match");
+}
+
+// Folders an import filed three deep inside the closed Imported row: Find Folder and Go To
+// Folder open every row above the folder (Imported too) and store them open, select the folder
+// and bring it to the middle of a list too long to show whole.
+TEST_F(FolderTreeTest, FindAndGoToFolderRevealAFolderInsideClosedRowsUnderImported) {
+  auto file = folder("bookmarks.html", Folder::kImportedID, 1);
+  auto marks = folder("Bookmarks", file->folderID(), 1);
+  for (int i = 0; i < 20; ++i) folder("Above " + std::to_string(i), marks->folderID(), i + 1);
+  auto recipes = folder("Recipes", marks->folderID(), 30);
+  for (int i = 0; i < 30; ++i) folder("Below " + std::to_string(i), marks->folderID(), i + 31);
+  auto other = folder("Kitchen", recipes->folderID(), 1);
+  ASSERT_NO_FATAL_FAILURE(start());
+  ui::Window window(fnd::Rect(0, 0, 240, 600));
+  window.contentView()->addSubview(controller->view());
+  window.makeKeyAndOrderFront();
+  auto storedOpen = [](const std::string& id) {
+    return onStoreConnection("select ZISEXPANDED from ZFOLDER where ZFOLDERID = '" + id + "'") == 1;
+  };
+  auto centred = [&] {
+    const fnd::Rect row = list().rectOfRow(list().selectedRow());
+    const double middle = list().bounds().origin.y + list().frame().size.height / 2;
+    return std::abs(row.midY() - middle) <= list().rowHeight();
+  };
+  ASSERT_LT(list().rowForItem(controller->itemForFolderID(recipes->folderID())), 0);
+
+  controller->searchField()->setStringValue("Recip");
+  controller->search();
+  EXPECT_EQ(controller->occurrencesLabel()->stringValue(), "1 match");
+  EXPECT_EQ(controller->selectedIdentifier(), recipes->folderID());
+  for (const std::string& id : {std::string(Folder::kImportedID), file->folderID(), marks->folderID()})
+    EXPECT_TRUE(storedOpen(id)) << id;
+  EXPECT_TRUE(runUntil([&] { return centred(); }, 30)) << list().bounds().origin.y;
+
+  controller->clearSearch();
+  list().collapseItem(controller->importedItem());
+  ASSERT_FALSE(storedOpen(Folder::kImportedID));
+  controller->selectFolderWithID(other->folderID());
+  EXPECT_EQ(controller->selectedIdentifier(), other->folderID());
+  for (const std::string& id : {std::string(Folder::kImportedID), recipes->folderID(), other->folderID()})
+    EXPECT_TRUE(storedOpen(id)) << id;
+  EXPECT_TRUE(runUntil([&] { return centred(); }, 30)) << list().bounds().origin.y;
+  controller->view()->removeFromSuperview();
 }
 
 TEST_F(FolderTreeTest, AddFolderGoesUnderTheSelectedFolderOrTheTopLevel) {

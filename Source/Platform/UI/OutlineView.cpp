@@ -1075,6 +1075,12 @@ void OutlineView::scrollRowToVisible(long row) {
   d_->tree->scrollTo(d_->model->indexFor(n), QAbstractItemView::EnsureVisible);
 }
 
+void OutlineView::scrollRowToCenter(long row) {
+  OutlineNode* n = d_->nodeAtRow(row);
+  if (!n || !d_->tree) return;
+  d_->tree->scrollTo(d_->model->indexFor(n), QAbstractItemView::PositionAtCenter);
+}
+
 fnd::IndexSet OutlineView::selectedRowIndexes() const {
   d_->ensureRows();
   fnd::IndexSet set;
@@ -1166,6 +1172,14 @@ void OutlineView::editRow(long row) {
   // is being edited): the new editor would not open beside it.
   if (isEditing()) {
     endEditing(true);
+    n = d_->nodeAtRow(row);
+    if (!n || isEditing()) return;
+  }
+  // The list takes the keys before its editor does: the editor's focus, coming from another
+  // view of the window, would otherwise make the list the first responder, which focuses the
+  // list's own widget and closes the editor as it opens.
+  if (Window* w = window(); w && w->firstResponder() != this) {
+    w->makeFirstResponder(this);
     n = d_->nodeAtRow(row);
     if (!n || isEditing()) return;
   }

@@ -258,6 +258,8 @@ class OutlineView : public WidgetHostView {
   // The disclosure triangle's frame; an empty rectangle draws none and ignores clicks there.
   virtual fnd::Rect frameOfOutlineCellAtRow(long row);
   void scrollRowToVisible(long row);
+  // Scrolls the row as near the middle of the visible rows as the list's ends allow.
+  void scrollRowToCenter(long row);
   virtual bool floatsGroupRows() const { return false; }
   // The one column always spans the view; it never widens to fit deep rows, so rows are cut
   // (and show their whole text under the pointer) rather than scrolled sideways.
