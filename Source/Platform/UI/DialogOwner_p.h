@@ -35,4 +35,10 @@ inline void belongToOwner(QWidget& dialog) {
     dialog.windowHandle()->setTransientParent(owner->windowHandle());
 }
 
+// Just before an alert, a file panel or a sheet opens (or is queued behind a sheet): tells the
+// program (DialogWillOpenNotification), and the floating panels stand among the other windows
+// while a dialog blocks any, so the dialog stands above them; they float again once it is
+// answered.
+void dialogWillOpen();
+
 }  // namespace kesto::ui
