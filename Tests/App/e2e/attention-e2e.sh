@@ -172,5 +172,84 @@ comes_to_user "$told" "the import's alert"
 e2e_key "$told" Return
 e2e_wait_until 60 e2e_window_gone "$told" || fail "Return left the import's alert open"
 
+# The Quick Look preview floats above the main window; a question or a sheet opened from the main
+# window stands above it, and the preview floats again once it is answered.
+e2e_click "$win" 420 112 1
+e2e_wait_until 60 e2e_bookmark_chosen || fail "a click in the list chose no bookmark"
+shown="$(e2e_windows)"
+e2e_key "$win" space
+e2e_wait_until 60 e2e_new_window "$shown" || fail "the space bar showed no preview"
+preview="$(comm -13 <(echo "$shown") <(e2e_windows) | head -n1)"
+e2e_wait_until 60 floats "$preview" || fail "the preview does not float"
+# The main window, clicked outside the preview (its status bar), takes the keys.
+xdotool mousemove --window "$win" 800 742 click 1
+e2e_wait_until 60 active "$win" || fail "a click on the main window left it inactive"
+e2e_key "$win" ctrl+shift+i
+question="$(e2e_wait_window '^Import Bookmarks$' 60)" || fail "Ctrl+Shift+I asked nothing"
+e2e_wait_until 60 above "$question" "$preview" ||
+  { e2e_screenshot "$shots/question-under-preview.png"; fail "the import question opened behind the preview"; }
+e2e_screenshot "$shots/question-over-preview.png"
+e2e_key "$question" Escape
+e2e_wait_until 60 e2e_window_gone "$question" || fail "Escape left the import question open"
+e2e_wait_until 60 floats "$preview" || fail "the preview does not float again after the question"
+e2e_wait_until 60 above "$preview" "$win" || fail "the preview is not above the main window again"
+shown="$(e2e_windows)"
+e2e_key "$win" ctrl+n
+e2e_wait_until 60 e2e_new_window "$shown" || fail "Ctrl+N showed no sheet"
+sheet="$(comm -13 <(echo "$shown") <(e2e_windows) | head -n1)"
+e2e_wait_until 60 above "$sheet" "$preview" ||
+  { e2e_screenshot "$shots/sheet-under-preview.png"; fail "the new bookmark's sheet opened behind the preview"; }
+e2e_key "$sheet" Escape
+e2e_wait_until 60 e2e_window_gone "$sheet" || fail "Escape left the sheet open"
+e2e_wait_until 60 floats "$preview" || fail "the preview does not float again after the sheet"
+e2e_key "$win" space
+e2e_wait_until 60 e2e_window_gone "$preview" || fail "the space bar did not close the preview"
+
+# The global hot key while the import question is minimised: the question comes back to the
+# user, and no bookmark window shows behind it; the file dialog after it belongs to the main window.
+e2e_key "$win" ctrl+shift+i
+question="$(e2e_wait_window '^Import Bookmarks$' 60)" || fail "Ctrl+Shift+I asked nothing"
+minimise "$question" || fail "the import question was not minimised"
+xdotool key super+alt+ctrl+p
+question_back() { [[ "$(wm_state "$question")" == Normal ]] && active "$question"; }
+e2e_wait_until 60 question_back ||
+  { e2e_screenshot "$shots/hot-key-with-question.png"; fail "the hot key left the import question: $(wm_state "$question")"; }
+e2e_caught_up "$win" || fail "kesto did not answer"
+e2e_no_window '^Kesto Bookmarks$' || fail "the hot key showed the bookmark window while the question blocks it"
+dialog="$(e2e_import_dialog_after "$question")" || fail "no import file dialog after the hot key"
+owner="$(xprop -id "$dialog" WM_TRANSIENT_FOR 2>/dev/null | awk '{ print $NF }')"
+[[ "$((owner))" == "$win" ]] || fail "the import's file dialog is transient for $owner, not the main window"
+e2e_key "$dialog" Escape
+e2e_wait_until 60 e2e_window_gone "$dialog" || fail "Escape left the file dialog open"
+
+# The bookmark window shown over the other program, on another desktop than the About panel:
+# Escape hides it and the other program has the focus again, whether the tray icon or the hot
+# key showed it.
+e2e_popup_after e2e_key "$win" alt+h || fail "Alt+H opened no Help menu"
+xdotool key Up Return
+about="$(e2e_wait_window '^About Kesto$' 60)" || fail "Help > About Kesto showed no panel"
+xdotool set_desktop_for_window "$other" 1
+xdotool set_desktop 1
+xdotool windowactivate --sync "$other"
+e2e_wait_until 60 e2e_window_gone "$about" || fail "the About panel stayed while another program has the focus"
+gives_focus_back() {  # how
+  e2e_wait_until 60 e2e_menu_active || fail "$1 showed no bookmark window with the keys"
+  xdotool key Escape
+  e2e_wait_until 60 e2e_window_gone "$menu" || fail "Escape left the bookmark window shown by $1"
+  e2e_wait_until 60 active "$other" ||
+    fail "after the bookmark window shown by $1, $(xdotool getactivewindow getwindowname) has the focus, not the other program"
+  # Kesto left for the other program: the About panel waits, hidden.
+  e2e_wait_until 60 e2e_window_gone "$about" || fail "the About panel stayed after the bookmark window shown by $1"
+}
+e2e_click_tray_icon
+menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "the tray icon showed no bookmark window"
+gives_focus_back "the tray icon"
+xdotool key super+alt+ctrl+p
+menu="$(e2e_wait_window '^Kesto Bookmarks$' 60 "$app_pid")" || fail "the hot key showed no bookmark window"
+gives_focus_back "the hot key"
+xdotool set_desktop 0
+xdotool windowactivate --sync "$win"
+e2e_wait_until 60 e2e_no_window '^Kesto Bookmarks$'
+
 e2e_quit_by_key
 echo "attention e2e: passed"
