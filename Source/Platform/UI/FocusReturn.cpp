@@ -10,7 +10,9 @@
 namespace kesto::ui {
 
 namespace {
-xcb_window_t xWindow(const Window& window) { return xcb_window_t(static_cast<QWidget*>(window.nativeHandle())->winId()); }
+xcb_window_t xWindow(const Window& window) {
+  return xcb_window_t(static_cast<QWidget*>(window.nativeHandle())->winId());
+}
 }  // namespace
 
 void FocusReturn::windowWillShow(const Window& window) {

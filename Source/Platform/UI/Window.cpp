@@ -5,7 +5,6 @@
 #include "Platform/UI/Action.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/DialogOwner_p.h"
-#include "Platform/UI/Attention_p.h"
 #include "Platform/UI/ImplAccess_p.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Menu_p.h"
