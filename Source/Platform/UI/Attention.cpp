@@ -11,7 +11,6 @@
 #include <QWindow>
 
 #include <algorithm>
-#include <optional>
 #include <utility>
 #include <vector>
 
@@ -71,19 +70,6 @@ std::vector<QPointer<QWidget>>& waiting() {
   return windows;
 }
 
-// A dialog opens on the desktop of the window it belongs to, not on the one the user has moved
-// to meanwhile: some window managers put every new window on the current desktop.
-void openOnOwnersDesktop(QWindow& window) {
-  xcb_connection_t* c = x11::connection();
-  const QWindow* owner = window.transientParent();
-  if (!c || !owner || !owner->handle()) return;
-  const std::optional<std::uint32_t> desktop = x11::cardinal(c, xcb_window_t(owner->winId()), "_NET_WM_DESKTOP");
-  const xcb_atom_t atom = x11::knownAtom(c, "_NET_WM_DESKTOP");
-  if (!desktop || atom == XCB_NONE) return;
-  xcb_change_property(c, XCB_PROP_MODE_REPLACE, xcb_window_t(window.winId()), atom, XCB_ATOM_CARDINAL, 32, 1,
-                      &*desktop);
-}
-
 }  // namespace
 
 bool programHasFocus() { return x11::focusIsOurs().value_or(true); }
@@ -97,10 +83,7 @@ void takeNoFocusUntilShown(QWindow& window) {
 void showWithoutFocus(QWidget& window) {
   window.setAttribute(Qt::WA_ShowWithoutActivating, true);
   window.winId();
-  if (QWindow* handle = window.windowHandle()) {
-    takeNoFocusUntilShown(*handle);
-    if (!window.isVisible()) openOnOwnersDesktop(*handle);
-  }
+  if (QWindow* handle = window.windowHandle()) takeNoFocusUntilShown(*handle);
 }
 
 void askForAttention(QWidget& window) {
