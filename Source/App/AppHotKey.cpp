@@ -94,6 +94,9 @@ void AppHotKey::initializeHotkey() {
 }
 
 void AppHotKey::hotkeyWithEvent() {
+  // A dialog blocks every window: it is what comes to the user, as with the tray icon and a
+  // later launch; a bookmark window shown behind it would take no input.
+  if (ui::isApplicationModalShown()) return ui::bringModalWindowToUser();
   if (wiring_.menuWindow) {
     showMenuBarWindow();
   } else {

@@ -10,6 +10,7 @@
 #include "Platform/Net/URLSession.h"
 #include "Platform/System/Workspace.h"
 #include "Views/KestoPanel.h"
+#include "Platform/UI/Attention.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/Label.h"
 #include "Platform/UI/Panel.h"
@@ -247,7 +248,8 @@ void UpdateController::showUpdatesPanel() {
     panel_->setFrame(fnd::Rect(around.midX() - f.size.width / 2, around.midY() - f.size.height / 2, f.size.width,
                                f.size.height),
                      false);
-  panel_->makeKeyAndOrderFront();
+  // The answer comes a while after the command: the user may be in another program by then.
+  ui::makeKeyAndOrderFrontOrAskForAttention(*panel_);
 }
 
 void UpdateController::closeUpdatePanel() {

@@ -456,6 +456,7 @@ void MenuBarWindow::showWindow() {
   setAlphaValue(1.0);
   if (attached_) setFrame(fnd::Rect(originForAttachedState(), frame().size), true);
   applyShape();
+  focusReturn_.windowWillShow(*this);
   // Only this window comes forward: the main window stays where it is (hidden in menu-bar mode).
   makeKeyAndOrderFront();
   if (tray_) tray_->setHighlighted(true);
@@ -465,6 +466,7 @@ void MenuBarWindow::showWindow() {
 void MenuBarWindow::hideWindow() {
   if (tray_) tray_->setHighlighted(false);
   if (!isVisible() || hiding_) return;
+  focusReturn_.windowWillHide(*this);
   // However it goes (a click elsewhere, the focus taken, the icon), what was typed in it is
   // stored first, as at Escape.
   endEditing();

@@ -3,6 +3,7 @@
 #include "Platform/Foundation/Lifetime.h"
 #include "MenuBar/MenuBarNotifications.h"
 #include "Platform/UI/ChildWindow.h"
+#include "Platform/UI/FocusReturn.h"
 #include "Platform/UI/Image.h"
 
 #include <chrono>
@@ -187,6 +188,8 @@ class MenuBarWindow : public ui::ChildWindow, private ui::WindowDelegate {
   int snapBacks_ = 0;
   std::shared_ptr<fnd::Timer> iconWatch_;
   std::optional<fnd::Rect> iconFrame_;
+  // Shown over another program's work, it gives that program the focus back as it goes.
+  ui::FocusReturn focusReturn_;
   fnd::Lifetime lifetime_{fnd::Lifetime::Affinity::MainThread};
 };
 

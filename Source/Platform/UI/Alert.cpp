@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/UI/Attention_p.h"
 #include "Platform/UI/DialogOwner_p.h"
 #include "Platform/UI/DialogResponder.h"
 #include "Platform/UI/UINotifications.h"
@@ -151,14 +152,18 @@ int Alert::cancelReturnCode() const {
 }
 
 int Alert::runModal() {
-  fnd::NotificationCenter::defaultCenter().postNotificationName(DialogWillOpenNotification);
+  dialogWillOpen();
   if (auto responder = DialogResponder::installed()) return responder->respondToAlert(*this);
   auto keep = d_;
   QMessageBox* box = keep->build(nullptr);
   box->setWindowModality(Qt::ApplicationModal);
   belongToOwner(*box);
-  // In front of whatever window was shown last.
-  QTimer::singleShot(0, box, [box] {
+  // In front of whatever window was shown last; while another program has the focus, it asks
+  // for attention instead.
+  const bool focused = attention::programHasFocus();
+  if (!focused) attention::showWithoutFocus(*box);
+  QTimer::singleShot(0, box, [box, focused] {
+    if (!focused) return attention::askForAttention(*box);
     box->raise();
     box->activateWindow();
   });
@@ -169,7 +174,7 @@ int Alert::runModal() {
 }
 
 void Alert::beginSheetModalForWindow(Window* window, std::function<void(int)> completion) {
-  fnd::NotificationCenter::defaultCenter().postNotificationName(DialogWillOpenNotification);
+  dialogWillOpen();
   if (auto responder = DialogResponder::installed()) {
     int code = responder->respondToAlert(*this);
     fnd::DispatchQueue::main().async([completion = std::move(completion), code] {
@@ -189,6 +194,10 @@ void Alert::beginSheetModalForWindow(Window* window, std::function<void(int)> co
       if (completion) completion(code);
     });
   });
+  // Work that ended while the user is in another program tells of it without taking the keys.
+  const bool focused = attention::programHasFocus();
+  if (!parent) belongToOwner(*box);
+  if (!focused) attention::showWithoutFocus(*box);
   // open() would make even a parentless dialog window-modal, blocking nothing.
   if (parent) {
     box->open();
@@ -196,16 +205,18 @@ void Alert::beginSheetModalForWindow(Window* window, std::function<void(int)> co
     // Stacked above the window the user is in (a sheet, an assistant), and brought to the front
     // now and once more after the current turn: a window shown right after the alert must not
     // cover it.
-    belongToOwner(*box);
     box->show();
     auto toFront = [guarded = QPointer<QMessageBox>(box)] {
       if (!guarded || !guarded->isVisible()) return;
       guarded->raise();
       guarded->activateWindow();
     };
-    toFront();
-    QTimer::singleShot(0, box, toFront);
+    if (focused) {
+      toFront();
+      QTimer::singleShot(0, box, toFront);
+    }
   }
+  if (!focused) attention::askForAttention(*box);
   if (window) {
     // Over the window's content, at its top, like a sheet.
     box->adjustSize();

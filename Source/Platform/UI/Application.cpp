@@ -1,6 +1,7 @@
 #include "Platform/UI/Application.h"
 
 #include "Platform/UI/Action.h"
+#include "Platform/UI/Attention_p.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/Image_p.h"
@@ -210,26 +211,6 @@ class X11FocusWatch : public QAbstractNativeEventFilter {
   bool pending_ = false;
 };
 
-// Lets a window take the focus again once it is on screen (exposed), or hidden before that.
-class FocusableOnceShown : public QObject {
- public:
-  explicit FocusableOnceShown(QWindow* window) : QObject(window), window_(window) {}
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    const bool shown = event->type() == QEvent::Expose && window_->isExposed();
-    if (watched == window_ && (shown || event->type() == QEvent::Hide)) {
-      window_->setFlag(Qt::WindowDoesNotAcceptFocus, false);
-      window_->removeEventFilter(this);
-      deleteLater();
-    }
-    return false;
-  }
-
- private:
-  QWindow* window_;
-};
-
 std::unique_ptr<Panel> makeAboutPanel(const AboutPanelOptions& options) {
   const std::string name = options.applicationName.empty() ? QCoreApplication::applicationName().toStdString()
                                                            : options.applicationName;
@@ -365,6 +346,8 @@ void Application::activationChanged(bool active) {
   }
   if (active) {
     showPanelsHiddenWhileInactive();
+    // What opened while the user was in another program takes the keys now.
+    qtbridge::guarded("reactivation", [] { attention::bringWaitingToUser(); });
   } else {
     // The focus passes through no window of ours for a moment when one of ours goes (closed,
     // minimised) and the window manager hands it to the next: the panels go only when another
@@ -408,11 +391,7 @@ void Application::showPanelsHiddenWhileInactive() {
     // Back without the focus: the keys stay in the window the user came back to. Some window
     // managers focus every window they map unless it takes no focus at all, so for this showing
     // it takes none, until it is on screen.
-    const bool takesFocus = handle && !(handle->flags() & Qt::WindowDoesNotAcceptFocus);
-    if (takesFocus) {
-      handle->setFlag(Qt::WindowDoesNotAcceptFocus, true);
-      handle->installEventFilter(new FocusableOnceShown(handle));
-    }
+    if (handle) attention::takeNoFocusUntilShown(*handle);
     qtbridge::guarded("reactivation", [&] { w->orderFront(); });
   }
 }

@@ -38,6 +38,12 @@ bool runEventLoopUntil(const std::function<bool()>& done, double seconds) {
   return true;
 }
 
+bool isApplicationModalShown() {
+  for (QWindow* w : QGuiApplication::topLevelWindows())
+    if (w->isVisible() && w->modality() == Qt::ApplicationModal) return true;
+  return false;
+}
+
 void bringModalWindowToUser() {
   QWidget* modal = QApplication::activeModalWidget();
   if (!modal) return;

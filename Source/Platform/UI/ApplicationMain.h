@@ -23,6 +23,9 @@ class Window;
 // Brings a window back for a reopen (a later launch of the program): shown, restored when it was
 // minimised, raised and made key; the dialog that blocks it comes too, in front.
 void reopenWindow(Window& window);
+// Whether a dialog that blocks every window of the program (an alert or a file dialog run
+// modally) is shown; a sheet blocks its own window alone.
+bool isApplicationModalShown();
 // Brings the dialog that blocks other windows (an alert or a file dialog run modally), when one is
 // open, to the user: restored when minimised, raised and activated through the window manager.
 void bringModalWindowToUser();

@@ -203,7 +203,7 @@ std::vector<std::string> askResponder(SavePanel& panel, bool open, DialogRespond
 }  // namespace
 
 int SavePanel::runModal() {
-  fnd::NotificationCenter::defaultCenter().postNotificationName(DialogWillOpenNotification);
+  dialogWillOpen();
   if (auto responder = DialogResponder::installed()) return settle(*this, *d_, askResponder(*this, d_->open, *responder));
   QFileDialog* dialog = buildDialog(d_, nullptr);
   belongToOwner(*dialog);
@@ -214,7 +214,7 @@ int SavePanel::runModal() {
 }
 
 void SavePanel::beginSheetModalForWindow(Window* window, std::function<void(int)> completion) {
-  fnd::NotificationCenter::defaultCenter().postNotificationName(DialogWillOpenNotification);
+  dialogWillOpen();
   if (auto responder = DialogResponder::installed()) {
     int code = settle(*this, *d_, askResponder(*this, d_->open, *responder));
     fnd::DispatchQueue::main().async([completion = std::move(completion), code] {

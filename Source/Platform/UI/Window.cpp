@@ -4,6 +4,7 @@
 #include "Platform/Foundation/UndoManager.h"
 #include "Platform/UI/Action.h"
 #include "Platform/UI/Application.h"
+#include "Platform/UI/DialogOwner_p.h"
 #include "Platform/UI/ImplAccess_p.h"
 #include "Platform/UI/Menu.h"
 #include "Platform/UI/Menu_p.h"
@@ -333,6 +334,8 @@ void Window::makeKeyAndOrderFront() {
   if (!canBecomeKeyWindow()) return;
   // A non-activating panel takes the keys without taking the desktop's focus from others.
   if (!(styleMask_ & WindowStyle::NonactivatingPanel)) {
+    // Once shown without the focus, while the user was in another program: called now, it takes it.
+    d_->widget->setAttribute(Qt::WA_ShowWithoutActivating, false);
     d_->widget->activateWindow();
     // The toolkit can still take a window moved to another desktop for the active one: the X
     // server tells.
@@ -566,7 +569,7 @@ bool Window::validateMenuItem(MenuItem& item) { return d_->actions.validate(item
 
 void Window::beginSheet(Window& sheet, std::function<void(int)> completion) {
   if (&sheet == this || sheet.sheetParent_) return;
-  fnd::NotificationCenter::defaultCenter().postNotificationName(DialogWillOpenNotification);
+  dialogWillOpen();
   sheet.sheetParent_ = this;
   if (attachedSheet_) {
     pendingSheets_.push_back({&sheet, std::move(completion)});

@@ -11,6 +11,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -68,17 +69,45 @@ inline xcb_atom_t knownAtom(xcb_connection_t* c, const char* name) {
   return atom;
 }
 
-// A cardinal property of a window (the desktop it is on, the current desktop of the root window).
-inline std::optional<std::uint32_t> cardinal(xcb_connection_t* c, xcb_window_t window, const char* name) {
+// A 32-bit property of a window, of the type given.
+inline std::optional<std::uint32_t> property32(xcb_connection_t* c, xcb_window_t window, const char* name,
+                                               xcb_atom_t type) {
   const xcb_atom_t atom = knownAtom(c, name);
   if (atom == XCB_NONE) return std::nullopt;
   xcb_get_property_reply_t* reply =
-      xcb_get_property_reply(c, xcb_get_property(c, 0, window, atom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+      xcb_get_property_reply(c, xcb_get_property(c, 0, window, atom, type, 0, 1), nullptr);
   std::optional<std::uint32_t> value;
   if (reply && reply->format == 32 && xcb_get_property_value_length(reply) >= 4)
     value = *static_cast<const std::uint32_t*>(xcb_get_property_value(reply));
   std::free(reply);
   return value;
+}
+
+// A cardinal property of a window (the desktop it is on, the current desktop of the root window).
+inline std::optional<std::uint32_t> cardinal(xcb_connection_t* c, xcb_window_t window, const char* name) {
+  return property32(c, window, name, XCB_ATOM_CARDINAL);
+}
+
+// The window the window manager says is active (another program's too); none when it says none.
+inline std::optional<xcb_window_t> activeWindow() {
+  xcb_connection_t* c = connection();
+  xcb_screen_t* screen = c ? xcb_setup_roots_iterator(xcb_get_setup(c)).data : nullptr;
+  if (!screen) return std::nullopt;
+  const std::optional<std::uint32_t> active = property32(c, screen->root, "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
+  if (!active || *active == XCB_NONE) return std::nullopt;
+  return xcb_window_t(*active);
+}
+
+// Whether the window is on the desktop the user is on (or on every desktop, or the window
+// manager keeps no desktops).
+inline bool onCurrentDesktop(xcb_window_t window) {
+  xcb_connection_t* c = connection();
+  xcb_screen_t* screen = c ? xcb_setup_roots_iterator(xcb_get_setup(c)).data : nullptr;
+  if (!screen) return false;
+  constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
+  const std::optional<std::uint32_t> desktop = cardinal(c, window, "_NET_WM_DESKTOP");
+  const std::optional<std::uint32_t> current = cardinal(c, screen->root, "_NET_CURRENT_DESKTOP");
+  return !desktop || !current || *desktop == kAllDesktops || *desktop == *current;
 }
 
 // Sends a client message of the desktop's standard to the window manager.
@@ -93,6 +122,31 @@ inline void sendToWindowManager(xcb_connection_t* c, xcb_window_t root, xcb_wind
   event.data.data32[1] = second;
   xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                  reinterpret_cast<const char*>(&event));
+}
+
+// Asks (or stops asking) the user's attention for a window the window manager manages: the
+// urgency of its hints (ICCCM) and the desktop's demands-attention state, which taskbars and
+// pagers show. Answers whether it was asked.
+inline bool demandAttention(xcb_window_t window, bool demand = true) {
+  xcb_connection_t* c = connection();
+  xcb_screen_t* screen = c ? xcb_setup_roots_iterator(xcb_get_setup(c)).data : nullptr;
+  if (!screen || window == XCB_NONE) return false;
+  constexpr std::uint32_t kUrgency = 1u << 8, kHintWords = 9;
+  xcb_get_property_reply_t* reply = xcb_get_property_reply(
+      c, xcb_get_property(c, 0, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 0, kHintWords), nullptr);
+  std::uint32_t hints[kHintWords] = {};
+  if (reply && reply->format == 32)
+    std::memcpy(hints, xcb_get_property_value(reply),
+                std::min<std::size_t>(sizeof hints, std::size_t(xcb_get_property_value_length(reply))));
+  std::free(reply);
+  hints[0] = demand ? hints[0] | kUrgency : hints[0] & ~kUrgency;
+  xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32, kHintWords, hints);
+  const xcb_atom_t state = knownAtom(c, "_NET_WM_STATE"), demands = knownAtom(c, "_NET_WM_STATE_DEMANDS_ATTENTION");
+  constexpr std::uint32_t kRemove = 0, kAdd = 1;
+  if (state != XCB_NONE && demands != XCB_NONE)
+    sendToWindowManager(c, screen->root, window, state, demand ? kAdd : kRemove, demands);
+  xcb_flush(c);
+  return true;
 }
 
 // Brings a window the window manager manages to the user, as a pager does: the user is taken to
