@@ -13,6 +13,7 @@
 #include "Platform/Foundation/DateFormatter.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/ScopedFlag.h"
 #include "Platform/Foundation/Strings.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/LevelIndicator.h"
@@ -49,19 +50,6 @@ std::string dateText(const std::optional<fnd::Date>& date) {
 
 // A bookmark deleted from the library takes no edit any more.
 bool inLibrary(const std::shared_ptr<Bookmark>& b) { return b && b->context() && !b->isDeleted(); }
-
-// Raises a flag for a scope, restoring what it was (the scopes nest).
-class Raised {
- public:
-  explicit Raised(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
-  ~Raised() { flag_ = was_; }
-  Raised(const Raised&) = delete;
-  Raised& operator=(const Raised&) = delete;
-
- private:
-  bool& flag_;
-  bool was_;
-};
 
 }  // namespace
 
@@ -424,7 +412,7 @@ void EditorController::clearInspectorFields() {
     (*l)->setStringValue("");
     (*l)->setPlaceholderString("");
   }
-  Raised filling(filling_);
+  const fnd::ScopedFlag filling(filling_);
   for (ui::TextControl* f : textControls()) {
     if (keepsTyping(*f)) continue;
     if (f == views_.tags.get()) views_.tags->setTokens({});
@@ -495,7 +483,7 @@ void EditorController::updateView() {
     clearInspectorFieldsAndToggle();
     return;
   }
-  Raised filling(filling_);
+  const fnd::ScopedFlag filling(filling_);
   shown_ = current;
   shownSeveral_.clear();
   if (!current) {
@@ -604,7 +592,7 @@ std::vector<std::shared_ptr<Bookmark>> EditorController::bulkTargets() const {
 void EditorController::editDone() {
   ViewUpdater::updateSourceLists();
   ViewUpdater::updateBookmarks();
-  Raised storing(storing_);
+  const fnd::ScopedFlag storing(storing_);
   updateView();
 }
 
