@@ -13,12 +13,14 @@
 #include "Platform/Foundation/DateFormatter.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/ScopedFlag.h"
 #include "Platform/Foundation/Strings.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/LevelIndicator.h"
 #include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/PopUpButton.h"
 #include "Platform/UI/SegmentedControl.h"
+#include "Platform/UI/StandardCommands.h"
 #include "Platform/UI/TextField.h"
 #include "Platform/UI/TokenField.h"
 #include "Platform/UI/Window.h"
@@ -46,20 +48,31 @@ std::string dateText(const std::optional<fnd::Date>& date) {
   return date ? formatter.stringFromDate(*date) : std::string();
 }
 
-// The targets of an edit that may apply to several bookmarks: the current one, or else the
-// selection when it holds more than one.
-std::vector<std::shared_ptr<Bookmark>> bulkTargets(DataManager* data) {
-  if (!data) return {};
-  if (data->currentBookmark()) return {data->currentBookmark()};
-  if (data->currentBookmarks().size() > 1) return data->currentBookmarks();
-  return {};
-}
+// A bookmark deleted from the library takes no edit any more.
+bool inLibrary(const std::shared_ptr<Bookmark>& b) { return b && b->context() && !b->isDeleted(); }
 
 }  // namespace
 
 const std::vector<std::string>& EditorController::colorNames() {
   static const std::vector<std::string> names = {"default", "blue", "red", "green", "grey", "yellow", "orange"};
   return names;
+}
+
+std::vector<ui::TextControl*> EditorController::textControls() const {
+  return {views_.title.get(), views_.url.get(), views_.notes.get(), views_.loginField.get(), views_.passwordField.get(),
+          views_.tags.get()};
+}
+
+std::shared_ptr<Bookmark> EditorController::shownBookmark() const {
+  auto b = shown_.lock();
+  return inLibrary(b) ? b : nullptr;
+}
+
+std::vector<std::shared_ptr<Bookmark>> EditorController::shownBookmarks() const {
+  std::vector<std::shared_ptr<Bookmark>> out;
+  for (const auto& weak : shownSeveral_)
+    if (auto b = weak.lock(); inLibrary(b)) out.push_back(b);
+  return out;
 }
 
 EditorController::EditorController() {
@@ -70,10 +83,7 @@ EditorController::EditorController() {
 EditorController::~EditorController() {
   fnd::RunLoop::cancelPreviousPerformRequests(this);
   fnd::NotificationCenter::defaultCenter().removeObserver(this);
-  for (ui::TextControl* c :
-       {static_cast<ui::TextControl*>(views_.title.get()), static_cast<ui::TextControl*>(views_.url.get()),
-        static_cast<ui::TextControl*>(views_.notes.get()), static_cast<ui::TextControl*>(views_.loginField.get()),
-        static_cast<ui::TextControl*>(views_.passwordField.get()), static_cast<ui::TextControl*>(views_.tags.get())})
+  for (ui::TextControl* c : textControls())
     if (c) c->setDelegate(nullptr);
 }
 
@@ -402,17 +412,15 @@ void EditorController::clearInspectorFields() {
     (*l)->setStringValue("");
     (*l)->setPlaceholderString("");
   }
-  for (ui::TextControl* f :
-       {static_cast<ui::TextControl*>(views_.notes.get()), static_cast<ui::TextControl*>(views_.title.get()),
-        static_cast<ui::TextControl*>(views_.url.get()), static_cast<ui::TextControl*>(views_.loginField.get()),
-        static_cast<ui::TextControl*>(views_.passwordField.get())}) {
-    f->setStringValue("");
+  const fnd::ScopedFlag filling(filling_);
+  for (ui::TextControl* f : textControls()) {
+    if (keepsTyping(*f)) continue;
+    if (f == views_.tags.get()) views_.tags->setTokens({});
+    else f->setStringValue("");
     f->setEnabled(false);
   }
   views_.rating->setDoubleValue(0);
   views_.rating->setEnabled(false);
-  views_.tags->setTokens({});
-  views_.tags->setEnabled(false);
   views_.folderButton->setEnabled(false);
   views_.folderButton->setHidden(true);
   views_.favicon->setImage(ui::Image());
@@ -433,20 +441,53 @@ void EditorController::toggleFields(bool show) {
 }
 
 void EditorController::clearInspectorFieldsAndToggle() {
+  endEditingBefore(nullptr, {});
+  shown_.reset();
+  shownSeveral_.clear();
   clearInspectorFields();
   toggleFields(false);
+}
+
+void EditorController::endEditingBefore(const std::shared_ptr<Bookmark>& current,
+                                        const std::vector<std::shared_ptr<Bookmark>>& several) {
+  auto shown = shown_.lock();
+  bool same = current ? shown == current
+                      : !shown && several.size() > 1 && several.size() == shownSeveral_.size() &&
+                            std::equal(several.begin(), several.end(), shownSeveral_.begin(),
+                                       [](const auto& b, const auto& weak) { return b == weak.lock(); });
+  if (same) return;
+  // Ended as a click elsewhere ends it: stored by the field's own rule into what it was typed
+  // for, before the fields change.
+  for (ui::TextControl* c : textControls())
+    if (c && c->isEditing()) c->endEditing();
+}
+
+bool EditorController::keepsTyping(const ui::TextControl& control) const {
+  return !storing_ && control.isChangedWhileEditing();
+}
+
+void EditorController::refill(ui::TextControl& control, const std::string& text) {
+  // Unchanged text is left as it is, so the cursor and the selection of a field being edited stay.
+  if (keepsTyping(control) || control.stringValue() == text) return;
+  control.setStringValue(text);
 }
 
 void EditorController::updateView() {
   KESTO_ASSERT_MAIN_THREAD();
   if (!kestoData_) return;
+  endEditingBefore(kestoData_->currentBookmark(), kestoData_->currentBookmarks());
+  // Read again: storing the edit refreshes the list, which may have changed the selection.
   auto current = kestoData_->currentBookmark();
-  const auto& several = kestoData_->currentBookmarks();
+  const auto several = kestoData_->currentBookmarks();
   if (!current && several.size() < 2) {
     clearInspectorFieldsAndToggle();
     return;
   }
+  const fnd::ScopedFlag filling(filling_);
+  shown_ = current;
+  shownSeveral_.clear();
   if (!current) {
+    shownSeveral_.assign(several.begin(), several.end());
     clearInspectorFields();
     toggleFields(true);
     for (auto* c :
@@ -475,17 +516,17 @@ void EditorController::updateView() {
     c->setEnabled(true);
   views_.passwordButton->setEnabled(true);
   views_.favoriteButton->setEnabled(true);
-  views_.notes->setStringValue(current->notes().value_or(""));
+  refill(*views_.notes, current->notes().value_or(""));
   views_.rating->setDoubleValue(current->rating().value_or(0));
   auto names = current->sortedTagNames();
-  views_.tags->setTokens(names);
+  if (!keepsTyping(*views_.tags) && views_.tags->tokens() != names) views_.tags->setTokens(names);
   views_.addedDate->setStringValue(dateText(current->addedDate()));
   views_.lastVisited->setStringValue(dateText(current->lastOpened()));
   views_.lastUpdated->setStringValue(dateText(current->updatedDate()));
   views_.importedDate->setStringValue(dateText(current->importDate()));
   views_.timesVisited->setStringValue(std::to_string(current->timesOpened()));
-  views_.title->setStringValue(current->title().value_or(""));
-  views_.url->setStringValue(current->url().value_or(""));
+  refill(*views_.title, current->title().value_or(""));
+  refill(*views_.url, current->url().value_or(""));
   views_.importedFrom->setStringValue(current->importedFrom().value_or(""));
   auto folder = current->folder();
   std::string folderName = folder ? folder->name() : std::string();
@@ -501,9 +542,9 @@ void EditorController::updateView() {
   views_.favicon->setImage(icon ? ui::Image::fromData(*icon) : ui::Image::named("default_favicon"));
   views_.thumbnailButton->setEnabled(true);
   showManualThumbnail(current->thumbnailManuallySet() >= 1 ? current->thumbnail() : std::nullopt);
-  views_.loginField->setStringValue(current->login().value_or(""));
+  refill(*views_.loginField, current->login().value_or(""));
   auto password = current->password();
-  views_.passwordField->setStringValue(password ? Base64::decodeToString(*password).value_or("") : "");
+  refill(*views_.passwordField, password ? Base64::decodeToString(*password).value_or("") : "");
   updateFavoriteImage(current->isFavorite() >= 1);
   updateColorButton(current->color().value_or(""));
   views_.tagsInfoField->setStringValue(fnd::join(names, ", "));
@@ -523,18 +564,10 @@ void EditorController::updateView() {
 // ---- edits ----
 
 namespace {
-// After an edit: the sidebar's lists, the list's cells and both tabs show the new values.
-void editDone(EditorController& editor) {
-  ViewUpdater::updateSourceLists();
-  ViewUpdater::updateBookmarks();
-  editor.updateView();
-}
-
-// Puts one field's value into the current bookmark, saving only when it differs from what is
-// stored: each save raises the version, so an untouched field must not count as an edit.
+// Puts one field's value into the bookmark, saving only when it differs from what is stored:
+// each save raises the version, so an untouched field must not count as an edit.
 template <class T, class Get, class Set>
-void editCurrent(DataManager* data, const T& value, Get stored, Set set) {
-  auto b = data ? data->currentBookmark() : nullptr;
+void editOne(const std::shared_ptr<Bookmark>& b, const T& value, Get stored, Set set) {
   if (!b || stored(*b) == value) return;
   set(*b, value);
   b->saveBookmark();
@@ -550,90 +583,99 @@ void editEach(const std::vector<std::shared_ptr<Bookmark>>& targets, Edit edit) 
 }
 }  // namespace
 
+std::vector<std::shared_ptr<Bookmark>> EditorController::bulkTargets() const {
+  if (auto b = shownBookmark()) return {b};
+  auto several = shownBookmarks();
+  return several.size() > 1 ? several : std::vector<std::shared_ptr<Bookmark>>();
+}
+
+void EditorController::editDone() {
+  ViewUpdater::updateSourceLists();
+  ViewUpdater::updateBookmarks();
+  const fnd::ScopedFlag storing(storing_);
+  updateView();
+}
+
 void EditorController::updateNotes() {
   if (!kestoData_) return;
   std::string text = views_.notes->stringValue();
-  if (kestoData_->currentBookmark()) {
-    editCurrent(
-        kestoData_, text, [](Bookmark& b) { return b.notes().value_or(""); },
+  if (auto b = shownBookmark()) {
+    editOne(
+        b, text, [](Bookmark& b) { return b.notes().value_or(""); },
         [](Bookmark& b, const std::string& t) { b.setNotes(t); });
   } else {
     // Several at once: the text is added under the notes each already has.
-    editEach(bulkTargets(kestoData_), [&](Bookmark& b) {
+    editEach(bulkTargets(), [&](Bookmark& b) {
       auto old = b.notes();
       b.setNotes(old ? *old + "\n\n" + text : text);
     });
   }
-  editDone(*this);
+  editDone();
 }
 
 void EditorController::updateRating() {
   double value = views_.rating->doubleValue();
-  editEach(bulkTargets(kestoData_), [&](Bookmark& b) { b.setRating(value); });
-  editDone(*this);
+  editEach(bulkTargets(), [&](Bookmark& b) { b.setRating(value); });
+  editDone();
 }
 
 void EditorController::updateColor() {
   int index = views_.colorButton->indexOfSelectedItem();
   const auto& names = colorNames();
   std::string color = index >= 0 && index < static_cast<int>(names.size()) ? names[static_cast<std::size_t>(index)] : "";
-  std::vector<std::shared_ptr<Bookmark>> targets;
-  if (kestoData_ && kestoData_->currentBookmark())
-    targets = {kestoData_->currentBookmark()};
-  else if (kestoData_)
-    targets = kestoData_->currentBookmarks();
-  editEach(targets, [&](Bookmark& b) {
+  auto b = shownBookmark();
+  editEach(b ? std::vector<std::shared_ptr<Bookmark>>{b} : shownBookmarks(), [&](Bookmark& b) {
     b.setColor(color);
     b.updateColorImage();
   });
-  editDone(*this);
+  editDone();
 }
 
 void EditorController::updateFavorite() {
-  if (auto b = kestoData_ ? kestoData_->currentBookmark() : nullptr) {
+  if (auto b = shownBookmark()) {
     bool favorite = b->isFavorite() < 1;
     updateFavoriteImage(favorite);
     b->setIsFavorite(favorite ? 1 : 0);
     b->updateFavoriteImage();
     b->saveBookmark();
   }
-  editDone(*this);
+  editDone();
 }
 
 void EditorController::updateTitle() {
   // Compared as stored: a text the store cleans would otherwise be saved again at every edit.
-  editCurrent(
-      kestoData_, stored::title(views_.title->stringValue()), [](Bookmark& b) { return b.title().value_or(""); },
+  editOne(
+      shownBookmark(), stored::title(views_.title->stringValue()), [](Bookmark& b) { return b.title().value_or(""); },
       [](Bookmark& b, const std::string& t) { b.setTitleFromUser(t); });
-  editDone(*this);
+  editDone();
 }
 
 void EditorController::updateURL() {
-  editCurrent(
-      kestoData_, stored::address(views_.url->stringValue()), [](Bookmark& b) { return b.url().value_or(""); },
+  editOne(
+      shownBookmark(), stored::address(views_.url->stringValue()), [](Bookmark& b) { return b.url().value_or(""); },
       [](Bookmark& b, const std::string& t) {
         b.setUrl(t);
         // The list shows the site from the base address: it must follow the new address.
         b.setBaseURL(Bookmark::baseURLForAddress(t));
       });
-  editDone(*this);
+  editDone();
 }
 
 void EditorController::updateLogin() {
-  editCurrent(
-      kestoData_, views_.loginField->stringValue(), [](Bookmark& b) { return b.login().value_or(""); },
+  editOne(
+      shownBookmark(), views_.loginField->stringValue(), [](Bookmark& b) { return b.login().value_or(""); },
       [](Bookmark& b, const std::string& t) { b.setLogin(t); });
-  editDone(*this);
+  editDone();
 }
 
 void EditorController::updatePassword() {
   std::string text = views_.passwordField->stringValue();
   // No text stores no password at all.
   std::optional<std::string> password = text.empty() ? std::nullopt : std::optional(Base64::encodeString(text));
-  editCurrent(
-      kestoData_, password, [](Bookmark& b) { return b.password(); },
+  editOne(
+      shownBookmark(), password, [](Bookmark& b) { return b.password(); },
       [](Bookmark& b, const std::optional<std::string>& p) { b.setPassword(p); });
-  editDone(*this);
+  editDone();
 }
 
 void EditorController::copyPassword() {
@@ -644,10 +686,10 @@ void EditorController::copyPassword() {
 
 void EditorController::updateTags() {
   if (!kestoData_) return;
-  auto targets = bulkTargets(kestoData_);
+  auto targets = bulkTargets();
   if (targets.empty()) return;
   std::vector<Tag::Ref> collected = Tag::tagsNamed(views_.tags->tokens());
-  const bool single = kestoData_->currentBookmark() != nullptr;
+  const bool single = shownBookmark() != nullptr;
   bool deletedAny = false;
   for (const auto& b : targets) {
     if (!b) continue;
@@ -669,7 +711,7 @@ void EditorController::updateTags() {
   if (single && deletedAny) kestoData_->currentlySelectedTags().clear();
   Tag::saveContext();
   ViewUpdater::updateTags();
-  editDone(*this);
+  editDone();
 }
 
 std::vector<std::string> EditorController::completionsForSubstring(const std::string& substring, int fieldTag) const {
@@ -693,20 +735,22 @@ std::vector<std::string> EditorController::completionsForSubstring(const std::st
 }
 
 void EditorController::controlTextDidEndEditing(ui::Control& control) {
+  // Filling or clearing the fields is no edit of the user's.
+  if (filling_) return;
   if (&control == views_.title.get())
     updateTitle();
   else if (&control == views_.url.get())
     updateURL();
   else if (&control == views_.notes.get()) {
     // Several selected: leaving the empty field adds nothing to their notes.
-    if ((kestoData_ && kestoData_->currentBookmark()) || !views_.notes->stringValue().empty()) updateNotes();
+    if (shownBookmark() || !views_.notes->stringValue().empty()) updateNotes();
   } else if (&control == views_.loginField.get())
     updateLogin();
   else if (&control == views_.passwordField.get())
     updatePassword();
   else if (&control == views_.tags.get()) {
     // Only when the tokens differ from the stored tags: leaving the field is no edit.
-    auto current = kestoData_ ? kestoData_->currentBookmark() : nullptr;
+    auto current = shownBookmark();
     if (!current || current->sortedTagNames() != [&] {
           auto t = views_.tags->tokens();
           std::sort(t.begin(), t.end());
@@ -714,6 +758,17 @@ void EditorController::controlTextDidEndEditing(ui::Control& control) {
         }())
       updateTags();
   }
+}
+
+bool EditorController::controlTextViewDoCommandBySelector(ui::Control& control, ui::Command selector) {
+  if (selector != ui::cmd::cancelOperation) return false;
+  auto controls = textControls();
+  auto it = std::find(controls.begin(), controls.end(), &control);
+  if (it == controls.end() || !*it) return false;
+  // The field's own Escape: the list behind it never sees the key (it would empty the selection
+  // and the inspector).
+  (*it)->endEditing();
+  return true;
 }
 
 }  // namespace kesto

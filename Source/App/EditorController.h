@@ -15,6 +15,7 @@
 namespace kesto {
 
 class BRWColoredView;
+class Bookmark;
 class DataManager;
 class ImageBox;
 class KestoTitleTextView;
@@ -100,6 +101,8 @@ class EditorController : public InspectorController, public ui::TextEditingDeleg
 
   // Leaving a field stores what was typed, as Return does.
   void controlTextDidEndEditing(ui::Control& control) override;
+  // Escape in a field ends its edit there, keeping the text as it stands.
+  bool controlTextViewDoCommandBySelector(ui::Control& control, ui::Command selector) override;
 
   static const std::vector<std::string>& colorNames();
 
@@ -107,6 +110,21 @@ class EditorController : public InspectorController, public ui::TextEditingDeleg
   void build();
   // The thumbnail button's picture and the delete button, for a thumbnail set by hand or none.
   void showManualThumbnail(const std::optional<fnd::Data>& thumbnail);
+  std::vector<ui::TextControl*> textControls() const;
+  // The bookmark the fields show, and the bookmarks of a bulk edit: what an edit stores into,
+  // also when the list's selection has already moved on. Only those still in the library.
+  std::shared_ptr<Bookmark> shownBookmark() const;
+  std::vector<std::shared_ptr<Bookmark>> shownBookmarks() const;
+  // What an edit that may apply to several bookmarks changes: the one shown, or else those of a
+  // bulk edit.
+  std::vector<std::shared_ptr<Bookmark>> bulkTargets() const;
+  // After an edit: the sidebar's lists, the list's cells and both tabs show the new values.
+  void editDone();
+  // Ends the edit under way in a field when the fields are about to show other bookmarks.
+  void endEditingBefore(const std::shared_ptr<Bookmark>& current, const std::vector<std::shared_ptr<Bookmark>>& several);
+  // Whether a refill leaves the field alone: the user is typing into it for the bookmarks shown.
+  bool keepsTyping(const ui::TextControl& control) const;
+  void refill(ui::TextControl& control, const std::string& text);
   DataManager* kestoData_ = nullptr;
   FoldersController* foldersController_ = nullptr;
   EditorViews views_;
@@ -115,6 +133,11 @@ class EditorController : public InspectorController, public ui::TextEditingDeleg
   std::function<void()> chooseThumbnail_, removeThumbnail_;
   std::shared_ptr<ui::View> view_;
   std::vector<std::shared_ptr<ui::View>> detailViews_;
+  std::weak_ptr<Bookmark> shown_;
+  std::vector<std::weak_ptr<Bookmark>> shownSeveral_;
+  // Set while the fields are filled or cleared (which stores nothing) and while an edit's own
+  // refresh runs (which shows what was stored, in the field just edited too).
+  bool filling_ = false, storing_ = false;
 };
 
 }  // namespace kesto

@@ -13,6 +13,7 @@
 #include "Platform/Foundation/Assert.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/RunLoop.h"
+#include "Platform/Foundation/ScopedFlag.h"
 #include "Platform/Foundation/Strings.h"
 #include "Platform/Foundation/UndoManager.h"
 #include "Platform/Foundation/UserDefaults.h"
@@ -271,17 +272,7 @@ std::vector<SourceListItemRef> FoldersController::fixedRows() const {
 
 namespace {
 // Marks the rows as being rebuilt for as long as it lives (a nested rebuild keeps the mark).
-class RebuildingRows {
- public:
-  explicit RebuildingRows(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
-  ~RebuildingRows() { flag_ = was_; }
-  RebuildingRows(const RebuildingRows&) = delete;
-  RebuildingRows& operator=(const RebuildingRows&) = delete;
-
- private:
-  bool& flag_;
-  bool was_;
-};
+using RebuildingRows = fnd::ScopedFlag;
 }  // namespace
 
 void FoldersController::loadFolders() {

@@ -57,6 +57,22 @@ class InspectorTest : public AppTest {
     std::sort(out.begin(), out.end());
     return out;
   }
+  // As a click in the list selects it: the list's selection, then the inspector.
+  void select(const Bookmark::Ref& b) {
+    auto& list = *controller().views().collectionView;
+    list.deselectAllItems();
+    const auto& shown = dm().bookmarks();
+    auto at = std::find(shown.begin(), shown.end(), b) - shown.begin();
+    list.selectItemsAtIndexPaths({IndexPath::forItem(at, 0)}, false);
+    controller().didChangeSelection();
+  }
+  // The field takes the keyboard focus, its edit under way.
+  void edit(ui::TextControl& field) {
+    ASSERT_TRUE(runUntil([&] {
+      ui->window().makeFirstResponder(&field);
+      return field.isEditing();
+    }));
+  }
   static std::shared_ptr<store::Context> context() { return WrenDataManager::sharedInstance().managedObjectContext(); }
   // Saved: the main context holds no change the store lacks.
   static bool saved() { return !context()->hasChanges() && !WrenEntity::lastSaveFailed(); }
@@ -419,6 +435,123 @@ TEST_F(InspectorTest, ADeletedOrEmptiedBookmarkLeavesTheInspector) {
   controller().deleteBookmarks();
   EXPECT_FALSE(dm().currentBookmark());
   EXPECT_EQ(e.views().title->stringValue(), "");
+}
+
+TEST_F(InspectorTest, EscapeInAFieldEndsItsEditThereKeepingWhatItHolds) {
+  auto a = add("http://a.example/", "Title A");
+  build(1);
+  select(a);
+  auto& e = editor();
+  for (auto [field, text] : std::initializer_list<std::pair<ui::TextControl*, const char*>>{
+           {e.views().notes.get(), "Notes A"}, {e.views().loginField.get(), "me"}, {e.views().passwordField.get(), "pw"}}) {
+    field->setStringValue(text);
+    field->sendAction();
+  }
+  e.views().tags->setTokens({"alpha", "gamma"});
+  e.updateTags();
+  const auto version = a->version();
+  std::vector<ui::TextControl*> fields = {e.views().title.get(),      e.views().url.get(),
+                                          e.views().notes.get(),      e.views().loginField.get(),
+                                          e.views().passwordField.get(), e.views().tags.get()};
+  for (ui::TextControl* field : fields) {
+    edit(*field);
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(field->isEditing()) << field->stringValue();
+    EXPECT_EQ(dm().currentBookmark(), a) << "the list behind the field kept its selection";
+    EXPECT_EQ(e.views().title->stringValue(), "Title A");
+    EXPECT_FALSE(e.views().title->isHidden());
+    EXPECT_EQ(a->version(), version) << "Escape in an untouched " << field->stringValue() << " stored something";
+  }
+  EXPECT_EQ(a->notes().value_or(""), "Notes A");
+  EXPECT_EQ(tagNames(a), (std::vector<std::string>{"alpha", "gamma"}));
+
+  // Typed, then Escape: stored as it stands, as Tab stores it.
+  edit(*e.views().title);
+  e.views().title->selectAll();
+  type("Typed");
+  press(Qt::Key_Escape);
+  EXPECT_EQ(a->title().value_or(""), "Typed");
+  edit(*e.views().tags);
+  type("beta");
+  press(Qt::Key_Escape);
+  EXPECT_EQ(tagNames(a), (std::vector<std::string>{"alpha", "beta", "gamma"}));
+  EXPECT_EQ(dm().currentBookmark(), a);
+}
+
+TEST_F(InspectorTest, TheEditUnderWayEndsOnItsBookmarkBeforeTheInspectorShowsAnotherOrNone) {
+  auto a = add("http://a.example/", "A");
+  auto b = add("http://b.example/", "B");
+  build(2);
+  auto& e = editor();
+  // A tag half-typed, then the list moves on (the preview's arrows, a click, a search ...).
+  select(a);
+  edit(*e.views().tags);
+  type("kept");
+  select(b);
+  EXPECT_EQ(tagNames(a), std::vector<std::string>{"kept"});
+  EXPECT_TRUE(tagNames(b).empty());
+  EXPECT_TRUE(e.views().tags->tokens().empty());
+  EXPECT_EQ(e.views().tags->pendingText(), "");
+  // Then a full tag edit of the second one stores nothing on the first.
+  edit(*e.views().tags);
+  type("other");
+  press(Qt::Key_Return);
+  EXPECT_EQ(tagNames(b), std::vector<std::string>{"other"});
+  EXPECT_EQ(tagNames(a), std::vector<std::string>{"kept"});
+
+  for (auto* field : {static_cast<ui::TextControl*>(e.views().notes.get()),
+                      static_cast<ui::TextControl*>(e.views().title.get())}) {
+    select(a);
+    edit(*field);
+    field->setStringValue("");
+    type("Typed");
+    select(b);
+    EXPECT_EQ(field->stringValue(), field == e.views().title.get() ? "B" : "") << "the fields show the second";
+  }
+  EXPECT_EQ(a->notes().value_or(""), "Typed");
+  EXPECT_EQ(a->title().value_or(""), "Typed");
+  EXPECT_EQ(b->notes().value_or(""), "");
+  EXPECT_EQ(b->title().value_or(""), "B");
+
+  // Shown no more (the list's Escape, a reset): stored first; clearing stores nothing itself.
+  select(a);
+  edit(*e.views().loginField);
+  type("login");
+  ViewUpdater::clearInspector();
+  EXPECT_EQ(a->login().value_or(""), "login");
+  EXPECT_TRUE(e.views().loginField->isHidden());
+  const auto version = a->version();
+  ViewUpdater::clearInspector();
+  EXPECT_EQ(a->version(), version);
+}
+
+TEST_F(InspectorTest, ARefreshOfTheSameBookmarkKeepsWhatIsBeingTyped) {
+  auto a = add("http://a.example/", "A");
+  build(1);
+  select(a);
+  auto& e = editor();
+  edit(*e.views().notes);
+  type("Half");
+  // Something else of the bookmark changed meanwhile (a page fetched): shown, the typing kept.
+  a->setTitle("Fetched");
+  a->saveBookmark();
+  ViewUpdater::updateInspector();
+  EXPECT_EQ(e.views().title->stringValue(), "Fetched");
+  EXPECT_EQ(e.views().notes->stringValue(), "Half");
+  EXPECT_TRUE(e.views().notes->isEditing());
+  ui->window().makeFirstResponder(nullptr);
+  EXPECT_EQ(a->notes().value_or(""), "Half");
+
+  // A bookmark deleted for good while its notes are typed takes nothing, and nothing else does.
+  edit(*e.views().notes);
+  type(" more");
+  a->deleteEntity();
+  ASSERT_TRUE(WrenEntity::saveContext());
+  dm().setCurrentBookmark(nullptr);
+  dm().setSelectedBookmarks({});
+  ViewUpdater::updateInspector();
+  EXPECT_FALSE(e.views().notes->isEditing());
+  EXPECT_TRUE(e.views().notes->isHidden());
 }
 
 }  // namespace

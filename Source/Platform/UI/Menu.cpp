@@ -10,6 +10,7 @@
 #include "Platform/UI/Window.h"
 #include "Platform/Foundation/Strings.h"
 
+#include <QApplication>
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
@@ -66,6 +67,8 @@ QString actionText(const std::string& title, bool mnemonic) {
   if (mnemonic && !text.isEmpty()) text.prepend('&');
   return text;
 }
+
+bool menuIsOpen() { return qobject_cast<QMenu*>(QApplication::activePopupWidget()) != nullptr; }
 }  // namespace menubridge
 
 // ---- MenuItem ----

@@ -27,6 +27,9 @@ struct Menu::Impl {
 namespace menubridge {
 // The text of a title for the toolkit: '&' doubled, or the first letter made the mnemonic.
 QString actionText(const std::string& title, bool mnemonic);
+// Whether one of the menus is open (from the menu bar or as a context menu): the keys are the
+// menu's then, and a key it leaves unused reaches no window behind it.
+bool menuIsOpen();
 }  // namespace menubridge
 
 }  // namespace kesto::ui

@@ -26,6 +26,8 @@ class TextControl : public Control {
   void setEditable(bool editable);
   // True while a session is open (the control holds the keyboard focus).
   bool isEditing() const { return session_; }
+  // True while a session is open in which the user has changed the text.
+  bool isChangedWhileEditing() const { return session_ && began_; }
   // Closes the session and hands the focus back to the window.
   void endEditing();
 

@@ -3,12 +3,32 @@
 #include "Platform/UI/GraphicsContext_p.h"
 #include "Platform/UI/WidgetHostView_p.h"
 
+#include <QFocusEvent>
 #include <QPlainTextEdit>
 
 namespace kesto::ui {
 
 namespace {
 QPlainTextEdit* editor(const TextView& view) { return hostedWidgetAs<QPlainTextEdit>(view); }
+
+// A view that Tab leaves, as a field, is entered by Tab and Shift+Tab as a field is: its whole
+// text selected, so what is typed replaces it.
+class SelectOnTabIn : public QObject {
+ public:
+  explicit SelectOnTabIn(QPlainTextEdit* edit) : QObject(edit), edit_(edit) { edit->installEventFilter(this); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched == edit_ && e->type() == QEvent::FocusIn && edit_->tabChangesFocus()) {
+      auto reason = static_cast<QFocusEvent*>(e)->reason();
+      if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) edit_->selectAll();
+    }
+    return false;
+  }
+
+ private:
+  QPlainTextEdit* edit_;
+};
 }  // namespace
 
 TextView::TextView(const fnd::Rect& frame) : TextControl(frame) {
@@ -17,6 +37,7 @@ TextView::TextView(const fnd::Rect& frame) : TextControl(frame) {
   edit->setFrameShape(QFrame::NoFrame);
   // Changes from code block the signal, so only the user's own reach the delegate.
   QObject::connect(edit, &QPlainTextEdit::textChanged, edit, [this] { userDidChangeText(); });
+  new SelectOnTabIn(edit);
   setHostedWidget(*this, edit);
 }
 

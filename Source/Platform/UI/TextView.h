@@ -25,7 +25,8 @@ class TextView : public TextControl {
   // a one-line field, for a view only one line high.
   void setWrapsLines(bool wraps);
   // Whether Tab and Shift+Tab end the edit and move the focus to the next (previous) control, as
-  // in a text field, instead of typing a tab (the default).
+  // in a text field, instead of typing a tab (the default). Such a view, entered by Tab or
+  // Shift+Tab, selects its whole text as a field does.
   void setTabChangesFocus(bool changes);
   void selectAll();
 

@@ -80,6 +80,8 @@ class WindowWidget : public QWidget {
   void sendKey(QKeyEvent* e, EventType type) {
     if (!window_) return;
     e->accept();
+    // A letter the open menu matched to no item comes on from the menu bar: it is the menu's.
+    if (menubridge::menuIsOpen()) return;
     Event ev = qtbridge::keyEvent(e, type);
     ev.window = window_;
     qtbridge::guarded("key event", [&] { window_->sendEvent(ev); });

@@ -247,6 +247,39 @@ TEST(TextView, InsertsAtTheCaretAndColoursTheWholeText) {
   EXPECT_EQ(d.log, (std::vector<std::string>{"should-begin", "scrollToBeginningOfDocument:", "moveRight:", "did-end"}));
 }
 
+// Entered by Tab or Shift+Tab, a view that Tab leaves selects its whole text, as a field does:
+// what is typed replaces it. A click places the caret; a view that takes tabs selects nothing.
+TEST(TextView, AViewThatTabLeavesSelectsItsTextWhenTabEntersIt) {
+  Fixture f;
+  auto first = f.add(std::make_shared<TextField>(fnd::Rect(10, 250, 200, 24)));
+  auto view = f.add(std::make_shared<TextView>(fnd::Rect(10, 200, 200, 24)));
+  auto last = f.add(std::make_shared<TextField>(fnd::Rect(10, 150, 200, 24)));
+  view->setTabChangesFocus(true);
+  view->setStringValue("https://old.example/");
+  f.window.makeFirstResponder(first.get());
+  press(Qt::Key_Tab, "\t");
+  ASSERT_EQ(f.window.firstResponder(), view.get());
+  type("new");
+  EXPECT_EQ(view->stringValue(), "new");
+  f.window.makeFirstResponder(last.get());
+  press(Qt::Key_Backtab, QString(), Qt::ShiftModifier);
+  ASSERT_EQ(f.window.firstResponder(), view.get());
+  type("x");
+  EXPECT_EQ(view->stringValue(), "x");
+  // Entered from code (a click), the text stays whole and the caret where it was.
+  f.window.makeFirstResponder(first.get());
+  f.window.makeFirstResponder(view.get());
+  type("y");
+  EXPECT_EQ(view->stringValue().size(), 2u);
+  // A view that takes tabs keeps them and selects nothing when Tab reaches it.
+  view->setTabChangesFocus(false);
+  f.window.makeFirstResponder(first.get());
+  press(Qt::Key_Tab, "\t");
+  ASSERT_EQ(f.window.firstResponder(), view.get());
+  type("z");
+  EXPECT_EQ(view->stringValue().size(), 3u) << view->stringValue();
+}
+
 TEST(TextView, ALineThatDoesNotWrapRunsOnInsteadOfFillingTheNextLine) {
   Fixture f;
   auto view = f.add(std::make_shared<TextView>(fnd::Rect(10, 100, 120, 60)));

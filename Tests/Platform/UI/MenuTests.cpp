@@ -11,6 +11,7 @@
 #include "Platform/UI/Panel.h"
 #include "Platform/UI/Pasteboard.h"
 #include "Platform/UI/TestAccess_p.h"
+#include "Platform/UI/TextField.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/ViewWidget_p.h"
 #include "Platform/UI/Window.h"
@@ -289,6 +290,44 @@ TEST(Menu, KeyEquivalentsReachTheChainWhileATextFieldHasTheFocusButTheFieldKeeps
   window.sendEvent(keyWithCommand(18, "1"));
   EXPECT_EQ(controller.got.size(), 3u);
   window.setNextResponder(controller.nextResponder());
+}
+
+// A letter the open menu matches to no item goes on to the menu bar, which leaves it too: it is
+// the menu's all the same, and the field being edited behind the menu never gets it.
+TEST(Menu, LettersTypedWhileAMenuIsOpenReachNoFieldBehindIt) {
+  MainMenuScope scope;
+  Window window(fnd::Rect(100, 100, 400, 300));
+  auto menu = std::make_shared<Menu>();
+  auto file = std::make_shared<Menu>("File");
+  file->addItemWithTitle("Close", ui::cmd::performClose, "w");
+  auto edit = std::make_shared<Menu>("Edit");
+  edit->addItemWithTitle("Select All", ui::cmd::selectAll, "a");
+  menu->addItemWithTitle("File", {})->setSubmenu(file);
+  menu->addItemWithTitle("Edit", {})->setSubmenu(edit);
+  Application::shared().setMainMenu(menu);
+  window.setShowsMainMenu(true);
+  auto field = std::make_shared<TextField>(fnd::Rect(10, 10, 200, 24));
+  window.contentView()->addSubview(field);
+  window.makeKeyAndOrderFront();
+  ASSERT_TRUE(test::runUntil([&] {
+    window.makeFirstResponder(field.get());
+    return field->isEditing();
+  }, 30));
+  field->setStringValue("notes");
+
+  ASSERT_TRUE(window.openMenuBar());
+  ASSERT_TRUE(test::runUntil([&] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()) != nullptr; }, 30));
+  QWidget* popup = QApplication::activePopupWidget();
+  sendKey(popup, Qt::Key_Right, Qt::NoModifier, "");  // on to Edit
+  popup = QApplication::activePopupWidget();
+  ASSERT_NE(popup, nullptr);
+  sendKey(popup, Qt::Key_X, Qt::NoModifier, "x");
+  sendKey(popup, Qt::Key_Q, Qt::NoModifier, "q");
+  EXPECT_EQ(field->stringValue(), "notes");
+  EXPECT_TRUE(QApplication::activePopupWidget()) << "the menu stays open";
+  sendKey(QApplication::activePopupWidget(), Qt::Key_Escape, Qt::NoModifier, "");
+  ASSERT_TRUE(test::runUntil([&] { return QApplication::activePopupWidget() == nullptr; }, 30));
+  window.setShowsMainMenu(false);
 }
 
 TEST(Menu, ADisabledKeyEquivalentSendsNothingAndTheKeyGoesOn) {
