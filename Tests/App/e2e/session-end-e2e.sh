@@ -105,14 +105,13 @@ rc=$?
 notes_stored "Typed before the log-out" || fail "the notes typed before the log-out are not in the library"
 echo "session shutdown: kesto ended with status 0, the notes stored"
 
-# The next log-in starts what the session recorded; the session's id is no file to import.
-restart="$(grep -h -o -- '-session [^ ]*' "$HOME"/.xsm-* 2>/dev/null | head -n1)"
-[[ -n "$restart" ]] || restart="-session 10e2e0000000000000000_0000000000_000000"
+# The next log-in starts what the toolkit recorded for the session, "kesto -session <id>_<key>":
+# the session's id is no file to import.
+restart=(-session 10e2e0000000000000000_0000000000_000000)
 : >"$work/kesto.log"
-# shellcheck disable=SC2086 # the option and its value
-e2e_start_kesto $restart
+e2e_start_kesto "${restart[@]}"
 e2e_caught_up "$win" >/dev/null || fail "kesto did not answer"
 e2e_quit_kesto
 taken_for_file() { grep -h 'Could not import' "$work/kesto.log" "$XDG_STATE_HOME"/kesto/logs/*.log 2>/dev/null; }
-[[ -z "$(taken_for_file)" ]] || fail "kesto $restart took the session's id for a file: $(taken_for_file)"
+[[ -z "$(taken_for_file)" ]] || fail "kesto ${restart[*]} took the session's id for a file: $(taken_for_file)"
 echo "session end: ok"
