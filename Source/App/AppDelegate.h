@@ -97,6 +97,7 @@ class AppDelegate : public ui::ApplicationDelegate,
   void applicationDidBecomeActive() override;
   ui::TerminateReply applicationShouldTerminate() override;
   void applicationWillTerminate() override;
+  void applicationCommitData() override { quit_.save(); }
   bool applicationShouldTerminateAfterLastWindowClosed() override;
   void initializeKesto();
   void initializeLogging() { AppStartup::initializeLogging(); }

@@ -7,6 +7,7 @@
 #include "Platform/Foundation/DateFormatter.h"
 #include "Platform/Foundation/DispatchQueue.h"
 #include "Platform/Foundation/FileManager.h"
+#include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/RunLoop.h"
 #include "Platform/Foundation/StandardPaths.h"
 #include "Platform/Foundation/TimeZone.h"
@@ -136,6 +137,11 @@ void AppQuit::applicationWillTerminate() {
   KESTO_ASSERT_MAIN_THREAD();
   if (terminated_) return;
   terminated_ = true;
+  save();
+}
+
+void AppQuit::save() {
+  KESTO_ASSERT_MAIN_THREAD();
   WrenEntity::saveContext();
   fnd::UserDefaults::standard().synchronize();
   LogCenter::flush();
@@ -188,6 +194,18 @@ bool AppQuit::offerToExportUnsavedChanges() {
   const std::vector<std::string> paths = unsavedExportPaths();
   const std::string cause =
       saveFailureCause_.empty() ? std::string("The library could not be written") : saveFailureCause_;
+  // A log-out waits for no question: the answer that keeps the most is taken, and the log tells
+  // where the file went.
+  if (ui::Application::shared().isEndingSession()) {
+    const std::string written = exportUnsaved(unsaved, paths);
+    if (written.empty())
+      fnd::logError(cause + ": " + std::to_string(unsaved.size()) +
+                    " new or changed bookmarks could not be saved nor exported as the session ended");
+    else
+      fnd::logWarning(cause + ": " + std::to_string(unsaved.size()) + " bookmarks that could not be saved are in \"" +
+                      written + "\"; import that file once the library can be written again");
+    return false;
+  }
   auto alive = lifetime_.watch();
   AlertPresenter::ask(
       "Some changes could not be saved",

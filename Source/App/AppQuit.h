@@ -31,6 +31,8 @@ class AppQuit {
   ui::TerminateReply applicationShouldTerminate(std::function<void()> openWizard);
   // Saves the library and the settings, once.
   void applicationWillTerminate();
+  // Saves the library and the settings (the session manager's save request).
+  void save();
   bool hasTerminated() const { return terminated_; }
   // A new run can quit only once asked to again.
   void reset() { canQuit_ = mustQuit_ = false; }

@@ -14,7 +14,9 @@
 #include "Platform/UI/TimingMarks.h"
 #include "Support/LogCenter.h"
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +24,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -41,32 +44,66 @@ namespace {
 
 int quitPipe[2] = {-1, -1};
 
-void requestQuit(int) {
-  char c = 'q';
+// Where this launch is: deciding whether it runs the library or hands its arguments to the
+// Kesto that does (which may take as long as that one lives), running it, or ending without it.
+enum class Launch { Deciding, Running, HandedOver };
+std::atomic<Launch> launchState{Launch::Deciding};
+
+void requestQuit(int sig) {
+  const auto c = static_cast<unsigned char>(sig);
   ssize_t ignored = write(quitPipe[1], &c, 1);
   (void)ignored;
 }
 
-// SIGTERM, SIGINT and SIGHUP quit the way the user's quit does, so the library is saved.
-void installQuitSignals() {
-  if (pipe(quitPipe) != 0) return;
-  std::thread([] {
-    // A signal handled on this thread interrupts its read; the thread must go on listening, or
-    // every later quit signal is lost.
-    for (;;) {
-      char c;
-      const ssize_t n = read(quitPipe[0], &c, 1);
-      if (n == 1)
-        kesto::ui::Application::postToMain([] { kesto::ui::Application::shared().terminate(); });
-      else if (!(n < 0 && errno == EINTR))
-        break;
-    }
-  }).detach();
+// SIGTERM, SIGINT and SIGHUP quit the way the user's quit does, so the library is saved. Caught
+// from the very start, so none is lost while the program starts (SIGINT included, which a shell
+// ignores for what it starts in the background); acted on once the toolkit can take them.
+void catchQuitSignals() {
+  if (pipe2(quitPipe, O_CLOEXEC) != 0) return;
   struct sigaction action {};
   action.sa_handler = requestQuit;
   action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
+}
+
+void listenForQuitSignals() {
+  if (quitPipe[0] < 0) return;
+  std::thread([] {
+    // A signal handled on this thread interrupts its read; the thread must go on listening, or
+    // every later quit signal is lost.
+    for (;;) {
+      unsigned char sig;
+      const ssize_t n = read(quitPipe[0], &sig, 1);
+      if (n != 1) {
+        if (n < 0 && errno == EINTR) continue;
+        break;
+      }
+      // A launch deciding for longer than a moment waits for a running Kesto to take its
+      // arguments: the signal ends it as it ends a program that does not catch it.
+      for (int i = 0; i < 40 && launchState == Launch::Deciding; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      switch (launchState.load()) {
+        case Launch::Deciding:
+          std::signal(sig, SIG_DFL);
+          std::raise(sig);
+          break;
+        case Launch::Running:
+          // Carried out by the loop, at the latest when it starts.
+          kesto::ui::Application::postToMain([] { kesto::ui::Application::shared().terminate(); });
+          break;
+        case Launch::HandedOver: break;  // it ends on its own
+      }
+    }
+  }).detach();
+}
+
+// The end of every run: the logs are written out and the process ends without the toolkit's
+// teardown and static destructors, which would wait for, or pull things from under, threads
+// still at work (name lookups, an import).
+void writeLogsOut() {
+  kesto::LogCenter::flush();
+  kesto::fnd::flushLog();
+  std::fflush(nullptr);
 }
 
 }  // namespace
@@ -76,6 +113,7 @@ int main(int argc, char** argv) {
   // Every file Kesto causes to be written, also by the toolkit and the programs it starts, is
   // the user's alone: the library's contents leak through recent folders, caches and exports.
   ::umask(077);
+  catchQuitSignals();
   if (!kesto::ui::hasGraphicalSession()) {
     std::fprintf(stderr,
                  "kesto: a graphical session is needed: set DISPLAY to an X11 display (for example "
@@ -91,9 +129,7 @@ int main(int argc, char** argv) {
     workingDirectory = cwd;
     std::free(cwd);
   }
-  // Paths are handed to an instance that may run in another folder.
-  std::vector<std::string> arguments =
-      kesto::intake::argumentsWithAbsolutePaths(std::vector<std::string>(argv + 1, argv + argc), workingDirectory);
+  std::vector<std::string> arguments;
   std::unique_ptr<kesto::sys::SingleInstance> instance;
   std::unique_ptr<kesto::MainInterface> interface;
   int status = 0;
@@ -131,11 +167,20 @@ int main(int argc, char** argv) {
     early.clear();
   };
   return kesto::ui::applicationMain(argc, argv, [&]() -> std::optional<int> {
+    listenForQuitSignals();
+    // Without the toolkit's own (a restored session's "-session <id>"), and with paths made
+    // whole: they are handed to an instance that may run in another folder.
+    arguments = kesto::intake::argumentsWithAbsolutePaths(kesto::ui::applicationArguments(), workingDirectory);
+    // The display gone, the program ends as a quit ends, without the teardown.
+    kesto::ui::setDisplayLostHandler(writeLogsOut);
     // One writer per library: the lock beside the store is taken before the store is opened, and
     // a launch that finds it held hands its arguments to the holder instead.
     const std::string store = kesto::WrenDataManager::sharedInstance().persistentStorePath();
     instance = std::make_unique<kesto::sys::SingleInstance>(std::string(), store + ".lock");
-    switch (instance->start(arguments)) {
+    const auto outcome = instance->start(arguments);
+    using Outcome = kesto::sys::SingleInstance::Outcome;
+    launchState = outcome == Outcome::Primary || outcome == Outcome::Failed ? Launch::Running : Launch::HandedOver;
+    switch (outcome) {
       case kesto::sys::SingleInstance::Outcome::HandedOver: return status = 0;
       case kesto::sys::SingleInstance::Outcome::NotKept: {
         const std::string text =
@@ -166,7 +211,6 @@ int main(int argc, char** argv) {
         }
         break;
     }
-    installQuitSignals();
     // Launches handing over before the window's first frame is drawn (also while a library that
     // cannot be opened is being mended) are kept for later, and answered once handled.
     instance->setArgumentsHandler(
@@ -183,9 +227,7 @@ int main(int argc, char** argv) {
     // The library and the settings were saved as the loop ended, and the instance socket is gone.
     // What is left is the toolkit's own teardown, which waits for every name lookup still running
     // on its resolver threads (seconds when the network is slow or gone): end here instead.
-    kesto::LogCenter::flush();
-    kesto::fnd::flushLog();
-    std::fflush(nullptr);
+    writeLogsOut();
 #ifdef KESTO_LEAK_CHECK
     // Ending here skips the sanitizer's leak check at exit: run it now, so a leak in the
     // program itself fails the run (what the toolkit still holds is reachable, not a leak).

@@ -27,6 +27,7 @@
 #include <QMetaObject>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QSessionManager>
 #include <QTextEdit>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -211,6 +212,26 @@ class X11FocusWatch : public QAbstractNativeEventFilter {
   bool pending_ = false;
 };
 
+// The quit the toolkit sends the application when the session manager ends the session: the
+// toolkit would close every window and quit only when none refused, so a window that hides
+// instead of closing, or the tray icon's, held the log-out up. It goes through the
+// application's own quit instead, from the main loop (the session manager's callback is no
+// place for it).
+class SessionEndFilter : public QObject {
+ public:
+  explicit SessionEndFilter(std::function<void()> quit) : quit_(std::move(quit)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::Quit || watched != QCoreApplication::instance()) return false;
+    Application::postToMain(quit_);
+    return true;
+  }
+
+ private:
+  std::function<void()> quit_;
+};
+
 std::unique_ptr<Panel> makeAboutPanel(const AboutPanelOptions& options) {
   const std::string name = options.applicationName.empty() ? QCoreApplication::applicationName().toStdString()
                                                            : options.applicationName;
@@ -271,6 +292,7 @@ struct Application::Impl {
   // The panels hidden when another program took the focus.
   std::vector<Window*> hiddenWhileInactive;
   KeyEquivalentFilter keyFilter;
+  std::unique_ptr<SessionEndFilter> sessionEndFilter;
   std::unique_ptr<Panel> aboutPanel;
   ActionSet actions;
 };
@@ -296,6 +318,9 @@ Application::Application() : d_(std::make_unique<Impl>()) {
       gui->installNativeEventFilter(d_->focusWatch.get());
     }
     gui->installEventFilter(&d_->keyFilter);
+    d_->sessionEndFilter = std::make_unique<SessionEndFilter>([this] { terminateForSessionEnd(); });
+    gui->installEventFilter(d_->sessionEndFilter.get());
+    QObject::connect(gui, &QGuiApplication::commitDataRequest, gui, [this](QSessionManager&) { commitDataForSession(); });
   }
   d_->actions.add(cmd::terminate, [this] { terminate(); });
   d_->actions.add(cmd::orderFrontStandardAboutPanel, [this] { orderFrontStandardAboutPanel(); });
@@ -313,26 +338,50 @@ void Application::finishLaunching() {
 int Application::run() {
   finishLaunching();
   running_ = true;
+  deferTerminate_ = false;
+  // Asked for while the program started, before the loop could end: the loop's first turns
+  // carry it out, once what the start queued is done.
+  if (std::exchange(terminateWhenRunning_, false)) postToMain([this] { terminate(); });
   StallWatchdog::startFromEnvironment();
   int rc = QCoreApplication::exec();
   StallWatchdog::stop();
   running_ = false;
+  endingSession_ = false;
   return rc;
 }
 
 void Application::terminate() {
+  if (deferTerminate_ && !running_) {
+    terminateWhenRunning_ = true;
+    return;
+  }
   // What was typed last is stored before the quit saves (and asks about what the store refused).
   endEditingInEveryWindow();
   TerminateReply reply = delegate_ ? delegate_->applicationShouldTerminate() : TerminateReply::Now;
-  if (reply == TerminateReply::Now) replyToApplicationShouldTerminate(true);
+  if (reply != TerminateReply::Later) replyToApplicationShouldTerminate(reply == TerminateReply::Now);
 }
 
 void Application::replyToApplicationShouldTerminate(bool shouldTerminate) {
-  if (!shouldTerminate) return;
+  if (!shouldTerminate) {
+    endingSession_ = false;
+    return;
+  }
   // Typed while a later reply was awaited (a sync finishing): stored before the last save too.
   endEditingInEveryWindow();
   if (delegate_) delegate_->applicationWillTerminate();
   QCoreApplication::exit(0);
+}
+
+void Application::commitDataForSession() {
+  // What was typed is stored and saved, as before a quit's last save; the session manager waits
+  // for no question.
+  endEditingInEveryWindow();
+  if (delegate_) qtbridge::guarded("saving for the session", [this] { delegate_->applicationCommitData(); });
+}
+
+void Application::terminateForSessionEnd() {
+  endingSession_ = true;
+  terminate();
 }
 
 void Application::activationChanged(bool active) {

@@ -36,6 +36,10 @@ class ApplicationDelegate {
   virtual void applicationDidResignActive() {}
   virtual TerminateReply applicationShouldTerminate() { return TerminateReply::Now; }
   virtual void applicationWillTerminate() {}
+  // The session manager asks for everything to be saved (a checkpoint, or the first step of a
+  // log-out, which may still be called off). Every window's editing has ended; nothing may be
+  // asked of the user here.
+  virtual void applicationCommitData() {}
   virtual bool applicationShouldTerminateAfterLastWindowClosed() { return false; }
 };
 
@@ -58,6 +62,13 @@ class Application : public Responder {
   // Answers a Later reply given to applicationShouldTerminate.
   void replyToApplicationShouldTerminate(bool shouldTerminate);
   bool isRunning() const { return running_; }
+  // From now until run: a terminate asked for meanwhile (a quit signal while the program starts)
+  // is carried out once the loop runs, after the work the start queued for it. The program
+  // entry calls it before the start's work.
+  void deferTerminateUntilRun() { deferTerminate_ = true; }
+  // Whether the quit under way was asked for by the session's end (a log-out): it waits for no
+  // answer of the user's, so where a quit would ask, the answer that keeps the most is taken.
+  bool isEndingSession() const { return endingSession_; }
   // Whether the desktop's focus is in one of our windows (or a window was made key since). When
   // the focus leaves for another program the key window resigns key; it is key again when the
   // focus comes back, unless another of our windows takes it.
@@ -127,9 +138,15 @@ class Application : public Responder {
   void showPanelsHiddenWhileInactive();
   // Every window's editing ends, as at a click elsewhere: what was typed is stored.
   void endEditingInEveryWindow();
+  // The session manager's save request, and its end of the session.
+  void commitDataForSession();
+  void terminateForSessionEnd();
   ApplicationDelegate* delegate_ = nullptr;
   bool running_ = false;
   bool launched_ = false;
+  bool deferTerminate_ = false;
+  bool terminateWhenRunning_ = false;
+  bool endingSession_ = false;
   std::vector<Window*> windows_;
   Window* keyWindow_ = nullptr;
   Window* mainWindow_ = nullptr;

@@ -13,10 +13,15 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <algorithm>
+#include <atomic>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <langinfo.h>
+#include <mutex>
+#include <unistd.h>
 
 namespace kesto::ui {
 
@@ -62,6 +67,36 @@ void reopenWindow(Window& window) {
 
 namespace {
 bool waitingForFirstFrame = false;
+std::vector<std::string> arguments;
+
+std::mutex displayLostMutex;
+std::function<void()> displayLostHandler;
+xcb_connection_t* watchedConnection = nullptr;
+QtMessageHandler previousMessageHandler = nullptr;
+
+[[noreturn]] void endForLostDisplay() {
+  static std::atomic<bool> ending{false};
+  // Another thread that finds it too waits for the first to end the process.
+  if (ending.exchange(true))
+    for (;;) ::pause();
+  std::function<void()> lastStep;
+  {
+    std::lock_guard lock(displayLostMutex);
+    lastStep = displayLostHandler;
+  }
+  if (lastStep) lastStep();
+  std::_Exit(1);
+}
+
+// The toolkit warns that the X connection broke just before it calls exit(), on the thread that
+// found it (the main thread's event handling, or a call into Xlib): the warning is the last
+// moment to end the process another way. What breaks the connection for good is looked at
+// through the connection itself, never through the warning's words.
+void watchMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (previousMessageHandler) previousMessageHandler(type, context, message);
+  else std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+  if (watchedConnection && xcb_connection_has_error(watchedConnection)) endForLostDisplay();
+}
 
 // Qt reads and shows text as UTF-8 in every locale, but Xlib converts window names (the legacy
 // WM_NAME that older window managers, taskbars and tools read) through the C library's character
@@ -76,6 +111,13 @@ void takeUtf8CharacterClasses() {
 }  // namespace
 
 bool isWaitingForFirstFrame() { return waitingForFirstFrame; }
+
+const std::vector<std::string>& applicationArguments() { return arguments; }
+
+void setDisplayLostHandler(std::function<void()> lastStep) {
+  std::lock_guard lock(displayLostMutex);
+  displayLostHandler = std::move(lastStep);
+}
 
 bool showWindowAndDrawFirstFrame(Window& window, double timeoutSeconds) {
   window.makeKeyAndOrderFront();
@@ -94,11 +136,15 @@ bool showWindowAndDrawFirstFrame(Window& window, double timeoutSeconds) {
 int applicationMain(int argc, char** argv, const std::function<std::optional<int>()>& setUp,
                     const std::function<void()>& tearDown) {
   QApplication app(argc, argv);
+  // The toolkit has taken its own arguments out of argv.
+  arguments.assign(argv + std::min(argc, 1), argv + argc);
+  if ((watchedConnection = x11::connection())) previousMessageHandler = qInstallMessageHandler(watchMessages);
   takeUtf8CharacterClasses();
   app.setQuitOnLastWindowClosed(false);
   Image::installPNGTranscoder();
   TimingMarks::startFromEnvironment();
   std::optional<int> code;
+  Application::shared().deferTerminateUntilRun();
   if (setUp) code = setUp();
   if (!code) code = Application::shared().run();
   // Link files given to other programs' drops are theirs by now; ours go with the program.

@@ -2,6 +2,8 @@
 
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace kesto::ui {
 
@@ -13,6 +15,17 @@ namespace kesto::ui {
 // can go first.
 int applicationMain(int argc, char** argv, const std::function<std::optional<int>()>& setUp,
                     const std::function<void()>& tearDown = {});
+
+// The program's arguments without its name and without those the toolkit took for itself (the
+// session manager's `-session <id>` that a restored session starts the program with, `-display`
+// ...). Set once applicationMain has made the toolkit's application object.
+const std::vector<std::string>& applicationArguments();
+
+// The display going away (the X server ended or lost) ends the program: the toolkit would call
+// exit(), running static destructors while other threads still work. Instead `lastStep` runs
+// once, on the thread that found the display gone (it must not touch the interface), and the
+// process ends at once with status 1. Without a handler the process just ends so.
+void setDisplayLostHandler(std::function<void()> lastStep);
 
 // Runs the main event loop until `done` answers true or `seconds` have passed; answers `done()`.
 // For tools and benchmarks that drive the interface without Application::run.

@@ -120,6 +120,54 @@ TEST(Application, LaunchHooksAndActions) {
   app.setDelegate(nullptr);
 }
 
+TEST(Application, QuitsAskedBeforeTheLoopAndByTheSessionsEndGoThroughTheDelegate) {
+  struct Delegate : ApplicationDelegate {
+    std::vector<std::string> calls;
+    TerminateReply applicationShouldTerminate() override {
+      calls.push_back(Application::shared().isEndingSession() ? "should (session)" : "should");
+      return TerminateReply::Now;
+    }
+    void applicationWillTerminate() override { calls.push_back("will"); }
+  } delegate;
+  Application& app = Application::shared();
+  app.setDelegate(&delegate);
+  struct Restore {
+    ~Restore() { Application::shared().setDelegate(nullptr); }
+  } restore;
+  // A loop that is never ended fails the test instead of hanging it.
+  QTimer fallback;
+  fallback.setSingleShot(true);
+  QObject::connect(&fallback, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+  auto runLoop = [&] {
+    fallback.start(20000);
+    const int rc = app.run();
+    fallback.stop();
+    return rc;
+  };
+
+  // Asked for while the program starts (a quit signal): carried out once the loop runs, after
+  // the work the start queued for it.
+  app.deferTerminateUntilRun();
+  app.terminate();
+  EXPECT_TRUE(delegate.calls.empty());
+  Application::postToMain([&] { delegate.calls.push_back("queued"); });
+  EXPECT_EQ(runLoop(), 0);
+  EXPECT_EQ(delegate.calls, (std::vector<std::string>{"queued", "should", "will"}));
+
+  // The session manager's end of the session: the toolkit's quit goes through the delegate,
+  // from the loop, whatever windows refuse to close.
+  delegate.calls.clear();
+  Window window(fnd::Rect(0, 0, 100, 100));
+  window.makeKeyAndOrderFront();
+  Application::postToMain([] {
+    QEvent quit(QEvent::Quit);
+    QCoreApplication::sendEvent(QCoreApplication::instance(), &quit);
+  });
+  EXPECT_EQ(runLoop(), 0);
+  EXPECT_EQ(delegate.calls, (std::vector<std::string>{"should (session)", "will"}));
+  EXPECT_FALSE(app.isEndingSession());
+}
+
 TEST(Window, FramesAreInScreenCoordinatesAndNotifyKeyChanges) {
   double h = Screen::primaryHeight();
   ASSERT_GT(h, 0);
