@@ -25,6 +25,7 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/FilePanel.h"
 #include "Support/AlertPresenter.h"
+#include "Views/DialogAlertPresenter.h"
 #include "Support/ConsoleLogger.h"
 #include "Support/LogCenter.h"
 #include "Support/RollingFileLogger.h"
@@ -456,6 +457,8 @@ void AppStartup::presentLibraryHeldElsewhere(const std::string& store, long owne
                      "be ended from the system monitor" +
                      (owner > 0 ? " or with “kill " + std::to_string(owner) + "” in a terminal" : std::string()) + ".";
   if (handedSomething) text += " What this launch was given was not added to the library.";
+  // No interface is built for this launch: the dialogs' presenter is set up here.
+  if (!AlertPresenter::shared()) AlertPresenter::setShared(std::make_shared<DialogAlertPresenter>());
   AlertPresenter::ask("The library is open in another Kesto", text, {"Quit"}, [](int) { quitWithoutLibrary(); });
 }
 
