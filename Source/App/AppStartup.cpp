@@ -284,7 +284,7 @@ void recoverStore(const std::string& backup, const Recovery& recovery, const std
 void keepUnsavedThenRecover(const std::string& failure, const std::string& backup, const Recovery& recovery) {
   if (recovery.opened || !UnsavedChanges::any()) return recoverStore(backup, recovery);
   const UnsavedChanges::Kept kept = UnsavedChanges::keep();
-  const std::string keptText = "What Kesto held that the damaged library did not take: " + kept.message();
+  const std::string keptText = "Kesto kept what it held that the damaged library did not take. " + kept.message();
   fnd::logInfo(keptText);
   if (kept.whole()) return recoverStore(backup, recovery, keptText + " ");
   AlertPresenter::ask("Some changes are in no file",
