@@ -241,6 +241,29 @@ TEST_F(SaveFailureTest, ALibraryEmptiedWhileRunningIsDamagedAndItsRestoreKeepsWh
   EXPECT_NE(restored.message.find("File > Import Bookmarks"), std::string::npos) << restored.message;
 }
 
+// Notes typed into a bookmark the emptied library held fit in no file Kesto can write (the library
+// cannot be copied, a bookmark file holds no notes): the way back says so and, answered "Keep
+// Kesto Running", leaves the library and what is in memory as they are.
+TEST_F(SaveFailureTest, ChangesNoFileCanHoldAreToldBeforeADamagedLibraryIsReplaced) {
+  auto b = Bookmark::addBookmarkWithURL("https://held.example/", Folder::Ref());
+  ASSERT_TRUE(b->saveBookmark());
+  build(1);
+  app().applicationDidFinishLaunching();
+  ASSERT_TRUE(runUntil([&] { return !app().automaticBackupRunning(); }));
+  ASSERT_EQ(::truncate(storePath().c_str(), 0), 0);
+  alerts->answer = 0;  // Restore Backup, then Keep Kesto Running
+  b->setNotes("typed after the library was emptied");
+  EXPECT_FALSE(b->saveBookmark());
+  ASSERT_TRUE(runUntil([&] { return alerts->sawTitle("Some changes are in no file"); }));
+  drainTurns();
+  const auto& told = alerts->shown.back();
+  EXPECT_EQ(told.title, "Some changes are in no file");
+  EXPECT_NE(told.message.find("in no file"), std::string::npos) << told.message;
+  EXPECT_NE(told.message.find("the library file is damaged"), std::string::npos) << told.message;
+  EXPECT_FALSE(alerts->sawTitle("Kesto Restore"));
+  EXPECT_EQ(b->notes().value_or(""), "typed after the library was emptied");
+}
+
 // The same on a real disk: a small file system of its own that fills up, then is made
 // read-only. Needs the right to mount (it runs in a mount namespace of its own, so nothing
 // outlives the test); skipped elsewhere.
