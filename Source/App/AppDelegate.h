@@ -168,13 +168,10 @@ class AppDelegate : public ui::ApplicationDelegate,
 
   // A store that cannot be written: said once (at start when it opened read-only, else at the
   // first failed save) until a save succeeds again; what is in memory stays, and a quit offers
-  // to export the bookmarks the store did not take to the first of unsavedExportPaths() that
-  // takes the file, and says which.
+  // to write what the store did not take to files Kesto can bring back (UnsavedChanges), and
+  // says where.
   void reportReadOnlyStore() { quit_.reportReadOnlyStore(); }
   void storeSaveFailed(const SaveFailure& failure) { quit_.storeSaveFailed(failure); }
-  // Where that export is tried, in order: beside the library, the documents folder, the home
-  // folder (folders that take no files last).
-  static std::vector<std::string> unsavedExportPaths() { return AppQuit::unsavedExportPaths(); }
 
   // Activity and overlay messages.
   void showActivity();

@@ -1,22 +1,17 @@
 #include "App/AppQuit.h"
 
-#include "Model/Bookmark.h"
+#include "App/UnsavedChanges.h"
 #include "Model/WrenDataManager.h"
 #include "Model/WrenEntity.h"
 #include "Platform/Foundation/Assert.h"
-#include "Platform/Foundation/DateFormatter.h"
 #include "Platform/Foundation/DispatchQueue.h"
-#include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/Log.h"
 #include "Platform/Foundation/RunLoop.h"
-#include "Platform/Foundation/StandardPaths.h"
-#include "Platform/Foundation/TimeZone.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/Store/Context.h"
 #include "Platform/Store/Coordinator.h"
 #include "Support/AlertPresenter.h"
 #include "Support/LogCenter.h"
-#include "Synchronize/HTMLExport.h"
 #include "Synchronize/Synchronizer.h"
 
 #include <algorithm>
@@ -48,16 +43,6 @@ constexpr const char* kKeptInMemory =
     "What you add or change stays in Kesto while it runs, and saving is tried again with each change. "
     "When you quit, Kesto offers to export what could not be saved.";
 
-std::vector<std::shared_ptr<Bookmark>> unsavedBookmarks() {
-  std::vector<std::shared_ptr<Bookmark>> out;
-  auto context = WrenEntity::defaultContext();
-  if (!context) return out;
-  for (const auto& list : {context->insertedObjects(), context->updatedObjects()})
-    for (const auto& o : list)
-      if (auto b = std::dynamic_pointer_cast<Bookmark>(o); b && !b->isDeleted()) out.push_back(std::move(b));
-  return out;
-}
-
 bool storeIsReadOnly() {
   auto& data = WrenDataManager::sharedInstance();
   if (data.lastError()) return false;  // a store that did not open is reported where it failed
@@ -69,25 +54,6 @@ void tellReadOnly(const std::string& storePath) {
   AlertPresenter::alert(
       "Kesto opened your library read-only",
       "The library at " + storePath + " cannot be written to, so nothing can be saved there.\n\n" + kKeptInMemory);
-}
-
-// Keeps the exporter's outcome to itself: the quit tries the next folder before saying anything.
-class QuietExport : public HTMLExportDelegate {
- public:
-  void exportSucces(const std::string&) override {}
-  void exportFailed(const std::string&) override {}
-};
-
-// The first of `paths` that takes the file (a full disk, a folder gone or read-only fail alike);
-// empty when none does.
-std::string exportUnsaved(const std::vector<std::shared_ptr<Bookmark>>& unsaved,
-                          const std::vector<std::string>& paths) {
-  QuietExport quiet;
-  HTMLExport exporter;
-  exporter.setDelegate(&quiet);
-  for (const auto& path : paths)
-    if (exporter.exportBookmarks(unsaved, "Not saved", path)) return path;
-  return {};
 }
 
 }  // namespace
@@ -164,72 +130,42 @@ void AppQuit::storeSaveFailed(const SaveFailure& failure) {
                                               " could not be saved.\n\n" + kKeptInMemory);
 }
 
-std::vector<std::string> AppQuit::unsavedExportPaths() {
-  // No save panel here: a fixed file named by the time of the quit, beside the library, else in
-  // the documents folder, else in the home folder. A folder that takes no files goes last.
-  const std::string name =
-      "Unsaved bookmarks " +
-      fnd::DateFormatter::fixed("yyyy-MM-dd-HH-mm-ss", fnd::TimeZone::local()).stringFromDate(fnd::Date::now()) +
-      ".html";
-  std::vector<std::string> writable, other;
-  for (const auto& folder :
-       {fnd::FileManager::deletingLastPathComponent(WrenDataManager::sharedInstance().persistentStorePath()),
-        fnd::StandardPaths::documentsDirectory(), fnd::StandardPaths::homeDirectory()}) {
-    if (folder.empty()) continue;
-    const std::string path = folder + "/" + name;
-    if (std::find(writable.begin(), writable.end(), path) != writable.end() ||
-        std::find(other.begin(), other.end(), path) != other.end())
-      continue;
-    (fnd::FileManager::isWritable(folder) ? writable : other).push_back(path);
-  }
-  writable.insert(writable.end(), other.begin(), other.end());
-  return writable;
-}
-
 bool AppQuit::offerToExportUnsavedChanges() {
   // Saved now if the store takes it, so only what it refuses is asked about.
-  if (WrenEntity::saveContext()) return false;
-  auto unsaved = unsavedBookmarks();
-  if (unsaved.empty()) return false;
-  const std::vector<std::string> paths = unsavedExportPaths();
+  if (WrenEntity::saveContext() || !UnsavedChanges::any()) return false;
+  const std::vector<std::string> folders = UnsavedChanges::exportFolders();
   const std::string cause =
       saveFailureCause_.empty() ? std::string("The library could not be written") : saveFailureCause_;
   // A log-out waits for no question: the answer that keeps the most is taken, and the log tells
   // where the file went.
   if (ui::Application::shared().isEndingSession()) {
-    const std::string written = exportUnsaved(unsaved, paths);
-    if (written.empty())
-      fnd::logError(cause + ": " + std::to_string(unsaved.size()) +
-                    " new or changed bookmarks could not be saved nor exported as the session ended");
-    else
-      fnd::logWarning(cause + ": " + std::to_string(unsaved.size()) + " bookmarks that could not be saved are in \"" +
-                      written + "\"; import that file once the library can be written again");
+    const UnsavedChanges::Kept kept = UnsavedChanges::keep();
+    if (kept.whole()) fnd::logWarning(cause + " as the session ended. " + kept.message());
+    else fnd::logError(cause + " as the session ended. " + kept.message());
     return false;
   }
   auto alive = lifetime_.watch();
   AlertPresenter::ask(
       "Some changes could not be saved",
-      cause + ": " + std::to_string(unsaved.size()) + " new or changed bookmarks are not in the library at " +
-          WrenDataManager::sharedInstance().persistentStorePath() + ". Kesto can write them to \"" + paths.front() +
-          "\" before it quits, to import later.",
-      {"Export and Quit", "Quit Without Exporting", "Cancel"}, [alive, unsaved, paths](int answer) {
+      cause + ". Not in the library at " + WrenDataManager::sharedInstance().persistentStorePath() + ": " +
+          UnsavedChanges::summary() + ". Before it quits, Kesto can write them to a backup of the library in “" +
+          folders.front() + "”, to restore once the library can be written again.",
+      {"Export and Quit", "Quit Without Exporting", "Cancel"}, [alive](int answer) {
         if (!alive) return;
         auto reply = [](bool quit) { ui::Application::shared().replyToApplicationShouldTerminate(quit); };
         if (answer != 0) return reply(answer == 1);
-        const std::string written = exportUnsaved(unsaved, paths);
-        // Nothing is dropped without the user's word: when no folder took the
-        // file, the quit is called off.
-        if (written.empty()) {
-          AlertPresenter::alert("Export failed",
-                                "The unsaved bookmarks could not be written beside the library, to "
-                                "the documents folder or to the home folder. Kesto keeps running "
-                                "with them.");
+        const UnsavedChanges::Kept kept = UnsavedChanges::keep();
+        // Nothing is dropped without the user's word: when some changes are in no file, the
+        // quit waits for it.
+        if (!kept.written()) {
+          AlertPresenter::alert("Export failed", kept.message() + " Kesto keeps running with every change.");
           return reply(false);
         }
-        AlertPresenter::ask("Unsaved bookmarks exported",
-                            std::to_string(unsaved.size()) + " bookmarks that could not be saved are in \"" + written +
-                                "\". Import that file once the library can be written again.",
-                            {"Quit"}, [reply](int) { reply(true); });
+        if (kept.whole())
+          return AlertPresenter::ask("Unsaved changes kept", kept.message(), {"Quit"}, [reply](int) { reply(true); });
+        AlertPresenter::ask("Some changes are in no file",
+                            kept.message() + "\n\nKeep Kesto running with every change, or quit without them?",
+                            {"Keep Kesto Running", "Quit Anyway"}, [reply](int choice) { reply(choice == 1); });
       });
   return true;
 }

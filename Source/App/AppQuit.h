@@ -39,11 +39,10 @@ class AppQuit {
 
   void reportReadOnlyStore();
   void storeSaveFailed(const SaveFailure& failure);
-  static std::vector<std::string> unsavedExportPaths();
 
  private:
-  // Asks what to do with changes the store would not take; true when the question decides the
-  // quit (its answer replies to the application).
+  // Asks what to do with changes the store would not take (UnsavedChanges writes them); true
+  // when the question decides the quit (its answer replies to the application).
   bool offerToExportUnsavedChanges();
 
   bool canQuit_ = false, mustQuit_ = false;

@@ -3,6 +3,7 @@
 #include "App/BookmarksController.h"
 #include "App/MainInterface.h"
 #include "App/TransferDialogs.h"
+#include "App/UnsavedChanges.h"
 #include "Model/Bookmark.h"
 #include "Model/ModelNotifications.h"
 #include "Model/WrenDataManager.h"
@@ -24,6 +25,7 @@
 #include "Platform/UI/Application.h"
 #include "Platform/UI/FilePanel.h"
 #include "Support/AlertPresenter.h"
+#include "Views/DialogAlertPresenter.h"
 #include "Support/ConsoleLogger.h"
 #include "Support/LogCenter.h"
 #include "Support/RollingFileLogger.h"
@@ -274,7 +276,26 @@ void offerRecovery(const std::string& failure, const Recovery& recovery);
 
 // Puts `backup` (or, when empty, nothing: a new library) in place of the store and opens it; a
 // failure is shown with the choices again. The store is kept beside it under a dated name.
-void recoverStore(const std::string& backup, const Recovery& recovery) {
+void recoverStore(const std::string& backup, const Recovery& recovery, const std::string& keptText = {});
+
+// A library found damaged while Kesto runs: what Kesto holds only in memory is written where it
+// can be brought back, as a quit does, before another library takes its place (which drops it),
+// and the notice after says where. When some of it could go in no file, the user decides.
+void keepUnsavedThenRecover(const std::string& failure, const std::string& backup, const Recovery& recovery) {
+  if (recovery.opened || !UnsavedChanges::any()) return recoverStore(backup, recovery);
+  const UnsavedChanges::Kept kept = UnsavedChanges::keep();
+  const std::string keptText = "Kesto kept what it held that the damaged library did not take. " + kept.message();
+  fnd::logInfo(keptText);
+  if (kept.whole()) return recoverStore(backup, recovery, keptText + " ");
+  AlertPresenter::ask("Some changes are in no file",
+                      keptText + "\n\nPutting another library in place drops them. Keep Kesto running with them, or go on?",
+                      {"Keep Kesto Running", "Go On"}, [failure, backup, recovery, keptText](int choice) {
+                        if (choice != 1) return;
+                        fnd::DispatchQueue::main().async([backup, recovery, keptText] { recoverStore(backup, recovery, keptText + " "); });
+                      });
+}
+
+void recoverStore(const std::string& backup, const Recovery& recovery, const std::string& keptText) {
   fnd::Error error;
   std::size_t cleaned = 0;
   const bool newer = recovery.problem == StoreProblem::NewerVersion || recovery.problem == StoreProblem::UnknownModel;
@@ -302,6 +323,7 @@ void recoverStore(const std::string& backup, const Recovery& recovery) {
     text += "The damaged library was kept as " + *kept + "; nothing was deleted. ";
     if (!backup.empty()) text += Backup::keptLibraryMessage(*kept, stack.persistentStorePath());
   }
+  text += keptText;
   const char* title = backup.empty() ? "New Library" : "Kesto Restore";
   text.pop_back();
   fnd::logInfo(text);  // where a user looks later for what was kept
@@ -323,7 +345,7 @@ void chooseBackup(const std::string& failure, const Recovery& recovery) {
         offerRecovery(failure, recovery);
         return;
       }
-      recoverStore(path, recovery);
+      keepUnsavedThenRecover(failure, path, recovery);
     });
   });
 }
@@ -402,9 +424,9 @@ void offerRecovery(const std::string& failure, const Recovery& recovery) {
         choice >= 0 && static_cast<std::size_t>(choice) < buttons.size() ? buttons[static_cast<std::size_t>(choice)] : "Quit";
     // From the main loop, not from inside the alert's answer: what follows opens panels and windows.
     fnd::DispatchQueue::main().async([failure, pick, newest, recovery] {
-      if (pick == kRestoreButton) recoverStore(*newest, recovery);
+      if (pick == kRestoreButton) keepUnsavedThenRecover(failure, *newest, recovery);
       else if (pick == kChooseButton) chooseBackup(failure, recovery);
-      else if (pick == kNewLibraryButton) recoverStore(std::string(), recovery);
+      else if (pick == kNewLibraryButton) keepUnsavedThenRecover(failure, std::string(), recovery);
       else quitWithoutLibrary();
     });
   });
@@ -423,6 +445,21 @@ void AppStartup::presentDamageFound(const fnd::Error& error) {
                               ": the file is damaged (" + error.localizedDescription() +
                               "). What Kesto shows may be only part of the library, and changes may not be saved.";
   offerRecovery(failure, Recovery{StoreProblem::Damaged, {}});
+}
+
+void AppStartup::presentLibraryHeldElsewhere(const std::string& store, long owner, bool handedSomething) {
+  const std::string process = owner > 0 ? " (process " + std::to_string(owner) + ")" : "";
+  std::string text = "Another Kesto" + process + " has the library at " + store +
+                     " open and does not answer this one, so this Kesto does not open it: a library is open in one "
+                     "Kesto at a time. That Kesto may run in another account or on another computer using the same "
+                     "library folder (a home folder on a network drive), or it may have stopped answering.\n\n"
+                     "Quit that Kesto (Ctrl+Q in its window), then start Kesto again. One that does not answer can "
+                     "be ended from the system monitor" +
+                     (owner > 0 ? " or with “kill " + std::to_string(owner) + "” in a terminal" : std::string()) + ".";
+  if (handedSomething) text += " What this launch was given was not added to the library.";
+  // No interface is built for this launch: the dialogs' presenter is set up here.
+  if (!AlertPresenter::shared()) AlertPresenter::setShared(std::make_shared<DialogAlertPresenter>());
+  AlertPresenter::ask("The library is open in another Kesto", text, {"Quit"}, [](int) { quitWithoutLibrary(); });
 }
 
 }  // namespace kesto

@@ -51,6 +51,11 @@ class AppStartup {
   // another library is in place, Kesto restarts.
   static void presentDamageFound(const fnd::Error& error);
 
+  // Says in a window that another Kesto, which does not answer this one, holds the library at
+  // `store` (the lock's process `owner`, 0 when unknown), what the user can do, and quits when
+  // it is closed. `handedSomething`: this launch had addresses or a file to hand over.
+  static void presentLibraryHeldElsewhere(const std::string& store, long owner, bool handedSomething);
+
   // The automatic backup: made off the main thread once the first list is shown, or soon when
   // there is no library list to wait for; the check of the whole library for damage starts
   // beside it. A backup that fails is told; one that fails because the library is damaged leads

@@ -12,6 +12,7 @@
 #include "Platform/Store/Coordinator.h"
 #include "Platform/Store/StoreFileCheck.h"
 
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 namespace kesto {
@@ -148,7 +149,32 @@ void WrenDataManager::acceptUnknownModelOnce() {
   acceptUnknownModel_ = true;
 }
 
-void WrenDataManager::noteFailure(const fnd::Error& error) { noteFailureFoundBy(nullptr, error); }
+void WrenDataManager::noteFailure(const fnd::Error& error) {
+  if (auto gone = libraryGoneFromFile(error)) return noteFailureFoundBy(nullptr, *gone);
+  noteFailureFoundBy(nullptr, error);
+}
+
+std::optional<fnd::Error> WrenDataManager::libraryGoneFromFile(const fnd::Error& error) {
+  if (store::Coordinator::isDamageError(error)) return std::nullopt;
+  auto it = error.userInfo().find("NSSQLiteErrorDomain");
+  if (it == error.userInfo().end() || (it->second.intValue() & 0xff) != SQLITE_ERROR) return std::nullopt;
+  std::string path;
+  std::shared_ptr<const store::Model> model;
+  {
+    std::lock_guard lock(mutex_);
+    if (!coordinator_ || coordinator_->storeType() != store::kSQLiteStoreType) return std::nullopt;
+    path = coordinator_->storePath();
+    model = coordinator_->model();
+  }
+  // The file is looked at as another program would: a library whose tables are there failed
+  // for another reason.
+  if (!model || store::Coordinator::checkStoreFile(path, *model)) return std::nullopt;
+  fnd::Error damaged = fnd::Error::withDescription(
+      fnd::kCocoaErrorDomain, store::kFileReadCorruptFileError,
+      "the file no longer holds the library's tables: it was emptied or cut short while Kesto was running");
+  damaged.mutableUserInfo()["NSSQLiteErrorDomain"] = SQLITE_CORRUPT;
+  return damaged;
+}
 
 void WrenDataManager::noteFailureFoundBy(const store::StoreFileCheck* check, const fnd::Error& error) {
   if (!store::Coordinator::isDamageError(error)) return;

@@ -64,6 +64,10 @@ class WrenDataManager {
   // A read or save of the open store failed with `error`: when it says the file is damaged,
   // WrenDataManagerStoreDamagedNotification goes out (once for this store). Any thread.
   void noteFailure(const fnd::Error& error);
+  // When `error` is a failure that names none of SQLite's damage codes ("no such table") but
+  // the open store's file no longer holds the library (emptied or cut short under Kesto): a
+  // damage error that says so in words. Any thread.
+  std::optional<fnd::Error> libraryGoneFromFile(const fnd::Error& error);
   // Opening reads only the first page of every table and index (a large library cannot wait
   // for more before its window shows). This reads the rest: SQLite's quick check of the whole
   // file, off the main thread on a connection of its own that gives way to every save. Damage it

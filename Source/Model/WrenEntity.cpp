@@ -89,7 +89,7 @@ std::string WrenEntity::causeOfSaveFailure(const fnd::Error& error) {
   // file's mode has nothing to do with it.
   if (extended == SQLITE_READONLY_DBMOVED) return "The library file was moved or deleted while Kesto was running";
   switch (extended & 0xff) {
-    case SQLITE_FULL: return "The disk is full";
+    case SQLITE_FULL: return "No space is left on the disk";
     case SQLITE_READONLY: return "The library file is read-only";
     case SQLITE_PERM:
     case SQLITE_AUTH: return "Kesto may not write to the library file";
@@ -101,6 +101,8 @@ std::string WrenEntity::causeOfSaveFailure(const fnd::Error& error) {
     case SQLITE_NOTADB: return "The library file is damaged";
     default: break;
   }
+  // A library file emptied under Kesto fails as a plain SQL error ("no such table").
+  if (WrenDataManager::sharedInstance().libraryGoneFromFile(error)) return "The library file is damaged";
   std::string text = error.localizedDescription();
   return text.empty() ? std::string("The library could not be written") : text;
 }

@@ -309,6 +309,105 @@ bool Backup::backupToFile(const std::string& path) {
   return true;
 }
 
+namespace {
+
+// Writes into `to` (a context over a copy of the store `from` works on) every change `from`
+// holds unsaved. Both stores share one identifier, so an ID of `from` names the same row in `to`.
+// Values are set first and deletions made last: a deletion cascading in the copy must not take
+// a record the unsaved changes moved out of the deleted one.
+void copyUnsavedChanges(store::Context& from, store::Context& to) {
+  std::unordered_map<const store::ManagedObject*, store::ManagedObjectRef> made;
+  auto counterpart = [&](const store::ManagedObjectRef& o) -> store::ManagedObjectRef {
+    if (!o) return nullptr;
+    if (auto it = made.find(o.get()); it != made.end()) return it->second;
+    store::ManagedObjectRef copy;
+    if (o->isInserted()) copy = to.insertNewObject(o->entity()->name());
+    else if (auto id = o->objectID(); id && !id->isTemporaryID()) copy = to.objectWithID(id);
+    made.emplace(o.get(), copy);
+    return copy;
+  };
+  auto copyValues = [&](const store::ManagedObjectRef& o) {
+    auto copy = counterpart(o);
+    if (!copy) return;
+    const store::EntityDescription& entity = *o->entity();
+    const fnd::Dictionary changed = o->changedValues();  // every value of a new record
+    for (std::size_t i = 0; i < entity.attributes().size(); ++i) {
+      const auto& attribute = entity.attributes()[i];
+      if (!attribute.transient && changed.count(attribute.name)) copy->setValue(static_cast<int>(i), o->value(static_cast<int>(i)));
+    }
+    for (std::size_t i = 0; i < entity.relationships().size(); ++i) {
+      const auto& relationship = entity.relationships()[i];
+      const int index = static_cast<int>(i);
+      if (!changed.count(relationship.name)) continue;
+      if (!relationship.toMany) {
+        copy->setToOne(index, counterpart(o->toOne(index)));
+        continue;
+      }
+      // A set whose members each point back with a to-one is carried by those members' own
+      // changes; only sets on both sides (tags) are copied as sets.
+      const auto* destination = entity.destination(index);
+      const int inverse = entity.inverseIndex(index);
+      if (!destination || inverse < 0 || !destination->relationships()[static_cast<std::size_t>(inverse)].toMany) continue;
+      std::vector<store::ManagedObjectRef> members;
+      for (const auto& member : o->toMany(index))
+        if (auto m = counterpart(member)) members.push_back(std::move(m));
+      copy->setToMany(index, members);
+    }
+  };
+  const auto inserted = from.insertedObjects();
+  for (const auto& o : inserted) counterpart(o);
+  for (const auto& o : inserted) copyValues(o);
+  for (const auto& o : from.updatedObjects()) copyValues(o);
+  for (const auto& o : from.deletedObjects())
+    if (auto copy = counterpart(o)) to.deleteObject(copy);
+}
+
+}  // namespace
+
+bool Backup::backupWithUnsavedChanges(const std::shared_ptr<store::Context>& context, const std::string& path,
+                                      fnd::Error* error) {
+  fnd::Error failure;
+  auto model = WrenDataManager::sharedInstance().managedObjectModel();
+  auto library = context ? context->coordinator() : nullptr;
+  if (!model || !library || library->storePath().empty()) {
+    if (error) *error = backupError(22, "There is no library to back up");
+    return false;
+  }
+  const std::string temp = temporaryPathBeside(path);
+  bool ok = copyDatabase(library->storePath(), temp, &failure);
+  // A fresh copy that does not read back whole, or lacks the library's tables (a file emptied
+  // under Kesto), comes from a damaged library.
+  if (ok && !isSoundCopy(temp, &failure)) {
+    failure = withSQLiteCode(backupError(5, "The library file is damaged"), SQLITE_CORRUPT);
+    ok = false;
+  }
+  if (ok) {
+    auto coordinator = store::Coordinator::make(model);
+    ok = coordinator->addStore(store::kSQLiteStoreType, temp, {}, &failure);
+    if (ok && coordinator->storeIdentifier() != library->storeIdentifier()) {
+      failure = backupError(23, "The copy is not of the library in use");
+      ok = false;
+    }
+    if (ok) {
+      auto copy = store::Context::make(store::ConcurrencyType::Confinement);
+      copy->setCoordinator(coordinator);
+      // The copy is this function's alone: what it writes is what the context holds.
+      copy->setMergePolicy(store::MergePolicy::Overwrite);
+      copyUnsavedChanges(*context, *copy);
+      ok = copy->save(&failure);
+      copy->reset();
+    }
+    coordinator->removeStore();
+  }
+  ok = ok && isSoundCopy(temp, &failure) && fnd::FileManager::renameItem(temp, path, &failure);
+  if (!ok) {
+    removeStoreFile(temp);
+    fnd::logError("Could not save backup file : " + failure.localizedDescription());
+    if (error) *error = failure;
+  }
+  return ok;
+}
+
 std::string Backup::backupNameForDate(fnd::Date date) {
   return fnd::DateFormatter::fixed(kNamePattern, fnd::TimeZone::local()).stringFromDate(date) + "." + kExtension;
 }

@@ -2,6 +2,7 @@
 
 #include "Platform/Foundation/Date.h"
 #include "Platform/Foundation/FoundationForward.h"
+#include "Platform/Store/StoreForward.h"
 
 #include <cstddef>
 #include <functional>
@@ -36,6 +37,13 @@ class Backup {
   // Copies the store to `path`, replacing what stands there. Confirms a manual backup with an
   // alert; a failure is logged and, for a manual backup, shown.
   bool backupToFile(const std::string& path);
+  // A backup at `path` of the library as `context` holds it: the store file as it is, with every
+  // change of the context that the store did not take (new, changed and deleted records, all
+  // their fields) written into the copy. A file to restore once the library can be written
+  // again. Written beside `path` first and renamed into place, so a failure (a full disk) leaves
+  // nothing; false, with `error`, when the library cannot be copied whole (a damaged file).
+  static bool backupWithUnsavedChanges(const std::shared_ptr<store::Context>& context, const std::string& path,
+                                       fnd::Error* error = nullptr);
   // Thins the automatic backups, then makes a new one. Shows nothing, so it may run off the main
   // thread (a large store takes seconds to copy).
   bool autoBackup();

@@ -8,6 +8,7 @@
 
 #include "Model/Bookmark.h"
 #include "Model/DataManager.h"
+#include "Model/WrenEntity.h"
 #include "Model/Folder.h"
 #include "Model/Tag.h"
 #include "Model/ViewUpdater.h"
@@ -363,6 +364,7 @@ HTMLImport::Report HTMLImport::importFile(const std::string& path, const Receivi
   if (!bulk) {
     fnd::logError("Import: the store cannot be written: " + error.localizedDescription());
     report.outcome = Outcome::NotStored;
+    report.notStoredCause = WrenEntity::causeOfSaveFailure(error);
     return report;
   }
   // A large file into a small library: some indexes are cheaper to build again than to keep.
@@ -417,7 +419,11 @@ HTMLImport::Report HTMLImport::importFile(const std::string& path, const Receivi
     fnd::logInfo("Import: " + std::to_string(records->flattenedFolders) +
                  " folders nested too deep were read into the deepest kept folder");
   stored = stored && writer.settle(*records) && bulk->commit(&error);
-  if (!stored) fnd::logError("Import: the bookmarks could not be stored: " + error.localizedDescription());
+  if (!stored) {
+    bulk->failed(&error);  // a step before the commit that failed says why
+    fnd::logError("Import: the bookmarks could not be stored: " + error.localizedDescription());
+    report.notStoredCause = WrenEntity::causeOfSaveFailure(error);
+  }
   if (stored) writer.kept(*records, report.bookmarkIDs, report.bookmarkKeys);
   report.outcome = stored ? Outcome::Imported : Outcome::NotStored;
   return report;
@@ -557,7 +563,9 @@ struct HTMLImport::Impl : std::enable_shared_from_this<HTMLImport::Impl> {
     else if (imported)
       ViewUpdater::showMessage("Import complete", 250, 100);
     else if (report.outcome == Outcome::NotStored)
-      AlertPresenter::alert("Import failed", "The bookmarks from '" + file + "' could not be stored. Nothing was imported.");
+      AlertPresenter::alert("Import failed", "The bookmarks from '" + file + "' could not be stored" +
+                                                 (report.notStoredCause.empty() ? "" : ": " + report.notStoredCause) +
+                                                 ". Nothing was imported.");
     else
       AlertPresenter::alert("Import failed", "Unable to read bookmark file '" + file + "' for import.");
     if (completion) completion(imported);

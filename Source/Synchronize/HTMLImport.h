@@ -57,6 +57,7 @@ class HTMLImport {
     std::string unendedTextElement;
     std::vector<std::string> bookmarkIDs;  // unique identifiers of the stored bookmarks, in file order
     std::vector<std::int64_t> bookmarkKeys;  // their rows' keys in the store, in the same order
+    std::string notStoredCause;  // why the store took nothing, in the user's words
   };
 
   HTMLImport();

@@ -13,6 +13,9 @@
 #include "Model/WrenEntity.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/Foundation/StandardPaths.h"
+#include "Model/Tag.h"
+#include "Synchronize/Backup.h"
+#include "Synchronize/HTMLImport.h"
 #include "Synchronize/TestAlertResponder.h"
 
 #include <fcntl.h>
@@ -73,7 +76,7 @@ TEST_F(SaveFailureTest, AFullDiskIsToldOnceKeepsWhatIsInMemoryAndIsRetriedWithTh
   drop(manyLongAddresses("full", 40));
   ASSERT_EQ(alerts->shown.size(), 1u);
   EXPECT_EQ(alerts->shown[0].title, "Kesto cannot save your library");
-  EXPECT_NE(alerts->shown[0].message.find("The disk is full"), std::string::npos) << alerts->shown[0].message;
+  EXPECT_NE(alerts->shown[0].message.find("No space is left on the disk"), std::string::npos) << alerts->shown[0].message;
   EXPECT_NE(alerts->shown[0].message.find(storePath()), std::string::npos);
   EXPECT_TRUE(WrenEntity::lastSaveFailed());
   EXPECT_EQ(bookmarksOnDisk(), 0);
@@ -207,6 +210,60 @@ TEST_F(SaveFailureTest, ALibraryMovedAwayWhileRunningIsNotCalledReadOnly) {
   EXPECT_NE(alerts->shown[1].message.find("moved or deleted"), std::string::npos) << alerts->shown[1].message;
 }
 
+// A library file emptied under the running program (another program truncated it) is said to be
+// damaged, in words, not as the SQL that failed; the way back it offers keeps what was only in
+// memory before the backup takes the library's place, as a quit does, and says where.
+TEST_F(SaveFailureTest, ALibraryEmptiedWhileRunningIsDamagedAndItsRestoreKeepsWhatWasInMemory) {
+  build(0);
+  app().applicationDidFinishLaunching();
+  ASSERT_TRUE(runUntil([&] { return !app().automaticBackupRunning(); }));
+  const std::string folder = fnd::FileManager::deletingLastPathComponent(storePath());
+  ASSERT_FALSE(Backup::automaticBackups(folder).empty());
+  ASSERT_EQ(::truncate(storePath().c_str(), 0), 0);
+  alerts->answer = 0;  // Restore Backup, then OK
+  drop("https://handed.example/");
+  ASSERT_TRUE(runUntil([&] { return alerts->sawTitle("Kesto Restore"); }));
+  for (const auto& shown : alerts->shown) {
+    EXPECT_EQ(shown.message.find("no such table"), std::string::npos) << shown.title << ": " << shown.message;
+    EXPECT_EQ(shown.message.find("Z_PRIMARYKEY"), std::string::npos) << shown.title << ": " << shown.message;
+  }
+  ASSERT_EQ(alerts->shown[0].title, "Kesto cannot save your library");
+  EXPECT_NE(alerts->shown[0].message.find("The library file is damaged"), std::string::npos) << alerts->shown[0].message;
+  ASSERT_TRUE(alerts->sawTitle("The library cannot be opened"));
+  std::string exported;
+  for (const auto& name : fnd::FileManager::contentsOfDirectory(folder).value_or(std::vector<std::string>{}))
+    if (name.rfind("Unsaved bookmarks ", 0) == 0) exported = folder + "/" + name;
+  ASSERT_FALSE(exported.empty());
+  EXPECT_NE(fnd::FileManager::readFile(exported).value_or("").find("https://handed.example/"), std::string::npos);
+  const auto& restored = alerts->shown.back();
+  EXPECT_EQ(restored.title, "Kesto Restore");
+  EXPECT_NE(restored.message.find("“" + exported + "”"), std::string::npos) << restored.message;
+  EXPECT_NE(restored.message.find("File > Import Bookmarks"), std::string::npos) << restored.message;
+}
+
+// Notes typed into a bookmark the emptied library held fit in no file Kesto can write (the library
+// cannot be copied, a bookmark file holds no notes): the way back says so and, answered "Keep
+// Kesto Running", leaves the library and what is in memory as they are.
+TEST_F(SaveFailureTest, ChangesNoFileCanHoldAreToldBeforeADamagedLibraryIsReplaced) {
+  auto b = Bookmark::addBookmarkWithURL("https://held.example/", Folder::Ref());
+  ASSERT_TRUE(b->saveBookmark());
+  build(1);
+  app().applicationDidFinishLaunching();
+  ASSERT_TRUE(runUntil([&] { return !app().automaticBackupRunning(); }));
+  ASSERT_EQ(::truncate(storePath().c_str(), 0), 0);
+  alerts->answer = 0;  // Restore Backup, then Keep Kesto Running
+  b->setNotes("typed after the library was emptied");
+  EXPECT_FALSE(b->saveBookmark());
+  ASSERT_TRUE(runUntil([&] { return alerts->sawTitle("Some changes are in no file"); }));
+  drainTurns();
+  const auto& told = alerts->shown.back();
+  EXPECT_EQ(told.title, "Some changes are in no file");
+  EXPECT_NE(told.message.find("in no file"), std::string::npos) << told.message;
+  EXPECT_NE(told.message.find("the library file is damaged"), std::string::npos) << told.message;
+  EXPECT_FALSE(alerts->sawTitle("Kesto Restore"));
+  EXPECT_EQ(b->notes().value_or(""), "typed after the library was emptied");
+}
+
 // The same on a real disk: a small file system of its own that fills up, then is made
 // read-only. Needs the right to mount (it runs in a mount namespace of its own, so nothing
 // outlives the test); skipped elsewhere.
@@ -241,7 +298,7 @@ TEST_F(RealDiskTest, AFullDiskThenARemountedReadOnlyStore) {
   fill();
   drop(manyLongAddresses("full", 60));
   ASSERT_EQ(alerts->shown.size(), 1u);
-  EXPECT_NE(alerts->shown[0].message.find("The disk is full"), std::string::npos) << alerts->shown[0].message;
+  EXPECT_NE(alerts->shown[0].message.find("No space is left on the disk"), std::string::npos) << alerts->shown[0].message;
   EXPECT_EQ(bookmarksOnDisk(), 1);
   ::unlink((disk + "/filler").c_str());
   drop("https://after.example/");
@@ -291,9 +348,9 @@ TEST_F(RealDiskTest, AFullDiskAtTheQuitExportsToTheDocumentsFolderAndSaysWhere) 
   EXPECT_EQ(app().applicationShouldTerminate(), ui::TerminateReply::Later);
   ASSERT_EQ(alerts->shown.size(), 3u);
   EXPECT_EQ(alerts->shown[1].title, "Some changes could not be saved");
-  EXPECT_EQ(alerts->shown[2].title, "Unsaved bookmarks exported");
+  EXPECT_EQ(alerts->shown[2].title, "Unsaved changes kept");
   const std::string documents = fnd::StandardPaths::documentsDirectory();
-  EXPECT_NE(alerts->shown[2].message.find("\"" + documents + "/Unsaved bookmarks "), std::string::npos)
+  EXPECT_NE(alerts->shown[2].message.find("“" + documents + "/Unsaved bookmarks "), std::string::npos)
       << alerts->shown[2].message;
   std::string exported;
   for (const auto& name : fnd::FileManager::contentsOfDirectory(documents).value_or(std::vector<std::string>{}))
@@ -302,7 +359,92 @@ TEST_F(RealDiskTest, AFullDiskAtTheQuitExportsToTheDocumentsFolderAndSaysWhere) 
   EXPECT_NE(fnd::FileManager::readFile(exported).value_or("").find("https://full19.example/"), std::string::npos);
   const std::string library = fnd::FileManager::deletingLastPathComponent(storePath());
   for (const auto& name : fnd::FileManager::contentsOfDirectory(library).value_or(std::vector<std::string>{}))
-    EXPECT_NE(name.rfind("Unsaved bookmarks ", 0), 0u) << "a partial file left beside the library";
+    EXPECT_EQ(name.find("Unsaved "), std::string::npos) << "a partial file left beside the library: " << name;
+}
+
+// An import the full disk refuses says why.
+TEST_F(RealDiskTest, AnImportTheFullDiskRefusesSaysSo) {
+  build(0);
+  fill();
+  const std::string file = tempHome() + "/bookmarks.html";
+  std::string html = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n";
+  for (int i = 0; i < 200; ++i)
+    html += "<DT><A HREF=\"https://import" + std::to_string(i) + ".example/" + std::string(2000, 'i') + "\">i</A>\n";
+  ASSERT_TRUE(fnd::FileManager::writeFile(file, html + "</DL><p>\n"));
+  HTMLImport import;
+  std::optional<bool> imported;
+  import.setCompletionHandler([&](bool ok) { imported = ok; });
+  ASSERT_TRUE(import.importFromFile(file));
+  ASSERT_TRUE(runUntil([&] { return imported.has_value(); }));
+  EXPECT_FALSE(*imported);
+  ASSERT_TRUE(alerts->sawTitle("Import failed"));
+  EXPECT_NE(alerts->shown.back().message.find("No space is left on the disk"), std::string::npos)
+      << alerts->shown.back().message;
+  EXPECT_EQ(bookmarksOnDisk(), 0);
+}
+
+// What could not be saved goes whole into a file Kesto brings back: every field typed into a
+// bookmark the library holds, a new bookmark and a deletion, in a backup that File > Restore
+// Library takes; the message names it and says how. Nothing of it is left on the full disk.
+TEST_F(RealDiskTest, EveryUnsavedChangeIsInABackupThatRestoresIt) {
+  auto kept = Bookmark::addBookmarkWithURL("https://kept.example/", Folder::Ref());
+  auto gone = Bookmark::addBookmarkWithURL("https://gone.example/", Folder::Ref());
+  ASSERT_TRUE(kept->saveBookmark());
+  build(2);
+  fill();
+  kept->setNotes("typed while the disk was full");
+  kept->setRating(4.0);
+  kept->setColor("red");
+  kept->setIsFavorite(1);
+  kept->setLogin("me");
+  kept->setPassword("c2VjcmV0");
+  auto tag = Tag::initEntity();
+  tag->setName("unsaved-tag");
+  kept->addTag(tag);
+  EXPECT_FALSE(kept->saveBookmark());
+  gone->deleteBookmark();
+  drop("https://new.example/" + std::string(3000, 'n'));
+  EXPECT_EQ(bookmarksOnDisk(), 2);
+
+  alerts->answer = 0;
+  EXPECT_EQ(app().applicationShouldTerminate(), ui::TerminateReply::Later);
+  ASSERT_GE(alerts->shown.size(), 2u);
+  EXPECT_NE(alerts->shown[alerts->shown.size() - 2].message.find("and other changes"), std::string::npos)
+      << alerts->shown[alerts->shown.size() - 2].message;
+  const auto& told = alerts->shown.back();
+  EXPECT_EQ(told.title, "Unsaved changes kept") << told.message;
+  const std::string documents = fnd::StandardPaths::documentsDirectory();
+  std::string backup;
+  for (const auto& name : fnd::FileManager::contentsOfDirectory(documents).value_or(std::vector<std::string>{}))
+    if (name.rfind("Unsaved changes ", 0) == 0) backup = documents + "/" + name;
+  ASSERT_FALSE(backup.empty()) << told.message;
+  EXPECT_NE(told.message.find("“" + backup + "”"), std::string::npos) << told.message;
+  EXPECT_NE(told.message.find("File > Restore Library"), std::string::npos) << told.message;
+  EXPECT_EQ(fnd::FileManager::attributesOfItem(backup)->permissions, 0600u);
+  for (const auto& name : fnd::FileManager::contentsOfDirectory(disk + "/kesto").value_or(std::vector<std::string>{}))
+    EXPECT_TRUE(name.rfind("data.sqlite", 0) == 0 || name.find(".kestobck") != std::string::npos) << name;
+
+  // Room again, then the backup restored as the File menu does: every change is in the library.
+  ui.reset();
+  WrenDataManager::sharedInstance().reset();
+  ::unlink((disk + "/filler").c_str());
+  Backup restore;
+  restore.setFromPath(backup);
+  ASSERT_TRUE(restore.doStartRestore());
+  WrenDataManager::sharedInstance().reset();
+  EXPECT_EQ(bookmarksOnDisk(), 2);
+  auto back = Bookmark::fetchEntityWhereProperty("url", fnd::Value("https://kept.example/"));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->notes().value_or(""), "typed while the disk was full");
+  EXPECT_EQ(back->rating().value_or(0), 4.0);
+  EXPECT_EQ(back->color().value_or(""), "red");
+  EXPECT_EQ(back->isFavorite(), 1);
+  EXPECT_EQ(back->login().value_or(""), "me");
+  EXPECT_EQ(back->password().value_or(""), "c2VjcmV0");
+  ASSERT_EQ(back->tags().size(), 1u);
+  EXPECT_EQ(back->tags()[0]->name(), "unsaved-tag");
+  EXPECT_FALSE(Bookmark::fetchEntityWhereProperty("url", fnd::Value("https://gone.example/")));
+  EXPECT_TRUE(Bookmark::fetchEntityWhereProperty("url", fnd::Value("https://new.example/" + std::string(3000, 'n'))));
 }
 
 }  // namespace

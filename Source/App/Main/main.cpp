@@ -1,6 +1,7 @@
 // The kesto program: one running instance per session. A later launch hands its arguments
 // ("kesto:" URLs, "--add-text TEXT", archive paths) to the running one and exits.
 #include "App/AppDelegate.h"
+#include "App/AppStartup.h"
 #include "App/BookmarkIntake.h"
 #include "App/MainInterface.h"
 #include "App/ServiceAccounts.h"
@@ -197,7 +198,10 @@ int main(int argc, char** argv) {
                                  "the library.";
         kesto::fnd::logError(text);
         std::fprintf(stderr, "kesto: %s\n", text.c_str());
-        return status = 1;
+        status = 1;
+        // Started from the menu, the terminal is nowhere to be seen: a window says it too.
+        kesto::AppStartup::presentLibraryHeldElsewhere(store, owner, !arguments.empty());
+        return std::nullopt;
       }
       case kesto::sys::SingleInstance::Outcome::Failed:
         kesto::fnd::logWarning("Another Kesto could not be reached and this one cannot listen; running alone");

@@ -381,6 +381,11 @@ std::int64_t BulkInsert::rowCount(const std::string& entityName) {
   return n;
 }
 
+bool BulkInsert::failed(fnd::Error* error) const {
+  if (impl_->failed && error) *error = impl_->failure;
+  return impl_->failed;
+}
+
 bool BulkInsert::commit(fnd::Error* error) {
   Impl& d = *impl_;
   if (!d.open) {

@@ -73,6 +73,8 @@ class BulkInsert {
   // Rows of `entityName` in the store (those inserted here included).
   std::int64_t rowCount(const std::string& entityName);
 
+  // Whether a step failed, spoiling the insert; `error` gets why.
+  bool failed(fnd::Error* error = nullptr) const;
   // Makes the rows visible and durable, then notifies. False (with `error`) when anything
   // failed; the store is then as it was.
   bool commit(fnd::Error* error = nullptr);

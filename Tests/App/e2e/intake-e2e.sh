@@ -5,7 +5,7 @@
 # and the address is stored once; twenty launches at once of a hundred addresses each, to a Kesto
 # busy with a 50,000-bookmark library, give one window and every address once; a launch whose
 # address the library could not save ends with an error; a launch that finds the library locked by a process that does not
-# answer says so and leaves the library alone. Usage: intake-e2e.sh KESTO_BINARY
+# answer says so, on its terminal and in a window, and leaves the library alone. Usage: intake-e2e.sh KESTO_BINARY
 set -uo pipefail
 kesto="$1"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
@@ -129,8 +129,17 @@ before="$(stat -c %Y.%s "$store")"
 holder_pid=$!
 held() { ! flock -n "$store.lock" true; }
 e2e_wait_until 60 held || fail "the holder did not take the lock"
-msg="$(timeout 60 "$kesto" 'kesto:https://never.example/' 2>&1)"
+# Said in a window too (started from the menu, no terminal shows), which quits it.
+"$kesto" 'kesto:https://never.example/' >"$work/held.log" 2>&1 &
+held_pid=$!
+held_alert="$(e2e_wait_window '^The library is open in another Kesto$' 60 "$held_pid")" ||
+  fail "no window says the library is held: $(cat "$work/held.log")"
+e2e_caught_up "$held_alert" || fail "the launch does not answer"
+e2e_screenshot "${E2E_SHOTS:-$work}/library-held.png"
+e2e_key "$held_alert" Return
+wait "$held_pid"
 rc=$?
+msg="$(cat "$work/held.log")"
 [[ $rc -eq 1 ]] || fail "a launch that cannot hand over ended with $rc: $msg"
 [[ "$msg" == *"does not answer"* ]] || fail "no message: $msg"
 [[ "$(stat -c %Y.%s "$store")" == "$before" ]] || fail "the library was written"
