@@ -629,9 +629,8 @@ class ItemCloser {
     }
   }
   // What a SCRIPT or STYLE holds back that is no end: any "</" goes as "<\/". libxml2 ends them
-  // at a "</" and their name, and reads a "</" where it resumes them (right after the start tag,
-  // or where its buffer of the file ran out) as an end tag of its own: "<style></DL>" would end
-  // the list, and the style with it.
+  // at a "</" and their name, and reads a "</" right after their start tag as an end tag of its
+  // own: "<style></DL>" would end the list, and the style with it.
   void flushScriptHeld(std::string& out) {
     if (rawHeld_.size() >= 2 && rawHeld_[1] == '/')
       out.append("<\\/").append(rawHeld_, 2);
