@@ -45,7 +45,8 @@
 // heading DT (or DD holding an H3) before them. Top-level lists (the body's DLs, also those
 // inside another element of it, such as a stray LI) are named by the body's node before them
 // ("Untitled" where that node is a list or holds one: its text is what it lists; or where it is
-// a TEXTAREA, XMP, IFRAME, NOEMBED, NOFRAMES or TITLE: its text is markup read as text);
+// a TEXTAREA, XMP, IFRAME, NOEMBED, NOFRAMES or TITLE: its text is markup read as text; a comment
+// is passed over);
 // an empty "Bookmarks Menu" or "Favorites Bar" list gives way to the next list. Items at the top level,
 // outside any list, go to the receiving folder. A UL or OL at the top level is a list too, its
 // LI items read as DT items are. Any other list inside a folder's list, in an item or directly
@@ -332,15 +333,9 @@ class Reader final : public fnd::HtmlStreamHandler {
     addToCollectors(containerOf(stack_.size()), text);
   }
 
-  void otherNode(std::string_view contents) override {
-    flushText();
-    Node* container = containerOf(stack_.size());
-    if (container->el == El::Body) {
-      bodyPrevious_.assign(contents.substr(0, std::min(contents.size(), HTMLImportReader::kMaxTitleBytes)));
-      bodyPreviousFolded_ = bodyPreviousNamesNothing_ = false;
-      hasBodyPrevious_ = true;
-    }
-  }
+  // A comment is no text a browser shows: it names no list after it, which takes its name from
+  // what stands before the comment.
+  void otherNode(std::string_view) override { flushText(); }
 
   Records finish();
 

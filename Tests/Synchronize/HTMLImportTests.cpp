@@ -339,10 +339,9 @@ TEST(HTMLImportParseTest, ATopLevelListAfterAListIsUntitled) {
       {"<DT><H3>F</H3><DL>" + dt("f") + "</DL>\n<DL>" + dt("t2") + "</DL>", {"F", "Untitled"}},
       {"<LI><DIV><DL>" + dt("l") + "</DL></DIV></LI>\n<DL>" + dt("t2") + "</DL>", {"Untitled", "Untitled"}},
       {"<H1>U</H1><UL><LI>" + dt("u") + "</UL>\n<DL>" + dt("t2") + "</DL>", {"U", "Untitled"}},
-      // Unchanged: a heading, text or a comment after a list names the next.
+      // A heading or text after a list names the next.
       {"<DL>" + dt("t0") + "</DL><H3>Named</H3><DL>" + dt("t2") + "</DL>", {"Untitled", "Named"}},
       {"<DL>" + dt("t0") + "</DL>Plain text<DL>" + dt("t2") + "</DL>", {"Untitled", "Plain text"}},
-      {"<DL>" + dt("t0") + "</DL><!--Said--><DL>" + dt("t2") + "</DL>", {"Untitled", "Said"}},
       // An element whose contents a browser reads as text, closed, names none: its text is markup.
       {"<TITLE>Bookmarks</TITLE><TEXTAREA>" + many + "</TEXTAREA>\n<DL>" + dt("t2") + "</DL>", {"Untitled"}},
       {"<H1>Named</H1><XMP>" + dt("x") + "</XMP><DL>" + dt("t2") + "</DL>", {"Untitled"}},
@@ -351,10 +350,15 @@ TEST(HTMLImportParseTest, ATopLevelListAfterAListIsUntitled) {
       {"<H1>Named</H1><NOFRAMES>" + dt("x") + "</NOFRAMES><DL>" + dt("t2") + "</DL>", {"Untitled"}},
       {"<DL>" + dt("t0") + "</DL><DIV><TITLE>Body title</TITLE></DIV>\n<DL>" + dt("t2") + "</DL>", {"Untitled", "Untitled"}},
       {"<H1>Named</H1><TEXTAREA></TEXTAREA><DL>" + dt("t2") + "</DL>", {"Untitled"}},
-      // Text, a heading or a comment after one names the list.
+      // Text or a heading after one names the list.
       {"<XMP>" + dt("x") + "</XMP>Plain text<DL>" + dt("t2") + "</DL>", {"Plain text"}},
       {"<TEXTAREA>x</TEXTAREA><H3>Named</H3><DL>" + dt("t2") + "</DL>", {"Named"}},
-      {"<TITLE>Bookmarks</TITLE><H1>T</H1><IFRAME>x</IFRAME><!--Said--><DL>" + dt("t2") + "</DL>", {"Said"}},
+      // A comment names none: what stands before it does, as a browser shows the page.
+      {"<DL>" + dt("t0") + "</DL><!--Said--><DL>" + dt("t2") + "</DL>", {"Untitled", "Untitled"}},
+      {"<TITLE>Bookmarks</TITLE><H1>T</H1><IFRAME>x</IFRAME><!--Said--><DL>" + dt("t2") + "</DL>", {"Untitled"}},
+      {"<H1>Bookmarks</H1>\n<!--" + many + "\n-->\n<DL><p>" + dt("t2") + "</DL>", {"Bookmarks"}},
+      {"<DL>" + dt("t0") + "</DL>Plain text\n<!-- old --><!x>\n<DL>" + dt("t2") + "</DL>", {"Untitled", "Plain text"}},
+      {"<!--" + many + "--><DL>" + dt("t2") + "</DL>", {"Untitled"}},
   };
   for (const auto& c : cases) {
     Parsed p = parse(c.html);

@@ -108,11 +108,12 @@ TEST(HTMLImportTextElements, LinksInAnElementTheFileNeverClosesAreCountedAsNotRe
   EXPECT_TRUE(title.bookmarks.empty());
   EXPECT_EQ(title.records.unread, 2000u);
   EXPECT_EQ(title.records.unendedTextElement, "title");
-  // Counted as markup is read: a link whatever wraps it in the text, and one cut off by the end;
-  // not one in a comment or a reference spelling a tag.
-  const Read wrapped = readFile("<XMP>" + a("w1") + "<title>" + a("w2") + "</title><!-- " + a("no") + " -->&lt;" +
-                                a("no2").substr(1) + "<DT><A HREF=\"https://cut.exa");
-  EXPECT_EQ(wrapped.records.unread, 3u);
+  // Every link tag in the text counts, whatever wraps it there (a comment, a SCRIPT or STYLE
+  // that ends or not, a template), and one cut off by the end; not a reference spelling a tag.
+  const Read wrapped = readFile("<XMP>" + a("w1") + "<title>" + a("w2") + "</title><!-- " + a("w3") + " -->&lt;" +
+                                a("no").substr(1) + "<script>" + a("w4") + "</script><template>" + a("w5") + "<style>" +
+                                a("w6") + "<DT><A HREF=\"https://cut.exa");
+  EXPECT_EQ(wrapped.records.unread, 7u);
   // In a template the file never closes, the template holds them.
   const Read templated = readFile("<DL><DT>" + a("t") + "<template><textarea>" + three);
   EXPECT_EQ(templated.records.unread, 3u);
@@ -132,6 +133,23 @@ TEST(HTMLImportTextElements, LinksInAnElementTheFileNeverClosesAreCountedAsNotRe
   for (int i = 0; i < 3000; ++i) longText += "<DT>" + a("long" + std::to_string(i)) + "\n";
   EXPECT_EQ(readFile("<DL><DT>" + a("t") + "<TEXTAREA>" + longText + "</TEXTAREA>" + three).records.unread, 0u);
   EXPECT_EQ(readFile("<DL><DT>" + a("t") + "<TEXTAREA>" + longText + "</TEXTAREAx>" + three).records.unread, 3003u);
+}
+
+// A "<!--" later in the text of an element the file never closes hides none of the links after
+// it either, in the middle of an export too: a browser keeps only those before the element.
+TEST(HTMLImportTextElements, ACommentLaterInTextTheFileNeverClosesHidesNoLink) {
+  const Read later = readFile("<DL><p>\n<DT>" + a("before") + "\n<STYLE>\n<DT>" + a("x0") + "\n<!--\n<DT>" + a("x1") +
+                              "\n<DT>" + a("x2") + "\n<DT>" + a("x3") + "\n</DL><p>\n");
+  EXPECT_EQ(later.records.unread, 4u);
+  EXPECT_EQ(later.records.inUnendedText, 4u);
+  // In the middle of a 2,000-link export: 1,000 stored, 1,000 told.
+  for (const std::string opening : {"<SCRIPT><!--", "<XMP><!--", "<IFRAME><!--", "<NOFRAMES><!--", "<STYLE><!--"}) {
+    std::string html = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks</H1>\n<DL><p>\n";
+    for (int i = 0; i < 2000; ++i) html += (i == 1000 ? opening + "\n<DT>" : "<DT>") + a("b" + std::to_string(i)) + "\n";
+    const Read r = readFile(html + "</DL><p>\n");
+    EXPECT_EQ(r.bookmarks.size(), 1000u) << opening;
+    EXPECT_EQ(r.records.unread, 1000u) << opening;
+  }
 }
 
 // A SCRIPT, STYLE, TEMPLATE or comment that the file never closes holds the rest of the file too:
@@ -157,6 +175,19 @@ TEST(HTMLImportTextElements, ScriptsStylesTemplatesAndCommentsTheFileNeverCloses
       {"<script><!--<script></script>-->", "script"},
       {"<script><!-- <SCRIPT/>x--</script>-->", "script"},
       {"<!-- x --", "#comment"},
+      // Whatever their text holds: a "<!--" at its start hides none of the links.
+      {"<STYLE><!--", "style"},
+      {"<style>\n<!--\n", "style"},
+      {"<TITLE><!--", "title"},
+      {"<TEXTAREA><!--", "textarea"},
+      {"<script><!--", "script"},
+      {"<XMP><!--", "xmp"},
+      {"<IFRAME><!--", "iframe"},
+      {"<NOFRAMES><!--", "noframes"},
+      {"<noembed><!--", "noembed"},
+      {"<!--<!--", "#comment"},
+      {"<template><!--", "template"},
+      {"<PLAINTEXT><!--", "plaintext"},
   };
   for (const auto& u : unclosed) {
     const Read r = readFile("<DL><p>\n<DT>" + a("before") + "\n" + u.opening + three);
@@ -186,6 +217,35 @@ TEST(HTMLImportTextElements, ScriptsStylesTemplatesAndCommentsTheFileNeverCloses
   EXPECT_EQ(styled.bookmarks.size(), 1000u);
   EXPECT_EQ(styled.records.unread, 1000u);
   EXPECT_EQ(styled.records.unendedTextElement, "style");
+}
+
+// A SCRIPT's or STYLE's text runs to its own end tag whatever it begins with: an end tag at its
+// start ends no list, a link in it is no entry, and the bookmarks and subfolder after it stay in
+// their folder.
+TEST(HTMLImportTextElements, AScriptOrStyleEndsNothingWhateverItBeginsWith) {
+  const auto file = [](const std::string& inner) {
+    return "<TITLE>Bookmarks</TITLE>\n<H1>Bookmarks</H1>\n<DL><p>\n<DT><H3>F</H3>\n<DL><p>\n<DT>" + a("before") + "\n" +
+           inner + "\n<DT>" + a("after") + "\n<DT><H3>G</H3>\n<DL><p>\n<DT>" + a("g") + "\n</DL><p>\n</DL><p>\n<DT>" +
+           a("out") + "\n</DL><p>\n";
+  };
+  const std::vector<std::string> asABrowser = {at("Bookmarks/F", "before"), at("Bookmarks/F", "after"),
+                                               at("Bookmarks/F/G", "g"), at("Bookmarks", "out")};
+  for (const std::string& inner : std::vector<std::string>{
+           "<script></DL></script>",
+           "<SCRIPT></dl></DL></DL></SCRIPT>",
+           "<style></DL></style>",
+           "<STYLE></DL></STYLE>",
+           "<script></DL><DT>" + a("inside") + "</script>",
+           "<Style type=\"text/css\"></DL><DT>" + a("inside") + "</sTyle>",
+           "<script></DL ><p></script>",
+           "<style></_x></DD></DT></style>",
+           "<script></</DL></script>",
+           "<script><!--</DL>--></script>",
+       }) {
+    const Read r = readFile(file(inner));
+    EXPECT_EQ(r.bookmarks, asABrowser) << inner;
+    EXPECT_EQ(r.records.unread, 0u) << inner;
+  }
 }
 
 TEST(HTMLImportTextElements, BogusCommentsEndAtTheFirstGreaterThan) {

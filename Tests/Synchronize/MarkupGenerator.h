@@ -47,10 +47,11 @@ class MarkupFile {
       const bool closed = around && (around->kind == Kind::Table || chance(1, 2));
       if (around) html_ += around->open;
       formOpen_ = around && around->kind == Kind::Form;
+      const std::size_t mark = opened(around);
       int open = 0;
       html_ += "<H1>Top</H1>\n<DL><p>\n" + content("Top", 0, 0, false, open, around && around->kind == Kind::Table) +
                "</DL><p>\n";
-      if (around && closed) {
+      if (around && closed && ends(*around, mark)) {
         html_ += around->close;
         formOpen_ = false;
       }
@@ -84,6 +85,35 @@ class MarkupFile {
   };
 
   bool chance(int in, int of) { return choose_(1, of) <= in; }
+
+  // The wrappers a browser holds open, as far as their end tags go: one is opened; answers where.
+  std::size_t opened(const Wrapper* w) {
+    const std::size_t at = open_.size();
+    if (w && w->kind != Kind::Part && w->kind != Kind::Table) open_.push_back(w);  // a table always ends
+    return at;
+  }
+  // Whether the end tag of `w`, opened at `mark`, ends it, when it is to be closed. An end tag
+  // ends the innermost open element of its name: one of the same name left open inside would end
+  // in its place and leave `w` open around what follows, so `w` is left open (unwritten). Ending
+  // `w`, a browser ends what was left open inside it too, but for a FORM (only the FORM ends); an
+  // inline element's end stops at an element HTML names special, ending nothing.
+  bool ends(const Wrapper& w, std::size_t mark) {
+    if (w.kind == Kind::Part) return true;  // its tags are ignored
+    if (w.kind == Kind::Table) {
+      open_.resize(mark);  // the cell's end ends all it holds
+      return true;
+    }
+    for (std::size_t i = mark + 1; i < open_.size(); ++i)
+      if (open_[i]->close == w.close) return false;
+    if (w.kind == Kind::Form) {
+      open_.erase(open_.begin() + static_cast<std::ptrdiff_t>(mark));
+      return true;
+    }
+    const bool stopped = w.kind == Kind::Ordinary && std::any_of(open_.begin() + static_cast<std::ptrdiff_t>(mark) + 1,
+                                                                  open_.end(), [](const Wrapper* o) { return o->kind != Kind::Ordinary; });
+    if (!stopped) open_.resize(mark);
+    return true;
+  }
   int between(int low, int high) { return choose_(low, high); }
 
   // In a table's cell a table's part would end the cell (and what it holds). A DIV opened while
@@ -150,8 +180,9 @@ class MarkupFile {
         const bool transparent = w.kind == Kind::Ordinary || w.kind == Kind::Part;
         int inner = transparent ? open : 0;
         if (w.kind == Kind::Form) formOpen_ = true;
+        const std::size_t mark = opened(&w);
         out += w.open + "\n" + content(folder, depth, wrapDepth + 1, ul, inner, inTable || w.kind == Kind::Table);
-        if (!closed) {
+        if (!closed || !ends(w, mark)) {
           // What follows stands inside it: still the same list.
           open = transparent ? inner : inner + (w.kind == Kind::Div ? open : 0);
           continue;
@@ -218,6 +249,8 @@ class MarkupFile {
   int count_ = 0, folders_ = 0, foldersInLists_ = 0;
   // A FORM start is ignored while another is pending, and its end would end the other one.
   bool formOpen_ = false;
+  // The wrappers left open so far, outermost first (see ends()).
+  std::vector<const Wrapper*> open_;
   // The kind of the UL or OL list being written.
   std::string ulTag_ = "UL";
 };

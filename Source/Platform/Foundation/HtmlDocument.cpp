@@ -466,7 +466,7 @@ class ItemCloser {
 
   // Whether links that a browser reads as no part of the page, should the file never end what
   // holds them, are counted (the reading closer's, reading text as browsers do).
-  bool countsUnendedText() const { return textElements_ && textAsBrowsers_; }
+  bool countsUnendedText() const { return textAsBrowsers_ && !linksOnly_; }
   // Whether the contents being read are kept for counting their links, should the file never end
   // them: a TEXTAREA's, TITLE's, XMP's, IFRAME's, NOEMBED's, NOFRAMES', SCRIPT's, STYLE's, a
   // comment's, or all after a PLAINTEXT.
@@ -474,9 +474,10 @@ class ItemCloser {
     return countsUnendedText() &&
            (state_ == State::Comment || (state_ == State::Raw && rawKind_ != RawKind::CData));
   }
-  // Their text goes to a closer of their own a block at a time; it reads it as markup, but
-  // for SCRIPT and STYLE reads no element as text (a link in a TITLE's text is one however it
-  // is wrapped there), and it lives only while the contents run on past a block.
+  // Their text goes to a closer of their own a block at a time, which counts every link tag in
+  // it: nothing there is a comment, raw text or a template (a "<!--" or "<style>" in that text
+  // hides none of the links after it, which the file meant as much as those before), and it
+  // lives only while the contents run on past a block.
   void keepUnendedText(std::string_view text) {
     unendedIn_.append(text);
     if (unendedIn_.size() >= kUnendedBlock) readUnendedText();
@@ -484,7 +485,7 @@ class ItemCloser {
   void readUnendedText() {
     if (!unendedText_) {
       unendedText_ = std::make_unique<ItemCloser>(false, false, true);
-      unendedText_->textElements_ = false;
+      unendedText_->linksOnly_ = true;
     }
     unendedText_->feed(unendedIn_, unendedOut_);
     unendedIn_.clear();
@@ -499,9 +500,9 @@ class ItemCloser {
   // One character of a SCRIPT's or STYLE's contents, as a browser's tokenizer reads them (when
   // reading text as browsers do): they end only at "</" and their own name followed by white
   // space, '/' or '>', and inside a SCRIPT's "<!--" a "<script>" starts what its "</script>" only
-  // leaves (the end comes after "-->"). libxml2 ends them at any "</" and their name: where that
-  // ends nothing, the parser is handed "<\/" (script text either way). False at the end tag,
-  // whose head the character then goes on.
+  // leaves (the end comes after "-->"). Every other "</" in them is handed to the parser as "<\/"
+  // (script text either way), see flushScriptHeld. False at the end tag, whose head the
+  // character then goes on.
   bool scriptChar(char c, std::string& out) {
     const bool script = rawName_ == "script";
     const bool ends = isAsciiSpace(c) || c == '/' || c == '>';
@@ -627,11 +628,11 @@ class ItemCloser {
       }
     }
   }
-  // What a SCRIPT or STYLE holds back that is no end: "</" and its name (the start of what
-  // libxml2 would end it at) goes as "<\/".
+  // What a SCRIPT or STYLE holds back that is no end: any "</" goes as "<\/". libxml2 ends them
+  // at a "</" and their name, and reads a "</" right after their start tag as an end tag of its
+  // own: "<style></DL>" would end the list, and the style with it.
   void flushScriptHeld(std::string& out) {
-    if (rawHeld_.size() >= rawName_.size() + 2 && rawHeld_[1] == '/' &&
-        asciiLowercase(rawHeld_.substr(2, rawName_.size())) == rawName_)
+    if (rawHeld_.size() >= 2 && rawHeld_[1] == '/')
       out.append("<\\/").append(rawHeld_, 2);
     else
       out += rawHeld_;
@@ -759,6 +760,15 @@ class ItemCloser {
   // Answers true when decided; bytes to read again are left in pending_.
   bool decideHead(bool atEnd, std::string& realOut) {
     std::string& out = templateDepth_ > 0 ? discarded_ : realOut;
+    if (linksOnly_ && head_.size() >= 2 && !isAsciiLetter(head_[1])) {
+      if (head_[1] == '/' && head_.size() < 3 && !atEnd) return false;
+      if (head_[1] != '/' || head_.size() < 3 || !isAsciiLetter(head_[2])) {
+        out += '<';
+        pending_ = head_.substr(1);
+        state_ = State::Text;
+        return true;
+      }
+    }
     static constexpr std::string_view kComment = "<!--";
     if (head_.size() < kComment.size() && kComment.substr(0, head_.size()) == head_ && !atEnd) return false;
     if (head_ == kComment) {
@@ -907,7 +917,7 @@ class ItemCloser {
     hasAddress_ = false;
     itemCounted_ = itemStartTags != itemsBefore;
     if (textAsBrowsers_ && !closing && !continuesName(k)) {
-      openTemplate_ = name == "template";
+      openTemplate_ = name == "template" && !linksOnly_;
       // An SVG or MathML element opens content of its own (unless it closes itself).
       if (name == "svg" || name == "math") foreignStart_ = name, foreignHanded_ = !drop;
     }
@@ -1486,9 +1496,10 @@ class ItemCloser {
     rawName_.clear();
     if (closing || !named) return;
     rawKind_ = RawKind::Script;
+    if (linksOnly_) return;
     if (name == "script" || name == "style") {
       rawName_ = name;
-    } else if (textAsBrowsers_ && textElements_) {
+    } else if (textAsBrowsers_) {
       if (name == "textarea" || name == "title") rawKind_ = RawKind::RcData;
       else if (name == "xmp" || name == "iframe" || name == "noembed" || name == "noframes") rawKind_ = RawKind::RawText;
       else if (name == "plaintext") rawKind_ = RawKind::PlainText;
@@ -1529,9 +1540,9 @@ class ItemCloser {
   bool closeAll_;
   bool nestAsBrowsers_;
   bool textAsBrowsers_;
-  // TEXTAREA, TITLE, XMP, IFRAME, NOEMBED, NOFRAMES and PLAINTEXT hold text only (when reading
-  // text as browsers do): not in the closer counting the links of such text.
-  bool textElements_ = true;
+  // The closer counting the links of text the file never ends: every '<' and a letter (or "</"
+  // and one) is a tag, anything else text.
+  bool linksOnly_ = false;
   static constexpr std::size_t kUnendedBlock = 64 * 1024;
   std::unique_ptr<ItemCloser> unendedText_;
   std::string unendedIn_, unendedOut_;

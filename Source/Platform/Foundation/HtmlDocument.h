@@ -109,8 +109,9 @@ class HtmlStreamReader {
     std::size_t anchorsWithAddress = 0;
     // A start tags with an HREF in the text of a text-only element (TEXTAREA, TITLE, XMP,
     // IFRAME, NOEMBED, NOFRAMES), a SCRIPT, STYLE or comment that runs to the end of the file, or
-    // after a PLAINTEXT, and in a TEMPLATE that does: links the file holds that a browser reads as
-    // text or leaves out of the page, so none reaches the parser. Apart from anchorsWithAddress;
+    // after a PLAINTEXT, and in a TEMPLATE that does (every link tag in that text, whatever else it
+    // holds: a "<!--" there hides none): links the file holds that a browser reads as text or
+    // leaves out of the page, so none reaches the parser. Apart from anchorsWithAddress;
     // `unendedTextElement` names that element (lower case; "#comment"), else is empty.
     std::size_t anchorsInUnendedText = 0;
     std::string unendedTextElement;
