@@ -503,11 +503,17 @@ e2e_start_tray() {
   e2e_wait_until 60 e2e_tray_shown || fail "trayer did not start"
 }
 # Clicks the program's icon in the tray: the right end of the tray, where trayer puts the only
-# icon it holds.
+# icon it holds. A window of trayer's class that goes while it is measured stops xdotool with an
+# X error and no whole geometry: it is measured again.
+e2e_tray_spot=""
+e2e_measure_tray() {
+  e2e_tray_spot="$(set -o pipefail; xdotool search --class trayer getwindowgeometry --shell %@ 2>/dev/null |
+    awk -F= '/^X=/{x=$2}/^Y=/{y=$2}/^WIDTH=/{w=$2}/^HEIGHT=/{h=$2}END{if (w <= 0) exit 1; print x+w-12, y+h/2}')"
+}
 e2e_click_tray_icon() {
   local tx ty
-  read -r tx ty <<<"$(xdotool search --class trayer getwindowgeometry --shell %@ |
-    awk -F= '/^X=/{x=$2}/^Y=/{y=$2}/^WIDTH=/{w=$2}/^HEIGHT=/{h=$2}END{print x+w-12, y+h/2}')"
+  e2e_wait_until 60 e2e_measure_tray || { echo "the tray could not be measured" >&2; return 1; }
+  read -r tx ty <<<"$e2e_tray_spot"
   xdotool mousemove "$tx" "$ty" click 1
 }
 
