@@ -13,42 +13,7 @@ shots="${2:-${TMPDIR:-/tmp}/kesto-edit-at-quit}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 e2e_app_script xdotool sqlite3 python3
 . "$(dirname "$0")/../../Sidebar/e2e/folder-rows.sh"
-fail() {
-  echo "FAIL: $*" >&2
-  e2e_screenshot "$shots/failed.png" 2>/dev/null
-  tail -n 40 "$work/kesto.log" >&2 2>/dev/null
-  exit 1
-}
-
-# The inspector's fields (window-relative, at the window's and the inspector's first sizes).
-title_at=(1094 146) address_at=(1094 194) notes_at=(1094 242)
-caught_up() { e2e_caught_up "$win" || fail "kesto did not answer"; }
-# The first bookmark of the Apple folder (row 5), shown in the inspector.
-choose_bookmark() {
-  click_row 5
-  e2e_click "$win" 600 250
-  e2e_wait_until 60 e2e_bookmark_chosen || fail "a click on the first cell showed no bookmark in the inspector"
-  caught_up
-}
-# A field clicked, its text replaced by what is typed; the program has taken every key, and the
-# field is still being edited.
-type_into() {  # x y text
-  e2e_click "$win" "$1" "$2"
-  caught_up
-  xdotool key ctrl+a
-  xdotool type --delay 30 "$3"
-  caught_up
-}
-# Ends the program at once: Ctrl+Q in its window, or SIGTERM; either way it must end cleanly.
-end_by() {  # key|term
-  if [[ "$1" == key ]]; then
-    xdotool key ctrl+q
-    e2e_wait_until 60 e2e_ended || fail "Ctrl+Q did not quit"
-    e2e_wait_ended
-  else
-    e2e_quit_kesto
-  fi
-}
+. "$(dirname "$0")/inspector-lib.sh"
 restart() {
   e2e_start_kesto
   e2e_wait_until 60 rows_shown || fail "the folder list did not show the sample folders"
