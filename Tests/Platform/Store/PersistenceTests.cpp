@@ -12,6 +12,7 @@
 #include <csignal>
 #include <set>
 #include <sys/wait.h>
+#include <cerrno>
 #include <unistd.h>
 
 using namespace kesto;
@@ -298,9 +299,13 @@ TEST(Persistence, KilledDuringSavesLeavesOldOrNewState) {
     ASSERT_TRUE(c);
   }
   const int kBatch = 200;
+  // The child tells each save it made through the pipe.
+  int saves[2];
+  ASSERT_EQ(pipe(saves), 0);
   pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
+    ::close(saves[0]);
     auto c = openStore(model, path);
     auto ctx = Context::make(ConcurrencyType::Confinement);
     ctx->setCoordinator(c);
@@ -309,13 +314,23 @@ TEST(Persistence, KilledDuringSavesLeavesOldOrNewState) {
         addBookmark(*ctx, std::to_string(round) + "-" + std::to_string(i), "http://x/" + std::to_string(i),
                     std::string(200, 'p'));
       if (!ctx->save()) _exit(2);
+      if (::write(saves[1], "s", 1) != 1) _exit(3);
     }
   }
-  // Let it get a few saves in, then kill it mid-flight.
-  kesto::test::spin(0.4);
+  ::close(saves[1]);
+  // Killed once two saves are in, however slow the machine, while it goes on saving.
+  char told[2];
+  std::size_t got = 0;
+  while (got < sizeof told) {
+    const ssize_t n = ::read(saves[0], told + got, sizeof told - got);
+    if (n > 0) got += static_cast<std::size_t>(n);
+    else if (n == 0 || errno != EINTR) break;
+  }
+  ::close(saves[0]);
   kill(pid, SIGKILL);
   int status = 0;
   waitpid(pid, &status, 0);
+  ASSERT_EQ(got, sizeof told) << "the child ended before two saves, status " << status;
   fnd::Error e;
   auto c = openStore(model, path, &e);
   ASSERT_TRUE(c) << e.localizedDescription();
