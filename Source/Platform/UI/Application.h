@@ -66,6 +66,10 @@ class Application : public Responder {
   // is carried out once the loop runs, after the work the start queued for it. The program
   // entry calls it before the start's work.
   void deferTerminateUntilRun() { deferTerminate_ = true; }
+#ifdef KESTO_TEST_ACCESS
+  // A test that ran the loop leaves the next test a program that has not finished launching.
+  void forgetLaunchForTests() { launched_ = false; }
+#endif
   // Whether the quit under way was asked for by the session's end (a log-out): it waits for no
   // answer of the user's, so where a quit would ask, the answer that keeps the most is taken.
   bool isEndingSession() const { return endingSession_; }

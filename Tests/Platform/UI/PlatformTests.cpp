@@ -141,6 +141,7 @@ TEST(Application, QuitsAskedBeforeTheLoopAndByTheSessionsEndGoThroughTheDelegate
   auto runLoop = [&] {
     fallback.start(20000);
     const int rc = app.run();
+    app.forgetLaunchForTests();
     fallback.stop();
     return rc;
   };
