@@ -167,10 +167,11 @@ if unshare -mn true 2>/dev/null; then
   cat >"$work/fake-dns.sh" <<'EOF'
 # fake-dns.sh RESOLV_CONF hang|fail COMMAND...: COMMAND with a resolver that never answers, or that
 # answers every question with "no such name". Each name asked ("asked NAME"), and each answered
-# ("answered NAME"), is written to RESOLV_CONF.queries.
+# ("answered NAME"), is written to RESOLV_CONF.queries. COMMAND starts only once the resolver
+# listens: a question sent before would be refused unseen, and the refusal remembered for a while.
 mount --bind "$1" /etc/resolv.conf && ip link set lo up || exit 1
 python3 -c '
-import socket, sys
+import os, socket, sys
 def name(query):
     i, labels = 12, []
     while i < len(query) and query[i]:
@@ -180,6 +181,11 @@ def name(query):
 log = open(sys.argv[2], "a", buffering=1)
 s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 s.bind(("127.0.0.1", 53))
+child = os.fork()
+if child:
+    with open(sys.argv[3], "w") as pid_file:
+        pid_file.write("%d\n" % child)
+    os._exit(0)
 while True:
     query, peer = s.recvfrom(4096)
     log.write("asked " + name(query) + "\n")
@@ -187,8 +193,7 @@ while True:
         # The question echoed, with the answer flags and NXDOMAIN.
         s.sendto(query[:2] + b"\x81\x83" + query[4:6] + b"\x00" * 6 + query[12:], peer)
         log.write("answered " + name(query) + "\n")
-' "$2" "$1.queries" &
-echo $! >"$1.pid"
+' "$2" "$1.queries" "$1.pid" || exit 1
 shift 2
 exec "$@"
 EOF
