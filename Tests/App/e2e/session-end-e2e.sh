@@ -18,11 +18,18 @@ fail() {
   exit 1
 }
 
+# xsm gives iceauth its clients' keys by a shell command naming a file in its home folder, which
+# must be one whose path a shell reads as it stands (the test's own may hold a space or an
+# apostrophe): xsm has a home of its own, and Kesto reads the same authority file.
+xsm_home="$(mktemp -d /tmp/kesto-xsm.XXXXXXXX)" || fail "no home folder for xsm"
+export ICEAUTHORITY="$xsm_home/.ICEauthority"
+cleanup() { kill ${app_pid:-} "${e2e_pids[@]}" 2>/dev/null; rm -rf "$xsm_home"; }
+
 # The session manager: its clients learn its address from SESSION_MANAGER; the one command of
 # its start-up list puts that on the root window, where the test reads it.
 printf '%s\n' "sh -c 'xprop -root -f E2E_SESSION_MANAGER 8s -set E2E_SESSION_MANAGER \"\$SESSION_MANAGER\"'" \
-  >"$HOME/.xsmstartup"
-(cd "$HOME" && exec xsm) >"$work/xsm.log" 2>&1 &
+  >"$xsm_home/.xsmstartup"
+(cd "$xsm_home" && HOME="$xsm_home" exec xsm) >"$work/xsm.log" 2>&1 &
 xsm_pid=$!
 e2e_pids+=("$xsm_pid")
 session_manager() { xprop -root E2E_SESSION_MANAGER 2>/dev/null | sed -n 's/^E2E_SESSION_MANAGER(STRING) = "\(.*\)"$/\1/p'; }
