@@ -72,7 +72,7 @@ ended_by() {  # signal opener
   ! declare -F "$2_before" >/dev/null || "$2_before"
   e2e_start_kesto
   e2e_caught_up "$win" >/dev/null || fail "kesto did not answer"
-  "$2" || fail "$2: it did not open"
+  "$2" || fail "$2: it did not open$(kill -0 "$app_pid" 2>/dev/null || echo ' (kesto had ended)') $(crash_reports -exec head -n 30 {} +)"
   e2e_caught_up "$win" >/dev/null || fail "kesto did not answer with $2 open"
   e2e_screenshot "$shots/$2-$1.png"
   kill -"$1" "$app_pid"

@@ -299,8 +299,13 @@ e2e_has_sample_library() {
 
 # Closes the first-run panel of an empty library once it shows.
 e2e_close_first_run_panel() {  # [timeout]
-  local panel
-  panel="$(e2e_wait_window '^Welcome to Kesto$' "${1:-60}")" || return 1
+  local panel w
+  if ! panel="$(e2e_wait_window '^Welcome to Kesto$' "${1:-60}")"; then
+    # What the program shows instead, for the failure's report.
+    for w in $(e2e_windows); do echo "shown instead: '$(xdotool getwindowname "$w" 2>/dev/null)'"; done >&2
+    kill -0 "${app_pid:-}" 2>/dev/null || echo "kesto had ended" >&2
+    return 1
+  fi
   e2e_key "$panel" Escape
 }
 
