@@ -133,9 +133,12 @@ fi
 # The unit suites also run in a language with a decimal comma and in one with a dotless i.
 locales=(de_DE.UTF-8 tr_TR.UTF-8)
 absent=()
+# Read whole first: grep -q leaves at the first match, and the rest of a long list, written after
+# it, would fail the pipeline, which would count a locale that is there as absent.
+available="$(locale -a 2>/dev/null)" || available=""
 for l in "${locales[@]}"; do
   # locale -a names them in lower case without the dash: de_DE.utf8.
-  locale -a 2>/dev/null | grep -qix "${l%%.*}.utf-\?8" || absent+=("$l")
+  grep -qix "${l%%.*}.utf-\?8" <<<"$available" || absent+=("$l")
 done
 if [ ${#absent[@]} -gt 0 ]; then
   echo "setup: generating the locales ${absent[*]}"
