@@ -15,6 +15,7 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Platform/System/UserNotifications.h"
+#include "Synchronize/TestAlertResponder.h"
 
 #include <gtest/gtest.h>
 
@@ -93,6 +94,20 @@ class AppTest : public ::testing::Test {
 
   std::shared_ptr<sys::RecordingNotificationSink> sink;
   std::unique_ptr<MainInterface> ui;
+};
+
+// The main interface with every alert answered by the test instead of shown.
+class AppTestWithAlerts : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    alerts = TestAlertResponder::install();
+  }
+  void TearDown() override {
+    TestAlertResponder::uninstall();
+    AppTest::TearDown();
+  }
+  std::shared_ptr<TestAlertResponder> alerts;
 };
 
 }  // namespace kesto::test

@@ -16,7 +16,6 @@
 #include "Model/Tag.h"
 #include "Synchronize/Backup.h"
 #include "Synchronize/HTMLImport.h"
-#include "Synchronize/TestAlertResponder.h"
 
 #include <fcntl.h>
 #include <optional>
@@ -27,16 +26,8 @@
 namespace kesto::test {
 namespace {
 
-class SaveFailureTest : public AppTest {
+class SaveFailureTest : public AppTestWithAlerts {
  protected:
-  void SetUp() override {
-    AppTest::SetUp();
-    alerts = TestAlertResponder::install();
-  }
-  void TearDown() override {
-    TestAlertResponder::uninstall();
-    AppTest::TearDown();
-  }
 
   // Rows as another program reading the file finds them.
   int bookmarksOnDisk() { return bookmarkRowsOnDisk(storePath()); }
@@ -63,8 +54,6 @@ class SaveFailureTest : public AppTest {
     app().addPinUrlFromString(text);
     drainTurns();
   }
-
-  std::shared_ptr<TestAlertResponder> alerts;
 };
 
 TEST_F(SaveFailureTest, AFullDiskIsToldOnceKeepsWhatIsInMemoryAndIsRetriedWithTheNextChange) {

@@ -5,7 +5,6 @@
 #include "Harness/StoreConnection.h"
 #include "Platform/Foundation/FileManager.h"
 #include "Platform/UI/Application.h"
-#include "Synchronize/TestAlertResponder.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -14,18 +13,7 @@
 namespace kesto::test {
 namespace {
 
-class SessionEndTest : public AppTest {
- protected:
-  void SetUp() override {
-    AppTest::SetUp();
-    alerts = TestAlertResponder::install();
-  }
-  void TearDown() override {
-    TestAlertResponder::uninstall();
-    AppTest::TearDown();
-  }
-  std::shared_ptr<TestAlertResponder> alerts;
-};
+using SessionEndTest = AppTestWithAlerts;
 
 TEST_F(SessionEndTest, ALogOutExportsWhatTheStoreRefusedWithoutAskingAndQuits) {
   build(0);
