@@ -34,7 +34,7 @@ class Error;
 // - what a browser reads as text is text: the contents of TEXTAREA, TITLE, XMP, IFRAME, NOEMBED
 //   and NOFRAMES, all after a PLAINTEXT, "<!x>", "<?x>" and "</3>" up to the first '>' (as
 //   comments); SCRIPT and STYLE end only at their end tag as a browser's tokenizer reads it; a
-//   TEMPLATE's contents are left out; SVG and MathML hold no raw text (their STYLE
+//   TEMPLATE's contents belong to no page, as in a browser; SVG and MathML hold no raw text (their STYLE
 //   and SCRIPT tags are left out) and end where HTML breaks out of them; a tag cut off by the end
 //   of the input is dropped.
 // The network is never used and no external resource is loaded.
