@@ -14,6 +14,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QEventLoop>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
@@ -160,14 +161,22 @@ int Alert::runModal() {
   belongToOwner(*box);
   // In front of whatever window was shown last; while another program has the focus, it asks
   // for attention instead.
-  const bool focused = attention::programHasFocus();
-  if (!focused) attention::showWithoutFocus(*box);
-  QTimer::singleShot(0, box, [box, focused] {
-    if (!focused) return attention::askForAttention(*box);
-    box->raise();
-    box->activateWindow();
-  });
-  box->exec();
+  if (!attention::programHasFocus()) {
+    attention::showWithoutFocus(*box);
+    attention::showHeld(*box);
+    QPointer<QMessageBox> guarded(box);
+    QEventLoop answered;
+    QObject::connect(box, &QDialog::finished, &answered, &QEventLoop::quit);
+    QObject::connect(box, &QObject::destroyed, &answered, &QEventLoop::quit);
+    answered.exec(QEventLoop::DialogExec);
+    if (!guarded) return cancelReturnCode();
+  } else {
+    QTimer::singleShot(0, box, [box] {
+      box->raise();
+      box->activateWindow();
+    });
+    box->exec();
+  }
   int code = keep->answer(box);
   delete box;
   return code;
@@ -199,7 +208,9 @@ void Alert::beginSheetModalForWindow(Window* window, std::function<void(int)> co
   if (!parent) belongToOwner(*box);
   if (!focused) attention::showWithoutFocus(*box);
   // open() would make even a parentless dialog window-modal, blocking nothing.
-  if (parent) {
+  if (!focused) {
+    attention::showHeld(*box);
+  } else if (parent) {
     box->open();
   } else {
     // Stacked above the window the user is in (a sheet, an assistant), and brought to the front
@@ -211,12 +222,9 @@ void Alert::beginSheetModalForWindow(Window* window, std::function<void(int)> co
       guarded->raise();
       guarded->activateWindow();
     };
-    if (focused) {
-      toFront();
-      QTimer::singleShot(0, box, toFront);
-    }
+    toFront();
+    QTimer::singleShot(0, box, toFront);
   }
-  if (!focused) attention::askForAttention(*box);
   if (window) {
     // Over the window's content, at its top, like a sheet.
     box->adjustSize();

@@ -468,7 +468,7 @@ void Application::activateIgnoringOtherApps() {
 
 Window* Application::keyWindow() const { return keyWindow_; }
 Window* Application::mainWindow() const { return mainWindow_; }
-bool Application::isModalDialogShown() const { return QApplication::activeModalWidget() != nullptr; }
+bool Application::isModalDialogShown() const { return attention::modalDialog() != nullptr; }
 std::vector<Window*> Application::windows() const { return windows_; }
 
 bool Application::sendAction(Command selector, Responder* target, Responder* sender) {

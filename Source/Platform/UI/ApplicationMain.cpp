@@ -1,6 +1,7 @@
 #include "Platform/UI/ApplicationMain.h"
 
 #include "Platform/UI/Application.h"
+#include "Platform/UI/Attention_p.h"
 #include "Platform/UI/Dragging.h"
 #include "Platform/UI/Image.h"
 #include "Platform/UI/TimingMarks.h"
@@ -44,12 +45,15 @@ bool runEventLoopUntil(const std::function<bool()>& done, double seconds) {
 }
 
 bool isApplicationModalShown() {
+  if (attention::heldDialog()) return true;
   for (QWindow* w : QGuiApplication::topLevelWindows())
     if (w->isVisible() && w->modality() == Qt::ApplicationModal) return true;
   return false;
 }
 
 void bringModalWindowToUser() {
+  // A dialog held while the user was in another program is made modal first.
+  if (!QApplication::activeModalWidget() && attention::heldDialog()) attention::bringWaitingToUser();
   QWidget* modal = QApplication::activeModalWidget();
   if (!modal) return;
   if (Window* own = Window::fromNativeHandle(modal)) return own->makeKeyAndOrderFront();
@@ -62,7 +66,7 @@ void bringModalWindowToUser() {
 void reopenWindow(Window& window) {
   window.makeKeyAndOrderFront();
   // A dialog that blocks the window comes with it, in front: the window alone takes no input.
-  if (QApplication::activeModalWidget() != window.nativeHandle()) bringModalWindowToUser();
+  if (attention::modalDialog() != window.nativeHandle()) bringModalWindowToUser();
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include "Platform/UI/X11Focus_p.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QPointer>
 #include <QWidget>
 #include <QWindow>
@@ -70,6 +71,73 @@ std::vector<QPointer<QWidget>>& waiting() {
   return windows;
 }
 
+// The dialogs shown without their modality, each with the modality it waits for.
+struct Held {
+  QPointer<QWidget> dialog;
+  Qt::WindowModality modality;
+};
+std::vector<Held>& held() {
+  static std::vector<Held> dialogs;
+  return dialogs;
+}
+
+// The user's input to the program's other windows while a dialog is held, as its modality would:
+// clicks, keys, wheel and the window manager's close. A click on them is how the user comes back,
+// and brings the dialog; it does nothing else.
+class HeldInputBlock : public QObject {
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (!event->spontaneous() || !blocks(event->type())) return false;
+    auto* window = qobject_cast<QWindow*>(watched);
+    if (!window || !heldDialog()) return false;  // the widgets' share comes through their window first
+    for (const Held& h : held()) {
+      QWindow* own = h.dialog && h.dialog->isVisible() ? h.dialog->windowHandle() : nullptr;
+      if (own && (own == window || own->isAncestorOf(window, QWindow::IncludeTransients))) return false;
+    }
+    // A key overridden goes to no shortcut; the key itself is dropped next.
+    event->accept();
+    if (event->type() == QEvent::Close) event->ignore();
+    return true;
+  }
+
+ private:
+  static bool blocks(QEvent::Type type) {
+    switch (type) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::Wheel:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::ShortcutOverride:
+      case QEvent::TouchBegin:
+      case QEvent::Close: return true;
+      default: return false;
+    }
+  }
+};
+
+void blockInputWhileHeld() {
+  static HeldInputBlock* block = nullptr;
+  if (block || !QCoreApplication::instance()) return;
+  block = new HeldInputBlock;
+  block->setParent(QCoreApplication::instance());
+  QCoreApplication::instance()->installEventFilter(block);
+}
+
+// Shows a held dialog again with its modality, able to take the keys: the toolkit activates it.
+void release(QWidget& dialog) {
+  auto& dialogs = held();
+  auto it = std::find_if(dialogs.begin(), dialogs.end(), [&](const Held& h) { return h.dialog == &dialog; });
+  if (it == dialogs.end()) return;
+  const Qt::WindowModality modality = it->modality;
+  dialogs.erase(it);
+  dialog.setAttribute(Qt::WA_ShowWithoutActivating, false);
+  dialog.hide();
+  dialog.setWindowModality(modality);
+  dialog.show();
+}
+
 }  // namespace
 
 bool programHasFocus() { return x11::focusIsOurs().value_or(true); }
@@ -97,6 +165,27 @@ void askForAttention(QWidget& window) {
   windows.emplace_back(&window);
 }
 
+void showHeld(QWidget& dialog) {
+  auto& dialogs = held();
+  dialogs.erase(std::remove_if(dialogs.begin(), dialogs.end(), [](const Held& h) { return !h.dialog; }), dialogs.end());
+  dialogs.push_back({&dialog, dialog.windowModality()});
+  dialog.setWindowModality(Qt::NonModal);
+  blockInputWhileHeld();
+  dialog.show();
+  askForAttention(dialog);
+}
+
+QWidget* heldDialog() {
+  for (auto it = held().rbegin(); it != held().rend(); ++it)
+    if (it->dialog && it->dialog->isVisible()) return it->dialog.data();
+  return nullptr;
+}
+
+QWidget* modalDialog() {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  return heldDialog();
+}
+
 void bringWaitingToUser() {
   std::vector<QPointer<QWidget>> windows = std::exchange(waiting(), {});
   for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
@@ -104,6 +193,10 @@ void bringWaitingToUser() {
     if (!widget || !widget->isVisible()) continue;
     widget->setAttribute(Qt::WA_ShowWithoutActivating, false);
     x11::demandAttention(xcb_window_t(widget->winId()), false);
+    // Every held dialog becomes modal again, the last one in front.
+    for (const Held& h : std::vector<Held>(held()))
+      if (h.dialog && h.dialog != widget && h.dialog->isVisible()) release(*h.dialog);
+    release(*widget);
     if (Window* own = Window::fromNativeHandle(widget)) {
       own->makeKeyAndOrderFront();
     } else {

@@ -24,6 +24,21 @@ void showWithoutFocus(QWidget& window);
 // windows.
 void askForAttention(QWidget& window);
 
+// Shows a modal dialog (its modality set) while another program has the focus, after
+// showWithoutFocus: the toolkit asks the window manager to activate every modal window it shows,
+// which some window managers do whatever the window's hints say (taking the user to its desktop,
+// raising it with the window it belongs to). So it shows without its modality, asks for
+// attention, and the program's other windows take no input meanwhile; when the user comes back
+// it is shown again, modal, and takes the keys.
+void showHeld(QWidget& dialog);
+
+// The dialog that showHeld shows and that waits for the user, if any: a modal dialog that is
+// not the toolkit's yet.
+QWidget* heldDialog();
+
+// The modal dialog that blocks the program: the toolkit's, else the one held.
+QWidget* modalDialog();
+
 // The focus came back to the program: the window that asked for attention last, still shown,
 // comes in front and takes the keys.
 void bringWaitingToUser();

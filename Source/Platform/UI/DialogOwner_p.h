@@ -3,6 +3,7 @@
 // Private to the UI layer: the window a dialog opened without one belongs to.
 
 #include "Platform/UI/Application.h"
+#include "Platform/UI/Attention_p.h"
 #include "Platform/UI/Window.h"
 
 #include <QApplication>
@@ -17,7 +18,7 @@ namespace kesto::ui {
 inline QWidget* dialogOwner(const QWidget* dialog) {
   // A window just answered (hidden, not yet gone) can still be the toolkit's active one.
   auto shown = [dialog](QWidget* w) { return w && w != dialog && w->isVisible() && !w->isMinimized(); };
-  if (QWidget* modal = QApplication::activeModalWidget(); shown(modal)) return modal;
+  if (QWidget* modal = attention::modalDialog(); shown(modal)) return modal;
   if (QWidget* active = QApplication::activeWindow(); shown(active)) return active;
   for (Window* w : {Application::shared().keyWindow(), Application::shared().mainWindow()}) {
     if (QWidget* widget = w ? static_cast<QWidget*>(w->nativeHandle()) : nullptr; shown(widget)) return widget;

@@ -3,6 +3,7 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/UI/Action.h"
 #include "Platform/UI/Application.h"
+#include "Platform/UI/Attention_p.h"
 #include "Platform/UI/DialogOwner_p.h"
 #include "Platform/UI/UINotifications.h"
 
@@ -33,7 +34,7 @@ GivenWay& givenWay() {
 
 void floatAgainOnceAnswered() {
   // A sheet is window-modal, an alert or a file dialog application-modal: either is listed.
-  if (QGuiApplication::modalWindow()) return;
+  if (QGuiApplication::modalWindow() || attention::heldDialog()) return;
   GivenWay& state = givenWay();
   if (state.timer) state.timer->stop();
   for (const QPointer<QWindow>& panel : std::exchange(state.panels, {}))

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs a command inside a private X session: Xvfb on a free display, openbox as the window
-# manager, a fresh HOME, XDG folders and XDG_RUNTIME_DIR, so sessions run side by side never
+# Runs a command inside a private X session: Xvfb on a free display, openbox (or E2E_WM) as the
+# window manager, a fresh HOME, XDG folders and XDG_RUNTIME_DIR, so sessions run side by side never
 # meet (a second kesto hands its arguments to the one whose runtime folder it shares). Reports of
 # sanitized programs fail the session.
 # Usage: xvfb-session.sh [--size WxH] -- command [args...]
@@ -127,11 +127,30 @@ xvfb_pid=$!
 read -r -t 30 display <&"$fd" || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$display"
 
-# openbox runs its startup command once it has read its configuration and grabbed its keys
-# (Alt+F4 among them), which comes after it has claimed the screen.
-# openbox splits that command as a shell would: the path is quoted, since the session's home may
-# hold spaces (a checkout's path).
-openbox --startup "touch '${home//\'/\'\\\'\'}/.wm-started'" >"$home/openbox.log" 2>&1 &
+# The window manager is openbox, or the one E2E_WM names (openbox or fluxbox); a script that tests
+# what differs between them runs once under each.
+wm="${E2E_WM:-openbox}"
+command -v "$wm" >/dev/null || { echo "skipped: $wm is not installed"; exit 77; }
+case "$wm" in
+  openbox)
+    # openbox runs its startup command once it has read its configuration and grabbed its keys
+    # (Alt+F4 among them), which comes after it has claimed the screen.
+    # openbox splits that command as a shell would: the path is quoted, since the session's home
+    # may hold spaces (a checkout's path).
+    openbox --startup "touch '${home//\'/\'\\\'\'}/.wm-started'" >"$home/wm.log" 2>&1 &
+    ;;
+  fluxbox)
+    # fluxbox has no startup command: it is ready once it names its check window on the root,
+    # which it does after it has read its configuration. Four desktops, no toolbar or slit that
+    # would take room or windows of their own.
+    mkdir -p "$home/.fluxbox"
+    printf '%s\n' 'session.screen0.workspaces: 4' 'session.screen0.toolbar.visible: false' \
+      'session.screen0.slit.autoHide: true' >"$home/.fluxbox/init"
+    fluxbox -rc "$home/.fluxbox/init" >"$home/wm.log" 2>&1 &
+    touch "$home/.wm-started"
+    ;;
+  *) echo "unknown window manager E2E_WM=$wm" >&2; exit 2 ;;
+esac
 wm_pid=$!
 
 # Wait until the window manager has taken the screen (it then names its check window on the
@@ -144,7 +163,7 @@ deadline=$((SECONDS + ${E2E_WM_TIMEOUT:-30}))
 until wm_ready; do
   if ! kill -0 "$wm_pid" 2>/dev/null || ((SECONDS >= deadline)); then
     echo "the window manager did not start on $DISPLAY:" >&2
-    cat "$home/openbox.log" >&2
+    cat "$home/wm.log" >&2
     exit 1
   fi
   sleep 0.1
