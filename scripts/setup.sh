@@ -29,8 +29,9 @@ packages=(
   dbus-tests desktop-file-utils trayer x11-utils
   # an X session manager for the log-out test, and the ICE authority tool it needs
   x11-session-utils x11-xserver-utils
-  # the window-manager control the windows test moves windows to other desktops with
-  wmctrl
+  # the window-manager control the windows test moves windows to other desktops with, and a
+  # second window manager, which grants every activation a program asks for
+  wmctrl fluxbox
   # the debugger that kills the running Kesto at a chosen point in the takeover test
   gdb
   # the AppStream checker for the installed description, and clang with libFuzzer for the fuzz

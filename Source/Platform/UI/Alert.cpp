@@ -14,7 +14,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
-#include <QEventLoop>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
@@ -162,21 +161,16 @@ int Alert::runModal() {
   // In front of whatever window was shown last; while another program has the focus, it asks
   // for attention instead.
   if (!attention::programHasFocus()) {
+    // Shown already, exec() shows it no more: it runs the dialog's loop until it is answered.
     attention::showWithoutFocus(*box);
     attention::showHeld(*box);
-    QPointer<QMessageBox> guarded(box);
-    QEventLoop answered;
-    QObject::connect(box, &QDialog::finished, &answered, &QEventLoop::quit);
-    QObject::connect(box, &QObject::destroyed, &answered, &QEventLoop::quit);
-    answered.exec(QEventLoop::DialogExec);
-    if (!guarded) return cancelReturnCode();
   } else {
     QTimer::singleShot(0, box, [box] {
       box->raise();
       box->activateWindow();
     });
-    box->exec();
   }
+  box->exec();
   int code = keep->answer(box);
   delete box;
   return code;

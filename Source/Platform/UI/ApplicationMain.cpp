@@ -45,16 +45,13 @@ bool runEventLoopUntil(const std::function<bool()>& done, double seconds) {
 }
 
 bool isApplicationModalShown() {
-  if (attention::heldDialog()) return true;
   for (QWindow* w : QGuiApplication::topLevelWindows())
     if (w->isVisible() && w->modality() == Qt::ApplicationModal) return true;
   return false;
 }
 
 void bringModalWindowToUser() {
-  // A dialog held while the user was in another program is made modal first.
-  if (!QApplication::activeModalWidget() && attention::heldDialog()) attention::bringWaitingToUser();
-  QWidget* modal = QApplication::activeModalWidget();
+  QWidget* modal = attention::modalDialog();
   if (!modal) return;
   if (Window* own = Window::fromNativeHandle(modal)) return own->makeKeyAndOrderFront();
   if (modal->isMinimized()) modal->setWindowState(modal->windowState() & ~Qt::WindowMinimized);

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -71,37 +72,58 @@ std::vector<QPointer<QWidget>>& waiting() {
   return windows;
 }
 
-// The dialogs shown without their modality, each with the modality it waits for.
-struct Held {
-  QPointer<QWidget> dialog;
-  Qt::WindowModality modality;
-};
-std::vector<Held>& held() {
-  static std::vector<Held> dialogs;
+// The dialogs shown without the toolkit's modality (see showHeld), the last shown last.
+std::vector<QPointer<QWidget>>& held() {
+  static std::vector<QPointer<QWidget>> dialogs;
   return dialogs;
 }
 
-// The user's input to the program's other windows while a dialog is held, as its modality would:
-// clicks, keys, wheel and the window manager's close. A click on them is how the user comes back,
-// and brings the dialog; it does nothing else.
+// Whether a held dialog takes the input of the window: an application-modal one that of every
+// window but its own and those that stand on it (its menus, its own dialogs), a window-modal one
+// that of the windows it belongs to.
+bool blocks(const QWidget& dialog, const QWindow& window) {
+  const QWindow* own = dialog.windowHandle();
+  if (!own || !dialog.isVisible() || own == &window || own->isAncestorOf(&window, QWindow::IncludeTransients))
+    return false;
+  if (dialog.windowModality() == Qt::ApplicationModal) return true;
+  for (const QWindow* owner = own->transientParent(); owner; owner = owner->transientParent())
+    if (owner == &window) return true;
+  return false;
+}
+
+// In front, with the keys.
+void bring(QWidget& window) {
+  window.setAttribute(Qt::WA_ShowWithoutActivating, false);
+  x11::demandAttention(xcb_window_t(window.winId()), false);
+  if (Window* own = Window::fromNativeHandle(&window)) return own->makeKeyAndOrderFront();
+  if (window.isMinimized()) window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+  window.raise();
+  window.activateWindow();
+}
+
+// The user's input to the windows a held dialog blocks, as its modality would: clicks, keys,
+// wheel, drops and the window manager's close. A click on one of them brings the dialog.
 class HeldInputBlock : public QObject {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (!event->spontaneous() || !blocks(event->type())) return false;
-    auto* window = qobject_cast<QWindow*>(watched);
-    if (!window || !heldDialog()) return false;  // the widgets' share comes through their window first
-    for (const Held& h : held()) {
-      QWindow* own = h.dialog && h.dialog->isVisible() ? h.dialog->windowHandle() : nullptr;
-      if (own && (own == window || own->isAncestorOf(window, QWindow::IncludeTransients))) return false;
+    if (!event->spontaneous() || !isInput(event->type())) return false;
+    auto* window = qobject_cast<QWindow*>(watched);  // the widgets' share comes through their window first
+    if (!window) return false;
+    QWidget* blocking = nullptr;
+    for (const QPointer<QWidget>& dialog : held())
+      if (dialog && blocks(*dialog, *window)) blocking = dialog.data();
+    if (!blocking) return false;
+    if (event->type() == QEvent::MouseButtonPress) {
+      QTimer::singleShot(0, blocking, [blocking] { bring(*blocking); });
     }
     // A key overridden goes to no shortcut; the key itself is dropped next.
     event->accept();
-    if (event->type() == QEvent::Close) event->ignore();
+    if (event->type() == QEvent::Close || event->type() == QEvent::DragEnter) event->ignore();
     return true;
   }
 
  private:
-  static bool blocks(QEvent::Type type) {
+  static bool isInput(QEvent::Type type) {
     switch (type) {
       case QEvent::MouseButtonPress:
       case QEvent::MouseButtonRelease:
@@ -111,6 +133,9 @@ class HeldInputBlock : public QObject {
       case QEvent::KeyRelease:
       case QEvent::ShortcutOverride:
       case QEvent::TouchBegin:
+      case QEvent::DragEnter:
+      case QEvent::DragMove:
+      case QEvent::Drop:
       case QEvent::Close: return true;
       default: return false;
     }
@@ -123,19 +148,6 @@ void blockInputWhileHeld() {
   block = new HeldInputBlock;
   block->setParent(QCoreApplication::instance());
   QCoreApplication::instance()->installEventFilter(block);
-}
-
-// Shows a held dialog again with its modality, able to take the keys: the toolkit activates it.
-void release(QWidget& dialog) {
-  auto& dialogs = held();
-  auto it = std::find_if(dialogs.begin(), dialogs.end(), [&](const Held& h) { return h.dialog == &dialog; });
-  if (it == dialogs.end()) return;
-  const Qt::WindowModality modality = it->modality;
-  dialogs.erase(it);
-  dialog.setAttribute(Qt::WA_ShowWithoutActivating, false);
-  dialog.hide();
-  dialog.setWindowModality(modality);
-  dialog.show();
 }
 
 }  // namespace
@@ -167,17 +179,22 @@ void askForAttention(QWidget& window) {
 
 void showHeld(QWidget& dialog) {
   auto& dialogs = held();
-  dialogs.erase(std::remove_if(dialogs.begin(), dialogs.end(), [](const Held& h) { return !h.dialog; }), dialogs.end());
-  dialogs.push_back({&dialog, dialog.windowModality()});
-  dialog.setWindowModality(Qt::NonModal);
+  dialogs.erase(std::remove_if(dialogs.begin(), dialogs.end(), [](const QPointer<QWidget>& d) { return !d; }),
+                dialogs.end());
+  dialogs.emplace_back(&dialog);
   blockInputWhileHeld();
+  const Qt::WindowModality modality = dialog.windowModality();
+  dialog.setWindowModality(Qt::NonModal);
   dialog.show();
+  // Its modality again, as a mark only: the toolkit counts a modal window (and asks for its
+  // activation) as it shows it, which is past; those who ask whether a modal window is shown see it.
+  dialog.setWindowModality(modality);
   askForAttention(dialog);
 }
 
 QWidget* heldDialog() {
   for (auto it = held().rbegin(); it != held().rend(); ++it)
-    if (it->dialog && it->dialog->isVisible()) return it->dialog.data();
+    if (*it && (*it)->isVisible()) return it->data();
   return nullptr;
 }
 
@@ -189,22 +206,7 @@ QWidget* modalDialog() {
 void bringWaitingToUser() {
   std::vector<QPointer<QWidget>> windows = std::exchange(waiting(), {});
   for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
-    QWidget* widget = it->data();
-    if (!widget || !widget->isVisible()) continue;
-    widget->setAttribute(Qt::WA_ShowWithoutActivating, false);
-    x11::demandAttention(xcb_window_t(widget->winId()), false);
-    // Every held dialog becomes modal again, the last one in front.
-    for (const Held& h : std::vector<Held>(held()))
-      if (h.dialog && h.dialog != widget && h.dialog->isVisible()) release(*h.dialog);
-    release(*widget);
-    if (Window* own = Window::fromNativeHandle(widget)) {
-      own->makeKeyAndOrderFront();
-    } else {
-      if (widget->isMinimized()) widget->setWindowState(widget->windowState() & ~Qt::WindowMinimized);
-      widget->raise();
-      widget->activateWindow();
-    }
-    return;
+    if (QWidget* widget = it->data(); widget && widget->isVisible()) return bring(*widget);
   }
 }
 

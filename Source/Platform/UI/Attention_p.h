@@ -25,15 +25,14 @@ void showWithoutFocus(QWidget& window);
 void askForAttention(QWidget& window);
 
 // Shows a modal dialog (its modality set) while another program has the focus, after
-// showWithoutFocus: the toolkit asks the window manager to activate every modal window it shows,
-// which some window managers do whatever the window's hints say (taking the user to its desktop,
-// raising it with the window it belongs to). So it shows without its modality, asks for
-// attention, and the program's other windows take no input meanwhile; when the user comes back
-// it is shown again, modal, and takes the keys.
+// showWithoutFocus. The toolkit asks the window manager to activate every modal window it shows,
+// and some window managers do so whatever the window's hints say: they take the user to its
+// desktop, or raise it with the window it belongs to. So the dialog is shown without the
+// toolkit's modality, for as long as it is open, and asks for attention; the windows it blocks
+// take no input from the user meanwhile, and a click on one brings the dialog.
 void showHeld(QWidget& dialog);
 
-// The dialog that showHeld shows and that waits for the user, if any: a modal dialog that is
-// not the toolkit's yet.
+// The dialog that showHeld showed last and that is still open, if any.
 QWidget* heldDialog();
 
 // The modal dialog that blocks the program: the toolkit's, else the one held.

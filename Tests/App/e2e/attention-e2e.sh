@@ -12,7 +12,9 @@
 #   window, and the file dialog after it belongs to the main window;
 # - the bookmark window shown by the tray icon or the hot key over the other program gives it the
 #   focus back when Escape hides it, while the About panel waits on another desktop.
-# Under fluxbox (E2E_WM=fluxbox) only what opens while the user is in the other program is checked.
+# Under fluxbox (E2E_WM=fluxbox) only what opens while the user is in the other program is checked,
+# there on Kesto's desktop and then with the other program on a desktop of its own, where the user
+# stays.
 # Usage: attention-e2e.sh KESTO_BINARY [SCREENSHOT_FOLDER]
 set -uo pipefail
 kesto="$1"
@@ -79,14 +81,30 @@ overlap() {
   eval "$(xdotool getwindowgeometry --shell "$2")"
   ((x < X + WIDTH && X < x + w && y < Y + HEIGHT && Y < y + h))
 }
-# No window of Kesto's covers the other program.
+# No window of Kesto's covers the other program on the desktop the user is on.
 uncovered() {
-  local w
-  for w in $(e2e_windows); do above "$w" "$other" && overlap "$w" "$other" && return 1; done
+  local w desktop
+  desktop="$(xdotool get_desktop)"
+  for w in $(e2e_windows); do
+    [[ "$(desktop_of "$w")" == "$desktop" ]] || continue
+    above "$w" "$other" && overlap "$w" "$other" && return 1
+  done
   return 0
 }
-# The user comes back to Kesto: a click on the main window's list.
-come_back() { xdotool mousemove --window "$win" 420 400 click 1; }
+# A window the window manager manages whose name matches $1, shown or on another desktop than the
+# user's (where it is not shown); its id goes to $found.
+managed() {
+  local id
+  for id in $(xprop -root _NET_CLIENT_LIST | tr -c '0-9a-fx\n' ' ' | tr ' ' '\n' | grep '^0x'); do
+    [[ "$(xdotool getwindowname $((id)) 2>/dev/null)" =~ $1 ]] && { found=$((id)); return 0; }
+  done
+  return 1
+}
+# The user comes back to Kesto: to its main window's desktop, and a click on its list.
+come_back() {
+  xdotool set_desktop "$(desktop_of "$win")"
+  xdotool mousemove --window "$win" 420 400 click 1
+}
 
 e2e_start_tray
 e2e_start_kesto
@@ -122,6 +140,8 @@ keeps_the_keys() {  # window what
     fail "$2 neither took the keys nor asked for attention: $(net_state "$1"), $(xdotool getactivewindow) active"
   e2e_screenshot "$shots/$(tr ' ' - <<<"$2")-shown.png"
   active "$other" || fail "$2 took the focus from the other program"
+  [[ "$(xdotool get_desktop)" == "$(desktop_of "$other")" ]] ||
+    fail "$2 took the user to desktop $(xdotool get_desktop), away from the other program's"
   asks_attention "$1" || fail "$2 does not ask for attention: $(net_state "$1")"
   uncovered || fail "$2 brought Kesto's windows over the other program: $(xprop -root _NET_CLIENT_LIST_STACKING)"
   xdotool type --delay 20 "typed-here"
@@ -141,9 +161,11 @@ comes_to_user() {  # window what
 check_for_updates "0#0"
 updater="$(e2e_wait_window '^Kesto Updater$' 60 "$app_pid")" || fail "the update check's answer showed nothing"
 keeps_the_keys "$updater" "the update check's alert"
-comes_to_user "$updater" "the update check's alert"
-e2e_key "$updater" Return
-e2e_wait_until 60 e2e_window_gone "$updater" || fail "Return left the update check's alert open"
+# The user comes back with a click on the alert's only button (at its lower right): that one
+# click answers it.
+eval "$(xdotool getwindowgeometry --shell "$updater")"
+xdotool mousemove --window "$updater" $((WIDTH - 52)) $((HEIGHT - 24)) click 1
+e2e_wait_until 60 e2e_window_gone "$updater" || fail "a click on the update check's alert's button left it open"
 
 # An update is there: the update panel, the same.
 check_for_updates "999999#0"
@@ -152,6 +174,22 @@ keeps_the_keys "$updater" "the update panel"
 comes_to_user "$updater" "the update panel"
 e2e_key "$updater" Escape
 e2e_wait_until 60 e2e_window_gone "$updater" || fail "Escape left the update panel open"
+
+# Under fluxbox the other program moves to a desktop of its own, and the update check is asked
+# again: the user stays there while Kesto's answer opens on its own desktop.
+if [[ "${E2E_WM:-openbox}" == fluxbox ]]; then
+  xdotool set_desktop_for_window "$other" 1
+  on_own_desktop() { [[ "$(desktop_of "$other")" == 1 ]]; }
+  e2e_wait_until 60 on_own_desktop || fail "the other program did not move to desktop 1"
+  xdotool set_desktop "$(desktop_of "$win")"
+  check_for_updates "0#0"
+  e2e_wait_until 60 managed '^Kesto Updater$' || fail "the update check's answer showed nothing"
+  updater="$found"
+  keeps_the_keys "$updater" "the update check's alert on another desktop"
+  comes_to_user "$updater" "the update check's alert on another desktop"
+  e2e_key "$updater" Return
+  e2e_wait_until 60 e2e_window_gone "$updater" || fail "Return left the update check's alert open"
+fi
 
 # The alert at the end of an import the user started before turning to the other program: the
 # file is chosen, the program is held still while the Return that starts the import is typed and
@@ -183,7 +221,8 @@ xdotool key Return
 xdotool windowactivate --sync "$other"
 xdotool type --delay 20 "echo "
 kill -CONT "$app_pid"
-told="$(e2e_wait_window '^Import (in)?complete$' 60 "$app_pid")" || fail "the import's end showed no alert"
+e2e_wait_until 60 managed '^Import (in)?complete$' || fail "the import's end showed no alert"
+told="$found"
 keeps_the_keys "$told" "the import's alert"
 comes_to_user "$told" "the import's alert"
 e2e_key "$told" Return

@@ -113,7 +113,15 @@ cleanup() {
     grep -A12 '^main thread busy' "$KESTO_STALL_LOG" | head -120 >&2
   fi
   for pid in $wm_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
-  for pid in $wm_pid $xvfb_pid; do wait "$pid" 2>/dev/null || true; done
+  # fluxbox now and then deadlocks in its own handler of the signal; what has not ended within
+  # 10 s is killed.
+  local deadline=$((SECONDS + 10))
+  for pid in $wm_pid $xvfb_pid; do
+    # An ended child stays, unreaped, until it is waited for: it counts as ended.
+    while [[ "$(ps -o stat= -p "$pid" 2>/dev/null)" == [^Z]* ]] && ((SECONDS < deadline)); do sleep 0.1; done
+    kill -KILL "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   [[ -n "${KESTO_KEEP_E2E_HOME:-}" ]] || rm -rf "$home" "$runtime"
 }
 trap cleanup EXIT
