@@ -224,6 +224,12 @@ kill -CONT "$app_pid"
 e2e_wait_until 60 managed '^Import (in)?complete$' || fail "the import's end showed no alert"
 told="$found"
 keeps_the_keys "$told" "the import's alert"
+# The global hot key brings it, as it brings any question open, and shows no bookmark window; the
+# user turns back to the other program.
+xdotool key super+alt+ctrl+p
+e2e_wait_until 60 active "$told" || fail "the hot key did not bring the import's alert: $(xdotool getactivewindow)"
+e2e_no_window '^Kesto Bookmarks$' || fail "the hot key showed the bookmark window behind the import's alert"
+xdotool windowactivate --sync "$other"
 comes_to_user "$told" "the import's alert"
 e2e_key "$told" Return
 e2e_wait_until 60 e2e_window_gone "$told" || fail "Return left the import's alert open"
