@@ -20,7 +20,7 @@ dbus-monitor --address "$DBUS_SESSION_BUS_ADDRESS" "interface='org.freedesktop.N
 monitor_pid=$!
 dbus-test-tool echo --name=org.freedesktop.Notifications >/dev/null 2>&1 &
 server_pid=$!
-e2e_pids+=("$monitor_pid" "$server_pid" "$bus_pid")
+e2e_pids+=("$monitor_pid" "$server_pid" "$(e2e_identity "$bus_pid")")
 
 server_up() { dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
   string:org.freedesktop.Notifications 2>/dev/null | grep -q 'boolean true'; }

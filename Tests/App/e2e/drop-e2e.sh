@@ -16,7 +16,7 @@ drop_target="${4:-}"
 e2e_app_script xdotool sqlite3 python3
 e2e_logs+=("$work/source.log")
 e2e_logs+=("$work/target.log")
-cleanup() { kill "${app_pid:-}" "${source_pid:-}" "${target_pid:-}" 2>/dev/null; }
+cleanup() { e2e_kill "${app_pid:-}" "${source_pid:-}" "${target_pid:-}"; }
 
 e2e_offline_settings
 

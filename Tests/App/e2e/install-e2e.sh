@@ -42,7 +42,7 @@ install_from_build() {  # cmake --install arguments...
 # for the README's steps away. The folders of other tests in the run's temporary folder stay
 # theirs, as the scripts leave them (hand_over_build).
 cleanup() {
-  kill ${app_pid:-} "${e2e_pids[@]}" 2>/dev/null
+  e2e_kill ${app_pid:-} "${e2e_pids[@]}"
   if [[ -n "$user" ]]; then
     (cd "$build" && find . -path './tmp/*' -prune -o -exec chown -h "$build_owner" {} +)
     # Where its runtime folder (in the temporary folder, as deep as the checkout) is too long for

@@ -14,10 +14,8 @@ count_like() { e2e_sql "select count(*) from ZBOOKMARK where ZURL like '$1'"; }
 has_count() { [[ "$(count_like "$1")" == "$2" ]]; }
 pids=()
 cleanup() {
-  [[ -n "${app_pid:-}" ]] && kill -CONT "$app_pid" 2>/dev/null && kill "$app_pid" 2>/dev/null
-  local p
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  [[ -n "${holder_pid:-}" ]] && kill "$holder_pid" 2>/dev/null
+  e2e_kill -CONT "${app_pid:-}"
+  e2e_kill "${app_pid:-}" "${pids[@]}" "${holder_pid:-}"
 }
 
 # Thumbnails from a closed loopback port; handed-in addresses go to the Inbox; a stored folder

@@ -21,7 +21,7 @@ fail() {
   exit 1
 }
 cleanup() {
-  kill "${app_pid:-}" ${sleeper:-} 2>/dev/null
+  e2e_kill "${app_pid:-}" ${sleeper:-}
   mountpoint -q "$full" 2>/dev/null && umount "$full"
 }
 # Settings reach the file shortly after a change.

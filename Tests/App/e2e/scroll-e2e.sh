@@ -13,7 +13,7 @@ e2e_app_paths
 mkdir -p "$shots"
 
 fail() { echo "FAIL: $*" >&2; tail -20 "$work/kesto.log" >&2 2>/dev/null; exit 1; }
-cleanup() { kill "${app_pid:-}" "${site_pid:-}" 2>/dev/null; }
+cleanup() { e2e_kill "${app_pid:-}" "${site_pid:-}"; }
 trap cleanup EXIT
 
 # A red picture for every thumbnail request.

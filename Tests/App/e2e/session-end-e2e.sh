@@ -23,7 +23,7 @@ fail() {
 # apostrophe): xsm has a home of its own, and Kesto reads the same authority file.
 xsm_home="$(mktemp -d /tmp/kesto-xsm.XXXXXXXX)" || fail "no home folder for xsm"
 export ICEAUTHORITY="$xsm_home/.ICEauthority"
-cleanup() { kill ${app_pid:-} "${e2e_pids[@]}" 2>/dev/null; rm -rf "$xsm_home"; }
+cleanup() { e2e_kill ${app_pid:-} "${e2e_pids[@]}"; rm -rf "$xsm_home"; }
 
 # The session manager: its clients learn its address from SESSION_MANAGER; the one command of
 # its start-up list puts that on the root window, where the test reads it.

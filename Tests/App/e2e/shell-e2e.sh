@@ -20,7 +20,7 @@ folder="$XDG_DATA_HOME/kesto"
 log="$work/kesto.log"
 
 cleanup() {
-  [[ -n "${app_pid:-}" ]] && kill "$app_pid" 2>/dev/null
+  e2e_kill "${app_pid:-}"
   [[ -f "$work/resolv.conf.pid" ]] && kill "$(cat "$work/resolv.conf.pid")" 2>/dev/null
 }
 

@@ -126,7 +126,7 @@ e2e_quit_by_key
 # it brings the minimised question too, not a bookmark window that would take no input.
 dbus-daemon --config-file="$E2E_DIR/private-bus.conf" --fork --print-address=3 --print-pid=4 \
   3>"$work/bus" 4>"$work/bus.pid" || fail "no session bus"
-e2e_pids+=("$(cat "$work/bus.pid")")
+e2e_pids+=("$(e2e_identity "$(cat "$work/bus.pid")")")
 export DBUS_SESSION_BUS_ADDRESS="$(head -n1 "$work/bus")"
 "$watcher" >"$work/watcher.log" 2>&1 &
 e2e_pids+=("$!")

@@ -357,6 +357,32 @@ e2e_app_paths() {
   settings="$XDG_CONFIG_HOME/kesto/defaults.plist"
 }
 
+# A process named for good: its number and its start time (clock ticks after boot), as
+# "pid:start", for e2e_kill to end a process that is not this script's child (a daemon that
+# forked) only while that number is still the same process.
+e2e_identity() {  # pid
+  local start
+  start="$(awk '{ sub(/.*\) /, ""); print $20 }' "/proc/$1/stat" 2>/dev/null)"
+  echo "$1:${start:-gone}"
+}
+
+# Sends a signal (TERM unless one is given) to those of the processes named that are still this
+# script's children, or, named as e2e_identity names them, still the same process. One that
+# ended was reaped at once, and on a busy machine its number soon belongs to another program
+# (another test's X server), which must not be touched.
+e2e_kill() {  # [-SIGNAL] pid|identity...
+  local signal=-TERM pid
+  [[ "${1:-}" == -* ]] && { signal="$1"; shift; }
+  for pid in "$@"; do
+    if [[ "$pid" == *:* ]]; then
+      [[ "$(e2e_identity "${pid%%:*}")" == "$pid" ]] && kill "$signal" "${pid%%:*}" 2>/dev/null
+    elif [[ -n "$pid" && "$(ps -o ppid= -p "$pid" 2>/dev/null | tr -d ' ')" == "$$" ]]; then
+      kill "$signal" "$pid" 2>/dev/null
+    fi
+  done
+  return 0
+}
+
 # The start of a script that drives the real program ($kesto): skipped unless the tools named are
 # installed (e2e_require), the places of e2e_app_paths and the screenshot folder ($shots, when
 # set) made, and a `fail` and a `cleanup` (run when the script ends) that serve unless the script
@@ -373,7 +399,7 @@ e2e_app_script() {  # tool...
     exit 1
   }
   # Ends the program ($app_pid) and the helpers the script started ($e2e_pids).
-  cleanup() { kill ${app_pid:-} "${e2e_pids[@]}" 2>/dev/null; }
+  cleanup() { e2e_kill ${app_pid:-} "${e2e_pids[@]}"; }
   trap cleanup EXIT
 }
 

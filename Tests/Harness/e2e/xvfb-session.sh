@@ -112,14 +112,20 @@ cleanup() {
     echo "main-thread stalls over ${KESTO_STALL_MS:-100} ms in this session:" >&2
     grep -A12 '^main thread busy' "$KESTO_STALL_LOG" | head -120 >&2
   fi
-  for pid in $wm_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
+  # Only a child still running is signalled: one that ended was reaped at once, and on a busy
+  # machine its number soon belongs to another program (another session's X server).
+  running_child() {
+    local ppid stat
+    read -r ppid stat < <(ps -o ppid=,stat= -p "$1" 2>/dev/null)
+    [[ "$ppid" == "$$" && "$stat" != Z* ]]
+  }
+  for pid in $wm_pid $xvfb_pid; do running_child "$pid" && kill "$pid" 2>/dev/null; done
   # fluxbox now and then deadlocks in its own handler of the signal; what has not ended within
   # 10 s is killed.
   local deadline=$((SECONDS + 10))
   for pid in $wm_pid $xvfb_pid; do
-    # An ended child stays, unreaped, until it is waited for: it counts as ended.
-    while [[ "$(ps -o stat= -p "$pid" 2>/dev/null)" == [^Z]* ]] && ((SECONDS < deadline)); do sleep 0.1; done
-    kill -KILL "$pid" 2>/dev/null || true
+    while running_child "$pid" && ((SECONDS < deadline)); do sleep 0.1; done
+    running_child "$pid" && kill -KILL "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null || true
   done
   [[ -n "${KESTO_KEEP_E2E_HOME:-}" ]] || rm -rf "$home" "$runtime"

@@ -18,7 +18,7 @@ e2e_app_script xdotool xmessage trayer sqlite3 python3 desktop-file-validate
 mkdir -p "$XDG_DATA_HOME/applications"
 
 fail() { echo "FAIL: $*" >&2; e2e_screenshot "$shots/failure.png"; cat "$work/kesto.log" >&2 2>/dev/null; exit 1; }
-cleanup() { kill ${app_pid:-} ${tray_pid:-} ${other_pid:-} ${grab_pid:-} 2>/dev/null; }
+cleanup() { e2e_kill ${app_pid:-} ${tray_pid:-} ${other_pid:-} ${grab_pid:-}; }
 visible() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
 # Whether the search engine's sample bookmark holds $2 in the column $1.
 duck_is() { [[ "$(e2e_sql "select $1 from ZBOOKMARK where ZURL like '%duckduckgo%'")" == "$2" ]]; }

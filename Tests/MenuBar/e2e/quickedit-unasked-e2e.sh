@@ -17,7 +17,7 @@ shots="${2:-${TMPDIR:-/tmp}/quickedit-unasked-screenshots}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 e2e_app_script xdotool trayer sqlite3 python3
 . "$(dirname "$0")/quickedit-lib.sh"
-cleanup() { kill ${app_pid:-} ${tray_pid:-} 2>/dev/null; }
+cleanup() { e2e_kill ${app_pid:-} ${tray_pid:-}; }
 
 # Firefox, as the desktop knows it, with its program gone.
 mkdir -p "$XDG_DATA_HOME/applications"

@@ -15,7 +15,7 @@ shots="${2:-${TMPDIR:-/tmp}/recorder-focus-screenshots}"
 . "$(dirname "$0")/../../Harness/e2e/lib.sh"
 e2e_app_script xdotool xev stdbuf python3
 # A program stopped by a round that failed goes on, so it can end.
-cleanup() { kill -CONT ${app_pid:-} 2>/dev/null; kill ${app_pid:-} "${e2e_pids[@]}" 2>/dev/null; }
+cleanup() { e2e_kill -CONT ${app_pid:-}; e2e_kill ${app_pid:-} "${e2e_pids[@]}"; }
 
 e2e_start_kesto
 e2e_close_first_run_panel 60 || fail "no first-run panel"

@@ -15,8 +15,8 @@ e2e_app_script xdotool xev stdbuf trayer sqlite3 python3 xclip
 
 # A program a failed check left stopped would never end: it goes on first.
 cleanup() {
-  [[ -n "${app_pid:-}" ]] && kill -CONT "$app_pid" 2>/dev/null
-  kill ${app_pid:-} "${e2e_pids[@]}" 2>/dev/null
+  e2e_kill -CONT ${app_pid:-}
+  e2e_kill ${app_pid:-} "${e2e_pids[@]}"
 }
 
 e2e_start_tray

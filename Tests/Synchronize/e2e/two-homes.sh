@@ -14,7 +14,7 @@ fail() {
   for m in A B; do echo "--- $m" >&2; cat "$(log_of $m)" >&2 2>/dev/null; done
   exit 1
 }
-cleanup() { for m in A B; do kill "${pid[$m]:-}" 2>/dev/null; done; }
+cleanup() { for m in A B; do e2e_kill "${pid[$m]:-}"; done; }
 
 # Runs kesto as machine $1 (its own HOME, XDG folders and runtime folder, the last in the
 # session's, whose path is short enough for a socket); env becomes kesto, so a background run's
