@@ -5,7 +5,8 @@
 #   panel, against a host that answers when the script lets it; the alert at the end of an
 #   import) shows without the focus and asks for attention, the keys typed meanwhile all reach
 #   the other program, nothing of Kesto's comes above it, and a click on Kesto's main window
-#   brings it, in front, with the keys;
+#   brings it, in front, with the keys; one click on a waiting alert's button answers it, and the
+#   global hot key brings a waiting alert;
 # - a question or sheet opened over the Quick Look preview stands above it, and the preview floats
 #   again once it is answered;
 # - the global hot key with the import question minimised brings the question and no bookmark
